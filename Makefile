@@ -1,0 +1,56 @@
+# Set-up and everyday targets. `make run` and `make test` install what they
+# need from Debian's packages when run as root on a fresh machine.
+BUILD    ?= build
+JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+PACKAGES := cmake make g++ python3 googletest libgtest-dev
+TEST_PACKAGES := dante-server tinyproxy
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+BENCH_PACKAGES := libbenchmark-dev
+
+.PHONY: all deps test-deps build run test fuzz bench clean
+
+all: build
+
+# Installs only what is missing, and only when we may.
+define apt_install
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	  else echo "missing packages:$$missing (run as root to install them)"; fi; \
+	fi
+endef
+
+deps:
+	$(call apt_install,$(PACKAGES))
+
+test-deps: deps
+	$(call apt_install,$(TEST_PACKAGES))
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	mkdir -p run
+	cd run && ../$(BUILD)/tornavel
+
+test: test-deps build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz:
+	$(call apt_install,$(PACKAGES) $(FUZZ_PACKAGES))
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTORNAVEL_FUZZ=ON -DTORNAVEL_TESTS=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined"
+	cmake --build build-fuzz -j $(JOBS)
+
+bench:
+	$(call apt_install,$(PACKAGES) $(BENCH_PACKAGES))
+	cmake -S . -B build-bench -DTORNAVEL_BENCH=ON -DTORNAVEL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench -j $(JOBS)
+	for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD) build-asan build-m32 build-fuzz build-bench
