@@ -22,13 +22,14 @@ public:
   // Gathering on; lines of an earlier gathering are dropped.
   void begin();
   // Gathers one line; beyond MAX_LINES the line is dropped and the loss noted.
-  void add(const char* text);
+  // False when gathering is off (the caller prints the line itself).
+  bool add(const char* text);
   // Prints the gathered lines page by page through theUI and frees them.
   void show();
 
   // Lines per page; anything below 1 counts as DEFAULT_LINES.
   void setLines(int n);
-  int getLines() const { return pageLines; }
+  int getLines() const { return pageLines.load(); }
   bool isActive() const { return active.load(); }
 
   // Where keys come from between pages. Unset: the terminal when standard
@@ -41,7 +42,7 @@ private:
   std::mutex lock;                  // guards lines and overflowed
   std::vector<std::string> lines;
   bool overflowed;
-  int pageLines;
+  std::atomic<int> pageLines;
   std::atomic<bool> active;
   KeyReader keys;
 };

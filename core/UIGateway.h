@@ -2,6 +2,7 @@
 // one write to the console file or one open-append-close of the log file.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 #include "i4min/string/i4_string.h"
@@ -41,6 +42,7 @@ public:
 
 protected:
   i4_file& output() const;
+  void writeOut(const char* format, va_list ap);
   void appendToLog(const void* bytes, int32_t n);
 
   bool verbose;

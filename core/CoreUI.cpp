@@ -1,0 +1,7 @@
+#include "core/CoreUI.h"
+
+namespace {
+CoreUI builtInCoreUI;
+}
+
+CoreUI* theCoreUI = &builtInCoreUI;
