@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -40,14 +41,32 @@ std::string bytes_written(F fill)
     return out;
 }
 
+// An anonymous temporary file. O_LARGEFILE: a 32-bit build could not go past 2 GiB.
+inline int temp_fd()
+{
+    char name[] = "/tmp/tornavel_test_XXXXXX";
+    int fd = mkostemp(name, O_LARGEFILE);
+    unlink(name);
+    return fd;
+}
+
+// The whole contents of a descriptor's file.
+inline std::string read_fd(int fd)
+{
+    std::string out;
+    char buf[512];
+    lseek(fd, 0, SEEK_SET);
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, (size_t)n);
+    return out;
+}
+
 // Catches what is written to descriptor 1 while it lives.
 class stdout_capture {
 public:
     stdout_capture()
     {
-        char name[] = "/tmp/tornavel_stdout_XXXXXX";
-        fd_ = mkstemp(name);
-        unlink(name);
+        fd_ = temp_fd();
         fflush(stdout);
         saved_ = dup(1);
         dup2(fd_, 1);
@@ -58,12 +77,7 @@ public:
     std::string text()
     {
         restore();
-        std::string out;
-        char buf[512];
-        lseek(fd_, 0, SEEK_SET);
-        for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;)
-            out.append(buf, (size_t)n);
-        return out;
+        return read_fd(fd_);
     }
 
 private:

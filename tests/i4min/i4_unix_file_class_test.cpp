@@ -8,16 +8,9 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+#include "i4_test_util.h"
 
-// O_LARGEFILE: without it a 32-bit build cannot write past 2 GiB.
-int temp_fd()
-{
-    char name[] = "/tmp/tornavel_unix_file_XXXXXX";
-    int fd = mkostemp(name, O_LARGEFILE);
-    unlink(name);
-    return fd;
-}
+namespace {
 
 TEST(i4_unix_file_class, ReadWriteSeek)
 {
