@@ -87,7 +87,7 @@ int i4_add_thread(i4_thread_func_type fn, int, void* arg)
     liveThreads--;
   }
   pthread_attr_destroy(&attr);
-  return 0;
+  return rc;
 }
 
 void i4_wait_threads()

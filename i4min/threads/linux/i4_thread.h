@@ -10,7 +10,8 @@ typedef pthread_t i4_thread_id;
 
 // Starts a detached thread that runs fn(arg) and counts it as live until fn
 // returns. An i4_err or any other exception escaping fn ends the whole process
-// with status 1. The stack size is not used. Always 0.
+// with status 1. The stack size is not used. 0, or the platform's error code
+// when no thread could be made (the failure is printed and undone).
 int i4_add_thread(i4_thread_func_type fn, int stack_size, void* arg);
 // Yields until no thread started by i4_add_thread is live.
 void i4_wait_threads();
