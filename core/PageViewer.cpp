@@ -1,6 +1,9 @@
 #include "core/PageViewer.h"
 
+#include <unistd.h>
+
 #include "core/UIGateway.h"
+#include "i4min/main/i4_console_input.h"
 
 namespace {
 const char kNextPagePrompt[] = "press space bar for next page, 'q' to quit";
@@ -38,8 +41,9 @@ bool PageViewer::add(const char* text) {
 // True for the next page, false when the reader wants no more.
 bool PageViewer::waitForNextPage() {
   theUI->printFlush("%s", kNextPagePrompt);
+  if (!keys) clearInput();
   for (;;) {
-    int key = keys();
+    int key = keys ? keys() : waitKey();
     if (key == ' ') {
       theUI->printFlush("\n");
       return true;
@@ -66,7 +70,7 @@ void PageViewer::show() {
   }
 
   // Without a terminal nobody can press a key: print everything.
-  const bool pausing = (bool)keys;
+  const bool pausing = keys || isatty(0);
   const size_t page = (size_t)getLines();
   size_t i = 0;
   for (;;) {

@@ -1,6 +1,8 @@
 #include "core/PageViewer.h"
 
 #include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -144,6 +146,40 @@ TEST(PageViewer, WithoutATerminalEverythingIsPrintedWithoutPausing) {
   dup2(saved, 0);
   close(saved);
   EXPECT_EQ(numbered(1, 1000) + kFull + "\n", text);
+}
+
+TEST(PageViewer, OnATerminalItWaitsForKeys) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(0, openpty(&master, &slave, nullptr, nullptr, nullptr));
+  int saved = dup(0);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(0, dup2(slave, 0));
+  // Keys typed ahead: one ignored, a space for the next page, then 'q'.
+  ASSERT_EQ(3, write(master, "x q", 3));
+
+  std::string text;
+  {
+    PageViewer pager;
+    ConsoleCapture console(&pager);
+    pager.setLines(10);
+    pager.begin();
+    for (int i = 1; i <= 30; i++) console.ui.printLine("line %d", i);
+    pager.show();
+    text = console.text();
+  }
+  struct termios mode;
+  ASSERT_EQ(0, tcgetattr(0, &mode));
+  dup2(saved, 0);
+  close(saved);
+  close(slave);
+  close(master);
+  clearerr(stdin);
+
+  const std::string next = kPrompt + "\n";
+  EXPECT_EQ(numbered(1, 10) + next + numbered(11, 20) + next, text);
+  // Line mode and echo are back once the pager is done.
+  EXPECT_TRUE(mode.c_lflag & ICANON);
+  EXPECT_TRUE(mode.c_lflag & ECHO);
 }
 
 TEST(PageViewer, ConcurrentAddsAreAllKept) {
