@@ -5,6 +5,7 @@
 
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_random.h"
 
 namespace {
 
@@ -85,8 +86,7 @@ void BoolArray::toString(char* buffer, uint32_t len) const {
 }
 
 void BoolArray::randomize() {
-    // The upper half of rand's range, as the process's random helper picks 1 of 2.
-    for (uint32_t i = 0; i < count; i++) set(i, rand() >= (1 << 30));
+    for (uint32_t i = 0; i < count; i++) set(i, i4_random(2));
 }
 
 uint32_t BoolArray::diskSize() const { return count / 8 + 3; }
