@@ -1,7 +1,6 @@
 #include "util/XMLParser.h"
 
 #include <cstring>
-#include <vector>
 
 #include "util/XMLNode.h"
 
@@ -45,15 +44,11 @@ XMLParser::XMLParser()
 XMLParser::~XMLParser() { clear(); }
 
 void XMLParser::clear() {
-    // Every top-level element owns its subtree; later top-level elements
-    // are not reachable from the result but must not leak. They are picked
-    // out before any deletion, since deleting one frees its descendants.
-    std::vector<XMLNode*> roots;
-    LLNode* cursor = nullptr;
-    while (XMLNode* node = static_cast<XMLNode*>(LL::next(&elements, &cursor)))
-        if (!node->parent()) roots.push_back(node);
+    // Each top-level element owns its subtree. Later top-level elements are
+    // not reachable from the result but must not leak. Only the top-level
+    // list is walked: inner elements may have been removed by the caller.
+    while (XMLNode* root = static_cast<XMLNode*>(roots.removeAt(0))) delete root;
     elements.clear();
-    for (XMLNode* root : roots) delete root;
     current = nullptr;
 }
 
@@ -117,6 +112,7 @@ int XMLParser::parseStep() {
     if (!endTag) {
         XMLNode* node = new XMLNode("", current);
         elements.append(node);
+        if (!current) roots.append(node);
         current = node;
         parseTag(node, after, contentsEnd);
     }

@@ -39,6 +39,7 @@ private:
     size_t pos;
     size_t tokenStart;
     i4_string scratch;
-    LL elements;
+    LL elements;  // every element made, in document order
+    LL roots;     // the top-level ones, which own the rest
     XMLNode* current;
 };
