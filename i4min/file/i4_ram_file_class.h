@@ -22,7 +22,7 @@ public:
     int64_t seek(int64_t pos) override;
     int64_t size() override { return end_; }
     int64_t tell() override { return pos_; }
-    void* memory_at(int64_t offset) override { return buf_ + offset; }
+    void* memory_at(int64_t offset) override { return buf_ ? buf_ + offset : nullptr; }
     int is_memory() override { return 1; }
 
 private:

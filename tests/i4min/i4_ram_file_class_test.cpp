@@ -68,6 +68,15 @@ TEST(i4_ram_file_class, GrowingKeepsContentsAndZeroesSkippedBytes)
     i4_free(f.get_buffer());
 }
 
+TEST(i4_ram_file_class, EmptyGrowingFileHasNoMemory)
+{
+    i4_ram_file_class f(nullptr, 0, 64);
+    EXPECT_EQ(f.size(), 0);
+    EXPECT_EQ(f.memory_at(3), nullptr);
+    char c;
+    EXPECT_EQ(f.read(&c, 1), 0);
+}
+
 TEST(i4_ram_file_class, ReadsReceivedBytes)
 {
     char data[6] = {1, 2, 3, 4, 5, 6};
