@@ -1,0 +1,3 @@
+#include "i4min/net/i4_socket_set.h"
+
+i4_socket_set::~i4_socket_set() {}
