@@ -3,11 +3,11 @@
 #pragma once
 #include <cstdint>
 #include <mutex>
+#include "i4min/net/i4_address.h"
+#include "i4min/net/i4_socket.h"
+#include "i4min/net/i4_socket_set.h"
 
-class i4_address;
 class i4_proxy_settings;
-class i4_socket;
-class i4_socket_set;
 
 // How long peers and servers get to answer a connect.
 const int32_t I4_CONNECT_LIMIT_MS = 8000;
