@@ -1,4 +1,5 @@
 #include "i4min/net/i4_protocol.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/net/i4_tcpip_protocol.h"
@@ -12,7 +13,7 @@ void i4_protocol::setProxy(const i4_proxy_settings* settings) {
   i4_proxy_settings* fresh = settings ? settings->copy() : i4_default_proxy_settings();
   i4_proxy_settings* old;
   {
-    std::lock_guard<std::mutex> g(m);
+    i4_lock g(&m);
     old = proxy;
     proxy = fresh;
   }
@@ -20,14 +21,14 @@ void i4_protocol::setProxy(const i4_proxy_settings* settings) {
 }
 
 uint32_t i4_protocol::proxy_type() {
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   return proxy->type;
 }
 
 i4_proxy_settings* i4_protocol::proxy_for_connect() {
   i4_proxy_settings* snap;
   {
-    std::lock_guard<std::mutex> g(m);
+    i4_lock g(&m);
     snap = proxy->copy();
   }
   if (snap->type == I4_PROXY_DIRECT || snap->address) return snap;
@@ -36,7 +37,7 @@ i4_proxy_settings* i4_protocol::proxy_for_connect() {
   if (!a) return snap;
   a->set_port(snap->port);
   snap->address = a;
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   if (!proxy->address && i4_proxy_settings::equals(proxy, snap))
     proxy->address = static_cast<i4_tcpip_address*>(a->copy());
   return snap;

@@ -2,7 +2,7 @@
 // settings, so connects run side by side and a slow peer never holds up another connect.
 #pragma once
 #include <cstdint>
-#include <mutex>
+#include "i4min/threads/linux/i4_mutex.h"
 #include "i4min/net/i4_address.h"
 #include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_socket_set.h"
@@ -41,6 +41,6 @@ public:
   i4_proxy_settings* proxy_for_connect();
 
 private:
-  std::mutex m;
+  i4_mutex m;
   i4_proxy_settings* proxy;  // never null
 };

@@ -1,10 +1,13 @@
 #include "i4min/net/i4_tcpip_sock.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/net/i4_error_queue.h"
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/net/linux_socket_set.h"
+#include "i4min/net/tcp_initer.h"
 #include "i4min/string/i4_string.h"
 #include <cerrno>
 #include <csignal>
+#include <pthread.h>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -14,21 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The alarm only interrupts the blocked system call; everything else happens in cancel().
-extern "C" void i4_alarm_handler(int) {}
-
-void install_alarm_handler() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = i4_alarm_handler;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;  // no SA_RESTART: the interrupted call must return
-    sigaction(SIGALRM, &sa, nullptr);
-  });
-}
 
 int32_t map_transfer_result(ssize_t r) {
   if (r > 0) return static_cast<int32_t>(r);
@@ -42,7 +30,7 @@ int32_t map_transfer_result(ssize_t r) {
 i4_tcpip_sock::i4_tcpip_sock(int type)
     : fd(-1), is_cancelled(false), blocked(false), blocked_thread(), sock_type(type == I4_SOCK_STREAM ? 1 : 0),
       create_failed(false) {
-  install_alarm_handler();
+  i4_install_alarm_handler();
   fd = socket(AF_INET, sock_type == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
   if (fd < 0) {
     fd = -1;
@@ -57,7 +45,7 @@ i4_tcpip_sock::i4_tcpip_sock(int type)
 i4_tcpip_sock::i4_tcpip_sock(int existing, int type)
     : fd(existing), is_cancelled(false), blocked(false), blocked_thread(), sock_type(type == I4_SOCK_STREAM ? 1 : 0),
       create_failed(existing < 0) {
-  install_alarm_handler();
+  i4_install_alarm_handler();
 }
 
 i4_tcpip_sock::~i4_tcpip_sock() {
@@ -65,7 +53,7 @@ i4_tcpip_sock::~i4_tcpip_sock() {
 }
 
 int i4_tcpip_sock::take_descriptor() {
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   int d = fd;
   fd = -1;
   return d;
@@ -96,7 +84,7 @@ short i4_tcpip_sock::events_from_flags(int flags) {
 }
 
 bool i4_tcpip_sock::enter_blocking_call() {
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   if (is_cancelled || fd < 0) return false;
   blocked = true;
   blocked_thread = pthread_self();
@@ -104,7 +92,7 @@ bool i4_tcpip_sock::enter_blocking_call() {
 }
 
 void i4_tcpip_sock::leave_blocking_call() {
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   blocked = false;
 }
 
@@ -223,7 +211,7 @@ int i4_tcpip_sock::check_set(i4_socket_set* set, int flags) {
 }
 
 int i4_tcpip_sock::cancel() {
-  std::lock_guard<std::mutex> g(m);
+  i4_lock g(&m);
   if (fd < 0 || is_cancelled) return 0;
   is_cancelled = true;
   // Shutting down wakes poll, accept and a pending connect at once; the signal covers a call

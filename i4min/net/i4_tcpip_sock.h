@@ -4,7 +4,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include "i4min/threads/linux/i4_mutex.h"
 #include <netinet/in.h>
 #include <pthread.h>
 #include "i4min/net/i4_socket.h"
@@ -62,7 +62,7 @@ protected:
   int poll_cancellable(short events, int32_t ms, short* revents);
 
 private:
-  std::mutex m;
+  i4_mutex m;
   int fd;
   std::atomic<bool> is_cancelled;
   bool blocked;

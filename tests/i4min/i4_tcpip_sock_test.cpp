@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <memory>
+#include <csignal>
 #include <poll.h>
 #include <thread>
 
@@ -131,6 +132,23 @@ TEST_F(SockTest, CancelledWaitWakesAtOnce) {
   EXPECT_LT(woke - cancelled_at, 100);
   EXPECT_EQ(0, p.client->wait(I4_READY_WRITE, 1000));
   EXPECT_EQ("select canceled\nselect canceled\n", testing::internal::GetCapturedStdout());
+}
+
+TEST_F(SockTest, StraySignalDoesNotEndAWait) {
+  Pair p = connected_pair(prot.get());
+  ASSERT_TRUE(p.server);
+  struct sigaction sa;
+  sigaction(SIGALRM, nullptr, &sa);
+  EXPECT_NE(SIG_DFL, sa.sa_handler) << "a cancel's signal would end the process";
+  EXPECT_EQ(0, sa.sa_flags & SA_RESTART);
+  int result = -1;
+  std::thread t([&] { result = p.client->wait(I4_READY_READ, 2000); });
+  usleep(50000);
+  pthread_kill(t.native_handle(), SIGALRM);  // not a cancel: the wait must go on
+  usleep(100000);
+  ASSERT_EQ(1, p.server->write("x", 1));
+  t.join();
+  EXPECT_EQ(I4_READY_READ, result);
 }
 
 TEST_F(SockTest, CancelledSocketIsShutDownForThePeer) {
