@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ConsoleCapture.h"
+#include "support/CapturedUI.h"
 
 namespace {
 
@@ -34,11 +34,11 @@ std::string numbered(int from, int to) {
 // Gathers `offered` lines through printLine and shows them.
 std::string page(int offered, int pageLines, ScriptedKeys& keys) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
+  CapturedUI console(&pager);
   pager.setLines(pageLines);
   pager.setKeyReader([&keys] { return keys(); });
   pager.begin();
-  for (int i = 1; i <= offered; i++) console.ui.printLine("line %d", i);
+  for (int i = 1; i <= offered; i++) console.gateway.printLine("line %d", i);
   pager.show();
   return console.text();
 }
@@ -83,13 +83,13 @@ TEST(PageViewer, PagesKeysAndLimits) {
 
 TEST(PageViewer, ShowWithoutBeginPrintsNothing) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
+  CapturedUI console(&pager);
   int asked = 0;
   pager.setKeyReader([&asked] { return asked++, ' '; });
-  console.ui.printLine("direct");
+  console.gateway.printLine("direct");
   pager.show();
   pager.begin();
-  console.ui.printLine("gathered");
+  console.gateway.printLine("gathered");
   pager.show();
   pager.show();  // a second show has nothing left
   EXPECT_EQ("direct\ngathered\n", console.text());
@@ -98,12 +98,12 @@ TEST(PageViewer, ShowWithoutBeginPrintsNothing) {
 
 TEST(PageViewer, BeginDropsAnEarlierGathering) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
+  CapturedUI console(&pager);
   pager.setKeyReader([] { return ' '; });
   pager.begin();
-  console.ui.printLine("old");
+  console.gateway.printLine("old");
   pager.begin();
-  console.ui.printLine("new");
+  console.gateway.printLine("new");
   pager.show();
   EXPECT_EQ("new\n", console.text());
 }
@@ -137,9 +137,9 @@ TEST(PageViewer, WithoutATerminalEverythingIsPrintedWithoutPausing) {
   std::string text;
   {
     PageViewer pager;
-    ConsoleCapture console(&pager);
+    CapturedUI console(&pager);
     pager.begin();
-    for (int i = 1; i <= 1003; i++) console.ui.printLine("line %d", i);
+    for (int i = 1; i <= 1003; i++) console.gateway.printLine("line %d", i);
     pager.show();
     text = console.text();
   }
@@ -160,10 +160,10 @@ TEST(PageViewer, OnATerminalItWaitsForKeys) {
   std::string text;
   {
     PageViewer pager;
-    ConsoleCapture console(&pager);
+    CapturedUI console(&pager);
     pager.setLines(10);
     pager.begin();
-    for (int i = 1; i <= 30; i++) console.ui.printLine("line %d", i);
+    for (int i = 1; i <= 30; i++) console.gateway.printLine("line %d", i);
     pager.show();
     text = console.text();
   }
@@ -184,7 +184,7 @@ TEST(PageViewer, OnATerminalItWaitsForKeys) {
 
 TEST(PageViewer, ConcurrentAddsAreAllKept) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
+  CapturedUI console(&pager);
   pager.setLines(1000);
   pager.setKeyReader([] { return 'q'; });
   pager.begin();
@@ -192,7 +192,7 @@ TEST(PageViewer, ConcurrentAddsAreAllKept) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; t++)
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kLines; i++) console.ui.printLine("t%d-%d", t, i);
+      for (int i = 0; i < kLines; i++) console.gateway.printLine("t%d-%d", t, i);
     });
   for (std::thread& th : threads) th.join();
   pager.show();
@@ -215,7 +215,7 @@ TEST(PageViewer, ConcurrentAddsAreAllKept) {
 
 TEST(PageViewer, NullLinesAreIgnored) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
+  CapturedUI console(&pager);
   EXPECT_FALSE(pager.add("off"));
   pager.begin();
   EXPECT_TRUE(pager.add(nullptr));

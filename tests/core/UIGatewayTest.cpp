@@ -1,49 +1,20 @@
 #include "core/UIGateway.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ConsoleCapture.h"
+#include "i4min/TempDir.h"
+#include "support/CapturedUI.h"
 #include "core/PageViewer.h"
 
 namespace {
-
-// A fresh base directory per test, removed afterwards.
-class TempDir {
-public:
-  TempDir() {
-    char pattern[] = "/tmp/tornavel-ui-XXXXXX";
-    char* made = mkdtemp(pattern);
-    if (made) path = made;
-  }
-  ~TempDir() {
-    if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string file(const char* name) const { return path + "/" + name; }
-  std::string path;
-};
-
-std::string slurp(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& name) {
-  struct stat st;
-  return stat(name.c_str(), &st) == 0;
-}
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -73,7 +44,7 @@ TEST(UIGatewayLog, LinesCarryLocalTimeAndText) {
   TempDir dir;
   ASSERT_FALSE(dir.path.empty());
   UIGateway ui;
-  const std::string logFile = dir.file("log.txt");
+  const std::string logFile = dir / "log.txt";
   ui.setLogFile(logFile.c_str());
 
   struct Case {
@@ -96,7 +67,7 @@ TEST(UIGatewayLog, LinesCarryLocalTimeAndText) {
   }
   time_t after = time(nullptr);
 
-  std::string text = slurp(logFile);
+  std::string text = readText(logFile);
   ASSERT_FALSE(text.empty());
   EXPECT_EQ('\n', text.back());
   std::vector<std::string> lines = splitLines(text);
@@ -114,7 +85,7 @@ TEST(UIGatewayLog, LinesCarryLocalTimeAndText) {
 
 TEST(UIGatewayLog, EmptyPathLogsNothingAndCreatesNoFile) {
   TempDir dir;
-  const std::string logFile = dir.file("log.txt");
+  const std::string logFile = dir / "log.txt";
   UIGateway ui;
   ui.log("nothing %d", 1);
   ui.logRaw("raw", 3);
@@ -124,36 +95,36 @@ TEST(UIGatewayLog, EmptyPathLogsNothingAndCreatesNoFile) {
   ui.logRaw("raw", 3);
   ui.setLogFile(nullptr);
   ui.log("nothing %d", 3);
-  EXPECT_FALSE(exists(logFile));
+  EXPECT_FALSE(fileExists(logFile));
 }
 
 TEST(UIGatewayLog, RawBytesAreAppendedAsTheyStand) {
   TempDir dir;
-  const std::string logFile = dir.file("log.txt");
+  const std::string logFile = dir / "log.txt";
   UIGateway ui;
   ui.setLogFile(logFile.c_str());
   const char bytes[] = {'a', 0, '%', 's', '\n'};
   ui.logRaw(bytes, sizeof bytes);
   ui.logRaw("tail", 4);
-  EXPECT_EQ(std::string(bytes, sizeof bytes) + "tail", slurp(logFile));
+  EXPECT_EQ(std::string(bytes, sizeof bytes) + "tail", readText(logFile));
 }
 
 TEST(UIGatewayLog, UnopenableOrRemovedLogIsHandled) {
   TempDir dir;
   UIGateway ui;
-  const std::string missingDir = dir.file("no-such-dir/log.txt");
+  const std::string missingDir = dir / "no-such-dir/log.txt";
   ui.setLogFile(missingDir.c_str());
   ui.log("lost");
   ui.logRaw("lost", 4);
-  EXPECT_FALSE(exists(missingDir));
+  EXPECT_FALSE(fileExists(missingDir));
 
   // The file is opened per line, so removing it while running starts afresh.
-  const std::string logFile = dir.file("log.txt");
+  const std::string logFile = dir / "log.txt";
   ui.setLogFile(logFile.c_str());
   ui.log("first");
   ASSERT_EQ(0, unlink(logFile.c_str()));
   ui.log("second");
-  std::vector<std::string> lines = splitLines(slurp(logFile));
+  std::vector<std::string> lines = splitLines(readText(logFile));
   ASSERT_EQ(1u, lines.size());
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[0], m, kLogLine));
@@ -162,7 +133,7 @@ TEST(UIGatewayLog, UnopenableOrRemovedLogIsHandled) {
 
 TEST(UIGatewayLog, LinesOfSeveralThreadsNeverMix) {
   TempDir dir;
-  const std::string logFile = dir.file("log.txt");
+  const std::string logFile = dir / "log.txt";
   UIGateway ui;
   ui.setLogFile(logFile.c_str());
   const int kThreads = 4, kLines = 200;
@@ -174,7 +145,7 @@ TEST(UIGatewayLog, LinesOfSeveralThreadsNeverMix) {
     });
   for (std::thread& th : threads) th.join();
 
-  std::vector<std::string> lines = splitLines(slurp(logFile));
+  std::vector<std::string> lines = splitLines(readText(logFile));
   ASSERT_EQ((size_t)(kThreads * kLines), lines.size());
   std::vector<int> next(kThreads, 0);
   for (const std::string& line : lines) {
@@ -189,8 +160,8 @@ TEST(UIGatewayLog, LinesOfSeveralThreadsNeverMix) {
 }
 
 TEST(UIGatewayOutput, EachOperationWritesWhatItShould) {
-  ConsoleCapture console;
-  UIGateway& ui = console.ui;
+  CapturedUI console;
+  UIGateway& ui = console.gateway;
   ui.printLine("line %d", 1);
   ui.print("no end %s", "here");
   ui.debug("hidden %d", 1);
@@ -206,8 +177,8 @@ TEST(UIGatewayOutput, EachOperationWritesWhatItShould) {
 
 TEST(UIGatewayOutput, OnlyPrintLineIsGatheredByThePager) {
   PageViewer pager;
-  ConsoleCapture console(&pager);
-  UIGateway& ui = console.ui;
+  CapturedUI console(&pager);
+  UIGateway& ui = console.gateway;
   ui.setVerbose(true);
   pager.begin();
   ui.printLine("gathered %d", 1);
@@ -244,9 +215,9 @@ TEST(UIGatewayOutput, GatheredLinesAreCutSafely) {
   };
   for (const Case& c : cases) {
     PageViewer pager;
-    ConsoleCapture console(&pager);
+    CapturedUI console(&pager);
     pager.begin();
-    console.ui.printLine("%s", c.line.c_str());
+    console.gateway.printLine("%s", c.line.c_str());
     pager.show();
     EXPECT_EQ(c.kept + "\n", console.text()) << c.line.size();
   }

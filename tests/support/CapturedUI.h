@@ -2,6 +2,7 @@
 // gateway printing into one as the active UI.
 #pragma once
 
+#include "core/PageViewer.h"
 #include "core/UIGateway.h"
 #include "i4min/file/i4_file.h"
 
@@ -37,15 +38,23 @@ private:
   std::string captured;
 };
 
-// Makes a gateway whose output is captured the active UI for one test.
+// Makes a gateway whose output is captured the active UI for one test, and
+// the given pager (if any) the one that printLine gathers into.
 struct CapturedUI {
   UIGateway gateway;
   CaptureFile out;
   UIGateway* saved;
-  CapturedUI() : saved(theUI)
+  PageViewer* savedPager;
+  explicit CapturedUI(PageViewer* pager = nullptr) : saved(theUI), savedPager(thePageViewer)
   {
     gateway.setOutput(&out);
     theUI = &gateway;
+    thePageViewer = pager;
   }
-  ~CapturedUI() { theUI = saved; }
+  ~CapturedUI()
+  {
+    theUI = saved;
+    thePageViewer = savedPager;
+  }
+  std::string text() { return out.text(); }
 };
