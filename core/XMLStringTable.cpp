@@ -123,7 +123,11 @@ const char* XMLStringTable::defaultText(int id) {
 
 bool XMLStringTable::findLabel(const char* key, i4_string& label) const {
   if (!document || !key) return false;
-  XMLNode* node = xmlFindPath(document, 2, "STRINGS", key);
+  // The reader takes an XML declaration for an element that holds the rest of
+  // the document; look below it, or a ui.xml that starts with one is ignored.
+  XMLNode* root = document;
+  while (root && root->name().c_str() && root->name().c_str()[0] == '?') root = root->childAt(0);
+  XMLNode* node = xmlFindPath(root, 2, "STRINGS", key);
   return node && xmlGetAttr(node, "label", label);
 }
 

@@ -177,6 +177,8 @@ TEST(XMLStringTable, PartialUiXmlKeepsDefaultsElsewhere) {
       {"empty label", uiXml({{"STRINGS_NONE", ""}}), 26, ""},
       {"entities decoded", uiXml({{"STRINGS_AT", "&lt;at&gt; &amp; &#65;"}}), 39, "<at> & A"},
       {"STRINGS missing", "<skin><OTHER><STRINGS_NONE label=\"x\"/></OTHER></skin>", 26, "None."},
+      {"after an XML declaration", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + uiXml({{"STRINGS_NONE", "decl"}}),
+       26, "decl"},
       {"not under the first element", "<a/><skin><STRINGS><STRINGS_NONE label=\"x\"/></STRINGS></skin>",
        26, "None."},
   };
