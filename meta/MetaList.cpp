@@ -1,0 +1,273 @@
+#include "meta/MetaList.h"
+
+#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_system.h"
+#include "i4min/file/i4_ram_file_class.h"
+#include "i4min/file/i4_safe_file.h"
+#include "i4min/memory/i4_memory.h"
+#include "i4min/string/i4_err.h"
+#include "i4min/string/i4_string.h"
+#include "meta/Meta.h"
+#include "meta/MetaOutput.h"
+#include "meta/MetaTag.h"
+
+namespace {
+
+// The smallest record: a tag count of 0.
+const int64_t MIN_RECORD_BYTES = 4;
+
+// Takes two list locks in one global order so that two threads locking the same
+// pair never wait on each other.
+void lockPair(LLsafe* a, LLsafe* b)
+{
+    if (a == b) {
+        a->lock();
+    } else if (a < b) {
+        a->lock();
+        b->lock();
+    } else {
+        b->lock();
+        a->lock();
+    }
+}
+
+void unlockPair(LLsafe* a, LLsafe* b)
+{
+    a->unlock();
+    if (a != b)
+        b->unlock();
+}
+
+} // namespace
+
+MetaList::MetaList() {}
+
+MetaList::~MetaList() {}
+
+Meta* MetaList::newMeta() { return new Meta(); }
+
+bool MetaList::toNetwork(i4_file& f) { return saveListNetwork(&list, f); }
+
+bool MetaList::toBytes(i4_file& f)
+{
+    try {
+        if (f.write_8(LIST_MARK) != 1)
+            return false;
+    } catch (const i4_err&) {
+        return false;
+    }
+    return saveList(&list, f);
+}
+
+int MetaList::size()
+{
+    list.lock();
+    int total = listSize(&list);
+    list.unlock();
+    return total;
+}
+
+bool MetaList::fromDisk(i4_file& f) { return readRecords(f, false); }
+
+bool MetaList::fromNetwork(i4_file& f) { return readRecords(f, true); }
+
+bool MetaList::readRecords(i4_file& f, bool fromWire)
+{
+    uint32_t count;
+    try {
+        if (!fromWire && f.read_8() != LIST_MARK)
+            return false;
+        count = f.read_32();
+    } catch (const i4_err&) {
+        return false;
+    }
+    // A count no input could hold is a damaged list, as is one that reads negative.
+    bool ok = (int32_t)count >= 0 && (int64_t)count * MIN_RECORD_BYTES <= bytesLeft(f);
+    for (uint32_t i = 0; ok && i < count; ++i) {
+        Meta* m = newMeta();
+        bool read;
+        try {
+            read = fromWire ? m->fromNetwork(f) : m->fromDisk(f);
+        } catch (const i4_err&) {
+            read = false;
+        }
+        if (read) {
+            list.append(m);
+            continue;
+        }
+        delete m;
+        metaDebug("meta #:%d, n=%d\n", (int)i, (int)count);
+        if (fromWire)
+            metaDebug("ERROR: MetaList::fromNetwork()\n");
+        else
+            metaPrint("ERROR: MetaList::fromDisk()\n");
+        return false;
+    }
+    if (!ok) {
+        metaDebug("meta #:%d, n=%d\n", 0, (int)count);
+        if (fromWire)
+            metaDebug("ERROR: MetaList::fromNetwork()\n");
+        else
+            metaPrint("ERROR: MetaList::fromDisk()\n");
+    }
+    return ok;
+}
+
+bool MetaList::load(const char* path)
+{
+    i4_file* f = i4_open(path, I4_READ);
+    if (!f)
+        return false;
+    bool ok;
+    try {
+        ok = fromDisk(*f);
+    } catch (const i4_err&) {
+        ok = false;
+    }
+    delete f;
+    return ok;
+}
+
+bool MetaList::save(const char* path, bool safe)
+{
+    if (safe) {
+        // The whole list is built in memory first: a record that fails to write must
+        // not replace the old file with a shortened one.
+        i4_ram_file_class buf(nullptr, 0, 64 * 1024);
+        bool ok;
+        try {
+            ok = toBytes(buf);
+        } catch (const i4_err&) {
+            ok = false;
+        }
+        if (ok) {
+            i4_safe_file sf(path, I4_WRITE | I4_TRUNCATE);
+            int32_t n = (int32_t)buf.size();
+            ok = sf.get() && sf.get()->write(buf.get_buffer(), n) == n;
+            ok = sf.close() && ok;
+        }
+        i4_free(buf.get_buffer());
+        return ok;
+    }
+    i4_file* f = i4_open(path, I4_WRITE | I4_TRUNCATE);
+    if (!f)
+        return false;
+    bool ok;
+    try {
+        ok = toBytes(*f);
+    } catch (const i4_err&) {
+        ok = false;
+    }
+    delete f;
+    return ok;
+}
+
+void MetaList::copyFrom(MetaList* other)
+{
+    if (!other || other == this)
+        return;
+    lockPair(&list, &other->list);
+    list.clearNoLock();
+    LLNode* cursor = nullptr;
+    while (Meta* m = (Meta*)LL::next(&other->list, &cursor)) {
+        Meta* copy = newMeta();
+        copy->copyFrom(m);
+        list.appendNoLock(copy);
+    }
+    unlockPair(&list, &other->list);
+}
+
+void MetaList::removeAll(MetaList* other)
+{
+    if (!other)
+        return;
+    lockPair(&list, &other->list);
+    if (other == this) {
+        list.clearNoLock();
+    } else {
+        LLNode* cursor = nullptr;
+        while (void* m = LL::next(&other->list, &cursor))
+            list.removeNoLock(m);
+    }
+    unlockPair(&list, &other->list);
+}
+
+void MetaList::deleteAll()
+{
+    list.lock();
+    LLNode* cursor = nullptr;
+    while (Meta* m = (Meta*)LL::next(&list, &cursor))
+        delete m;
+    list.clearNoLock();
+    list.unlock();
+}
+
+void MetaList::clear() { list.clear(); }
+
+void MetaList::appendAll(MetaList* other)
+{
+    if (other && other != this)
+        list.appendAll(&other->list);
+}
+
+void MetaList::add(Meta* m) { list.append(m); }
+
+Meta* MetaList::getAt(int index) { return (Meta*)list.get(index); }
+
+void MetaList::dump(MetaOutput* out)
+{
+    if (!out)
+        out = theMetaOutput;
+    list.lock();
+    LLNode* cursor = nullptr;
+    for (int i = 0; Meta* m = (Meta*)LL::next(&list, &cursor); ++i) {
+        i4_string line;
+        line.format("\nMeta (%d)", i);
+        out->printLine(line.c_str());
+        m->dump(out);
+    }
+    list.unlock();
+}
+
+void printMetaList(MetaList* ml, MetaOutput* out)
+{
+    if (!out)
+        out = theMetaOutput;
+    LLsafe* list = ml->getList();
+    list->lock();
+    LLNode* start = nullptr;
+    Meta* first = (Meta*)LL::next(list, &start);
+    if (!first) {
+        list->unlock();
+        out->printLine(out->localise("STRINGS_NONE", "None."));
+        return;
+    }
+    enum { MAX_COLUMNS = 254, MAX_FIELD = 128 };
+    MetaTag* columns[MAX_COLUMNS];
+    int ncol = 0;
+    LLNode* cursor = nullptr;
+    while (MetaTag* tag = (MetaTag*)LL::next(first->getTags(), &cursor)) {
+        if (ncol == MAX_COLUMNS)
+            break;
+        if (tag->getName())
+            columns[ncol++] = tag;
+    }
+    // Lines grow with what they hold: no column count or field width can overrun them.
+    i4_string line("");
+    for (int c = 0; c < ncol; ++c) {
+        line.append(columns[c]->getName());
+        line.append("\t");
+    }
+    out->printLine(line.c_str());
+    cursor = nullptr;
+    for (int row = 1; Meta* m = (Meta*)LL::next(list, &cursor); ++row) {
+        line.format("(%d) ", row);
+        for (int c = 0; c < ncol; ++c) {
+            char field[MAX_FIELD];
+            line.append(m->getTagText(columns[c]->getStoredName(), field, sizeof field));
+            line.append("\t");
+        }
+        out->printLine(line.c_str());
+    }
+    list->unlock();
+}
