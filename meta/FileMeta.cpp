@@ -97,7 +97,7 @@ uint64_t FileMeta::getCrumbHash(int index)
 
 bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* name)
 {
-    MetaTag* tag = findTag(theSpecialTags[SpecialTagInfo::NAME].tagName);
+    MetaTag* tag = findTag(SpecialTagInfo::get(SpecialTagInfo::NAME)->tagName);
     const char* own = tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
     return modTime == time && getFileSize() == size && own && name && strcmp(own, name) == 0;
 }

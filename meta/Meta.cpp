@@ -16,7 +16,7 @@ Meta::Meta() {}
 
 Meta::~Meta() { clearTags(); }
 
-bool Meta::toNetwork(i4_file& f) { return toBytes(f); }
+bool Meta::toNetwork(i4_file& f) { return Meta::toBytes(f); }
 
 bool Meta::toBytes(i4_file& f)
 {

@@ -1,5 +1,5 @@
-// The table of special tags: attributes named by a one-byte id. Filled once by
-// initSpecialTags at start-up before any thread reads or makes a tag; read-only
+// The table of special tags: attributes named by a one-byte id. Filled once, by
+// initSpecialTags at start-up or by the first lookup, whichever comes first; read-only
 // afterwards, except that setting the language replaces display names before the
 // other threads start.
 #pragma once
