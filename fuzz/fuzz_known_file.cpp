@@ -4,21 +4,14 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
-#include "meta/MetaOutput.h"
-#include "meta/SpecialTagInfo.h"
 #include "meta/UserList.h"
 
 namespace {
-class Silent : public MetaOutput {
-public:
-    void printLine(const char*) override {}
-    void print(const char*) override {}
-    void printFlush(const char*) override {}
-};
 
 template <class List> void roundTrip(List& list)
 {
@@ -36,9 +29,7 @@ template <class List> void roundTrip(List& list)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Silent silent;
-    setMetaOutput(&silent);
-    initSpecialTags();
+    metaFuzzSetup();
     if (size > (1u << 20) || size < 1)
         return 0;
     i4_ram_file_class in((void*)(data + 1), (int32_t)size - 1, 0);

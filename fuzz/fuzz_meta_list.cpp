@@ -3,27 +3,15 @@
 // records: read, printed as a table, copied and written back.
 #include <stdint.h>
 
+#include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "meta/Meta.h"
 #include "meta/MetaList.h"
-#include "meta/MetaOutput.h"
-#include "meta/SpecialTagInfo.h"
-
-namespace {
-class Silent : public MetaOutput {
-public:
-    void printLine(const char*) override {}
-    void print(const char*) override {}
-    void printFlush(const char*) override {}
-};
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Silent silent;
-    setMetaOutput(&silent);
-    initSpecialTags();
+    metaFuzzSetup();
     if (size > (1u << 20) || size < 1)
         return 0;
     bool wire = data[0] & 1;

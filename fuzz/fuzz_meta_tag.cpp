@@ -4,26 +4,14 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
-#include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
-#include "meta/SpecialTagInfo.h"
-
-namespace {
-class Silent : public MetaOutput {
-public:
-    void printLine(const char*) override {}
-    void print(const char*) override {}
-    void printFlush(const char*) override {}
-};
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Silent silent;
-    setMetaOutput(&silent);
-    initSpecialTags();
+    metaFuzzSetup();
     if (size > (1u << 20))
         return 0;
     i4_ram_file_class in((void*)data, (int32_t)size, 0);
