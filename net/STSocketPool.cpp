@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
 #include "i4min/net/i4_socket_set.h"
 #include "i4min/string/i4_err.h"
 #include "net/ClockedConnection.h"
@@ -19,6 +21,9 @@ STSocketPool::STSocketPool(i4_protocol* protocol, BandwidthSettings* bw)
     downRing[i] = settings->maxDownSpeed();
   }
 }
+
+STSocketPool::STSocketPool(BandwidthSettings* bw)
+    : STSocketPool(theProtocolHolder.get(), bw) {}
 
 int32_t STSocketPool::budgetFor(double limit, int64_t ms, double* carry) {
   if (!(limit > 0)) {
@@ -57,7 +62,8 @@ void STSocketPool::updateRateEstimates() {
 void STSocketPool::reportWaitFailure() {
   // The platform keeps no socket error code of its own here.
   const int code = 0;
-  theUI->printLine("ERROR(%d) %s", code, SOCKET_SET_PROBLEM);
+  i4_string text = theXMLStringTable.lookup("socketSetProb");
+  theUI->printLine("ERROR(%d) %s", code, text.is_empty() ? SOCKET_SET_PROBLEM : text.c_str());
 }
 
 bool STSocketPool::run(int ms) {

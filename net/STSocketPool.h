@@ -14,6 +14,8 @@ class STSocketPool : public SocketPool {
 public:
   // settings: not owned; null uses the pool's own (no limits).
   STSocketPool(i4_protocol* protocol, BandwidthSettings* settings);
+  // Over the client's protocol.
+  explicit STSocketPool(BandwidthSettings* settings);
 
   bool run(int ms) override;
 

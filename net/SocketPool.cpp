@@ -1,5 +1,6 @@
 #include "net/SocketPool.h"
 
+#include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
 #include "i4min/net/i4_protocol.h"
 #include "i4min/net/i4_socket_set.h"
@@ -22,6 +23,8 @@ SocketPool::~SocketPool() {
   }
   delete set;
 }
+
+SocketPool::SocketPool() : SocketPool(theProtocolHolder.get()) {}
 
 void SocketPool::add(Connection* c) {
   if (!c) return;

@@ -19,6 +19,8 @@ class SocketPool : public TimeSliceTask {
 public:
   // The protocol makes the readiness set; without one the pool cannot exist.
   explicit SocketPool(i4_protocol* protocol);
+  // Over the client's protocol.
+  SocketPool();
   // Deletes every connection still held.
   ~SocketPool() override;
   SocketPool(const SocketPool&) = delete;

@@ -1,5 +1,6 @@
 #include "net/TCPDoor.h"
 
+#include "core/ProtocolHolder.h"
 #include "i4min/net/i4_protocol.h"
 #include "i4min/net/i4_socket.h"
 #include "i4min/string/i4_err.h"
@@ -23,6 +24,10 @@ bool TCPDoor::open(i4_protocol* protocol, int32_t timeoutMs) {
   s->set_blocking(0);
   sock = s;
   return true;
+}
+
+bool TCPDoor::open(int32_t timeoutMs) {
+  return open(theProtocolHolder.get(), timeoutMs);
 }
 
 const char* TCPDoor::describe(i4_string& out) {

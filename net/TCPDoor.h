@@ -20,6 +20,8 @@ public:
   // Listens on the port; false when already open, without a protocol or when listening
   // fails. The time-out matters only through a proxy.
   bool open(i4_protocol* protocol, int32_t timeoutMs);
+  // Through the client's protocol.
+  bool open(int32_t timeoutMs);
 
   bool doTask() override;
   const char* describe(i4_string& out) override;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "NetTestSupport.h"
+#include "core/ProtocolHolder.h"
+#include "core/XMLStringTable.h"
+#include "util/XMLParser.h"
 #include "i4min/net/i4_socket_set.h"
 
 TEST(STSocketPool, BudgetFromLimitAndElapsedTime) {
@@ -154,18 +157,37 @@ struct FailingProtocol : i4_tcpip_protocol {
 }  // namespace
 
 TEST(STSocketPool, FailedWaitIsReportedAndServesNothing) {
-  CaptureUI ui;
-  FailingProtocol protocol;
-  STSocketPool pool(&protocol, nullptr);
-  ProbeRecord rec;
-  Probe* probe = new Probe(rec, nullptr);
-  pool.add(probe);
-  pool.processPending();
-  probe->moved(0, 5000);
-  EXPECT_FALSE(pool.run(2000));
-  EXPECT_EQ(0, rec.tasks);
-  EXPECT_EQ(0, probe->sampleIndex());  // not even ticked
-  EXPECT_EQ((std::vector<std::string>{
-                "ERROR(0) problem with socket set. Try reducing max connections"}),
-            ui.lines);
+  struct Case {
+    const char* xml;
+    const char* line;
+  };
+  const Case cases[] = {
+      {nullptr, "ERROR(0) problem with socket set. Try reducing max connections"},
+      {"<ui><STRINGS><socketSetProb label=\"too many sockets\"/></STRINGS></ui>",
+       "ERROR(0) too many sockets"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    XMLParser parser;
+    theXMLStringTable.load(c.xml ? parser.parse(c.xml) : nullptr);
+    CaptureUI ui;
+    FailingProtocol protocol;
+    STSocketPool pool(&protocol, nullptr);
+    ProbeRecord rec;
+    Probe* probe = new Probe(rec, nullptr);
+    pool.add(probe);
+    pool.processPending();
+    probe->moved(0, 5000);
+    EXPECT_FALSE(pool.run(2000));
+    EXPECT_EQ(0, rec.tasks);
+    EXPECT_EQ(0, probe->sampleIndex());  // not even ticked
+    EXPECT_EQ((std::vector<std::string>{c.line}), ui.lines);
+    theXMLStringTable.load(nullptr);
+  }
+}
+
+TEST(STSocketPool, MadeOverTheClientsProtocol) {
+  theProtocolHolder.setProxy(nullptr);
+  STSocketPool pool(nullptr);
+  EXPECT_NE(nullptr, pool.socketSet());
 }

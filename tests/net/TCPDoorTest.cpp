@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include "NetTestSupport.h"
+#include "core/ProtocolHolder.h"
 #include "i4min/net/i4_address.h"
 #include "net/STSocketPool.h"
 #include "net/TCPConnection.h"
@@ -107,7 +108,8 @@ TEST_F(TCPDoorTest, RefusedConnectionsAreClosedAndTheDoorStaysOpen) {
 }
 
 TEST_F(TCPDoorTest, SecondOpenKeepsTheFirstSocket) {
-  ASSERT_TRUE(door->open(testProtocol(), 1000));
+  theProtocolHolder.setProxy(nullptr);
+  ASSERT_TRUE(door->open(1000));
   i4_socket* first = door->getSocket();
   EXPECT_FALSE(door->open(testProtocol(), 1000));
   EXPECT_EQ(first, door->getSocket());
