@@ -51,10 +51,15 @@ bool TCPDoor::doTask() {
     if (!(flags & I4_READY_READ)) return false;
     i4_socket* accepted = nullptr;
     if (!sock->accept(&accepted) || !accepted) return false;
+    Connection* made = nullptr;
     if (acceptAllowed()) {
       accepted->set_blocking(0);
-      pool->add(createConnection(accepted));
+      made = createConnection(accepted);
+    }
+    if (made) {
+      pool->add(made);
     } else {
+      // The peer sees the connection closed at once.
       accepted->cancel();
       delete accepted;
     }

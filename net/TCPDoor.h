@@ -27,7 +27,8 @@ public:
   const char* describe(i4_string& out) override;
 
   virtual bool acceptAllowed();
-  // The new connection, which takes over the socket, or null.
+  // The new connection, which takes over the socket, or null, in which case the socket is
+  // still the door's and is closed by it.
   virtual Connection* createConnection(i4_socket* accepted) = 0;
 
   // The owner's pointer to this door: cleared when the door takes itself out of the pool
