@@ -2,6 +2,11 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_system.h"
+#include "i4min/memory/i4_memory.h"
+#include "i4min/string/i4_string.h"
+
 namespace {
 
 inline uint32_t rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
@@ -190,4 +195,42 @@ char* md4Hex(const uint8_t digest[MD4::DIGEST_SIZE], char out[33])
     }
     out[32] = 0;
     return out;
+}
+
+bool md4File(uint8_t digest[MD4::DIGEST_SIZE], const char* path)
+{
+    i4_file* f = i4_open(path, I4_READ);
+    if (!f)
+        return false;
+    uint8_t* buf = (uint8_t*)i4_malloc(64 * 1024);
+    MD4 ctx;
+    int32_t n;
+    while ((n = f->read(buf, 64 * 1024)) > 0)
+        ctx.update(buf, (size_t)n);
+    i4_free(buf);
+    delete f;
+    ctx.final(digest);
+    return n == 0;
+}
+
+void md4Print(const uint8_t digest[MD4::DIGEST_SIZE])
+{
+    char hex[33];
+    i4_printf("%s", md4Hex(digest, hex));
+}
+
+void md4PrintString(const char* text)
+{
+    uint8_t d[MD4::DIGEST_SIZE];
+    md4String(d, text);
+    i4_printf("MD4 (\"%s\") = ", text);
+    md4Print(d);
+    i4_printf("\n");
+}
+
+void md4PrintFile(const char* path)
+{
+    uint8_t d[MD4::DIGEST_SIZE];
+    if (!md4File(d, path))
+        i4_printf("%s can't be opened\n", path);
 }

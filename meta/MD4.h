@@ -32,9 +32,11 @@ private:
 
 // Digest helpers kept beside the digest they serve.
 void md4String(uint8_t digest[MD4::DIGEST_SIZE], const char* text);
+// MD4 of a whole file; false when it cannot be opened or read.
 bool md4File(uint8_t digest[MD4::DIGEST_SIZE], const char* path);
 // 32 lowercase hexadecimal digits and a terminator into out (33 bytes).
 char* md4Hex(const uint8_t digest[MD4::DIGEST_SIZE], char out[33]);
+// Print on standard output.
 void md4Print(const uint8_t digest[MD4::DIGEST_SIZE]);
 void md4PrintString(const char* text);
 void md4PrintFile(const char* path);

@@ -300,3 +300,30 @@ TEST_F(FileMetaTest, PrintShowsPathHashAndHashSets)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FileMetaTest, DamagedKnownFilesFromDisk)
+{
+    const struct {
+        const char* file;
+        bool ok;
+        int records;
+        const char* lastName;
+    } table[] = {
+        {"known_third_record_damaged.met", false, 2, "two"},
+        {"known_count_past_end.met", false, 0, nullptr},
+    };
+    for (const auto& c : table) {
+        FileList list;
+        std::string path = std::string(TORNAVEL_TEST_DATA) + "/meta/" + c.file;
+        EXPECT_EQ(list.load(path.c_str()), c.ok) << c.file;
+        ASSERT_EQ(list.getList()->count(), c.records) << c.file;
+        if (c.lastName) {
+            EXPECT_STREQ(list.getAt(c.records - 1)->getName(), c.lastName) << c.file;
+        }
+        list.deleteAll();
+    }
+}
+
+} // namespace

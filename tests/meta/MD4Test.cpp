@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,34 @@ TEST(MD4, ContextIsReusableAfterInit)
     ctx.update("abc", 3);
     ctx.final(d);
     EXPECT_EQ(hexOf(d), "a448017aaf21d8525fc10ae87aa6729d");
+}
+
+} // namespace
+
+namespace {
+
+TEST(MD4, FilesAndPrintedDigests)
+{
+    char path[] = "/tmp/md4fileXXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::vector<uint8_t> data(200000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (uint8_t)(i % 251);
+    ASSERT_EQ(write(fd, data.data(), data.size()), (ssize_t)data.size());
+    close(fd);
+    uint8_t d[16], want[16];
+    ASSERT_TRUE(md4File(d, path));
+    MD4::digest(data.data(), data.size(), want);
+    EXPECT_EQ(hexOf(d), hexOf(want));
+    unlink(path);
+    EXPECT_FALSE(md4File(d, path));
+
+    testing::internal::CaptureStdout();
+    md4PrintString("abc");
+    md4PrintFile(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string("MD4 (\"abc\") = a448017aaf21d8525fc10ae87aa6729d\n") + path + " can't be opened\n");
 }
 
 } // namespace
