@@ -14,8 +14,8 @@ class i4_file;
 // ".bak" and renames it over the name; a failed write or sync leaves the old
 // file in place, removes the ".bak" and makes close() return false.
 //
-// Reading: the file under its own name; when that is missing, a ".bak" left
-// complete by an interrupted hand-over.
+// Reading: the file under its own name; when that is missing, the ".bak",
+// which is then the only copy there is.
 class i4_safe_file {
 public:
     // A null name opens nothing.

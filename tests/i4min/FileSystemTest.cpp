@@ -9,6 +9,7 @@
 
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_status.h"
+#include "i4min/file/i4_ram_file_class.h"
 #include "TempDir.h"
 
 namespace {
@@ -99,6 +100,47 @@ TEST(FileSystem, FlagBitsToOpenModes) {
     EXPECT_EQ(i4_open((dir / "none").c_str(), 0), nullptr);
     EXPECT_EQ(i4_open((dir / "none").c_str(), I4_APPEND | I4_TRUNCATE), nullptr);
     EXPECT_EQ(i4_open(nullptr, I4_READ), nullptr);
+}
+
+int hookCalls = 0;
+
+i4_file* supplyForVirtual(const char* name, int) {
+    hookCalls++;
+    if (std::string(name).find("virtual:") != 0) return nullptr;
+    static char buf[8] = "hooked";
+    return new i4_ram_file_class(buf, 6, 0);
+}
+
+i4_file* supplyAfterFailure(const char* name, int) {
+    hookCalls += 100;
+    return std::string(name).find("/fallback") != std::string::npos ? supplyForVirtual("virtual:", 0)
+                                                                     : nullptr;
+}
+
+TEST(FileSystem, OpenHooksMaySupplyAFile) {
+    TempDir dir;
+    writeText(dir / "real", "disk");
+    i4_set_open_hooks(supplyForVirtual, supplyAfterFailure);
+    hookCalls = 0;
+    i4_file* f = i4_open("virtual:x", I4_READ);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->size(), 6);
+    delete f;
+    EXPECT_EQ(hookCalls, 1);
+
+    f = i4_open((dir / "real").c_str(), I4_READ);  // asked before, not after
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->size(), 4);
+    delete f;
+    EXPECT_EQ(hookCalls, 2);
+
+    f = i4_open((dir / "fallback").c_str(), I4_READ);  // missing: the second hook answers
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->size(), 6);
+    delete f;
+    EXPECT_EQ(i4_open((dir / "missing").c_str(), I4_READ), nullptr);
+    i4_set_open_hooks(nullptr, nullptr);
+    EXPECT_EQ(i4_open("virtual:x", I4_READ), nullptr);
 }
 
 TEST(FileSystem, OpenTranslatesBackslashes) {
