@@ -88,10 +88,14 @@ uint64_t FileMeta::getCrumbHash(int index)
 {
     if (!crumbHashes || index < 0 || index >= crumbCount())
         return 0;
-    const uint8_t* p = crumbHashes + 8 * index;
+    return crumbValue(crumbHashes + 8 * index);
+}
+
+uint64_t FileMeta::crumbValue(const uint8_t digest[16])
+{
     uint64_t v = 0;
     for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
+        v = (v << 8) | digest[i];
     return v;
 }
 

@@ -59,6 +59,8 @@ public:
     const uint8_t* getPartHash(int index);
     // The crumb hash's 8 bytes, first byte lowest; 0 without one.
     uint64_t getCrumbHash(int index);
+    // A crumb's MD4 digest in the form getCrumbHash answers, for comparing the two.
+    static uint64_t crumbValue(const uint8_t digest[16]);
     int partCount();
     int crumbCount();
     bool hasPartHashes();

@@ -233,6 +233,10 @@ void printMetaList(MetaList* ml, MetaOutput* out)
 {
     if (!out)
         out = theMetaOutput;
+    if (!ml) {
+        out->printLine(out->localise("STRINGS_NONE", "None."));
+        return;
+    }
     LLsafe* list = ml->getList();
     list->lock();
     LLNode* start = nullptr;

@@ -174,8 +174,13 @@ TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
         EXPECT_EQ(m.hasCrumbHashes(), true);
         EXPECT_EQ(m.hasPartHashes(), true);
         for (int i = 0; i < c.crumbs; ++i) {
+            // The crumb hash's bytes in order, first byte lowest.
             uint64_t v = m.getCrumbHash(i);
-            EXPECT_EQ(hexOf((const uint8_t*)&v, 8), ref.crumbs[i]) << c.size << " crumb " << i;
+            uint8_t bytes[8];
+            for (int b = 0; b < 8; ++b)
+                bytes[b] = (uint8_t)(v >> (8 * b));
+            EXPECT_EQ(hexOf(bytes, 8), ref.crumbs[i]) << c.size << " crumb " << i;
+            EXPECT_EQ(FileMeta::crumbValue(bytes), v);
         }
         for (int i = 0; i < c.parts; ++i)
             EXPECT_EQ(hexOf(m.getPartHash(i)), ref.parts[i]) << c.size << " part " << i;
