@@ -1,0 +1,22 @@
+#include "app/ConClientApp.h"
+
+ConClientApp theConClientApp;
+
+namespace {
+void quitCommand(char*)
+{
+  theServant->quit();
+}
+}
+
+ConClientApp::ConClientApp()
+{
+  theServant = this;
+  addCommand(new Command("q", quitCommand));
+}
+
+ConClientApp::~ConClientApp()
+{
+  if (theServant == this)
+    theServant = 0;
+}

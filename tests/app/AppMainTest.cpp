@@ -1,0 +1,53 @@
+#include "app/AppMain.h"
+#include "app/ConClientApp.h"
+
+#include "support/CapturedUI.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+namespace {
+
+TEST(ConClientApp, IsTheCommandRunnerAndQuitsOnAConfirmedQ)
+{
+  ASSERT_EQ(&theConClientApp, theServant);
+  CapturedUI ui;
+  std::deque<std::string> answers = {"n", "y"};
+  theConClientApp.setLineReader([&answers](char* buffer, int size) {
+    if (answers.empty())
+      return false;
+    snprintf(buffer, size, "%s", answers.front().c_str());
+    answers.pop_front();
+    return true;
+  });
+  theConClientApp.execute("q");
+  EXPECT_TRUE(theConClientApp.isRunning());
+  theConClientApp.execute("q now");
+  EXPECT_FALSE(theConClientApp.isRunning());
+  EXPECT_EQ("Are you sure you want to exit?(y or n): \n"
+            "Are you sure you want to exit?(y or n): \n",
+            ui.out.text());
+  EXPECT_TRUE(answers.empty());
+}
+
+// With the running flag cleared "!" has nothing to wait for.
+TEST(ConClientApp, ArgumentsAreCommandsUnlessTheyWaitForSomething)
+{
+  theConClientApp.stopRunning();
+  const struct {
+    const char* argument;
+    bool command;
+  } cases[] = {
+    {"w", false},   {"w0", false}, {"wq", false}, {"w-3", false}, {"what", false},
+    {"!", false},   {"!!", false}, {"vr", true},  {"q", true},    {"Q", true},
+    {"", true},     {" w", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argument);
+    EXPECT_EQ(c.command, handleArgument(c.argument));
+  }
+}
+
+}  // namespace

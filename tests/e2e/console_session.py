@@ -1,0 +1,125 @@
+"""Shared helpers of the end-to-end tests: start tornavel in a fresh base
+directory on a pseudo-terminal or on plain pipes, with bounded waits."""
+
+import os
+import re
+import select
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+WELCOME = ("Welcome to Tornavel command line client 0.50.1\n"
+           "Enter commands at any time (type '?' for help)\n")
+PROMPT = "> "
+UNKNOWN = "Unrecognized command. type ? for help\n\n"
+QUESTION = "Are you sure you want to exit?(y or n): \n"
+LOG_LINE = re.compile(r"^\[ (Mon|Tue|Wed|Thu|Fri|Sat|Sun) "
+                      r"(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                      r"[ 123]\d \d\d:\d\d:\d\d \d{4} \]: (.*)\n$")
+
+
+def binary():
+    if len(sys.argv) < 2:
+        sys.exit("usage: %s path/to/tornavel" % sys.argv[0])
+    return os.path.abspath(sys.argv[1])
+
+
+def base_directory():
+    return tempfile.TemporaryDirectory(prefix="tornavel-e2e-")
+
+
+def run_piped(cwd, stdin_text, args=(), timeout=20):
+    """Runs the client with stdin and stdout on pipes until it ends."""
+    done = subprocess.run([binary()] + list(args), cwd=cwd, input=stdin_text.encode(),
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          timeout=timeout)
+    return done.returncode, done.stdout.decode(errors="replace")
+
+
+def log_lines(cwd):
+    with open(os.path.join(cwd, "log.txt"), newline="") as f:
+        return f.read().splitlines(keepends=True)
+
+
+def check_log(cwd):
+    """log.txt holds exactly the start and the end line."""
+    lines = log_lines(cwd)
+    texts = []
+    for line in lines:
+        m = LOG_LINE.match(line)
+        check(m is not None, "malformed log line %r" % line)
+        texts.append(m.group(3))
+    check(texts == ["Start Tornavel", "End Tornavel"], "log holds %r" % lines)
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Terminal:
+    """The client on a pseudo-terminal without echo; output with the
+    terminal's carriage returns removed."""
+
+    def __init__(self, cwd, args=()):
+        master, slave = os.openpty()
+        attrs = termios.tcgetattr(slave)
+        attrs[3] &= ~termios.ECHO
+        termios.tcsetattr(slave, termios.TCSANOW, attrs)
+        self.master = master
+        self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
+                                     stdout=slave, stderr=slave, start_new_session=True)
+        os.close(slave)
+        self.seen = ""
+
+    def expect(self, text, timeout=10):
+        """Waits until the output since the last match ends with more output
+        containing text; returns what came before it."""
+        deadline = time.monotonic() + timeout
+        while text not in self.seen:
+            left = deadline - time.monotonic()
+            check(left > 0, "waited for %r, got %r" % (text, self.seen))
+            ready, _, _ = select.select([self.master], [], [], left)
+            if ready:
+                try:
+                    chunk = os.read(self.master, 4096)
+                except OSError:
+                    chunk = b""
+                check(chunk, "output ended before %r; got %r" % (text, self.seen))
+                self.seen += chunk.decode(errors="replace").replace("\r", "")
+        before, _, self.seen = self.seen.partition(text)
+        return before
+
+    def send(self, line):
+        os.write(self.master, (line + "\n").encode())
+
+    def wait(self, timeout=10):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError("client still running after %d s" % timeout)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def close(self):
+        if self.running():
+            self.proc.kill()
+            self.proc.wait()
+        os.close(self.master)
+
+
+def main(tests):
+    failed = 0
+    for test in tests:
+        try:
+            test()
+            print("ok   %s" % test.__name__)
+        except Exception as e:  # report every case, then fail
+            failed += 1
+            print("FAIL %s: %s" % (test.__name__, e))
+    sys.exit(1 if failed else 0)
