@@ -72,6 +72,12 @@ void loadUIStrings(const i4_string& base)
   theXMLStringTable.load(uiTextParser.parse(text.data(), text.size()));
 }
 
+// An error that leaves appMain must not leave the core task thread running
+// into the static destructors of the objects it uses.
+struct CoreThreadStopper {
+  ~CoreThreadStopper() { coreThread.stop(); }
+};
+
 void waitWhileRunning()
 {
   while (theServant->isRunning())
@@ -116,6 +122,7 @@ void appMain(int, char**)
   theCoreUI = console;
   theTransferUI = console;
 
+  CoreThreadStopper stopper;
   coreThread.addTask(&theMessageQ);
   coreThread.start();
 

@@ -28,7 +28,8 @@ public:
 
   // One pass without the sleep; true when some task did work.
   bool runPass();
-  // Whether the task list (not the pending lists) holds the task.
+  // Whether the task list (not the pending lists) holds the task. Not from a
+  // task: it waits for the pass to end.
   bool hasTask(TimeSliceTask* task);
 
 private:
