@@ -1,6 +1,8 @@
 #include "net/TCPConnection.h"
 
+#include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
+#include "i4min/net/i4_address.h"
 #include "i4min/net/i4_socket.h"
 #include "i4min/string/i4_err.h"
 #include "net/SocketPool.h"
@@ -170,4 +172,35 @@ bool TCPConnection::writeStep() {
     drop();
   }
   return false;
+}
+
+bool TCPConnection::openSocket(int32_t limitMs) {
+  if (sock) return true;
+  i4_protocol* protocol = theProtocolHolder.get();
+  if (!protocol) {
+    theUI->print("ERROR: Protocol NULL\n");
+    return false;
+  }
+  i4_address* address = protocol->name_to_address(getIpText().c_str() ? getIpText().c_str() : "");
+  if (!address) return false;
+  address->set_port(port);
+  // Bounded, and without a process-wide lock: one unreachable address never holds up
+  // another connect.
+  sock = protocol->connect(address, I4_SOCK_STREAM, 1, limitMs);
+  delete address;
+  if (!sock) return false;
+  // Only writable without an error counts: a refused or reset connect shows both.
+  if (sock->wait(I4_READY_WRITE | I4_READY_ERROR, limitMs) != I4_READY_WRITE) return false;
+  sock->set_blocking(0);
+  connected = true;
+  return true;
+}
+
+bool TCPConnection::connect(SocketPool* target, int32_t limitMs) {
+  if (!openSocket(limitMs)) {
+    onConnectFailed();
+    return false;
+  }
+  target->add(this);
+  return true;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "i4min/net/i4_protocol.h"
 #include "net/ClockedConnection.h"
 #include "net/TCPPacket.h"
 #include "net/TCPReadPacket.h"
@@ -41,6 +42,14 @@ public:
   virtual void onConnected();
   virtual void onConnectFailed();
   virtual const char* getName();
+
+  // Connect thread, before the pool has the connection. Makes the socket through the
+  // protocol in force and waits at most limitMs until it is writable without error; then
+  // non-blocking and connected. true also when it already had a socket.
+  bool openSocket(int32_t limitMs = I4_CONNECT_LIMIT_MS);
+  // openSocket, then hands the connection to the pool; on failure onConnectFailed, and
+  // the caller deletes it.
+  bool connect(SocketPool* pool, int32_t limitMs = I4_CONNECT_LIMIT_MS);
 
   // The connection owns the packet from here on; nothing goes out before the next pass.
   void send(TCPPacket* packet);

@@ -14,38 +14,8 @@ using nettest::now_ms;
 
 namespace {
 
-// A loopback listener whose accept queue is full: further connects get no answer at all.
-class SilentListener {
-public:
-  SilentListener() : fd(nettest::listen_loopback(0, &port_)) {
-    for (int i = 0; i < 16; i++) {
-      int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      sockaddr_in sa = nettest::loopback_sa(port_);
-      ::connect(c, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-      fillers.push_back(c);
-      pollfd p = {c, POLLOUT, 0};
-      if (poll(&p, 1, 200) == 0) {
-        full = true;
-        break;
-      }
-    }
-  }
-  ~SilentListener() {
-    for (int c : fillers) close(c);
-    close(fd);
-  }
-  int port() const { return port_; }
-  bool is_full() const { return full; }
-
-private:
-  int port_ = 0;
-  int fd;
-  bool full = false;
-  std::vector<int> fillers;
-};
-
 TEST(TcpipProtocol, UnansweredConnectGivesUpWhileAnotherConnectsAtOnce) {
-  SilentListener silent;
+  nettest::SilentListener silent;
   ASSERT_TRUE(silent.is_full()) << "could not fill the accept queue";
   nettest::EchoServer live;
   std::unique_ptr<i4_protocol> prot(i4_create_tcpip_protocol(nullptr));

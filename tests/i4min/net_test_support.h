@@ -92,6 +92,36 @@ inline int64_t now_ms() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// A loopback listener whose accept queue is full: further connects get no answer at all.
+class SilentListener {
+public:
+  SilentListener() : fd(listen_loopback(0, &port_)) {
+    for (int i = 0; i < 16; i++) {
+      int c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      sockaddr_in sa = loopback_sa(port_);
+      ::connect(c, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+      fillers.push_back(c);
+      pollfd p = {c, POLLOUT, 0};
+      if (poll(&p, 1, 200) == 0) {
+        full = true;
+        break;
+      }
+    }
+  }
+  ~SilentListener() {
+    for (int c : fillers) close(c);
+    close(fd);
+  }
+  int port() const { return port_; }
+  bool is_full() const { return full; }
+
+private:
+  int port_ = 0;
+  int fd;
+  bool full = false;
+  std::vector<int> fillers;
+};
+
 // Echoes every byte on every connection until destroyed.
 class EchoServer {
 public:
