@@ -4,6 +4,7 @@
 
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "meta/SpecialTagInfo.h"
 
 StringTable theStringTable;
 i4_string thePriorityNames[4];
@@ -78,6 +79,19 @@ void StringTable::setUp(const char* fileName) {
   if (!priorityNamesBuilt) {
     priorityNamesBuilt = true;
     buildPriorityNames();
+  }
+}
+
+void StringTable::copyUiStrings() {
+  // Column titles: numbered text -> special tag.
+  static const struct {
+    int text;
+    int tag;
+  } kTitles[] = {{52, 1}, {53, 2},  {54, 3},  {55, 4},  {56, 5},  {57, 11},
+                 {58, 15}, {59, 16}, {60, 17}, {61, 19}, {62, 21}};
+  for (const auto& t : kTitles) {
+    SpecialTagInfo* info = SpecialTagInfo::get(t.tag);
+    if (info) info->displayName = theXMLStringTable.get(t.text);
   }
 }
 

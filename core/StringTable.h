@@ -14,6 +14,8 @@ public:
   // Defaults, then line k of the file replaces entry k; the first call also
   // builds thePriorityNames.
   void setUp(const char* fileName);
+  // Copies the numbered texts 52 to 62 into the special tags' display names.
+  void copyUiStrings();
 
   void set(int index, const char* text);
   void resize(int n);

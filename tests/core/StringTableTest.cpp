@@ -9,6 +9,7 @@
 #include "support/CapturedUI.h"
 #include "core/StringTable.h"
 #include "core/TransferUI.h"
+#include "meta/SpecialTagInfo.h"
 #include "util/XMLParser.h"
 
 namespace {
@@ -276,6 +277,47 @@ TEST(StringTable, ExtraLinesAndMissingFilesChangeNothingElse) {
   table.set(200, "ignored");
   table.set(-1, "ignored");
   EXPECT_EQ(89, table.getCount());
+}
+
+TEST(StringTable, CopyUiStringsRenamesTheSpecialTagColumns) {
+  struct Case {
+    const char* key;
+    int tag;
+    const char* english;
+  };
+  const Case cases[] = {
+      {"STRINGS_NAME", 1, "Name"},          {"STRINGS_SIZE", 2, "Size"},
+      {"STRINGS_TYPE", 3, "Type"},          {"STRINGS_FORMAT", 4, "Format"},
+      {"STRINGS_COLTYPE", 5, "Collection Type"}, {"STRINGS_DESC", 11, "Description"},
+      {"STRINGS_PORT", 15, "Port"},         {"STRINGS_IP", 16, "IP"},
+      {"STRINGS_VERSION", 17, "Version"},   {"STRINGS_PRIORITY", 19, "Priority"},
+      {"STRINGS_AVAILABILITY", 21, "Availability"},
+  };
+  std::vector<std::pair<std::string, const char*>> entries;
+  std::vector<std::string> labels;
+  labels.reserve(sizeof cases / sizeof cases[0]);
+  for (const Case& c : cases) {
+    labels.push_back(std::string("col ") + c.english);
+    entries.push_back({c.key, labels.back().c_str()});
+  }
+  const std::string untouched6 = SpecialTagInfo::get(6)->displayName.c_str();
+  const std::string untouched24 = SpecialTagInfo::get(24)->displayName.c_str();
+
+  XMLParser parser;
+  std::string xml = uiXml(entries);
+  theXMLStringTable.load(parser.parse(xml.c_str()));
+  theStringTable.copyUiStrings();
+  for (const Case& c : cases)
+    EXPECT_EQ(std::string("col ") + c.english, SpecialTagInfo::get(c.tag)->displayName.c_str()) << c.tag;
+  EXPECT_EQ(untouched6, SpecialTagInfo::get(6)->displayName.c_str());
+  EXPECT_EQ(untouched24, SpecialTagInfo::get(24)->displayName.c_str());
+
+  // Back to the built-in texts, which are the tags' own names.
+  XMLParser plain;
+  theXMLStringTable.load(plain.parse("<skin><STRINGS/></skin>"));
+  theStringTable.copyUiStrings();
+  theXMLStringTable.load(nullptr);
+  for (const Case& c : cases) EXPECT_STREQ(c.english, SpecialTagInfo::get(c.tag)->displayName.c_str()) << c.tag;
 }
 
 TEST(StringTable, PrintShowsEveryEntryAsData) {
