@@ -1,0 +1,7 @@
+#include "core/DownloadSources.h"
+
+DownloadSources::~DownloadSources() {}
+
+void DownloadSources::tick(int64_t) {}
+
+void DownloadSources::hook() {}

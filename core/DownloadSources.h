@@ -1,0 +1,16 @@
+// Finds sources for one download through the server side. Owned by its download
+// and used on the core task thread only.
+#pragma once
+
+#include <stdint.h>
+
+class DownloadSources {
+public:
+    virtual ~DownloadSources();
+    // Asks for sources of the file with this 16-byte hash; the implementation
+    // decides how often it really asks.
+    virtual void findSources(const uint8_t* fileHash) = 0;
+    // Advances the object's clock by the elapsed milliseconds.
+    virtual void tick(int64_t elapsedMs);
+    virtual void hook();
+};
