@@ -231,7 +231,7 @@ void CoreOptions::setLanguage(const char* name)
 {
     languageFile.format("%s.str", name ? name : "");
     loadStringTable();
-    StringTable::copyUiStrings();
+    theStringTable.copyUiStrings();
 }
 
 void CoreOptions::loadStringTable()

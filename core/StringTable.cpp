@@ -98,13 +98,3 @@ void StringTable::copyUiStrings() {
 void StringTable::print() const {
   for (const i4_string& text : entries) theUI->printLine("%s", text.c_str());
 }
-
-void StringTable::copyUiStrings() {
-  static const int tagOfText[] = {1, 2, 3, 4, 5, 11, 15, 16, 17, 19, 21};  // texts 52..62
-  const int firstText = 52;
-  for (int i = 0; i < (int)(sizeof tagOfText / sizeof tagOfText[0]); i++) {
-    SpecialTagInfo* info = SpecialTagInfo::get(tagOfText[i]);
-    const char* text = theXMLStringTable.get(firstText + i);
-    if (info && text) info->displayName = text;
-  }
-}

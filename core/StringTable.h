@@ -24,9 +24,6 @@ public:
   // first CR or LF.
   int loadText(const char* fileName);
   void print() const;
-  // Numbered texts 52 to 62 become the display names of the special tags they
-  // title; only a change of language calls it.
-  static void copyUiStrings();
 
   int getCount() const { return (int)entries.size(); }
   const i4_string& get(int index) const;
