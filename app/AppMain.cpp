@@ -3,6 +3,7 @@
 #include "app/ConClientApp.h"
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
+#include "core/ServerUI.h"
 #include "core/TaskThread.h"
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
@@ -117,10 +118,15 @@ void appMain(int, char**)
   Servant& servant = theConClientApp;
   servant.registerHandlers(theMessageQ);
 
-  CLUI* console = new CLUI;
+  CLUI* console = new CLUI(theConClientApp.theSearchResults);
+  UIGateway* builtInUI = theUI;
+  CoreUI* builtInCoreUI = theCoreUI;
+  TransferUI* builtInTransferUI = theTransferUI;
+  ServerUI* builtInServerUI = theServerUI;
   theUI = console;
   theCoreUI = console;
   theTransferUI = console;
+  theServerUI = console;
 
   CoreThreadStopper stopper;
   coreThread.addTask(&theMessageQ);
@@ -147,9 +153,10 @@ void appMain(int, char**)
   coreThread.stop();
   i4_wait_threads();
   theUI->log("End Tornavel");
-  theUI = 0;
-  theCoreUI = 0;
-  theTransferUI = 0;
+  theUI = builtInUI;
+  theCoreUI = builtInCoreUI;
+  theTransferUI = builtInTransferUI;
+  theServerUI = builtInServerUI;
   delete console;
   i4_uninit();
 }

@@ -17,6 +17,7 @@ ConClientApp::ConClientApp()
 
 ConClientApp::~ConClientApp()
 {
+  theSearchResults.deleteAll();
   if (theServant == this)
     theServant = 0;
 }

@@ -2,6 +2,7 @@
 // its Servant base (see there for the threads).
 #pragma once
 
+#include "meta/FileList.h"
 #include "ui/Servant.h"
 
 // Builds the console's command table and makes itself theServant.
@@ -9,6 +10,10 @@ class ConClientApp : public Servant {
 public:
   ConClientApp();
   ~ConClientApp() override;
+
+  // The results of the last search, filled by the console UI; touched only on
+  // the core task thread.
+  FileList theSearchResults;
 };
 
 extern ConClientApp theConClientApp;
