@@ -2,7 +2,10 @@
 
 #include <string.h>
 
+#include <vector>
+
 #include "meta/FileMeta.h"
+#include "meta/Search.h"
 
 Meta* FileList::newMeta() { return new FileMeta(); }
 
@@ -24,6 +27,26 @@ bool FileList::addUnique(FileMeta* m)
         list.appendNoLock(m);
     unlock();
     return listed;
+}
+
+void FileList::select(Search* search, MetaList* target, int max)
+{
+    if (!target)
+        return;
+    // Gathered first and added after the lock is given back, so the target's
+    // lock is never taken inside this list's.
+    std::vector<Meta*> chosen;
+    lock();
+    LLNode* cursor = nullptr;
+    while (Meta* m = (Meta*)LL::next(&list, &cursor)) {
+        if (max > 0 && (int)chosen.size() >= max)
+            break;
+        if (!search || search->matches(m))
+            chosen.push_back(m);
+    }
+    unlock();
+    for (Meta* m : chosen)
+        target->add(m);
 }
 
 FileMeta* FileList::findByHash(const uint8_t hash[16])

@@ -7,6 +7,7 @@
 #include "meta/MetaList.h"
 
 class FileMeta;
+class Search;
 
 class FileList : public MetaList {
 public:
@@ -18,6 +19,10 @@ public:
     FileMeta* findByHash(const uint8_t hash[16]);
     // The first record for which FileMeta::isSameFile holds.
     FileMeta* findSameFile(uint32_t size, uint32_t time, const char* name);
+    // Appends to target every record the search matches (all of them without a
+    // search or tree), at most max of them (0: no limit). Records are shared, not
+    // copied; the target may be this list.
+    void select(Search* search, MetaList* target, int max);
     // Appends every record with the hash to target (records shared, not copied).
     void findAllByHash(const uint8_t hash[16], MetaList* target);
 

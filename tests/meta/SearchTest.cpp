@@ -5,6 +5,8 @@
 #include <string>
 
 #include "MetaTestUtil.h"
+#include "meta/FileList.h"
+#include "meta/FileMeta.h"
 #include "meta/Meta.h"
 #include "meta/MetaTag.h"
 #include "meta/SN_Compound.h"
@@ -390,6 +392,47 @@ TEST_F(SearchTest, ExpandTextTakesTheFirstWord)
     EXPECT_STREQ(one.expandText().c_str(), "only");
     ASSERT_NE(one.getRoot(), nullptr);
     EXPECT_EQ(one.getRoot()->getKind(), SearchNode::MATCH_ALL);
+}
+
+TEST_F(SearchTest, FileListSelectsWhatTheSearchMatches)
+{
+    FileList list;
+    const char* names[] = {"abc", "bcd", "cde", "Bxx"};
+    std::vector<FileMeta*> records;
+    for (const char* n : names) {
+        records.push_back(new FileMeta());
+        records.back()->setName(n);
+        list.add(records.back());
+    }
+    Search empty;
+    Search findB;
+    findB.addNode(new SN_FindStr("b"), SN_Compound::AND);
+    const struct {
+        const char* what;
+        Search* search;
+        int max;
+        std::string want;
+    } table[] = {
+        {"no search", nullptr, 0, "abc bcd cde Bxx "},
+        {"a search without a tree", &empty, 0, "abc bcd cde Bxx "},
+        {"matching ones", &findB, 0, "abc bcd Bxx "},
+        {"at most two", &findB, 2, "abc bcd "},
+        {"at most one of all", nullptr, 1, "abc "},
+    };
+    for (const auto& c : table) {
+        FileList target;
+        list.select(c.search, &target, c.max);
+        std::string got;
+        for (int i = 0; Meta* m = target.getAt(i); i++)
+            got += std::string(m->getName()) + " ";
+        EXPECT_EQ(got, c.want) << c.what;
+        EXPECT_EQ(list.getList()->count(), 4) << c.what;
+    }
+    list.select(&findB, &list, 0);
+    EXPECT_EQ(list.getList()->count(), 7) << "selecting into the list itself appends the shared records";
+    list.getList()->clear();
+    for (FileMeta* m : records)
+        delete m;
 }
 
 } // namespace
