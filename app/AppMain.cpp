@@ -1,23 +1,21 @@
 #include "app/AppMain.h"
 
 #include "app/ConClientApp.h"
+#include "core/Core.h"
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
 #include "core/ServerUI.h"
-#include "core/TaskThread.h"
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
-#include "core/XMLStringTable.h"
 #include "i4min/init/i4_init_class.h"
 #include "i4min/main/i4_main.h"
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "net/ClientNetwork.h"
 #include "ui/CLUI.h"
-#include "util/XMLParser.h"
 
 #include <signal.h>
 #include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -25,16 +23,6 @@
 namespace {
 
 const char* const kVersion = "0.50.1";
-
-// Runs the message queue (and, as they arrive, the pools) on the core task
-// thread.
-TaskThread coreThread;
-
-// Keeps the document of the user-interface texts alive for the string table.
-XMLParser uiTextParser;
-
-// A text file bigger than this is not a table of texts.
-const long kMaxUiFile = 4 * 1024 * 1024;
 
 // The working directory, without a trailing separator.
 i4_string baseDirectory()
@@ -52,31 +40,10 @@ i4_string baseDirectory()
   return dir;
 }
 
-// skins/default/ui.xml under the base directory replaces the built-in texts
-// it names; without it they stay.
-void loadUIStrings(const i4_string& base)
-{
-  i4_string path;
-  path.format("%s/skins/default/ui.xml", base.c_str());
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f)
-    return;
-  struct stat st;
-  std::vector<char> text;
-  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxUiFile) {
-    text.resize((size_t)st.st_size);
-    text.resize(fread(text.data(), 1, text.size(), f));
-  }
-  fclose(f);
-  if (text.empty())
-    return;
-  theXMLStringTable.load(uiTextParser.parse(text.data(), text.size()));
-}
-
 // An error that leaves appMain must not leave the core task thread running
 // into the static destructors of the objects it uses.
 struct CoreThreadStopper {
-  ~CoreThreadStopper() { coreThread.stop(); }
+  ~CoreThreadStopper() { theCore.stopThread(); }
 };
 
 void waitWhileRunning()
@@ -113,7 +80,7 @@ void appMain(int, char**)
   i4_init();
 
   i4_string base = baseDirectory();
-  loadUIStrings(base);
+  theCore.loadUIStrings();
 
   Servant& servant = theConClientApp;
   servant.registerHandlers(theMessageQ);
@@ -124,13 +91,13 @@ void appMain(int, char**)
   TransferUI* builtInTransferUI = theTransferUI;
   ServerUI* builtInServerUI = theServerUI;
   theUI = console;
-  theCoreUI = console;
-  theTransferUI = console;
-  theServerUI = console;
+  theCore.setUI(console);
 
   CoreThreadStopper stopper;
-  coreThread.addTask(&theMessageQ);
-  coreThread.start();
+  theCore.setNetwork(&theClientNetwork);
+  theCore.start();
+  theTransferUI = console;
+  theServerUI = console;
 
   i4_string logPath;
   logPath.format("%s/log.txt", base.c_str());
@@ -150,8 +117,9 @@ void appMain(int, char**)
   while (servant.isRunning())
     servant.readCommand();
 
-  coreThread.stop();
+  theCore.stopThread();
   i4_wait_threads();
+  theCore.stop();
   theUI->log("End Tornavel");
   theUI = builtInUI;
   theCoreUI = builtInCoreUI;

@@ -269,9 +269,8 @@ bool CoreOptions::load(const char* baseDirectory)
     if (result == READ) {
         takeStoredValues();
     } else {
-        if (result == MISSING)
-            theUI->printLine("%s not found: starting with a new identity", prefPath.c_str());
-        else
+        // A first start is normal and says nothing; only damage is worth a line.
+        if (result == DAMAGED)
             theUI->printLine("%s is damaged: starting with a new identity", prefPath.c_str());
         makeIdentity();
         replaceProxy(i4_default_proxy_settings());

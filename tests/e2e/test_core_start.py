@@ -1,0 +1,226 @@
+"""The client runs the real core: pref.met is written at quit, the settings
+and the identity are kept from one run to the next, and a client killed while
+it saves still leaves a readable pref.met."""
+
+import os
+import random
+import select
+import struct
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console_session import WELCOME, base_directory, binary, check, main, run_piped  # noqa: E402
+
+INT, STRING, FLOAT = 3, 2, 4
+
+
+class Reader:
+    def __init__(self, data):
+        self.data = data
+        self.pos = 0
+
+    def take(self, n):
+        check(self.pos + n <= len(self.data), "pref.met ends early at %d" % self.pos)
+        part = self.data[self.pos:self.pos + n]
+        self.pos += n
+        return part
+
+    def u8(self):
+        return self.take(1)[0]
+
+    def u16(self):
+        return struct.unpack("<H", self.take(2))[0]
+
+    def u32(self):
+        return struct.unpack("<I", self.take(4))[0]
+
+
+def read_tag(r):
+    kind = r.u8()
+    name = r.take(r.u16())
+    if kind == 1:
+        value = r.take(16)
+    elif kind == STRING:
+        value = r.take(r.u16())
+    elif kind == INT:
+        value = struct.unpack("<i", r.take(4))[0]
+    elif kind == FLOAT:
+        value = struct.unpack("<f", r.take(4))[0]
+    elif kind == 5:
+        value = r.u8()
+    elif kind == 6:
+        bits = r.u16()
+        value = r.take(bits // 8 + 1 if bits else 0)
+    elif kind == 7:
+        value = r.take(r.u32())
+    elif kind == 8:
+        value = r.take(8)
+    else:
+        raise AssertionError("unknown tag type %d in pref.met" % kind)
+    return [kind, name, value]
+
+
+def read_tags(r):
+    return [read_tag(r) for _ in range(r.u32())]
+
+
+def parse_pref(path):
+    """(own user record, settings tags); fails unless the file is whole."""
+    with open(path, "rb") as f:
+        r = Reader(f.read())
+    user = {"address": r.u32(), "port": r.u16(), "hash": r.take(16), "tags": read_tags(r)}
+    settings = read_tags(r)
+    check(r.pos == len(r.data), "pref.met has %d bytes after the records" % (len(r.data) - r.pos))
+    return user, settings
+
+
+def write_tag(kind, name, value):
+    out = struct.pack("<BH", kind, len(name)) + name
+    if kind == 1:
+        return out + value
+    if kind == STRING:
+        return out + struct.pack("<H", len(value)) + value
+    if kind == INT:
+        return out + struct.pack("<i", value)
+    if kind == FLOAT:
+        return out + struct.pack("<f", value)
+    if kind == 5:
+        return out + struct.pack("<B", value)
+    if kind == 6:
+        raise AssertionError("bit arrays are not rewritten here")
+    if kind == 7:
+        return out + struct.pack("<I", len(value)) + value
+    return out + value
+
+
+def write_pref(path, user, settings):
+    data = struct.pack("<IH", user["address"], user["port"]) + user["hash"]
+    data += struct.pack("<I", len(user["tags"])) + b"".join(write_tag(*t) for t in user["tags"])
+    data += struct.pack("<I", len(settings)) + b"".join(write_tag(*t) for t in settings)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def setting(settings, name):
+    for kind, key, value in settings:
+        if key == name:
+            return value
+    return None
+
+
+def put(settings, kind, name, value):
+    for t in settings:
+        if t[1] == name:
+            t[0], t[2] = kind, value
+            return
+    settings.append([kind, name, value])
+
+
+def user_name(user):
+    return setting(user["tags"], b"\x01")
+
+
+def quit_cleanly(cwd, timeout=20):
+    status, out = run_piped(cwd, "", timeout=timeout)
+    check(status == 0, "status %r, output %r" % (status, out))
+    check(WELCOME in out, "no welcome lines in %r" % out)
+    return out
+
+
+def test_pref_met_is_written_at_quit():
+    with base_directory() as cwd:
+        pref = os.path.join(cwd, "pref.met")
+        proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        try:
+            seen = b""
+            deadline = time.monotonic() + 10
+            while WELCOME.encode() not in seen:
+                left = deadline - time.monotonic()
+                check(left > 0, "no welcome lines: %r" % seen)
+                ready, _, _ = select.select([proc.stdout], [], [], left)
+                if ready:
+                    chunk = os.read(proc.stdout.fileno(), 4096)
+                    check(chunk, "output ended: %r" % seen)
+                    seen += chunk
+            # The core is up, and nothing is written before the end.
+            check(not os.path.exists(pref), "pref.met written while running")
+            proc.stdin.close()
+            check(proc.wait(timeout=20) == 0, "status %r" % proc.returncode)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            proc.stdout.close()
+        user, settings = parse_pref(pref)
+        check(user["hash"] != bytes(16), "all-zero user hash")
+        name = user_name(user)
+        check(name is not None and len(name) == 5 and all(97 <= c <= 121 for c in name),
+              "name %r" % name)
+        check(setting(user["tags"], b"pr") is None, "pref.met holds the tag pr")
+        for key, expected in [(b"maxCon", 45), (b"screenLines", 24), (b"pType", 0)]:
+            check(setting(settings, key) == expected,
+                  "%r is %r, not %r" % (key, setting(settings, key), expected))
+        check(setting(settings, b"maxUpSpeed") == 5.0, "maxUpSpeed %r" % setting(settings, b"maxUpSpeed"))
+
+
+def test_settings_and_identity_are_kept_between_runs():
+    with base_directory() as cwd:
+        pref = os.path.join(cwd, "pref.met")
+        quit_cleanly(cwd)
+        user, settings = parse_pref(pref)
+        put(settings, INT, b"maxCon", 77)
+        put(settings, INT, b"screenLines", 40)
+        put(settings, FLOAT, b"userMaxUpF", 12.0)
+        # A proxy is loaded, installed and saved again; nothing connects through it here.
+        put(settings, INT, b"pType", 1)
+        put(settings, STRING, b"pSName", b"127.0.0.1")
+        put(settings, INT, b"pPort", 1080)
+        put(settings, INT, b"someoneElsesKey", 5)
+        write_pref(pref, user, settings)
+
+        for run in range(2):
+            quit_cleanly(cwd)
+            again, kept = parse_pref(pref)
+            check(again["hash"] == user["hash"], "run %d: new user hash" % run)
+            check(user_name(again) == user_name(user), "run %d: name %r" % (run, user_name(again)))
+            for key, expected in [(b"maxCon", 77), (b"screenLines", 40), (b"userMaxUpF", 12.0),
+                                  (b"pType", 1), (b"pSName", b"127.0.0.1"), (b"pPort", 1080),
+                                  (b"someoneElsesKey", 5)]:
+                check(setting(kept, key) == expected,
+                      "run %d: %r is %r, not %r" % (run, key, setting(kept, key), expected))
+
+
+def test_killed_while_saving_leaves_a_readable_pref_met():
+    with base_directory() as cwd:
+        pref = os.path.join(cwd, "pref.met")
+        quit_cleanly(cwd)
+        user, settings = parse_pref(pref)
+        # A big settings record makes the save long enough to be hit by the kill.
+        for i in range(3000):
+            put(settings, STRING, b"filler%04d" % i, b"x" * 120)
+        write_pref(pref, user, settings)
+
+        start = time.monotonic()
+        quit_cleanly(cwd)
+        lifetime = time.monotonic() - start
+
+        rng = random.Random(9)
+        for attempt in range(25):
+            proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            proc.stdin.close()  # quits at once: the run is mostly the save
+            time.sleep(rng.uniform(0, lifetime * 1.2))
+            proc.kill()
+            proc.wait(timeout=20)
+            again, kept = parse_pref(pref)
+            check(again["hash"] == user["hash"], "attempt %d: identity lost" % attempt)
+            check(setting(kept, b"filler2999") == b"x" * 120, "attempt %d: settings cut" % attempt)
+
+
+if __name__ == "__main__":
+    main([test_pref_met_is_written_at_quit,
+          test_settings_and_identity_are_kept_between_runs,
+          test_killed_while_saving_leaves_a_readable_pref_met])
