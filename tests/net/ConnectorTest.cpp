@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,9 @@ bool waitFor(const std::function<bool()>& done, int ms) {
 
 struct ConnectorTest : ::testing::Test {
   ConnectorTest() : pool(testProtocol()) { theProtocolHolder.setProxy(nullptr); }
+  // Outlives the pool, which deletes the connections still held at the end.
+  Outcome& outcome() { return outcomes.emplace_back(); }
+  std::deque<Outcome> outcomes;
   CaptureUI ui;
   SocketPool pool;  // outlives the connector, whose threads hand connections to it
   std::unique_ptr<Connector> connector{new Connector(&pool)};
@@ -81,7 +85,9 @@ TEST_F(ConnectorTest, SecondAttemptToTheSameAddressIsRefusedWhileOneIsPending) {
   ASSERT_TRUE(silent.is_full() && other.is_full()) << "could not fill the accept queues";
   connector->setConnectLimit(300);
 
-  Outcome first, second, third;
+  Outcome& first = outcome();
+  Outcome& second = outcome();
+  Outcome& third = outcome();
   EXPECT_EQ(1, connector->connect(new PeerLike(first, silent.port())));
   PeerLike* duplicate = new PeerLike(second, silent.port());
   EXPECT_EQ(0, connector->connect(duplicate));
@@ -99,7 +105,7 @@ TEST_F(ConnectorTest, SecondAttemptToTheSameAddressIsRefusedWhileOneIsPending) {
   EXPECT_EQ(0, connector->pendingCount());
 
   // Once the attempt is over the address may be tried again.
-  Outcome again;
+  Outcome& again = outcome();
   EXPECT_EQ(1, connector->connect(new PeerLike(again, silent.port())));
   connector.reset();  // waits for the attempt
   EXPECT_TRUE(again.deleted);
@@ -116,7 +122,7 @@ TEST_F(ConnectorTest, RefusedPortFailsAtOnceAndPostsItsAddress) {
   queue.setHandler(&failures, MSG_CONNECT_FAILED);
   int closed = nettest::free_port();
 
-  Outcome o;
+  Outcome& o = outcome();
   int64_t start = nettest::now_ms();
   ASSERT_EQ(1, connector->connect(new PeerLike(o, closed, &queue)));
   ASSERT_TRUE(waitFor([&] { return o.deleted.load(); }, 5000));
@@ -145,24 +151,26 @@ TEST_F(ConnectorTest, UnansweredAttemptsGiveUpSideBySideAndDelayNoOther) {
   ASSERT_GE(live, 0);
   connector->setConnectLimit(kLimit);
 
-  Outcome slow[kSilent], fast;
+  std::vector<Outcome*> slow;
+  for (int i = 0; i < kSilent; i++) slow.push_back(&outcome());
+  Outcome& fast = outcome();
   int64_t start = nettest::now_ms();
   for (int i = 0; i < kSilent; i++)
-    ASSERT_EQ(1, connector->connect(new PeerLike(slow[i], silent[i]->port())));
+    ASSERT_EQ(1, connector->connect(new PeerLike(*slow[i], silent[i]->port())));
   ASSERT_EQ(1, connector->connect(new PeerLike(fast, livePort)));
 
   // The live one is handed to the pool while the others still wait.
   ASSERT_TRUE(waitFor([&] { return pool.connectionCount() == 1; }, 2000));
-  EXPECT_EQ(0, slow[0].failed + slow[1].failed + slow[2].failed + slow[3].failed);
+  for (Outcome* o : slow) EXPECT_EQ(0, o->failed);
   pool.processPending();
   EXPECT_EQ(1, fast.connected);
   EXPECT_EQ(0, fast.failed);
 
   ASSERT_TRUE(waitFor([&] { return connector->pendingCount() == 0; }, 5000));
   for (int i = 0; i < kSilent; i++) {
-    ASSERT_TRUE(waitFor([&] { return slow[i].deleted.load(); }, 2000)) << i;
-    EXPECT_EQ(1, slow[i].failed) << i;
-    int64_t took = slow[i].endedAt - start;
+    ASSERT_TRUE(waitFor([&] { return slow[i]->deleted.load(); }, 2000)) << i;
+    EXPECT_EQ(1, slow[i]->failed) << i;
+    int64_t took = slow[i]->endedAt - start;
     EXPECT_GE(took, kLimit - 10) << i;
     // One after another they would take kSilent times the limit.
     EXPECT_LT(took, kLimit + 1000) << i;
@@ -174,7 +182,7 @@ TEST_F(ConnectorTest, ConnectionLeavesThePendingListBeforeThePoolHasIt) {
   int livePort = 0;
   int live = nettest::listen_loopback(4, &livePort);
   ASSERT_GE(live, 0);
-  Outcome o;
+  Outcome& o = outcome();
   PeerLike* c = new PeerLike(o, livePort);
   ASSERT_EQ(1, connector->connect(c));
   ASSERT_TRUE(waitFor([&] { return pool.connectionCount() == 1; }, 3000));
@@ -187,7 +195,7 @@ TEST_F(ConnectorTest, ConnectionLeavesThePendingListBeforeThePoolHasIt) {
   c->closeNow();
   pool.run(10);
   EXPECT_TRUE(o.deleted);
-  Outcome next;
+  Outcome& next = outcome();
   EXPECT_EQ(1, connector->connect(new PeerLike(next, livePort)));
   ASSERT_TRUE(waitFor([&] { return pool.connectionCount() == 1; }, 3000));
   close(live);
