@@ -200,3 +200,33 @@ TEST_F(ConnectorTest, ConnectionLeavesThePendingListBeforeThePoolHasIt) {
   ASSERT_TRUE(waitFor([&] { return pool.connectionCount() == 1; }, 3000));
   close(live);
 }
+
+TEST_F(ConnectorTest, DirectConnectHandsOverOrReportsOnce) {
+  int livePort = 0;
+  int live = nettest::listen_loopback(4, &livePort);
+  ASSERT_GE(live, 0);
+  int closed = nettest::free_port();
+  struct Case {
+    int port;
+    bool connects;
+  } cases[] = {{livePort, true}, {closed, false}};
+  for (const Case& c : cases) {
+    Outcome& o = outcome();
+    PeerLike* p = new PeerLike(o, c.port);
+    int before = pool.connectionCount();
+    bool ok = p->connect(&pool, 2000);
+    EXPECT_EQ(c.connects, ok) << c.port;
+    EXPECT_EQ(c.connects ? 0 : 1, o.failed) << c.port;
+    EXPECT_EQ(before + (c.connects ? 1 : 0), pool.connectionCount()) << c.port;
+    if (ok) {
+      EXPECT_TRUE(p->isConnected());
+      // Already connected: nothing more happens.
+      EXPECT_TRUE(p->openSocket(2000));
+    } else {
+      EXPECT_FALSE(p->isConnected());
+      delete p;
+    }
+  }
+  pool.processPending();
+  close(live);
+}
