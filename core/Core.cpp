@@ -9,6 +9,7 @@
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
 #include "core/ProtocolHolder.h"
+#include "core/UIMetaOutput.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
@@ -44,6 +45,7 @@ void Core::setNetwork(CoreNetwork* n) { network = n; }
 void Core::start()
 {
   theCoreHandler.registerHandlers(theMessageQ);
+  setMetaOutput(&theUIMetaOutput);
   startTime.now();
   theCoreOptions.load();
   // Every socket from here on goes through the configured proxy.
