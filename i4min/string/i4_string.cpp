@@ -177,12 +177,13 @@ int i4_string::replace_char(char from, char to)
     int count = 0;
     if (!text_ || !from)
         return 0;
-    for (char* p = text_; *p; p++) {
-        if (*p == from) {
-            *p = to;
+    // Measured once: replacing by 0 cuts the text, yet every occurrence
+    // in the buffer is still replaced and counted.
+    int len = length();
+    for (int i = 0; i < len; i++) {
+        if (text_[i] == from) {
+            text_[i] = to;
             count++;
-            if (!to)
-                break;
         }
     }
     return count;

@@ -209,6 +209,27 @@ TEST(i4_string, Editing)
     EXPECT_EQ(*t.char_at(2), 'b');
 }
 
+TEST(i4_string, ReplaceCharCountsEveryOccurrence)
+{
+    struct {
+        const char* text;
+        char from, to;
+        int count;
+        std::string buffer;  // the whole buffer afterwards, terminator included
+    } cases[] = {
+        {"a.b.c", '.', '/', 2, std::string("a/b/c\0", 6)},
+        {"aaa", 'a', 'a', 3, std::string("aaa\0", 4)},
+        {"abc", 'x', 'y', 0, std::string("abc\0", 4)},
+        {"a,b,c", ',', '\0', 2, std::string("a\0b\0c\0", 6)},
+        {"", 'a', 'b', 0, std::string("\0", 1)},
+    };
+    for (auto& c : cases) {
+        i4_string s(c.text);
+        EXPECT_EQ(s.replace_char(c.from, c.to), c.count) << c.text;
+        EXPECT_EQ(std::string(s.c_str(), c.buffer.size()), c.buffer) << c.text;
+    }
+}
+
 TEST(i4_string, Replace)
 {
     struct {
