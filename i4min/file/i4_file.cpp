@@ -177,21 +177,21 @@ void write_number(i4_file& f, uint64_t v, unsigned base)
 // ('*' above all) would make it take arguments that were never passed.
 void write_float(i4_file& f, const char* conv, int conv_len, double v)
 {
-    char spec[40];
+    char pattern[40];
     int n = 0;
-    spec[n++] = '%';
+    pattern[n++] = '%';
     int i = 1;
     while (i < conv_len && strchr("-+ #0", conv[i]) && n < 8)
-        spec[n++] = conv[i++];
-    for (; i < conv_len - 1 && n < (int)sizeof spec - 2; i++) {
+        pattern[n++] = conv[i++];
+    for (; i < conv_len - 1 && n < (int)sizeof pattern - 2; i++) {
         char c = conv[i];
         if ((c >= '0' && c <= '9') || c == '.')
-            spec[n++] = c;
+            pattern[n++] = c;
     }
-    spec[n++] = 'f';
-    spec[n] = 0;
+    pattern[n++] = 'f';
+    pattern[n] = 0;
     char out[128];
-    int len = snprintf(out, sizeof out, spec, v);
+    int len = snprintf(out, sizeof out, pattern, v);
     if (len < 0)
         return;
     if (len >= (int)sizeof out)
