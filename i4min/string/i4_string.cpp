@@ -200,8 +200,12 @@ int i4_string::replace(const char* old_text, const char* new_text)
         count++;
     if (!count)
         return 0;
-    int len = length();
-    char* t = (char*)i4_malloc((size_t)len + (size_t)((int64_t)count * (new_len - old_len)) + 1);
+    // Counted in 64 bits: a product past the address space would otherwise
+    // wrap to a small buffer that the copy below overruns.
+    int64_t size = (int64_t)length() + (int64_t)count * (new_len - old_len) + 1;
+    if (size > INT32_MAX)
+        I4_ERROR("out of memory");
+    char* t = (char*)i4_malloc((size_t)size);
     char* out = t;
     const char* in = text_;
     for (const char* p = strstr(in, old_text); p; p = strstr(in, old_text)) {

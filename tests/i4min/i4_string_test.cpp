@@ -256,6 +256,17 @@ TEST(i4_string, Replace)
     }
 }
 
+TEST(i4_string, ReplaceRefusesAResultNoBufferCanHold)
+{
+    // 65,536 matches growing by 65,536 bytes each: 4 GiB more, which a 32-bit
+    // size would wrap to a buffer of a few bytes.
+    std::string text(65536, 'a');
+    std::string grown(65537, 'b');
+    i4_string s(text.c_str());
+    EXPECT_EQ(error_of([&] { s.replace("a", grown.c_str()); }), "out of memory");
+    EXPECT_EQ(std::string(s.c_str()), text);
+}
+
 TEST(i4_string, Format)
 {
     i4_string s;
