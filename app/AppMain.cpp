@@ -48,8 +48,13 @@ struct CoreThreadStopper {
 
 void waitWhileRunning()
 {
-  while (theServant->isRunning())
+  for (;;) {
+    // Nobody types at the prompt meanwhile: a quit from the queue is asked here.
+    theServant->askPendingQuit();
+    if (!theServant->isRunning())
+      return;
     i4_sleep(1);
+  }
 }
 
 }  // namespace

@@ -133,13 +133,17 @@ void Servant::quit()
     running = false;
 }
 
+void Servant::askPendingQuit()
+{
+  if (quitAsked.exchange(false))
+    quit();
+}
+
 void Servant::readCommand()
 {
-  if (quitAsked.exchange(false)) {
-    quit();
-    if (!running)
-      return;
-  }
+  askPendingQuit();
+  if (!running)
+    return;
   i4_printf("%s", prompt.c_str());
   char line[LINE_SIZE];
   if (!readInput(line, sizeof line)) {

@@ -58,6 +58,9 @@ public:
   // loop asks on the main thread, so the core task thread never waits on the
   // terminal.
   void quit();
+  // Asks the question of a quit that came through the queue, if one did.
+  // Main thread only: the console loop and the wait of the "!" argument.
+  void askPendingQuit();
 
   bool isRunning() const { return running.load(); }
   void stopRunning() { running = false; }

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <string>
+#include <thread>
+
+#include "i4min/threads/linux/i4_thread.h"
 
 namespace {
 
@@ -48,6 +52,39 @@ TEST(ConClientApp, ArgumentsAreCommandsUnlessTheyWaitForSomething)
     SCOPED_TRACE(c.argument);
     EXPECT_EQ(c.command, handleArgument(c.argument));
   }
+}
+
+// "!" waits while the client runs. A quit that arrives through the queue
+// meanwhile is asked on the waiting thread; a yes ends the wait.
+TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark)
+{
+  CapturedUI ui;
+  Servant* saved = theServant;
+  {
+    Servant servant;
+    theServant = &servant;
+    servant.addCommand(new Command("q", [](char*) { theServant->quit(); }));
+    servant.setLineReader([](char* buffer, int size) {
+      snprintf(buffer, size, "%s", "y");
+      return true;
+    });
+    std::atomic<bool> waited{false};
+    std::thread waiting([&waited] {
+      handleArgument("!");
+      waited = true;
+    });
+    Message quit = {MSG_COMMAND, new i4_string("q ")};
+    servant.handleMessage(&quit);
+    for (int i = 0; i < 100 && !waited; ++i)
+      i4_sleep_ms(50);
+    bool ended = waited;
+    servant.stopRunning();  // frees a wait that never noticed the quit
+    waiting.join();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ("Are you sure you want to exit?(y or n): \n", ui.out.text());
+  }
+  theServant = saved;
+  thePageViewer = &theConClientApp.getPager();
 }
 
 }  // namespace
