@@ -76,10 +76,14 @@ void FileList::findAllByHash(const uint8_t hash[16], MetaList* target)
 {
     if (!target || target == this)
         return;
+    // As in select: the target's lock is never taken inside this list's.
+    std::vector<Meta*> chosen;
     lock();
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
         if (memcmp(m->getFileHash(), hash, 16) == 0)
-            target->add(m);
+            chosen.push_back(m);
     unlock();
+    for (Meta* m : chosen)
+        target->add(m);
 }

@@ -206,8 +206,15 @@ void MetaList::clear() { list.clear(); }
 
 void MetaList::appendAll(MetaList* other)
 {
-    if (other && other != this)
-        list.appendAll(&other->list);
+    if (!other || other == this)
+        return;
+    // The other list is walked, so it is held too: a thread appending to or removing
+    // from it would otherwise free a node under the walk.
+    lockPair(&list, &other->list);
+    LLNode* cursor = nullptr;
+    while (void* m = LL::next(&other->list, &cursor))
+        list.appendNoLock(m);
+    unlockPair(&list, &other->list);
 }
 
 void MetaList::add(Meta* m) { list.append(m); }

@@ -44,6 +44,7 @@ public:
 
     void deleteAll();
     void clear();
+    // Appends the other's record pointers (shared, not copied), holding both locks.
     void appendAll(MetaList* other);
     void add(Meta* m);
     Meta* getAt(int index);

@@ -4,7 +4,9 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "MetaTestUtil.h"
 #include "meta/FileList.h"
@@ -283,6 +285,42 @@ TEST_F(FileMetaTest, FileListLookups)
     EXPECT_EQ(found.getList()->count(), 1);
     list.clear();
     found.clear();
+}
+
+// x.findAllByHash(h, &y) beside y.removeAll(&x), with y the lower address: the
+// second takes y and then x, so the first must never hold x while it waits for y,
+// or the test never ends.
+TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn)
+{
+    std::unique_ptr<FileMeta> a = record("a", 10);
+    FileList lists[2];
+    FileList& y = lists[0];
+    FileList& x = lists[1];
+    x.add(a.get());
+    std::atomic<int> ready(0);
+    auto together = [&ready] {
+        ready++;
+        while (ready.load() < 2) {
+        }
+    };
+    std::thread finder([&] {
+        together();
+        for (int i = 0; i < 100000; ++i)
+            x.findAllByHash(a->getFileHash(), &y);
+    });
+    std::thread remover([&] {
+        together();
+        for (int i = 0; i < 100000; ++i)
+            y.removeAll(&x);
+    });
+    finder.join();
+    remover.join();
+    LLNode* cursor = nullptr;
+    while (Meta* m = (Meta*)LL::next(y.getList(), &cursor))
+        EXPECT_EQ(m, a.get());
+    EXPECT_EQ(x.getList()->count(), 1);
+    y.clear();
+    x.clear();
 }
 
 TEST_F(FileMetaTest, PrintShowsPathHashAndHashSets)

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -226,6 +227,43 @@ TEST_F(MetaListTest, CopyAndRemoveOnTheSamePairDoNotDeadlock)
     EXPECT_EQ(x.getList()->count(), 0);
     EXPECT_EQ(y.getList()->count(), 4);
     y.deleteAll();
+}
+
+// appendAll walks the other list: while another thread adds to it and removes
+// from it, the walk must not step on a node freed under it.
+TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt)
+{
+    MetaList x, y;
+    Meta* kept[3];
+    for (int i = 0; i < 3; ++i)
+        y.add(kept[i] = makeRecord("kept", i));
+    Meta* coming = makeRecord("coming", 9);
+    std::atomic<bool> started(false);
+    std::thread changer([&] {
+        started = true;
+        for (int i = 0; i < 100000; ++i) {
+            y.add(coming);
+            y.getList()->remove(coming);
+        }
+    });
+    bool onlyKnown = true;
+    while (!started) {
+    }
+    for (int i = 0; i < 100000; ++i) {
+        x.appendAll(&y);
+        LLNode* cursor = nullptr;
+        int n = 0;
+        while (Meta* m = (Meta*)LL::next(x.getList(), &cursor)) {
+            onlyKnown = onlyKnown && (m == coming || (n < 3 && m == kept[n]));
+            ++n;
+        }
+        onlyKnown = onlyKnown && (n == 3 || n == 4);
+        x.clear();
+    }
+    changer.join();
+    EXPECT_TRUE(onlyKnown);
+    y.deleteAll();
+    delete coming;
 }
 
 TEST_F(MetaListTest, PrintMetaListTable)
