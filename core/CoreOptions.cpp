@@ -215,7 +215,8 @@ void CoreOptions::setMaxDownload(double kbPerSecond)
 bool CoreOptions::setProxy(const i4_proxy_settings* proxy)
 {
     if (proxy) {
-        if (theProxySettings && i4_proxy_settings::equals(proxy, theProxySettings))
+        // No record in force means a direct connection, which a direct record equals.
+        if (i4_proxy_settings::equals(proxy, theProxySettings))
             return false;
         replaceProxy(proxy->copy());
     } else {

@@ -533,6 +533,7 @@ TEST_F(CoreOptionsTest, ProxyChangesReachTheProtocol)
         {"none after a direct record", nullptr, false, 0},
         {"the HTTP proxy once more", &http, true, 3},
         {"none", nullptr, true, 0},
+        {"a direct record while none is in force", &direct, false, 0},
     };
     for (const auto& s : steps) {
         EXPECT_EQ(options.setProxy(s.given), s.changed) << s.what;
