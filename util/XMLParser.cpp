@@ -1,6 +1,7 @@
 #include "util/XMLParser.h"
 
 #include <cstring>
+#include <string>
 
 #include "util/XMLNode.h"
 
@@ -15,8 +16,11 @@ void decodeEntities(i4_string& value) {
 
     const char* v = value.c_str();
     if (!v || !strstr(v, "&#")) return;
-    i4_string out("");
+    // Built in one pass: growing an i4_string a byte at a time would make a
+    // long value cost its length squared.
+    std::string out;
     size_t i = 0, n = strlen(v);
+    out.reserve(n);
     while (i < n) {
         if (v[i] == '&' && i + 1 < n && v[i + 1] == '#') {
             size_t j = i + 2;
@@ -24,16 +28,15 @@ void decodeEntities(i4_string& value) {
             while (j < n && v[j] >= '0' && v[j] <= '9') code = code * 10 + (v[j++] - '0');
             // A 0 byte would end the text early; such a reference stays as written.
             if (j > i + 2 && j < n && v[j] == ';' && (code & 0xFF) != 0) {
-                char c = static_cast<char>(code & 0xFF);
-                out.append_n(&c, 1);
+                out += static_cast<char>(code & 0xFF);
                 i = j + 1;
                 continue;
             }
         }
-        out.append_n(v + i, 1);
+        out += v[i];
         i++;
     }
-    value.assign(out);
+    value.assign(out.c_str());
 }
 
 }  // namespace
