@@ -81,7 +81,7 @@ TEST(i4_err, LocationIsPerThread)
     for (int i = 0; i < threads; i++) {
         pool.emplace_back([i, &ready, &wrong] {
             ready++;
-            while (ready < threads)
+            for (int spin = 0; spin < 1000000 && ready < threads; spin++)
                 std::this_thread::yield();
             for (int round = 0; round < 200; round++) {
                 try {

@@ -160,8 +160,8 @@ TEST(Threads, SleepIsNotCutShortBySignals)
         return nullptr;
       },
       &sleeper);
-  while (!sleeper.started)
-    i4_yield();
+  for (int i = 0; i < 10000 && !sleeper.started; i++)
+    i4_sleep_ms(1);
   for (int i = 0; i < 5; i++)
   {
     i4_sleep_ms(20);
