@@ -1,7 +1,27 @@
 #include "i4min/main/i4_console_input.h"
 
+#include <errno.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace
+{
+
+// getc that rides out signals: a read cut short by a signal (one meant to
+// wake a thread blocked in a socket call) is not the end of the input.
+int nextChar(FILE* in)
+{
+  for (;;)
+  {
+    errno = 0;
+    int c = getc(in);
+    if (c != EOF || !ferror(in) || errno != EINTR)
+      return c;
+    clearerr(in);
+  }
+}
+
+}  // namespace
 
 int waitKey(FILE* in)
 {
@@ -16,7 +36,7 @@ int waitKey(FILE* in)
     single.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &single);
   }
-  int c = getc(in);
+  int c = nextChar(in);
   if (terminal)
     tcsetattr(fd, TCSANOW, &saved);
   return c == EOF ? 'q' : c;
@@ -37,7 +57,7 @@ bool readLine(char* buf, int n, FILE* in)
     return false;
   while (stored < n - 1)
   {
-    int c = getc(in);
+    int c = nextChar(in);
     if (c == EOF)
     {
       buf[stored] = 0;
@@ -52,7 +72,7 @@ bool readLine(char* buf, int n, FILE* in)
   }
   buf[stored] = 0;
   // A line of exactly n-1 characters ends here; a longer one keeps its rest.
-  int c = getc(in);
+  int c = nextChar(in);
   if (c != '\n' && c != EOF)
     ungetc(c, in);
   return true;

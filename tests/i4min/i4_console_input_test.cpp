@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -80,6 +83,42 @@ TEST(ReadLine, TellsEmptyLinesFromTheEndOfInput)
       EXPECT_EQ(c.want[i].line, got[i].line) << c.name << " read " << i;
     }
   }
+}
+
+// A signal that interrupts a blocked read (as the one that wakes a thread
+// blocked in a socket call does) is not the end of the input.
+TEST(ReadLine, SignalWhileWaitingIsNotTheEndOfInput)
+{
+  struct sigaction act = {};
+  act.sa_handler = [](int) {};
+  act.sa_flags = 0;  // no restart: the blocked read returns EINTR
+  struct sigaction old;
+  sigaction(SIGUSR2, &act, &old);
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  FILE* in = fdopen(fds[0], "r");
+  ASSERT_NE(nullptr, in);
+
+  std::atomic<int> got{-1};
+  std::string line;
+  std::thread reader([&] {
+    char buf[64];
+    bool ok = readLine(buf, sizeof buf, in);
+    line = ok ? buf : "";
+    got = ok ? 1 : 0;
+  });
+  for (int i = 0; i < 10 && got.load() < 0; i++)
+  {
+    usleep(20000);
+    pthread_kill(reader.native_handle(), SIGUSR2);
+  }
+  ASSERT_EQ(6, write(fds[1], "hello\n", 6));
+  reader.join();
+  close(fds[1]);
+  fclose(in);
+  sigaction(SIGUSR2, &old, nullptr);
+  EXPECT_EQ(1, got.load());
+  EXPECT_EQ("hello", line);
 }
 
 TEST(WaitKey, AnswersEachKeyAndQuitsAtTheEndOfInput)
