@@ -1,5 +1,8 @@
 #include "net/ClockedConnection.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include "core/UIGateway.h"
 
 ClockedConnection::ClockedConnection()
@@ -28,8 +31,12 @@ void ClockedConnection::tick(int ms) {
 
   if (receiveAvg > SUSPECT_RATE || receiveAvg < -SUSPECT_RATE) {
     theUI->log("Large Download Speed in ClockedConnection! (last 8 values / 8.0)");
-    theUI->log("Bytes Sent: %d, Bytes Got: %d, Timepassed: %d", bytesSent, bytesReceived,
-               elapsed);
+    // The log's printf knows no 64-bit conversion: the counts go in as text.
+    char sent[24], got[24], passed[24];
+    snprintf(sent, sizeof sent, "%" PRId64, bytesSent);
+    snprintf(got, sizeof got, "%" PRId64, bytesReceived);
+    snprintf(passed, sizeof passed, "%" PRId64, elapsed);
+    theUI->log("Bytes Sent: %s, Bytes Got: %s, Timepassed: %s", sent, got, passed);
     const double* r = receiveSamples;
     theUI->log("Array: 0:%.2f, 1:%.2f, 2:%.2f, 3:%.2f, 4:%.2f, 5:%.2f, 6:%.2f, 7:%.2f, ", r[0],
                r[1], r[2], r[3], r[4], r[5], r[6], r[7]);

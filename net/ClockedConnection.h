@@ -28,7 +28,7 @@ public:
   static constexpr double SUSPECT_RATE = 100.0;
 
 protected:
-  int32_t elapsed;
+  int64_t elapsed;
   double sendSamples[SAMPLES];
   double receiveSamples[SAMPLES];
   int index;

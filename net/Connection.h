@@ -42,8 +42,8 @@ public:
   i4_socket* getSocket() const { return sock; }
   // Hands over a socket before attach; the connection owns it from here.
   void setSocket(i4_socket* s) { sock = s; }
-  int32_t periodSent() const { return bytesSent; }
-  int32_t periodReceived() const { return bytesReceived; }
+  int64_t periodSent() const { return bytesSent; }
+  int64_t periodReceived() const { return bytesReceived; }
 
   // What all sockets together may still read and write in the current pool pass. Set by the
   // pool at every ready pass; steps take off what they move, never below 0.
@@ -57,7 +57,8 @@ protected:
   bool notAttached;
   SocketPool* pool;
   i4_socket* sock;
-  int32_t bytesSent;
-  int32_t bytesReceived;
+  // Bytes of the current sample period; 64-bit, as a fast period may pass 2 GiB.
+  int64_t bytesSent;
+  int64_t bytesReceived;
   int registered;  // flags the socket's set entry asks for; 0 when it has none
 };

@@ -60,6 +60,24 @@ TEST(ClockedConnection, SamplesAveragesAndTotals) {
   EXPECT_TRUE(ui.logs.empty());
 }
 
+// A fast loopback period can move more than 2 GiB before it closes.
+TEST(ClockedConnection, PeriodCountsPastTwoGiBStayWhole) {
+  CaptureUI ui;
+  Counted conn;
+  conn.moved(2000000000, 0);
+  conn.moved(2000000000, 0);
+  EXPECT_EQ(4000000000LL, conn.periodSent());
+  conn.tick(2000);
+  EXPECT_DOUBLE_EQ(2000000.0, conn.sendSample(0));
+  EXPECT_EQ(4000000000LL, conn.totalSent());
+  conn.moved(0, 1500000000);
+  conn.moved(0, 1500000000);
+  conn.tick(2000);
+  ASSERT_EQ(3u, ui.logs.size());
+  EXPECT_EQ("Bytes Sent: 0, Bytes Got: 3000000000, Timepassed: 2000", ui.logs[1]);
+  EXPECT_EQ(3000000000LL, conn.totalReceived());
+}
+
 TEST(ClockedConnection, SuspectReceiveAverageIsLogged) {
   struct Case {
     int32_t received;  // over 2000 ms, as the only sample of eight
