@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <exception>
 #include <string>
 
 #include "i4min/file/i4_file.h"
@@ -60,7 +61,7 @@ public:
 
 i4_safe_file::i4_safe_file(const char* name, int flags)
     : file(nullptr), writer(nullptr), fd(-1), closed(false), result(true),
-      file_name(name), bak_name(name) {
+      exceptionsAtOpen(std::uncaught_exceptions()), file_name(name), bak_name(name) {
     if (!name) {
         closed = true;
         return;
@@ -107,6 +108,8 @@ i4_safe_file::i4_safe_file(const char* name, int flags)
 
 i4_safe_file::~i4_safe_file() {
     bool asked = closed;
+    // A writer stopped by an exception wrote only part of what it meant to.
+    if (writer && std::uncaught_exceptions() > exceptionsAtOpen) writer->failed = true;
     if (!close() && !asked)
         I4_WARNING("could not save %s; the previous version was kept", file_name.c_str());
 }

@@ -21,6 +21,7 @@ public:
     // A null name opens nothing.
     i4_safe_file(const char* name, int flags);
     // Closes as close() does; a failure that nobody asked about is warned of.
+    // Left by an exception, the new content counts as failed: the old stays.
     virtual ~i4_safe_file();
 
     // The opened file, or null when the open failed.
@@ -44,6 +45,7 @@ private:
     int fd;
     bool closed;
     bool result;
+    int exceptionsAtOpen;  // an exception beyond these leaves the content incomplete
     i4_string file_name;
     i4_string bak_name;
 };

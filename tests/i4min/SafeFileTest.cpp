@@ -11,6 +11,7 @@
 
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
+#include "i4min/string/i4_err.h"
 #include "TempDir.h"
 
 namespace {
@@ -74,6 +75,47 @@ TEST(SafeFile, DestructorHandsOverToo) {
     }
     EXPECT_EQ(readText(name), "newer");
     EXPECT_FALSE(fileExists(name + ".bak"));
+}
+
+TEST(SafeFile, WriterLeftByAnExceptionKeepsTheOldFile) {
+    const struct {
+        const char* what;
+        const char* old;  // null: no file yet
+    } cases[] = {{"replacing", "the whole old list"}, {"first save", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string name = dir / "known.met";
+        if (c.old) writeText(name, c.old);
+        try {
+            i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+            put(f.get(), "first record, ");
+            throw i4_err("write string error");  // a record that cannot be stored
+        } catch (const i4_err&) {
+        }
+        if (c.old)
+            EXPECT_EQ(readText(name), c.old);
+        else
+            EXPECT_FALSE(fileExists(name));
+        EXPECT_FALSE(fileExists(name + ".bak"));
+    }
+
+    // A safe file made while another exception unwinds still saves normally.
+    TempDir dir;
+    std::string name = dir / "pref.met";
+    struct SavesOnUnwind {
+        std::string name;
+        ~SavesOnUnwind() {
+            i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+            if (f.get()) f.get()->write("saved", 5);
+        }
+    };
+    try {
+        SavesOnUnwind s{name};
+        throw i4_err("elsewhere");
+    } catch (const i4_err&) {
+    }
+    EXPECT_EQ(readText(name), "saved");
 }
 
 TEST(SafeFile, ReadingTable) {
