@@ -300,8 +300,8 @@ TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn)
     std::atomic<int> ready(0);
     auto together = [&ready] {
         ready++;
-        while (ready.load() < 2) {
-        }
+        for (int spin = 0; spin < 1000000 && ready.load() < 2; spin++)
+            std::this_thread::yield();
     };
     std::thread finder([&] {
         together();

@@ -247,8 +247,8 @@ TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt)
         }
     });
     bool onlyKnown = true;
-    while (!started) {
-    }
+    for (int spin = 0; spin < 1000000 && !started; spin++)
+        std::this_thread::yield();
     for (int i = 0; i < 100000; ++i) {
         x.appendAll(&y);
         LLNode* cursor = nullptr;
