@@ -2,6 +2,7 @@
 
 #include "app/ConClientApp.h"
 #include "core/Core.h"
+#include "core/CoreOptions.h"
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
 #include "core/ServerUI.h"
@@ -23,22 +24,6 @@
 namespace {
 
 const char* const kVersion = "0.50.1";
-
-// The working directory, without a trailing separator.
-i4_string baseDirectory()
-{
-  std::vector<char> buffer(4096);
-  while (!getcwd(buffer.data(), buffer.size())) {
-    if (buffer.size() >= (1u << 20))
-      return i4_string(".");
-    buffer.resize(buffer.size() * 2);
-  }
-  i4_string dir(buffer.data());
-  int n = (int)i4_strlen(dir.c_str());
-  if (n > 1 && dir.c_str()[n - 1] == '/')
-    dir.truncate(n - 1);
-  return dir;
-}
 
 // An error that leaves appMain must not leave the core task thread running
 // into the static destructors of the objects it uses.
@@ -84,7 +69,6 @@ void appMain(int, char**)
   signal(SIGPIPE, SIG_IGN);
   i4_init();
 
-  i4_string base = baseDirectory();
   theCore.loadUIStrings();
 
   Servant& servant = theConClientApp;
@@ -105,7 +89,7 @@ void appMain(int, char**)
   theServerUI = console;
 
   i4_string logPath;
-  logPath.format("%s/log.txt", base.c_str());
+  logPath.format("%s/log.txt", theCoreOptions.getBaseDir().c_str());
   unlink(logPath.c_str());
   console->setLogFile(logPath.c_str());
   theUI->log("Start Tornavel");

@@ -77,14 +77,7 @@ void Core::reloadFilters() { filters.load(theCoreOptions.getFiltersPath().c_str(
 
 void Core::loadUIStrings()
 {
-  i4_string base;
-  if (!i4_get_cwd(base))
-    base = ".";
-  int n = base.length();
-  if (n > 1 && base.c_str()[n - 1] == '/')
-    base.truncate(n - 1);
-
-  i4_string fallback(base);
+  i4_string fallback(CoreOptions::workingDirectory());
   fallback.append("/skins/default/");
   const char* uiPath = theCoreOptions.getStringPref("uiPath");
   i4_file* f = nullptr;

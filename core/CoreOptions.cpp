@@ -242,13 +242,22 @@ void CoreOptions::loadStringTable()
     theStringTable.setUp(path.c_str());
 }
 
+i4_string CoreOptions::workingDirectory()
+{
+    i4_string dir;
+    i4_get_cwd(dir);
+    int n = dir.length();
+    if (n == 0)
+        return i4_string(".");
+    if (n > 1 && dir.c_str()[n - 1] == SEPARATOR)
+        dir.truncate(n - 1);
+    return dir;
+}
+
 bool CoreOptions::load(const char* baseDirectory)
 {
     i4_random_seed();
-    if (baseDirectory)
-        baseDir = baseDirectory;
-    else
-        i4_get_cwd(baseDir);
+    baseDir = baseDirectory ? i4_string(baseDirectory) : workingDirectory();
     int n = baseDir.length();
     if (n > 0 && baseDir.c_str()[n - 1] == SEPARATOR)
         baseDir.truncate(n - 1);

@@ -38,6 +38,10 @@ public:
     CoreOptions();
     virtual ~CoreOptions();
 
+    // The working directory without a trailing separator, or "." when the
+    // system cannot name it (removed, or too long): never the root by mistake.
+    static i4_string workingDirectory();
+
     // Generic accessors of the settings record; no lock.
     bool getIntPref(const char* key, int* out);
     // The text of a string tag of that name, or null.

@@ -4,6 +4,7 @@
 #include <math.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -543,6 +544,26 @@ TEST_F(CoreOptionsTest, ProxyChangesReachTheProtocol)
         }
     }
     EXPECT_EQ(theProxySettings, nullptr);
+}
+
+// A working directory that the system cannot name (removed while the shell
+// stood in it) must not make the files paths at the root of the disk.
+TEST_F(CoreOptionsTest, AWorkingDirectoryWithoutANameGivesNoPathsAtTheRoot)
+{
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    {
+        TempDir gone;
+        ASSERT_EQ(chdir(gone.path.c_str()), 0);
+    }
+    CoreOptions options;
+    options.load();
+    std::string base = CoreOptions::workingDirectory().c_str();
+    ASSERT_EQ(chdir(here), 0);
+    EXPECT_EQ(base, ".");
+    EXPECT_STREQ(options.getBaseDir().c_str(), ".");
+    EXPECT_STREQ(options.getPrefPath().c_str(), "./pref.met");
+    EXPECT_STREQ(options.getFiltersPath().c_str(), "./filters.txt");
 }
 
 TEST_F(CoreOptionsTest, LanguageFileFromTheBaseDirectory)
