@@ -68,13 +68,21 @@ bool waitFor(const std::function<bool()>& done, int ms) {
   return done();
 }
 
+// A pool whose additions can be held up, so a test sees a connect thread standing at the
+// hand-over.
+struct HoldablePool : SocketPool {
+  explicit HoldablePool(i4_protocol* protocol) : SocketPool(protocol) {}
+  void holdAdditions() { addLock.lock(); }
+  void releaseAdditions() { addLock.unlock(); }
+};
+
 struct ConnectorTest : ::testing::Test {
   ConnectorTest() : pool(testProtocol()) { theProtocolHolder.setProxy(nullptr); }
   // Outlives the pool, which deletes the connections still held at the end.
   Outcome& outcome() { return outcomes.emplace_back(); }
   std::deque<Outcome> outcomes;
   CaptureUI ui;
-  SocketPool pool;  // outlives the connector, whose threads hand connections to it
+  HoldablePool pool;  // outlives the connector, whose threads hand connections to it
   std::unique_ptr<Connector> connector{new Connector(&pool)};
 };
 
@@ -184,7 +192,15 @@ TEST_F(ConnectorTest, ConnectionLeavesThePendingListBeforeThePoolHasIt) {
   ASSERT_GE(live, 0);
   Outcome& o = outcome();
   PeerLike* c = new PeerLike(o, livePort);
+  // With the hand-over held up, the connect thread stands at the pool's door: by then the
+  // connection must be off the pending list already.
+  pool.holdAdditions();
   ASSERT_EQ(1, connector->connect(c));
+  bool leftFirst = waitFor([&] { return connector->pendingCount() == 0; }, 3000);
+  int inPool = pool.connectionCount();
+  pool.releaseAdditions();
+  EXPECT_TRUE(leftFirst) << "still pending while it is handed to the pool";
+  EXPECT_EQ(0, inPool);
   ASSERT_TRUE(waitFor([&] { return pool.connectionCount() == 1; }, 3000));
   EXPECT_EQ(0, connector->pendingCount());
   pool.processPending();
