@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <thread>
 
@@ -154,10 +155,18 @@ TEST_F(SockTest, StraySignalDoesNotEndAWait) {
 TEST_F(SockTest, CancelledSocketIsShutDownForThePeer) {
   Pair p = connected_pair(prot.get());
   ASSERT_TRUE(p.server);
+  int fd = dynamic_cast<i4_tcpip_sock*>(p.client.get())->descriptor();
   EXPECT_EQ(1, p.client->cancel());
   // The descriptor stays the socket's own until it is deleted, but the peer sees the end.
   EXPECT_EQ("", read_some(p.server.get(), 1));
   EXPECT_EQ(-1, p.client->write("x", 1));
+  // Still open, so a socket made meanwhile cannot be given the number that a blocked call
+  // of the owner may still use; the destructor closes it.
+  EXPECT_NE(-1, fcntl(fd, F_GETFD));
+  std::unique_ptr<i4_tcpip_sock> fresh(new i4_tcpip_sock(I4_SOCK_STREAM));
+  EXPECT_NE(fd, fresh->descriptor());
+  p.client.reset();
+  EXPECT_EQ(-1, fcntl(fd, F_GETFD));
 }
 
 struct EventCase {
