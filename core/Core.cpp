@@ -57,6 +57,10 @@ void Core::start()
   thread.addTask(pool);
   thread.addTask(&theMessageQ);
   thread.start();
+  // Without its thread no typed command would ever run and the console would
+  // wait for it forever.
+  if (thread.getState() != Thread::RUNNING)
+    throw i4_err("ERROR: the core task thread could not start");
   thread.setPriority(3);
 }
 

@@ -29,7 +29,8 @@ public:
   // The connection layer that makes the socket pool and the connector; set before start.
   void setNetwork(CoreNetwork* network);
   // Settings, proxy, filters, socket pool and connector, then the pool and the message
-  // queue on the core task thread, which starts. An i4_err ends start-up.
+  // queue on the core task thread, which starts. An i4_err ends start-up, also
+  // when the thread cannot be made.
   void start();
   // Stops the core task thread and waits until it has.
   void stopThread();

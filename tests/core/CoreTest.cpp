@@ -1,6 +1,7 @@
 #include "core/Core.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
+#include "support/FreshCopy.h"
 #include "util/XMLParser.h"
 
 namespace {
@@ -184,6 +186,32 @@ TEST_F(CoreStart, StartWithoutConnectionLayerFails) {
   Core core;
   EXPECT_THROW(core.start(), i4_err);
   core.stop();
+}
+
+const char kNoRoomForTheCore[] = "TORNAVEL_TEST_NO_ROOM_FOR_THE_CORE";
+
+// Without its thread nothing would ever run a typed command, and the console
+// would wait for it forever: the start fails instead. The address space is
+// cut in a fresh copy of this program, so that no earlier thread's stack is
+// there for reuse.
+TEST_F(CoreStart, FailsWhenItsThreadCannotStart) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit starves the sanitizer too";
+#endif
+  if (getenv(kNoRoomForTheCore)) {
+    alarm(20);  // a hang ends this copy by signal
+    Trace trace;
+    FakeNetwork network(trace);
+    Core core;
+    core.setNetwork(&network);
+    rlimit limit;
+    limit.rlim_cur = limit.rlim_max = (rlim_t)addressSpaceInUse() + 2 * 1024 * 1024;
+    ASSERT_EQ(0, setrlimit(RLIMIT_AS, &limit));
+    EXPECT_THROW(core.start(), i4_err);
+    EXPECT_EQ(Thread::NOT_RUNNING, core.taskThread().getState());
+    return;
+  }
+  expectPassInFreshCopy(kNoRoomForTheCore);
 }
 
 using CoreFilters = InBaseDir;

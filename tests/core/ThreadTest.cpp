@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FreshCopy.h"
+
 #include <atomic>
-#include <fstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,14 +94,6 @@ TEST(Thread, StartsAgainAfterAStop)
   EXPECT_EQ(0, t.onFinishes.load());
 }
 
-long long addressSpaceInUse()
-{
-  std::ifstream statm("/proc/self/statm");
-  long long pages = 0;
-  statm >> pages;
-  return pages * sysconf(_SC_PAGESIZE);
-}
-
 const char kNoRoom[] = "TORNAVEL_TEST_NO_ROOM_FOR_THREADS";
 
 // With no address space left for a stack the platform thread cannot be made;
@@ -124,18 +117,7 @@ TEST(Thread, StopReturnsWhenTheThreadCouldNotStart)
     EXPECT_EQ(0, t->started.load());
     return;
   }
-  pid_t child = fork();
-  ASSERT_NE(-1, child);
-  if (child == 0) {
-    setenv(kNoRoom, "1", 1);
-    execl("/proc/self/exe", "test_core", "--gtest_filter=Thread.StopReturnsWhenTheThreadCouldNotStart",
-          (char*)nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_EQ(child, waitpid(child, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(0, WEXITSTATUS(status));
+  expectPassInFreshCopy(kNoRoom);
 }
 
 }  // namespace
