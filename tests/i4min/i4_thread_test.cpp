@@ -1,5 +1,6 @@
 #include "i4min/threads/linux/i4_thread.h"
 
+#include "i4min/main/i4_console_input.h"
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_mutex.h"
@@ -55,6 +56,34 @@ TEST_F(ThreadsDeathTest, ThreadThatThrowsEndsTheProcessWithStatusOne)
   EXPECT_EXIT(runThenIdle(throwDiskFull), ::testing::ExitedWithCode(1),
               "Thread error : disk full\n");
   EXPECT_EXIT(runThenIdle(throwOther), ::testing::ExitedWithCode(1), "Thread unkown error\n");
+}
+
+void throwAfterAWhile(void*)
+{
+  i4_sleep_ms(100);  // long enough for the main thread to block on its input
+  throw i4_err("disk full");
+}
+
+// The console waits for a line while a thread fails: the process must end
+// at once, not when the next line arrives.
+void failWhileReadingInput()
+{
+  stdoutToStderr();
+  int fds[2];
+  if (pipe(fds) != 0)
+    exit(4);
+  dup2(fds[0], 0);  // no line ever arrives: the write end stays open
+  signal(SIGALRM, SIG_DFL);
+  alarm(20);  // a hang ends here rather than never
+  i4_add_thread(throwAfterAWhile, 51200, nullptr);
+  char buf[64];
+  readLine(buf, sizeof buf, stdin);
+  exit(0);
+}
+
+TEST_F(ThreadsDeathTest, ThreadErrorEndsTheProcessWhileInputIsAwaited)
+{
+  EXPECT_EXIT(failWhileReadingInput(), ::testing::ExitedWithCode(1), "Thread error : disk full\n");
 }
 
 void addOne(void* arg)

@@ -35,8 +35,20 @@ pthread_t mainThread;
 
 [[noreturn]] void endProcess()
 {
-  // Other threads still run: static destructors must not race them.
-  fflush(nullptr);
+  // Other threads still run: static destructors must not race them. Only
+  // standard output is flushed, and only once no thread holds it: flushing
+  // every stream would also wait for standard input, which the console holds
+  // for as long as it waits for a line.
+  for (int i = 0; i < 200; i++)
+  {
+    if (ftrylockfile(stdout) == 0)
+    {
+      fflush_unlocked(stdout);
+      funlockfile(stdout);
+      break;
+    }
+    i4_sleep_ms(1);
+  }
   _exit(1);
 }
 
