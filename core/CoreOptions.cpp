@@ -228,11 +228,14 @@ bool CoreOptions::setProxy(const i4_proxy_settings* proxy)
     return true;
 }
 
-void CoreOptions::setLanguage(const char* name)
+bool CoreOptions::setLanguage(const char* name)
 {
-    languageFile.format("%s.str", name ? name : "");
+    if (!i4_is_safe_name(name, 200))
+        return false;
+    languageFile.format("%s.str", name);
     loadStringTable();
     theStringTable.copyUiStrings();
+    return true;
 }
 
 void CoreOptions::loadStringTable()

@@ -74,8 +74,9 @@ public:
     // to the connection protocol; false when it equals the one in force.
     bool setProxy(const i4_proxy_settings* proxy);
     // Loads name + ".str" from the base directory into the plain string table and
-    // gives the special tags their localised display names.
-    void setLanguage(const char* name);
+    // gives the special tags their localised display names. The name comes from a
+    // command or a controller: anything but one plain file name is refused (false).
+    bool setLanguage(const char* name);
 
     // Reads pref.met from the base directory (the working directory for null).
     // A copy that cannot be read is reported; only when no copy can be read at

@@ -164,7 +164,22 @@ int64_t i4_free_space(const char* path) {
     return static_cast<int64_t>(static_cast<uint64_t>(st.f_bavail) * st.f_frsize);
 }
 
+namespace {
+
+// Both names may reach one file (the same name, a link, "./a"): joining or
+// cutting a file onto itself would grow it without end or empty it.
+bool same_file(const char* a, const char* b) {
+    char ba[NAME_BUFFER], bb[NAME_BUFFER];
+    struct stat sa, sb;
+    if (::stat(i4_os_name(a, ba, sizeof ba), &sa) != 0) return false;
+    if (::stat(i4_os_name(b, bb, sizeof bb), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
 bool i4_append_file(const char* a, const char* b) {
+    if (same_file(a, b)) return false;
     i4_file* from = i4_open(b, I4_READ);
     if (!from) return false;
     int fd;
@@ -186,7 +201,7 @@ bool i4_append_file(const char* a, const char* b) {
 }
 
 int i4_cut_tail(const char* a, const char* b, int64_t n) {
-    if (n < 0) return 0;
+    if (n < 0 || same_file(a, b)) return 0;
     i4_file* from = i4_open(a, I4_READ);
     if (!from) return 0;
     int64_t size = from->size();

@@ -133,3 +133,14 @@ void i4_relative_path(const char* path, i4_string& out) {
     }
     out.append(rest_p);
 }
+
+bool i4_is_safe_name(const char* name, int max_len) {
+    if (!name || !*name) return false;
+    if (!strcmp(name, ".") || !strcmp(name, "..")) return false;
+    int n = 0;
+    for (const char* p = name; *p; p++, n++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (n >= max_len || c == '/' || c == '\\' || c < 0x20 || c == 0x7f) return false;
+    }
+    return true;
+}

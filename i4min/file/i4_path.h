@@ -12,6 +12,11 @@ int i4_get_cwd(i4_string& out);
 // 1 on success, else 0.
 int i4_chdir(const char* name);
 
+// True when a name from outside (a peer, a controller, a typed argument) may
+// become one component of a path: 1 to max_len bytes, no '/', '\\' or control
+// byte, and not "." or "..".
+bool i4_is_safe_name(const char* name, int max_len = 255);
+
 // A name that is exactly "." becomes "_", exactly ".." becomes "__";
 // others stay. Keeps a download's name from naming a directory.
 void i4_fix_dot_name(i4_string& name);

@@ -578,4 +578,20 @@ TEST_F(CoreOptionsTest, LanguageFileFromTheBaseDirectory)
     EXPECT_STREQ(SpecialTagInfo::get(SpecialTagInfo::NAME)->displayName.c_str(), theXMLStringTable.get(52));
 }
 
+TEST_F(CoreOptionsTest, LanguageNamesThatWouldLeaveTheBaseDirectoryAreRefused)
+{
+    CoreOptions options;
+    options.load(dir.path.c_str());
+    TempDir outside;
+    writeText(outside / "evil.str", "zero\nowned\n");
+    std::string escape = "../" + outside.path.substr(outside.path.rfind('/') + 1) + "/evil";
+    const char* names[] = {escape.c_str(), "/etc/passwd", "..", "", "a\\b", "a\nb", nullptr};
+    for (const char* name : names) {
+        SCOPED_TRACE(name ? name : "(null)");
+        EXPECT_FALSE(options.setLanguage(name));
+        EXPECT_STREQ(options.getLanguageFile().c_str(), "default.str");
+        EXPECT_STRNE(theStringTable.get(1).c_str(), "owned");
+    }
+}
+
 } // namespace

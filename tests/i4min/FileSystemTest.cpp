@@ -241,6 +241,20 @@ TEST(FileSystem, AppendFile) {
     EXPECT_FALSE(i4_append_file((dir / "nodir/x").c_str(), b.c_str()));
 }
 
+TEST(FileSystem, AFileIsNeverJoinedOrCutOntoItself) {
+    TempDir dir;
+    std::string a = dir / "a";
+    std::string same[] = {a, dir / "./a", dir / "link"};
+    writeText(a, "0123456789");
+    ASSERT_EQ(symlink(a.c_str(), (dir / "link").c_str()), 0);
+    for (const std::string& other : same) {
+        SCOPED_TRACE(other);
+        EXPECT_FALSE(i4_append_file(a.c_str(), other.c_str()));
+        EXPECT_EQ(i4_cut_tail(a.c_str(), other.c_str(), 4), 0);
+        EXPECT_EQ(readText(a), "0123456789");
+    }
+}
+
 TEST(FileSystem, CutTailTable) {
     const struct {
         const char* what;

@@ -65,6 +65,27 @@ bool isDir(const std::string& p) {
     return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+TEST(Path, SafeNameTable) {
+    const std::string longest(255, 'x'), tooLong(256, 'x');
+    const struct {
+        const char* name;
+        bool safe;
+    } cases[] = {
+        {"song.mp3", true},       {"Remix: Live.mp3", true}, {"...", true},
+        {".hidden", true},        {longest.c_str(), true},   {"\xe9t\xe9", true},
+        {nullptr, false},         {"", false},               {".", false},
+        {"..", false},            {"a/b", false},            {"/abs", false},
+        {"a\\b", false},          {"tab\there", false},      {"nl\n", false},
+        {"del\x7f", false},       {tooLong.c_str(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "(null)");
+        EXPECT_EQ(i4_is_safe_name(c.name), c.safe);
+    }
+    EXPECT_FALSE(i4_is_safe_name("abcd", 3));
+    EXPECT_TRUE(i4_is_safe_name("abc", 3));
+}
+
 TEST(Path, MakePath) {
     TempDir dir;
     EXPECT_EQ(i4_make_path((dir / "a/b/c/").c_str()), 1);
