@@ -24,3 +24,15 @@ function(tornavel_layer name)
   endforeach()
   set(TORNAVEL_LAYERS ${TORNAVEL_LAYERS} ${name} CACHE INTERNAL "")
 endfunction()
+
+# The layer a fuzz target or benchmark links, named on its first line as
+# "// layer: <folder>"; app when it names none.
+function(tornavel_layer_of src out)
+  file(STRINGS ${src} first LIMIT_COUNT 1)
+  string(REGEX MATCH "layer: *([a-z0-9]+)" _ "${first}")
+  if(CMAKE_MATCH_1)
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    set(${out} app PARENT_SCOPE)
+  endif()
+endfunction()
