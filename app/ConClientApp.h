@@ -8,12 +8,12 @@
 // Builds the console's command table and makes itself theServant.
 class ConClientApp : public Servant {
 public:
-  ConClientApp();
-  ~ConClientApp() override;
+    ConClientApp();
+    ~ConClientApp() override;
 
-  // The results of the last search, filled by the console UI; touched only on
-  // the core task thread.
-  FileList theSearchResults;
+    // The results of the last search, filled by the console UI; touched only on
+    // the core task thread.
+    FileList theSearchResults;
 };
 
 extern ConClientApp theConClientApp;

@@ -7,8 +7,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_string.h"
 
-static void BM_BuildPacket(benchmark::State& state)
-{
+static void BM_BuildPacket(benchmark::State& state) {
     i4_string name("some shared file name.ogg");
     for (auto _ : state) {
         i4_ram_file_class f(nullptr, 0, 256);
@@ -25,8 +24,7 @@ static void BM_BuildPacket(benchmark::State& state)
 }
 BENCHMARK(BM_BuildPacket)->Arg(1)->Arg(100)->Arg(10000);
 
-static void BM_FormatString(benchmark::State& state)
-{
+static void BM_FormatString(benchmark::State& state) {
     i4_string s;
     for (auto _ : state) {
         s.format("%s: %d of %u parts, %5.1f%% at %x", "download", 17, 42u, 40.5, 0xbeefu);
@@ -35,12 +33,10 @@ static void BM_FormatString(benchmark::State& state)
 }
 BENCHMARK(BM_FormatString);
 
-static void BM_ReadStoredStrings(benchmark::State& state)
-{
+static void BM_ReadStoredStrings(benchmark::State& state) {
     i4_ram_file_class out(nullptr, 0, 4096);
     i4_string name("a reasonably long file name for a search result.mp3");
-    for (int i = 0; i < 1000; i++)
-        name.write(out);
+    for (int i = 0; i < 1000; i++) name.write(out);
     for (auto _ : state) {
         i4_ram_file_class in(out.get_buffer(), (int32_t)out.size(), 0);
         for (int i = 0; i < 1000; i++) {

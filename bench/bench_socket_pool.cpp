@@ -3,17 +3,16 @@
 // the cost of a pool full of idle connections: user-space bytes each, CPU per pass.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "i4min/net/i4_tcpip_protocol.h"
@@ -25,131 +24,130 @@ namespace {
 
 // A connected loopback TCP pair of descriptors.
 bool loopbackPair(int* a, int* b) {
-  int l = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  if (bind(l, (sockaddr*)&sa, sizeof sa) != 0 || listen(l, 1) != 0 ||
-      getsockname(l, (sockaddr*)&sa, &len) != 0) {
+    int l = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    if (bind(l, (sockaddr*)&sa, sizeof sa) != 0 || listen(l, 1) != 0 ||
+        getsockname(l, (sockaddr*)&sa, &len) != 0) {
+        close(l);
+        return false;
+    }
+    *a = socket(AF_INET, SOCK_STREAM, 0);
+    if (connect(*a, (sockaddr*)&sa, sizeof sa) != 0) {
+        close(*a);
+        close(l);
+        return false;
+    }
+    *b = accept(l, nullptr, nullptr);
     close(l);
-    return false;
-  }
-  *a = socket(AF_INET, SOCK_STREAM, 0);
-  if (connect(*a, (sockaddr*)&sa, sizeof sa) != 0) {
-    close(*a);
-    close(l);
-    return false;
-  }
-  *b = accept(l, nullptr, nullptr);
-  close(l);
-  return *b >= 0;
+    return *b >= 0;
 }
 
 i4_protocol* protocol() {
-  static std::unique_ptr<i4_protocol> p(i4_create_tcpip_protocol(nullptr));
-  return p.get();
+    static std::unique_ptr<i4_protocol> p(i4_create_tcpip_protocol(nullptr));
+    return p.get();
 }
 
 i4_socket* wrap(int fd) {
-  fcntl(fd, F_SETFL, O_NONBLOCK);
-  return new i4_tcpip_sock(fd, I4_SOCK_STREAM);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    return new i4_tcpip_sock(fd, I4_SOCK_STREAM);
 }
 
 struct Sink : TCPConnection {
-  explicit Sink(i4_socket* s) : TCPConnection(s, 0xE3) {}
-  bool handlePacket(uint8_t, i4_file* f) override {
-    got += f->size();
-    return true;
-  }
-  int64_t got = 0;
+    explicit Sink(i4_socket* s) : TCPConnection(s, 0xE3) {}
+    bool handlePacket(uint8_t, i4_file* f) override {
+        got += f->size();
+        return true;
+    }
+    int64_t got = 0;
 };
 
 const int kFrame = 64 * 1024;
 const int kFramesPerRound = 16;
 
 void BM_PoolTwoConnections(benchmark::State& state) {
-  int a, b;
-  if (!loopbackPair(&a, &b)) {
-    state.SkipWithError("no loopback pair");
-    return;
-  }
-  STSocketPool pool(protocol(), nullptr);
-  TCPConnection* sender = new TCPConnection(wrap(a), 0xE3);
-  Sink* sink = new Sink(wrap(b));
-  pool.add(sender);
-  pool.add(sink);
-  pool.processPending();
-  int64_t expected = 0;
-  for (auto _ : state) {
-    for (int i = 0; i < kFramesPerRound; i++) {
-      TCPPacket* p = new TCPPacket(kFrame, 0xE3);
-      p->file().write_8(1);
-      sender->send(p);
+    int a, b;
+    if (!loopbackPair(&a, &b)) {
+        state.SkipWithError("no loopback pair");
+        return;
     }
-    expected += int64_t(kFrame) * kFramesPerRound;
-    for (int pass = 0; pass < 100000 && sink->got < expected; pass++) pool.run(1);
-  }
-  state.SetBytesProcessed(int64_t(state.iterations()) * kFrame * kFramesPerRound);
+    STSocketPool pool(protocol(), nullptr);
+    TCPConnection* sender = new TCPConnection(wrap(a), 0xE3);
+    Sink* sink = new Sink(wrap(b));
+    pool.add(sender);
+    pool.add(sink);
+    pool.processPending();
+    int64_t expected = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kFramesPerRound; i++) {
+            TCPPacket* p = new TCPPacket(kFrame, 0xE3);
+            p->file().write_8(1);
+            sender->send(p);
+        }
+        expected += int64_t(kFrame) * kFramesPerRound;
+        for (int pass = 0; pass < 100000 && sink->got < expected; pass++) pool.run(1);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFrame * kFramesPerRound);
 }
 BENCHMARK(BM_PoolTwoConnections)->Unit(benchmark::kMillisecond);
 
 void BM_BlockingSocketPair(benchmark::State& state) {
-  int a, b;
-  if (!loopbackPair(&a, &b)) {
-    state.SkipWithError("no loopback pair");
-    return;
-  }
-  const size_t round = size_t(kFrame) * kFramesPerRound;
-  std::vector<char> out(round, 'x'), in(round);
-  for (auto _ : state) {
-    std::thread writer([&] {
-      size_t done = 0;
-      while (done < round) {
-        ssize_t n = write(a, out.data() + done, round - done);
-        if (n <= 0) break;
-        done += (size_t)n;
-      }
-    });
-    size_t done = 0;
-    while (done < round) {
-      ssize_t n = read(b, in.data() + done, round - done);
-      if (n <= 0) break;
-      done += (size_t)n;
+    int a, b;
+    if (!loopbackPair(&a, &b)) {
+        state.SkipWithError("no loopback pair");
+        return;
     }
-    writer.join();
-  }
-  close(a);
-  close(b);
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(round));
+    const size_t round = size_t(kFrame) * kFramesPerRound;
+    std::vector<char> out(round, 'x'), in(round);
+    for (auto _ : state) {
+        std::thread writer([&] {
+            size_t done = 0;
+            while (done < round) {
+                ssize_t n = write(a, out.data() + done, round - done);
+                if (n <= 0) break;
+                done += (size_t)n;
+            }
+        });
+        size_t done = 0;
+        while (done < round) {
+            ssize_t n = read(b, in.data() + done, round - done);
+            if (n <= 0) break;
+            done += (size_t)n;
+        }
+        writer.join();
+    }
+    close(a);
+    close(b);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(round));
 }
 BENCHMARK(BM_BlockingSocketPair)->Unit(benchmark::kMillisecond);
 
 // 2,000 idle connections: the far ends are plain descriptors that never write.
 void BM_IdlePool2000(benchmark::State& state) {
-  const int want = 2000;
-  rlimit rl;
-  if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
-    rl.rlim_cur = rl.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &rl);
-  }
-  STSocketPool pool(protocol(), nullptr);
-  std::vector<int> farEnds;
-  size_t heapBefore = mallinfo2().uordblks;
-  for (int i = 0; i < want; i++) {
-    int a, b;
-    if (!loopbackPair(&a, &b)) break;
-    farEnds.push_back(a);
-    pool.add(new TCPConnection(wrap(b), 0xE3));
-  }
-  pool.processPending();
-  size_t heapAfter = mallinfo2().uordblks;
-  int held = pool.activeCount();
-  for (auto _ : state) pool.run(150);
-  state.counters["connections"] = held;
-  state.counters["heap_bytes_each"] =
-      held ? double(heapAfter - heapBefore) / held : 0.0;
-  for (int fd : farEnds) close(fd);
+    const int want = 2000;
+    rlimit rl;
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+        rl.rlim_cur = rl.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &rl);
+    }
+    STSocketPool pool(protocol(), nullptr);
+    std::vector<int> farEnds;
+    size_t heapBefore = mallinfo2().uordblks;
+    for (int i = 0; i < want; i++) {
+        int a, b;
+        if (!loopbackPair(&a, &b)) break;
+        farEnds.push_back(a);
+        pool.add(new TCPConnection(wrap(b), 0xE3));
+    }
+    pool.processPending();
+    size_t heapAfter = mallinfo2().uordblks;
+    int held = pool.activeCount();
+    for (auto _ : state) pool.run(150);
+    state.counters["connections"] = held;
+    state.counters["heap_bytes_each"] = held ? double(heapAfter - heapBefore) / held : 0.0;
+    for (int fd : farEnds) close(fd);
 }
 BENCHMARK(BM_IdlePool2000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -2,14 +2,12 @@
 // Reading the interface text file: many small elements, and one long value
 // full of character references, whose cost must stay linear in its length.
 #include <benchmark/benchmark.h>
-
 #include <string>
 
 #include "util/XMLNode.h"
 #include "util/XMLParser.h"
 
-static void BM_ParseStringTable(benchmark::State& state)
-{
+static void BM_ParseStringTable(benchmark::State& state) {
     std::string text = "<?xml version=\"1.0\"?><ui><strings lang=\"en\">";
     for (int i = 0; i < state.range(0); i++)
         text += "<string id=\"" + std::to_string(i) + "\" text=\"Text &quot;" + std::to_string(i) +
@@ -23,11 +21,9 @@ static void BM_ParseStringTable(benchmark::State& state)
 }
 BENCHMARK(BM_ParseStringTable)->Arg(100)->Arg(2000);
 
-static void BM_ParseLongReferenceValue(benchmark::State& state)
-{
+static void BM_ParseLongReferenceValue(benchmark::State& state) {
     std::string value;
-    for (int i = 0; i < state.range(0); i++)
-        value += i % 2 ? "&#65;" : "&#";
+    for (int i = 0; i < state.range(0); i++) value += i % 2 ? "&#65;" : "&#";
     std::string text = "<a v=\"" + value + "\"/>";
     for (auto _ : state) {
         XMLParser p;

@@ -27,11 +27,10 @@ XMLParser uiTextParser;
 // A file bigger than this is not a table of texts.
 const int64_t kMaxUiFile = 4 * 1024 * 1024;
 
-i4_file* openUiFile(const i4_string& dir)
-{
-  i4_string name(dir);
-  name.append("ui.xml");
-  return i4_open(name.c_str(), I4_READ);
+i4_file* openUiFile(const i4_string& dir) {
+    i4_string name(dir);
+    name.append("ui.xml");
+    return i4_open(name.c_str(), I4_READ);
 }
 
 }  // namespace
@@ -40,78 +39,78 @@ Core::Core() : socketPool(nullptr), connector(nullptr), network(nullptr) {}
 
 Core::~Core() {}
 
-void Core::setNetwork(CoreNetwork* n) { network = n; }
-
-void Core::start()
-{
-  theCoreHandler.registerHandlers(theMessageQ);
-  setMetaOutput(&theUIMetaOutput);
-  startTime.now();
-  theCoreOptions.load();
-  // Every socket from here on goes through the configured proxy.
-  theProtocolHolder.setProxy(theProxySettings);
-  reloadFilters();
-  if (!network)
-    throw i4_err("ERROR: no connection layer to start");
-  TimeSliceTask* pool = network->open(&socketPool, &connector);
-  thread.addTask(pool);
-  thread.addTask(&theMessageQ);
-  thread.start();
-  // Without its thread no typed command would ever run and the console would
-  // wait for it forever.
-  if (thread.getState() != Thread::RUNNING)
-    throw i4_err("ERROR: the core task thread could not start");
-  thread.setPriority(3);
+void Core::setNetwork(CoreNetwork* n) {
+    network = n;
 }
 
-void Core::stopThread() { thread.stop(); }
-
-void Core::stop()
-{
-  // Nothing may use the pool while it is deleted.
-  thread.stop();
-  theCoreOptions.save();
-  if (network)
-    network->close(socketPool, connector);
-  connector = nullptr;
-  socketPool = nullptr;
+void Core::start() {
+    theCoreHandler.registerHandlers(theMessageQ);
+    setMetaOutput(&theUIMetaOutput);
+    startTime.now();
+    theCoreOptions.load();
+    // Every socket from here on goes through the configured proxy.
+    theProtocolHolder.setProxy(theProxySettings);
+    reloadFilters();
+    if (!network) throw i4_err("ERROR: no connection layer to start");
+    TimeSliceTask* pool = network->open(&socketPool, &connector);
+    thread.addTask(pool);
+    thread.addTask(&theMessageQ);
+    thread.start();
+    // Without its thread no typed command would ever run and the console would
+    // wait for it forever.
+    if (thread.getState() != Thread::RUNNING)
+        throw i4_err("ERROR: the core task thread could not start");
+    thread.setPriority(3);
 }
 
-void Core::reloadFilters() { filters.load(theCoreOptions.getFiltersPath().c_str()); }
-
-void Core::loadUIStrings()
-{
-  i4_string fallback(CoreOptions::workingDirectory());
-  fallback.append("/skins/default/");
-  const char* uiPath = theCoreOptions.getStringPref("uiPath");
-  i4_file* f = nullptr;
-  if (uiPath && *uiPath)
-    f = openUiFile(i4_string(uiPath));
-  if (!f)
-    f = openUiFile(fallback);
-  if (!f)
-    return;
-
-  int64_t size = f->size();
-  std::vector<char> text;
-  if (size > 0 && size <= kMaxUiFile) {
-    text.resize((size_t)size + 1);
-    int32_t got = f->read(text.data(), (int32_t)size);
-    text.resize(got > 0 ? (size_t)got : 0);
-  }
-  delete f;
-  if (text.empty())
-    return;
-  text.push_back('\0');
-  theXMLStringTable.load(uiTextParser.parse(text.data(), text.size() - 1));
+void Core::stopThread() {
+    thread.stop();
 }
 
-void Core::setUI(CoreUI* ui) { theCoreUI = ui; }
+void Core::stop() {
+    // Nothing may use the pool while it is deleted.
+    thread.stop();
+    theCoreOptions.save();
+    if (network) network->close(socketPool, connector);
+    connector = nullptr;
+    socketPool = nullptr;
+}
 
-int Core::connectionCount() { return network && socketPool ? network->connectionCount(socketPool) : 0; }
+void Core::reloadFilters() {
+    filters.load(theCoreOptions.getFiltersPath().c_str());
+}
 
-int64_t Core::millis() const
-{
-  i4_time now;
-  return i4_time::diff_ms(now, startTime);
+void Core::loadUIStrings() {
+    i4_string fallback(CoreOptions::workingDirectory());
+    fallback.append("/skins/default/");
+    const char* uiPath = theCoreOptions.getStringPref("uiPath");
+    i4_file* f = nullptr;
+    if (uiPath && *uiPath) f = openUiFile(i4_string(uiPath));
+    if (!f) f = openUiFile(fallback);
+    if (!f) return;
+
+    int64_t size = f->size();
+    std::vector<char> text;
+    if (size > 0 && size <= kMaxUiFile) {
+        text.resize((size_t)size + 1);
+        int32_t got = f->read(text.data(), (int32_t)size);
+        text.resize(got > 0 ? (size_t)got : 0);
+    }
+    delete f;
+    if (text.empty()) return;
+    text.push_back('\0');
+    theXMLStringTable.load(uiTextParser.parse(text.data(), text.size() - 1));
+}
+
+void Core::setUI(CoreUI* ui) {
+    theCoreUI = ui;
+}
+
+int Core::connectionCount() {
+    return network && socketPool ? network->connectionCount(socketPool) : 0;
+}
+
+int64_t Core::millis() const {
+    i4_time now;
+    return i4_time::diff_ms(now, startTime);
 }

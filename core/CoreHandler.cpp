@@ -5,10 +5,10 @@
 
 CoreHandler theCoreHandler;
 
-void CoreHandler::registerHandlers(MessageQ& queue) { queue.setHandler(this, MSG_RELOAD_FILTERS); }
+void CoreHandler::registerHandlers(MessageQ& queue) {
+    queue.setHandler(this, MSG_RELOAD_FILTERS);
+}
 
-void CoreHandler::handleMessage(Message* message)
-{
-  if (message->id == MSG_RELOAD_FILTERS)
-    theCore.reloadFilters();
+void CoreHandler::handleMessage(Message* message) {
+    if (message->id == MSG_RELOAD_FILTERS) theCore.reloadFilters();
 }

@@ -8,8 +8,8 @@ class MessageQ;
 // The core's messages: 25 reloads the filter list.
 class CoreHandler : public MessageHandler {
 public:
-  void registerHandlers(MessageQ& queue);
-  void handleMessage(Message* message) override;
+    void registerHandlers(MessageQ& queue);
+    void handleMessage(Message* message) override;
 };
 
 extern CoreHandler theCoreHandler;

@@ -31,239 +31,204 @@ const char SEPARATOR = '/';
 const int STRINGS_SETTINGS_NOT_SAVED = 20;
 
 // A float kept in pref.met that is not a finite, non-negative number is damage.
-bool usable(double v)
-{
+bool usable(double v) {
     return isfinite(v) && v >= 0;
 }
 
 // A slow upload limits the download, and forbids an unlimited one.
-double capDownload(double up, double down)
-{
+double capDownload(double up, double down) {
     if (up > 0 && up < 5) {
-        if (down == 0 || down > 3 * up)
-            down = 3 * up;
+        if (down == 0 || down > 3 * up) down = 3 * up;
     } else if (up >= 5 && up < 10) {
-        if (down == 0 || down > 4 * up)
-            down = 4 * up;
+        if (down == 0 || down > 4 * up) down = 4 * up;
     }
     return down;
 }
 
-bool exists(const char* path)
-{
+bool exists(const char* path) {
     char name[1024];
     struct stat st;
     return stat(i4_os_name(path, name, sizeof name), &st) == 0;
 }
 
-void replaceProxy(i4_proxy_settings* proxy)
-{
+void replaceProxy(i4_proxy_settings* proxy) {
     delete theProxySettings;
     theProxySettings = proxy;
 }
 
-} // namespace
+}  // namespace
 
 CoreOptions::CoreOptions()
-    : maxCon(DEFAULT_MAX_CON), upRate(0), downRate(0), maxUpSpeed(DEFAULT_TOP_SPEED),
-      maxDownSpeed(DEFAULT_TOP_SPEED), lineDown(0), partstyle(false), prefPath(""),
-      languageFile("default.str"), maxDownload(0), maxUpload(0), baseDir(""), filtersPath(""),
-      screenLines(DEFAULT_SCREEN_LINES)
-{
-}
+    : maxCon(DEFAULT_MAX_CON),
+      upRate(0),
+      downRate(0),
+      maxUpSpeed(DEFAULT_TOP_SPEED),
+      maxDownSpeed(DEFAULT_TOP_SPEED),
+      lineDown(0),
+      partstyle(false),
+      prefPath(""),
+      languageFile("default.str"),
+      maxDownload(0),
+      maxUpload(0),
+      baseDir(""),
+      filtersPath(""),
+      screenLines(DEFAULT_SCREEN_LINES) {}
 
-CoreOptions::~CoreOptions()
-{
+CoreOptions::~CoreOptions() {
     replaceProxy(nullptr);
 }
 
-bool CoreOptions::getIntPref(const char* key, int* out)
-{
+bool CoreOptions::getIntPref(const char* key, int* out) {
     int32_t v;
-    if (!prefs.findTagInt(key, &v))
-        return false;
-    if (out)
-        *out = v;
+    if (!prefs.findTagInt(key, &v)) return false;
+    if (out) *out = v;
     return true;
 }
 
-const char* CoreOptions::getStringPref(const char* key)
-{
+const char* CoreOptions::getStringPref(const char* key) {
     MetaTag* tag = prefs.findTag(key);
     return tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
 }
 
-void CoreOptions::setIntPref(const char* key, int value)
-{
+void CoreOptions::setIntPref(const char* key, int value) {
     int32_t v = value;
     prefs.setTag(key, &v, MetaTag::INT);
 }
 
-void CoreOptions::setStringPref(const char* key, const char* text)
-{
+void CoreOptions::setStringPref(const char* key, const char* text) {
     prefs.setTag(key, text, MetaTag::STRING);
 }
 
-bool CoreOptions::getFloatPref(const char* key, double* out)
-{
+bool CoreOptions::getFloatPref(const char* key, double* out) {
     MetaTag* tag = prefs.findTag(key);
-    if (!tag || tag->getType() != MetaTag::FLOAT)
-        return false;
+    if (!tag || tag->getType() != MetaTag::FLOAT) return false;
     *out = *(const float*)tag->getValue();
     return true;
 }
 
-void CoreOptions::setFloatPref(const char* key, double value)
-{
+void CoreOptions::setFloatPref(const char* key, double value) {
     float v = (float)value;
     prefs.setTag(key, &v, MetaTag::FLOAT);
 }
 
-uint32_t CoreOptions::setClientId(uint32_t id)
-{
+uint32_t CoreOptions::setClientId(uint32_t id) {
     i4_lock hold(&lock);
     uint32_t old = ownUser.ip;
     ownUser.ip = id;
     return old;
 }
 
-uint32_t CoreOptions::getClientId()
-{
+uint32_t CoreOptions::getClientId() {
     i4_lock hold(&lock);
     return ownUser.ip;
 }
 
-void CoreOptions::setDoorPort(uint16_t port)
-{
+void CoreOptions::setDoorPort(uint16_t port) {
     i4_lock hold(&lock);
     ownUser.port = port;
 }
 
-uint16_t CoreOptions::getDoorPort()
-{
+uint16_t CoreOptions::getDoorPort() {
     i4_lock hold(&lock);
     return ownUser.port;
 }
 
-void CoreOptions::setServerIp(uint32_t ip)
-{
+void CoreOptions::setServerIp(uint32_t ip) {
     i4_lock hold(&lock);
     ownUser.serverIp = ip;
 }
 
-uint32_t CoreOptions::getServerIp()
-{
+uint32_t CoreOptions::getServerIp() {
     i4_lock hold(&lock);
     return ownUser.serverIp;
 }
 
-void CoreOptions::setServerPort(uint16_t port)
-{
+void CoreOptions::setServerPort(uint16_t port) {
     i4_lock hold(&lock);
     ownUser.serverPort = port;
 }
 
-uint16_t CoreOptions::getServerPort()
-{
+uint16_t CoreOptions::getServerPort() {
     i4_lock hold(&lock);
     return ownUser.serverPort;
 }
 
-int CoreOptions::getUserMetaSize()
-{
+int CoreOptions::getUserMetaSize() {
     i4_lock hold(&lock);
     return ownUser.size();
 }
 
-bool CoreOptions::writeUserMeta(i4_file& f)
-{
+bool CoreOptions::writeUserMeta(i4_file& f) {
     i4_lock hold(&lock);
     return ownUser.toNetwork(f);
 }
 
-i4_string CoreOptions::getUserName()
-{
+i4_string CoreOptions::getUserName() {
     i4_lock hold(&lock);
     return i4_string(ownUser.getName());
 }
 
-void CoreOptions::setUserName(const char* name)
-{
+void CoreOptions::setUserName(const char* name) {
     i4_string kept(name ? name : "");
-    if (kept.length() > MAX_NAME)
-        kept.truncate(MAX_NAME);
+    if (kept.length() > MAX_NAME) kept.truncate(MAX_NAME);
     i4_lock hold(&lock);
     ownUser.setName(kept.c_str());
 }
 
-void CoreOptions::setMaxUpload(double kbPerSecond)
-{
+void CoreOptions::setMaxUpload(double kbPerSecond) {
     double up = kbPerSecond;
     // A negative or unreadable limit is no limit, like one too large to mean anything.
-    if (!usable(up) || up > MAX_LIMIT)
-        up = 0;
+    if (!usable(up) || up > MAX_LIMIT) up = 0;
     maxDownload = capDownload(up, maxDownload);
     maxUpload = up;
 }
 
-void CoreOptions::setMaxDownload(double kbPerSecond)
-{
+void CoreOptions::setMaxDownload(double kbPerSecond) {
     double down = usable(kbPerSecond) ? kbPerSecond : 0;
     maxDownload = capDownload(maxUpload, down);
 }
 
-bool CoreOptions::setProxy(const i4_proxy_settings* proxy)
-{
+bool CoreOptions::setProxy(const i4_proxy_settings* proxy) {
     if (proxy) {
         // No record in force means a direct connection, which a direct record equals.
-        if (i4_proxy_settings::equals(proxy, theProxySettings))
-            return false;
+        if (i4_proxy_settings::equals(proxy, theProxySettings)) return false;
         replaceProxy(proxy->copy());
     } else {
-        if (!theProxySettings || i4_proxy_settings::equals(theProxySettings, nullptr))
-            return false;
+        if (!theProxySettings || i4_proxy_settings::equals(theProxySettings, nullptr)) return false;
         replaceProxy(nullptr);
     }
     theProtocolHolder.setProxy(theProxySettings);
     return true;
 }
 
-bool CoreOptions::setLanguage(const char* name)
-{
-    if (!i4_is_safe_name(name, 200))
-        return false;
+bool CoreOptions::setLanguage(const char* name) {
+    if (!i4_is_safe_name(name, 200)) return false;
     languageFile.format("%s.str", name);
     loadStringTable();
     theStringTable.copyUiStrings();
     return true;
 }
 
-void CoreOptions::loadStringTable()
-{
+void CoreOptions::loadStringTable() {
     i4_string path;
     path.format("%s%c%s", baseDir.c_str(), SEPARATOR, languageFile.c_str());
     theStringTable.setUp(path.c_str());
 }
 
-i4_string CoreOptions::workingDirectory()
-{
+i4_string CoreOptions::workingDirectory() {
     i4_string dir;
     i4_get_cwd(dir);
     int n = dir.length();
-    if (n == 0)
-        return i4_string(".");
-    if (n > 1 && dir.c_str()[n - 1] == SEPARATOR)
-        dir.truncate(n - 1);
+    if (n == 0) return i4_string(".");
+    if (n > 1 && dir.c_str()[n - 1] == SEPARATOR) dir.truncate(n - 1);
     return dir;
 }
 
-bool CoreOptions::load(const char* baseDirectory)
-{
+bool CoreOptions::load(const char* baseDirectory) {
     i4_random_seed();
     baseDir = baseDirectory ? i4_string(baseDirectory) : workingDirectory();
     int n = baseDir.length();
-    if (n > 0 && baseDir.c_str()[n - 1] == SEPARATOR)
-        baseDir.truncate(n - 1);
+    if (n > 0 && baseDir.c_str()[n - 1] == SEPARATOR) baseDir.truncate(n - 1);
     filtersPath.format("%s%cfilters.txt", baseDir.c_str(), SEPARATOR);
     prefPath.format("%s%c%s", baseDir.c_str(), SEPARATOR, "pref.met");
 
@@ -274,7 +239,8 @@ bool CoreOptions::load(const char* baseDirectory)
         i4_string backup(prefPath);
         backup.append(".bak");
         if (exists(backup.c_str()) && readCopy(backup.c_str(), false) == READ) {
-            theUI->printLine("%s is damaged: settings taken from %s", prefPath.c_str(), backup.c_str());
+            theUI->printLine("%s is damaged: settings taken from %s", prefPath.c_str(),
+                             backup.c_str());
             result = READ;
         }
     }
@@ -292,8 +258,7 @@ bool CoreOptions::load(const char* baseDirectory)
     return result == READ;
 }
 
-CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName)
-{
+CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName) {
     i4_lock hold(&lock);
     // Each copy is read into empty records; what a damaged copy gave before the
     // damage stays for the subsystems that read their keys later.
@@ -306,8 +271,7 @@ CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName)
     i4_safe_file safe(safeName ? path : nullptr, I4_READ);
     i4_file* plain = safeName ? nullptr : i4_open(path, I4_READ);
     i4_file* f = safeName ? safe.get() : plain;
-    if (!f)
-        return MISSING;
+    if (!f) return MISSING;
     bool ok;
     try {
         ok = ownUser.fromDisk(*f) && prefs.fromDisk(*f);
@@ -316,14 +280,12 @@ CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName)
     }
     delete plain;
     ownUser.getName();
-    if (!ok || UniqueID::isZero(ownUser.hash))
-        return DAMAGED;
+    if (!ok || UniqueID::isZero(ownUser.hash)) return DAMAGED;
     ownUser.removeSpecialTag(SpecialTagInfo::PORT);
     return READ;
 }
 
-void CoreOptions::markOwnUser()
-{
+void CoreOptions::markOwnUser() {
     int32_t version = VERSION;
     int32_t one = 1;
     i4_lock hold(&lock);
@@ -331,24 +293,19 @@ void CoreOptions::markOwnUser()
     ownUser.setTag("pr", &one, MetaTag::INT);
 }
 
-void CoreOptions::makeIdentity()
-{
+void CoreOptions::makeIdentity() {
     char name[6];
-    for (int i = 0; i < 5; i++)
-        name[i] = (char)('a' + i4_random(25));
+    for (int i = 0; i < 5; i++) name[i] = (char)('a' + i4_random(25));
     name[5] = 0;
     i4_lock hold(&lock);
     UniqueID::randomize(ownUser.hash);
     ownUser.setName(name);
 }
 
-void CoreOptions::takeStoredValues()
-{
+void CoreOptions::takeStoredValues() {
     double v;
-    if (getFloatPref("userMaxUpF", &v))
-        maxUpload = usable(v) ? v : 0;
-    if (getFloatPref("userMaxDownF", &v))
-        maxDownload = usable(v) ? v : 0;
+    if (getFloatPref("userMaxUpF", &v)) maxUpload = usable(v) ? v : 0;
+    if (getFloatPref("userMaxDownF", &v)) maxDownload = usable(v) ? v : 0;
     lineDown = getFloatPref("lineDown", &v) && usable(v) ? v : 0;
     setMaxUpload(maxUpload);
     setMaxDownload(maxDownload);
@@ -358,16 +315,15 @@ void CoreOptions::takeStoredValues()
     int n;
     if (getIntPref("maxCon", &n) && n != 0)
         maxCon = n >= 1 && n <= MAX_CON_LIMIT ? n : (int)DEFAULT_MAX_CON;
-    screenLines = getIntPref("screenLines", &n) && n >= 1 && n <= MAX_SCREEN_LINES ? n : (int)DEFAULT_SCREEN_LINES;
-    if (thePageViewer)
-        thePageViewer->setLines(screenLines);
-    if (getIntPref("partstyle", &n))
-        partstyle = n != 0;
+    screenLines = getIntPref("screenLines", &n) && n >= 1 && n <= MAX_SCREEN_LINES
+                      ? n
+                      : (int)DEFAULT_SCREEN_LINES;
+    if (thePageViewer) thePageViewer->setLines(screenLines);
+    if (getIntPref("partstyle", &n)) partstyle = n != 0;
     takeProxyFromPrefs();
 }
 
-void CoreOptions::takeProxyFromPrefs()
-{
+void CoreOptions::takeProxyFromPrefs() {
     i4_proxy_settings* proxy = i4_default_proxy_settings();
     int type = 0;
     getIntPref("pType", &type);
@@ -384,8 +340,7 @@ void CoreOptions::takeProxyFromPrefs()
     replaceProxy(proxy);
 }
 
-void CoreOptions::putProxyIntoPrefs()
-{
+void CoreOptions::putProxyIntoPrefs() {
     if (theProxySettings && theProxySettings->type != I4_PROXY_DIRECT) {
         setIntPref("pType", (int)theProxySettings->type);
         setStringPref("pSName", theProxySettings->host);
@@ -397,8 +352,7 @@ void CoreOptions::putProxyIntoPrefs()
     }
 }
 
-bool CoreOptions::save()
-{
+bool CoreOptions::save() {
     putProxyIntoPrefs();
     setFloatPref("userMaxUpF", maxUpload);
     setFloatPref("userMaxDownF", maxDownload);
@@ -408,15 +362,13 @@ bool CoreOptions::save()
     setIntPref("maxCon", maxCon);
     setIntPref("screenLines", thePageViewer ? thePageViewer->getLines() : screenLines);
     setIntPref("partstyle", partstyle ? 1 : 0);
-    if (writePrefs())
-        return true;
+    if (writePrefs()) return true;
     const char* text = theXMLStringTable.get(STRINGS_SETTINGS_NOT_SAVED);
     theUI->printLine("%s", text ? text : "");
     return false;
 }
 
-bool CoreOptions::writePrefs()
-{
+bool CoreOptions::writePrefs() {
     // The whole content is made first, so that only a complete file is ever
     // handed to the replacement.
     i4_ram_file_class content(nullptr, 0, 4096);

@@ -3,8 +3,8 @@
 
 class CoreUI {
 public:
-  virtual ~CoreUI() {}
-  virtual void notify() {}
+    virtual ~CoreUI() {}
+    virtual void notify() {}
 };
 
 extern CoreUI* theCoreUI;

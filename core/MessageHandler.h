@@ -5,7 +5,7 @@
 
 class MessageHandler {
 public:
-  virtual ~MessageHandler() {}
-  // The payload belongs to the handler from here on; the Message does not.
-  virtual void handleMessage(Message* message) = 0;
+    virtual ~MessageHandler() {}
+    // The payload belongs to the handler from here on; the Message does not.
+    virtual void handleMessage(Message* message) = 0;
 };

@@ -4,54 +4,45 @@
 
 NetworkGateway* theNetworkGateway = nullptr;
 
-bool NetworkGateway::requestCallback(UserMeta*)
-{
+bool NetworkGateway::requestCallback(UserMeta*) {
     return false;
 }
 
 void NetworkGateway::fileShared(FileMeta*) {}
 
-int NetworkGateway::addServer(uint32_t, uint16_t)
-{
+int NetworkGateway::addServer(uint32_t, uint16_t) {
     return 0;
 }
 
 void NetworkGateway::doorPortChanged() {}
 
-int NetworkGateway::queryFlag()
-{
+int NetworkGateway::queryFlag() {
     return 1;
 }
 
-int NetworkGateway::peerNotice(int value)
-{
+int NetworkGateway::peerNotice(int value) {
     return value;
 }
 
 void NetworkGateway::addressDiffers() {}
 
-void NetworkGateway::setServer(uint32_t ip, uint16_t port)
-{
+void NetworkGateway::setServer(uint32_t ip, uint16_t port) {
     theCoreOptions.setServerIp(ip);
     theCoreOptions.setServerPort(port);
 }
 
-uint32_t NetworkGateway::getClientId()
-{
+uint32_t NetworkGateway::getClientId() {
     return theCoreOptions.getClientId();
 }
 
-uint16_t NetworkGateway::getDoorPort()
-{
+uint16_t NetworkGateway::getDoorPort() {
     return theCoreOptions.getDoorPort();
 }
 
-uint32_t NetworkGateway::getServerIp()
-{
+uint32_t NetworkGateway::getServerIp() {
     return theCoreOptions.getServerIp();
 }
 
-uint16_t NetworkGateway::getServerPort()
-{
+uint16_t NetworkGateway::getServerPort() {
     return theCoreOptions.getServerPort();
 }

@@ -11,40 +11,40 @@
 
 class PageViewer {
 public:
-  // Answers the next key, or a negative value at end of input.
-  typedef std::function<int()> KeyReader;
+    // Answers the next key, or a negative value at end of input.
+    typedef std::function<int()> KeyReader;
 
-  enum { MAX_LINES = 1000, DEFAULT_LINES = 24 };
+    enum { MAX_LINES = 1000, DEFAULT_LINES = 24 };
 
-  PageViewer();
-  virtual ~PageViewer();
+    PageViewer();
+    virtual ~PageViewer();
 
-  // Gathering on; lines of an earlier gathering are dropped.
-  void begin();
-  // Gathers one line; beyond MAX_LINES the line is dropped and the loss noted.
-  // False when gathering is off (the caller prints the line itself).
-  bool add(const char* text);
-  // Prints the gathered lines page by page through theUI and frees them.
-  void show();
+    // Gathering on; lines of an earlier gathering are dropped.
+    void begin();
+    // Gathers one line; beyond MAX_LINES the line is dropped and the loss noted.
+    // False when gathering is off (the caller prints the line itself).
+    bool add(const char* text);
+    // Prints the gathered lines page by page through theUI and frees them.
+    void show();
 
-  // Lines per page; anything below 1 counts as DEFAULT_LINES.
-  void setLines(int n);
-  int getLines() const { return pageLines.load(); }
-  bool isActive() const { return active.load(); }
+    // Lines per page; anything below 1 counts as DEFAULT_LINES.
+    void setLines(int n);
+    int getLines() const { return pageLines.load(); }
+    bool isActive() const { return active.load(); }
 
-  // Where keys come from between pages. Unset: the terminal when standard
-  // input is one; without a terminal every line is printed without pausing.
-  void setKeyReader(KeyReader reader) { keys = reader; }
+    // Where keys come from between pages. Unset: the terminal when standard
+    // input is one; without a terminal every line is printed without pausing.
+    void setKeyReader(KeyReader reader) { keys = reader; }
 
 private:
-  bool waitForNextPage();
+    bool waitForNextPage();
 
-  std::mutex lock;                  // guards lines and overflowed
-  std::vector<std::string> lines;
-  bool overflowed;
-  std::atomic<int> pageLines;
-  std::atomic<bool> active;
-  KeyReader keys;
+    std::mutex lock;  // guards lines and overflowed
+    std::vector<std::string> lines;
+    bool overflowed;
+    std::atomic<int> pageLines;
+    std::atomic<bool> active;
+    KeyReader keys;
 };
 
 // The pager that printLine gathers into: the console command runner's own.

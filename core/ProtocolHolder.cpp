@@ -9,14 +9,15 @@ ProtocolHolder theProtocolHolder;
 ProtocolHolder::ProtocolHolder() : protocol(nullptr) {}
 
 // Runs at exit, after every connect thread has ended.
-ProtocolHolder::~ProtocolHolder() { delete protocol.load(); }
+ProtocolHolder::~ProtocolHolder() {
+    delete protocol.load();
+}
 
-void ProtocolHolder::setProxy(const i4_proxy_settings* settings)
-{
-  i4_lock guard(&lock);
-  i4_protocol* current = protocol.load();
-  if (current)
-    current->setProxy(settings);
-  else
-    protocol.store(i4_create_tcpip_protocol(settings));
+void ProtocolHolder::setProxy(const i4_proxy_settings* settings) {
+    i4_lock guard(&lock);
+    i4_protocol* current = protocol.load();
+    if (current)
+        current->setProxy(settings);
+    else
+        protocol.store(i4_create_tcpip_protocol(settings));
 }

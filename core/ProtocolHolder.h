@@ -13,21 +13,21 @@ class i4_proxy_settings;
 // The one protocol through which every socket of the client is made.
 class ProtocolHolder {
 public:
-  ProtocolHolder();
-  ~ProtocolHolder();
+    ProtocolHolder();
+    ~ProtocolHolder();
 
-  // Makes the protocol with a copy of the record (null: direct) the first time; later
-  // changes the proxy of the same protocol. The record stays the caller's.
-  void setProxy(const i4_proxy_settings* settings);
-  // Null before the first setProxy.
-  i4_protocol* get() const { return protocol.load(); }
+    // Makes the protocol with a copy of the record (null: direct) the first time; later
+    // changes the proxy of the same protocol. The record stays the caller's.
+    void setProxy(const i4_proxy_settings* settings);
+    // Null before the first setProxy.
+    i4_protocol* get() const { return protocol.load(); }
 
 private:
-  ProtocolHolder(const ProtocolHolder&) = delete;
-  ProtocolHolder& operator=(const ProtocolHolder&) = delete;
+    ProtocolHolder(const ProtocolHolder&) = delete;
+    ProtocolHolder& operator=(const ProtocolHolder&) = delete;
 
-  i4_mutex lock;  // serialises setProxy
-  std::atomic<i4_protocol*> protocol;
+    i4_mutex lock;  // serialises setProxy
+    std::atomic<i4_protocol*> protocol;
 };
 
 extern ProtocolHolder theProtocolHolder;

@@ -11,15 +11,15 @@ class UserList;
 
 class ServerUI {
 public:
-  virtual ~ServerUI() {}
-  virtual void connected(const char* serverName);
-  virtual void disconnected();
-  virtual void serverListChanged();
-  virtual void serverStatus(uint32_t files, uint32_t users);
-  virtual void extendingTo(const char* serverName);
-  virtual void searchResult(FileMeta* result);
-  virtual void searchResults(FileList* results, bool more);
-  virtual void userList(UserList* users);
+    virtual ~ServerUI() {}
+    virtual void connected(const char* serverName);
+    virtual void disconnected();
+    virtual void serverListChanged();
+    virtual void serverStatus(uint32_t files, uint32_t users);
+    virtual void extendingTo(const char* serverName);
+    virtual void searchResult(FileMeta* result);
+    virtual void searchResults(FileList* results, bool more);
+    virtual void userList(UserList* users);
 };
 
 extern ServerUI* theServerUI;

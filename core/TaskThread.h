@@ -13,32 +13,32 @@
 // It does not own its tasks.
 class TaskThread : public Thread {
 public:
-  TaskThread();
-  ~TaskThread() override;
+    TaskThread();
+    ~TaskThread() override;
 
-  void onStart() override;
-  void start() override;
-  // One pass, then the sleep.
-  void run() override;
+    void onStart() override;
+    void start() override;
+    // One pass, then the sleep.
+    void run() override;
 
-  // The task joins at the start of the next pass.
-  void addTask(TimeSliceTask* task);
-  // The task is not called again, not even later in the current pass.
-  void removeTask(TimeSliceTask* task);
+    // The task joins at the start of the next pass.
+    void addTask(TimeSliceTask* task);
+    // The task is not called again, not even later in the current pass.
+    void removeTask(TimeSliceTask* task);
 
-  // One pass without the sleep; true when some task did work.
-  bool runPass();
-  // Whether the task list (not the pending lists) holds the task. Not from a
-  // task: it waits for the pass to end.
-  bool hasTask(TimeSliceTask* task);
+    // One pass without the sleep; true when some task did work.
+    bool runPass();
+    // Whether the task list (not the pending lists) holds the task. Not from a
+    // task: it waits for the pass to end.
+    bool hasTask(TimeSliceTask* task);
 
 private:
-  bool isLeaving(TimeSliceTask* task);
+    bool isLeaving(TimeSliceTask* task);
 
-  i4_mutex addLock;
-  i4_mutex runLock;
-  LL tasks;
-  LL pendingAdds;
-  LL pendingRemoves;
-  i4_time lastPass;
+    i4_mutex addLock;
+    i4_mutex runLock;
+    LL tasks;
+    LL pendingAdds;
+    LL pendingRemoves;
+    i4_time lastPass;
 };

@@ -2,38 +2,38 @@
 // but the one it stops. The lock guards state and stoppedByStop.
 #pragma once
 
-#include "i4min/threads/linux/i4_lock.h"
-
 #include <atomic>
+
+#include "i4min/threads/linux/i4_lock.h"
 
 // A body whose run step is called again and again on its own platform thread
 // until a stop is requested. A stop takes effect between two steps.
 class Thread {
 public:
-  enum { RUNNING = 0, STOP_REQUESTED = 1, NOT_RUNNING = 2 };
+    enum { RUNNING = 0, STOP_REQUESTED = 1, NOT_RUNNING = 2 };
 
-  Thread();
-  virtual void onStart();
-  virtual ~Thread();
-  virtual void start();
-  // Called on the thread after its last step, unless stop ended it. The
-  // object may delete itself here.
-  virtual void onFinish();
-  virtual void run() = 0;
+    Thread();
+    virtual void onStart();
+    virtual ~Thread();
+    virtual void start();
+    // Called on the thread after its last step, unless stop ended it. The
+    // object may delete itself here.
+    virtual void onFinish();
+    virtual void run() = 0;
 
-  void requestStop();
-  // Requests a stop and waits until the current step has finished.
-  void stop();
-  void setPriority(int level);
-  int getState() const { return state.load(); }
+    void requestStop();
+    // Requests a stop and waits until the current step has finished.
+    void stop();
+    void setPriority(int level);
+    int getState() const { return state.load(); }
 
 private:
-  static void body(void* self);
+    static void body(void* self);
 
-  i4_mutex lock;
-  std::atomic<int> state;
-  bool stoppedByStop;
+    i4_mutex lock;
+    std::atomic<int> state;
+    bool stoppedByStop;
 
-  Thread(const Thread&) = delete;
-  Thread& operator=(const Thread&) = delete;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
 };

@@ -4,8 +4,8 @@
 // A piece of periodic work that the core task thread calls once per pass.
 class TimeSliceTask {
 public:
-  virtual ~TimeSliceTask() {}
-  // elapsedMs: milliseconds since the previous pass. Returns true when the
-  // task did some work, so that the thread comes back sooner.
-  virtual bool run(int elapsedMs) = 0;
+    virtual ~TimeSliceTask() {}
+    // elapsedMs: milliseconds since the previous pass. Returns true when the
+    // task did some work, so that the thread comes back sooner.
+    virtual bool run(int elapsedMs) = 0;
 };

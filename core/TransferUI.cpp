@@ -6,7 +6,9 @@
 namespace {
 
 // The door's port when nothing better is known: the setting's default.
-int defaultDoorPort() { return 4662; }
+int defaultDoorPort() {
+    return 4662;
+}
 
 TransferUI::DoorPortSource doorPortSource = defaultDoorPort;
 TransferUI builtInTransferUI;
@@ -16,18 +18,20 @@ TransferUI builtInTransferUI;
 TransferUI* theTransferUI = &builtInTransferUI;
 
 void TransferUI::setDoorPortSource(DoorPortSource source) {
-  doorPortSource = source ? source : defaultDoorPort;
+    doorPortSource = source ? source : defaultDoorPort;
 }
 
-int TransferUI::configuredDoorPort() { return doorPortSource(); }
+int TransferUI::configuredDoorPort() {
+    return doorPortSource();
+}
 
 void TransferUI::errorCantStartDoor() {
-  i4_string cantListen("ERROR: can't listen on port");
-  theXMLStringTable.localize("cantListenOnPort", cantListen);
-  theUI->printLine("%s %d.", cantListen.c_str(), configuredDoorPort());
-  i4_string advice("Port is probably in use.\nChange port by typing: 'port ####' at the prompt.");
-  theXMLStringTable.localize("errorCantStartDoor", advice);
-  theUI->printLine("%s", advice.c_str());
+    i4_string cantListen("ERROR: can't listen on port");
+    theXMLStringTable.localize("cantListenOnPort", cantListen);
+    theUI->printLine("%s %d.", cantListen.c_str(), configuredDoorPort());
+    i4_string advice("Port is probably in use.\nChange port by typing: 'port ####' at the prompt.");
+    theXMLStringTable.localize("errorCantStartDoor", advice);
+    theUI->printLine("%s", advice.c_str());
 }
 
 void TransferUI::downloadChanged(Download*) {}
@@ -47,4 +51,6 @@ void TransferUI::sharedFileChanged(FileMeta*) {}
 void TransferUI::sharedFileRemoved(FileMeta*) {}
 void TransferUI::chatMessage(MessageSession*, const char*) {}
 void TransferUI::chatSessionChanged(MessageSession*) {}
-LLsafe* TransferUI::getDownloadList() { return nullptr; }
+LLsafe* TransferUI::getDownloadList() {
+    return nullptr;
+}

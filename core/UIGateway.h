@@ -13,43 +13,43 @@ class i4_file;
 // keeps these bodies; the remote-control UI sits in front of it.
 class UIGateway {
 public:
-  UIGateway();
-  virtual ~UIGateway();
+    UIGateway();
+    virtual ~UIGateway();
 
-  virtual void setVerbose(bool on);
-  // One line of output; gathered by the pager while it is active.
-  virtual void printLine(const char* format, ...);
-  // Output without a line end; never gathered.
-  virtual void print(const char* format, ...);
-  // Like print, shown only in verbose mode.
-  virtual void debug(const char* format, ...);
-  // Like print, then the output is flushed.
-  virtual void printFlush(const char* format, ...);
-  // One line appended to the log file: "[ <local time> ]: <text>\n".
-  virtual void log(const char* format, ...);
-  // Bytes appended to the log file as they stand.
-  virtual void logRaw(const void* bytes, int32_t n);
+    virtual void setVerbose(bool on);
+    // One line of output; gathered by the pager while it is active.
+    virtual void printLine(const char* format, ...);
+    // Output without a line end; never gathered.
+    virtual void print(const char* format, ...);
+    // Like print, shown only in verbose mode.
+    virtual void debug(const char* format, ...);
+    // Like print, then the output is flushed.
+    virtual void printFlush(const char* format, ...);
+    // One line appended to the log file: "[ <local time> ]: <text>\n".
+    virtual void log(const char* format, ...);
+    // Bytes appended to the log file as they stand.
+    virtual void logRaw(const void* bytes, int32_t n);
 
-  // An empty or null path turns logging off.
-  void setLogFile(const char* path);
-  const i4_string& getLogFile() const { return logPath; }
-  bool isVerbose() const { return verbose; }
+    // An empty or null path turns logging off.
+    void setLogFile(const char* path);
+    const i4_string& getLogFile() const { return logPath; }
+    bool isVerbose() const { return verbose; }
 
-  // Console text goes to standard output; tests hand in a memory file.
-  void setOutput(i4_file* file) { out = file; }
+    // Console text goes to standard output; tests hand in a memory file.
+    void setOutput(i4_file* file) { out = file; }
 
-  enum { CAPTURE_SIZE = 512 };
+    enum { CAPTURE_SIZE = 512 };
 
 protected:
-  i4_file& output() const;
-  void writeOut(const char* format, va_list ap);
-  void appendToLog(const void* bytes, int32_t n);
+    i4_file& output() const;
+    void writeOut(const char* format, va_list ap);
+    void appendToLog(const void* bytes, int32_t n);
 
-  bool verbose;
-  i4_string logPath;
+    bool verbose;
+    i4_string logPath;
 
 private:
-  i4_file* out;
+    i4_file* out;
 };
 
 extern UIGateway* theUI;

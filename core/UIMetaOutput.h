@@ -8,11 +8,11 @@
 // string table, so listings reach the pager and the remote controller.
 class UIMetaOutput : public MetaOutput {
 public:
-  void printLine(const char* text) override;
-  void print(const char* text) override;
-  void debug(const char* text) override;
-  void printFlush(const char* text) override;
-  const char* localise(const char* key, const char* fallback) override;
+    void printLine(const char* text) override;
+    void print(const char* text) override;
+    void debug(const char* text) override;
+    void printFlush(const char* text) override;
+    const char* localise(const char* key, const char* fallback) override;
 };
 
 extern UIMetaOutput theUIMetaOutput;

@@ -8,30 +8,30 @@ class XMLNode;
 
 class XMLStringTable {
 public:
-  enum { SIZE = 89 };  // ids 1 to 88; entry 0 is the empty text
+    enum { SIZE = 89 };  // ids 1 to 88; entry 0 is the empty text
 
-  XMLStringTable();
-  virtual ~XMLStringTable();
+    XMLStringTable();
+    virtual ~XMLStringTable();
 
-  // Keeps the document (owned by its parser) and takes every numbered text
-  // from STRINGS/<key>@label where present, else the built-in text.
-  void load(XMLNode* document);
-  // The text of ids 1 to 88; null for any other id.
-  const char* get(int id) const;
-  // Replaces text by STRINGS/<key>@label when there is one; else leaves it.
-  void localize(const char* key, i4_string& text) const;
-  // STRINGS/<key>@label, or an empty string.
-  i4_string lookup(const char* key) const;
+    // Keeps the document (owned by its parser) and takes every numbered text
+    // from STRINGS/<key>@label where present, else the built-in text.
+    void load(XMLNode* document);
+    // The text of ids 1 to 88; null for any other id.
+    const char* get(int id) const;
+    // Replaces text by STRINGS/<key>@label when there is one; else leaves it.
+    void localize(const char* key, i4_string& text) const;
+    // STRINGS/<key>@label, or an empty string.
+    i4_string lookup(const char* key) const;
 
-  // The built-in table: key and English text of ids 0 to 88; null beyond.
-  static const char* keyOf(int id);
-  static const char* defaultText(int id);
+    // The built-in table: key and English text of ids 0 to 88; null beyond.
+    static const char* keyOf(int id);
+    static const char* defaultText(int id);
 
 private:
-  bool findLabel(const char* key, i4_string& label) const;
+    bool findLabel(const char* key, i4_string& label) const;
 
-  i4_string entries[SIZE];
-  XMLNode* document;
+    i4_string entries[SIZE];
+    XMLNode* document;
 };
 
 extern XMLStringTable theXMLStringTable;

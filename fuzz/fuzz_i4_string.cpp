@@ -10,10 +10,8 @@
 #include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > (1u << 20))
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
     // Stored strings, read with the limits the record readers use, then written back.
     static const uint16_t limits[] = {0xFFFF, 100, 128, 200, 300, 0};
     i4_ram_file_class in((void*)data, (int32_t)size, 0);
@@ -34,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int pos = 0;
     for (int i = 0; i <= (int)size + 1; i++) {
         pos = i4_strtok(text.data(), " ,\t\n\"", pos, token.data(), buflen);
-        if (pos <= 0)
-            break;
+        if (pos <= 0) break;
     }
     char line[64];
     int at = 0;

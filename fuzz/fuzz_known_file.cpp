@@ -13,8 +13,8 @@
 
 namespace {
 
-template <class List> void roundTrip(List& list)
-{
+template <class List>
+void roundTrip(List& list) {
     i4_ram_file_class out(nullptr, 0, 1024);
     if (list.toBytes(out)) {
         i4_ram_file_class again(out.get_buffer(), (int32_t)out.size(), 0);
@@ -25,13 +25,11 @@ template <class List> void roundTrip(List& list)
     }
     i4_free(out.get_buffer());
 }
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     metaFuzzSetup();
-    if (size > (1u << 20) || size < 1)
-        return 0;
+    if (size > (1u << 20) || size < 1) return 0;
     i4_ram_file_class in((void*)(data + 1), (int32_t)size - 1, 0);
     switch (data[0] % 3) {
     case 0: {
@@ -39,10 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         files.fromDisk(in);
         LLNode* cursor = nullptr;
         while (FileMeta* m = (FileMeta*)LL::next(files.getList(), &cursor)) {
-            for (int i = -1; i <= m->partCount(); ++i)
-                m->getPartHash(i);
-            for (int i = -1; i <= m->crumbCount(); ++i)
-                m->getCrumbHash(i);
+            for (int i = -1; i <= m->partCount(); ++i) m->getPartHash(i);
+            for (int i = -1; i <= m->crumbCount(); ++i) m->getCrumbHash(i);
             m->hashSetsSize();
             m->print(true);
             m->stripTransientTags();

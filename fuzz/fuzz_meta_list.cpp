@@ -9,11 +9,9 @@
 #include "meta/Meta.h"
 #include "meta/MetaList.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     metaFuzzSetup();
-    if (size > (1u << 20) || size < 1)
-        return 0;
+    if (size > (1u << 20) || size < 1) return 0;
     bool wire = data[0] & 1;
     i4_ram_file_class in((void*)(data + 1), (int32_t)size - 1, 0);
     MetaList list;

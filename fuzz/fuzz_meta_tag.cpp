@@ -9,21 +9,17 @@
 #include "i4min/memory/i4_memory.h"
 #include "meta/MetaTag.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     metaFuzzSetup();
-    if (size > (1u << 20))
-        return 0;
+    if (size > (1u << 20)) return 0;
     i4_ram_file_class in((void*)data, (int32_t)size, 0);
     for (int i = 0; i < 64 && in.tell() < in.size(); ++i) {
         MetaTag* tag = MetaTag::readTag(in);
-        if (!tag)
-            break;
+        if (!tag) break;
         char small[7], wide[300];
         memset(small, 0, sizeof small);
         tag->getValueText(small, 6);
-        if (small[6] != 0)
-            __builtin_trap();
+        if (small[6] != 0) __builtin_trap();
         tag->getValueText(wide, sizeof wide);
         tag->getName();
         tag->isFlagged();

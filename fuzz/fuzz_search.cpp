@@ -3,7 +3,6 @@
 // shows and matches whatever was read.
 #include <stddef.h>
 #include <stdint.h>
-
 #include <vector>
 
 #include "i4min/file/i4_ram_file_class.h"
@@ -24,10 +23,9 @@ public:
     void printFlush(const char*) override {}
 };
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Quiet quiet;
     static Meta* record = [] {
         initSpecialTags();
@@ -46,12 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     search->addRef();
     if (search->fromNetwork(in)) {
         i4_ram_file_class out(nullptr, 0, 256);
-        if (search->toNetwork(out) && out.size() != search->size())
-            __builtin_trap();
+        if (search->toNetwork(out) && out.size() != search->size()) __builtin_trap();
         i4_free(out.get_buffer());
         SearchNode* copy = search->getRoot()->clone();
-        if (copy->size() != search->size())
-            __builtin_trap();
+        if (copy->size() != search->size()) __builtin_trap();
         delete copy;
         i4_string text("");
         search->toString(text);

@@ -12,8 +12,7 @@ public:
     void printFlush(const char*) override {}
 };
 
-inline void metaFuzzSetup()
-{
+inline void metaFuzzSetup() {
     static SilentMetaOutput silent;
     setMetaOutput(&silent);
     initSpecialTags();

@@ -9,13 +9,16 @@
 #include "util/LL.h"
 
 FileHashState::FileHashState()
-    : file(nullptr), size(0), position(0), partCount(0), crumbCount(0), crumbIndex(0), partIndex(0),
-      buffer(nullptr)
-{
-}
+    : file(nullptr),
+      size(0),
+      position(0),
+      partCount(0),
+      crumbCount(0),
+      crumbIndex(0),
+      partIndex(0),
+      buffer(nullptr) {}
 
-FileHashState::~FileHashState()
-{
+FileHashState::~FileHashState() {
     delete file;
     i4_free(buffer);
 }
@@ -23,31 +26,26 @@ FileHashState::~FileHashState()
 namespace {
 
 // Reads until n bytes arrived or the file has no more; answers the count.
-int32_t readFully(i4_file& f, uint8_t* buf, int32_t n)
-{
+int32_t readFully(i4_file& f, uint8_t* buf, int32_t n) {
     int32_t got = 0;
     while (got < n) {
         int32_t r = f.read(buf + got, n - got);
-        if (r <= 0)
-            break;
+        if (r <= 0) break;
         got += r;
     }
     return got;
 }
 
-} // namespace
+}  // namespace
 
-const uint8_t* FileHashState::readChunk(uint32_t n)
-{
-    if (!buffer)
-        buffer = (uint8_t*)i4_malloc(READ_CHUNK);
+const uint8_t* FileHashState::readChunk(uint32_t n) {
+    if (!buffer) buffer = (uint8_t*)i4_malloc(READ_CHUNK);
     if (!file || n > READ_CHUNK || readFully(*file, buffer, (int32_t)n) != (int32_t)n)
         I4_ERROR("not all read");
     return buffer;
 }
 
-bool hashPart(uint8_t digest[16], i4_file& f, uint32_t partKiB)
-{
+bool hashPart(uint8_t digest[16], i4_file& f, uint32_t partKiB) {
     uint64_t want = (uint64_t)partKiB * 1024;
     uint8_t* buf = (uint8_t*)i4_malloc(FileHashState::READ_CHUNK);
     MD4 ctx;
@@ -58,18 +56,15 @@ bool hashPart(uint8_t digest[16], i4_file& f, uint32_t partKiB)
         int32_t got = readFully(f, buf, n);
         ctx.update(buf, (size_t)got);
         done += (uint64_t)got;
-        if (got != n)
-            break;
+        if (got != n) break;
     }
     i4_free(buf);
     ctx.final(digest);
     return done == want;
 }
 
-bool hashFileRange(uint8_t digest[16], i4_file& f, uint64_t start, uint64_t end)
-{
-    if (end < start || f.seek((int64_t)start) != (int64_t)start)
-        return false;
+bool hashFileRange(uint8_t digest[16], i4_file& f, uint64_t start, uint64_t end) {
+    if (end < start || f.seek((int64_t)start) != (int64_t)start) return false;
     uint8_t* buf = (uint8_t*)i4_malloc(FileHashState::READ_CHUNK);
     MD4 ctx;
     bool ok = true;
@@ -84,16 +79,13 @@ bool hashFileRange(uint8_t digest[16], i4_file& f, uint64_t start, uint64_t end)
         at += (uint64_t)n;
     }
     i4_free(buf);
-    if (ok)
-        ctx.final(digest);
+    if (ok) ctx.final(digest);
     return ok;
 }
 
-bool hashFileParts(uint8_t hash[16], const char* path, uint32_t partKiB, LL* digests)
-{
+bool hashFileParts(uint8_t hash[16], const char* path, uint32_t partKiB, LL* digests) {
     i4_file* f = i4_open(path, I4_READ);
-    if (!f)
-        return false;
+    if (!f) return false;
     int count = 0;
     try {
         // Bounded by the largest file a record can describe, in case the file grows.
@@ -103,8 +95,7 @@ bool hashFileParts(uint8_t hash[16], const char* path, uint32_t partKiB, LL* dig
             bool whole = hashPart(block, *f, partKiB);
             digests->append(block);
             ++count;
-            if (!whole || partKiB == 0)
-                break;
+            if (!whole || partKiB == 0) break;
         }
     } catch (const i4_err&) {
         delete f;
@@ -114,20 +105,17 @@ bool hashFileParts(uint8_t hash[16], const char* path, uint32_t partKiB, LL* dig
     return hashOfPartHashes(hash, count, digests);
 }
 
-bool hashOfPartHashes(uint8_t hash[16], int count, LL* digests)
-{
+bool hashOfPartHashes(uint8_t hash[16], int count, LL* digests) {
     if (count < 2) {
         uint8_t* first = (uint8_t*)digests->removeAt(0);
-        if (!first)
-            return false;
+        if (!first) return false;
         memcpy(hash, first, 16);
         i4_free(first);
         return true;
     }
     MD4 ctx;
     LLNode* cursor = nullptr;
-    while (uint8_t* d = (uint8_t*)LL::next(digests, &cursor))
-        ctx.update(d, 16);
+    while (uint8_t* d = (uint8_t*)LL::next(digests, &cursor)) ctx.update(d, 16);
     ctx.final(hash);
     return true;
 }

@@ -1,64 +1,54 @@
 #include "meta/FileList.h"
 
 #include <string.h>
-
 #include <vector>
 
 #include "meta/FileMeta.h"
 #include "meta/Search.h"
 
-Meta* FileList::newMeta() { return new FileMeta(); }
+Meta* FileList::newMeta() {
+    return new FileMeta();
+}
 
-FileMeta* FileList::findByHashNoLock(const uint8_t hash[16])
-{
+FileMeta* FileList::findByHashNoLock(const uint8_t hash[16]) {
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
-        if (memcmp(m->getFileHash(), hash, 16) == 0)
-            return m;
+        if (memcmp(m->getFileHash(), hash, 16) == 0) return m;
     return nullptr;
 }
 
-bool FileList::addUnique(FileMeta* m)
-{
+bool FileList::addUnique(FileMeta* m) {
     // Test and append under one lock so two threads cannot both add the same file.
     lock();
     bool listed = findByHashNoLock(m->getFileHash()) != nullptr;
-    if (!listed)
-        list.appendNoLock(m);
+    if (!listed) list.appendNoLock(m);
     unlock();
     return listed;
 }
 
-void FileList::select(Search* search, MetaList* target, int max)
-{
-    if (!target)
-        return;
+void FileList::select(Search* search, MetaList* target, int max) {
+    if (!target) return;
     // Gathered first and added after the lock is given back, so the target's
     // lock is never taken inside this list's.
     std::vector<Meta*> chosen;
     lock();
     LLNode* cursor = nullptr;
     while (Meta* m = (Meta*)LL::next(&list, &cursor)) {
-        if (max > 0 && (int)chosen.size() >= max)
-            break;
-        if (!search || search->matches(m))
-            chosen.push_back(m);
+        if (max > 0 && (int)chosen.size() >= max) break;
+        if (!search || search->matches(m)) chosen.push_back(m);
     }
     unlock();
-    for (Meta* m : chosen)
-        target->add(m);
+    for (Meta* m : chosen) target->add(m);
 }
 
-FileMeta* FileList::findByHash(const uint8_t hash[16])
-{
+FileMeta* FileList::findByHash(const uint8_t hash[16]) {
     lock();
     FileMeta* m = findByHashNoLock(hash);
     unlock();
     return m;
 }
 
-FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* name)
-{
+FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* name) {
     lock();
     LLNode* cursor = nullptr;
     FileMeta* found = nullptr;
@@ -72,18 +62,14 @@ FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* name)
     return found;
 }
 
-void FileList::findAllByHash(const uint8_t hash[16], MetaList* target)
-{
-    if (!target || target == this)
-        return;
+void FileList::findAllByHash(const uint8_t hash[16], MetaList* target) {
+    if (!target || target == this) return;
     // As in select: the target's lock is never taken inside this list's.
     std::vector<Meta*> chosen;
     lock();
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
-        if (memcmp(m->getFileHash(), hash, 16) == 0)
-            chosen.push_back(m);
+        if (memcmp(m->getFileHash(), hash, 16) == 0) chosen.push_back(m);
     unlock();
-    for (Meta* m : chosen)
-        target->add(m);
+    for (Meta* m : chosen) target->add(m);
 }

@@ -14,24 +14,22 @@
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 
-FileMeta::FileMeta() : crumbHashes(nullptr), partHashes(nullptr), modTime(0), path("")
-{
+FileMeta::FileMeta() : crumbHashes(nullptr), partHashes(nullptr), modTime(0), path("") {
     memset(fileHash, 0, sizeof fileHash);
 }
 
-FileMeta::FileMeta(FileMeta& other) : FileMeta() { copyFrom(&other); }
+FileMeta::FileMeta(FileMeta& other) : FileMeta() {
+    copyFrom(&other);
+}
 
-FileMeta::FileMeta(const char* p, FileHashState& state) : FileMeta()
-{
+FileMeta::FileMeta(const char* p, FileHashState& state) : FileMeta() {
     path = p;
     const char* name = p ? p : "";
     for (const char* c = name; *c; ++c)
-        if (*c == '/' || *c == '\\')
-            name = c + 1;
+        if (*c == '/' || *c == '\\') name = c + 1;
     setName(name);
     i4_file* f = i4_open(p, I4_READ);
-    if (!f)
-        I4_ERROR("couldn't open");
+    if (!f) I4_ERROR("couldn't open");
     int64_t size = f->size();
     if (size < 0 || !FileParts::isShareable((uint64_t)size)) {
         delete f;
@@ -48,66 +46,67 @@ FileMeta::FileMeta(const char* p, FileHashState& state) : FileMeta()
     state.crumbIndex = 0;
     state.partIndex = 0;
     state.partContext.init();
-    if (state.partCount >= 2)
-        partHashes = (uint8_t*)calloc(state.partCount, 16);
-    if (state.crumbCount >= 2)
-        crumbHashes = (uint8_t*)calloc(state.crumbCount, 8);
+    if (state.partCount >= 2) partHashes = (uint8_t*)calloc(state.partCount, 16);
+    if (state.crumbCount >= 2) crumbHashes = (uint8_t*)calloc(state.crumbCount, 8);
 }
 
-FileMeta::~FileMeta() { freeHashes(); }
+FileMeta::~FileMeta() {
+    freeHashes();
+}
 
-void FileMeta::freeHashes()
-{
+void FileMeta::freeHashes() {
     free(partHashes);
     free(crumbHashes);
     partHashes = nullptr;
     crumbHashes = nullptr;
 }
 
-void FileMeta::setFileHash(const uint8_t hash[16]) { memcpy(fileHash, hash, 16); }
+void FileMeta::setFileHash(const uint8_t hash[16]) {
+    memcpy(fileHash, hash, 16);
+}
 
-int FileMeta::partCount() { return (int)FileParts(getFileSize()).partCount(); }
+int FileMeta::partCount() {
+    return (int)FileParts(getFileSize()).partCount();
+}
 
-int FileMeta::crumbCount() { return (int)FileParts(getFileSize()).crumbCount(); }
+int FileMeta::crumbCount() {
+    return (int)FileParts(getFileSize()).crumbCount();
+}
 
-bool FileMeta::hasPartHashes() { return partCount() < 2 || partHashes; }
+bool FileMeta::hasPartHashes() {
+    return partCount() < 2 || partHashes;
+}
 
-bool FileMeta::hasCrumbHashes() { return crumbCount() < 2 || crumbHashes; }
+bool FileMeta::hasCrumbHashes() {
+    return crumbCount() < 2 || crumbHashes;
+}
 
-const uint8_t* FileMeta::getPartHash(int index)
-{
+const uint8_t* FileMeta::getPartHash(int index) {
     int parts = partCount();
-    if (index < 0 || index >= parts)
-        return nullptr;
-    if (partHashes)
-        return partHashes + 16 * index;
+    if (index < 0 || index >= parts) return nullptr;
+    if (partHashes) return partHashes + 16 * index;
     return parts == 1 ? fileHash : nullptr;
 }
 
-uint64_t FileMeta::getCrumbHash(int index)
-{
-    if (!crumbHashes || index < 0 || index >= crumbCount())
-        return 0;
+uint64_t FileMeta::getCrumbHash(int index) {
+    if (!crumbHashes || index < 0 || index >= crumbCount()) return 0;
     return crumbValue(crumbHashes + 8 * index);
 }
 
-uint64_t FileMeta::crumbValue(const uint8_t digest[16])
-{
+uint64_t FileMeta::crumbValue(const uint8_t digest[16]) {
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | digest[i];
+    for (int i = 7; i >= 0; --i) v = (v << 8) | digest[i];
     return v;
 }
 
-bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* name)
-{
+bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* name) {
     MetaTag* tag = findTag(SpecialTagInfo::get(SpecialTagInfo::NAME)->tagName);
-    const char* own = tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
+    const char* own =
+        tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
     return modTime == time && getFileSize() == size && own && name && strcmp(own, name) == 0;
 }
 
-bool FileMeta::takePartHashes(uint8_t* hashes, int count)
-{
+bool FileMeta::takePartHashes(uint8_t* hashes, int count) {
     uint8_t check[16];
     MD4::digest(hashes, (size_t)count * 16, check);
     if (count == 0 || memcmp(check, fileHash, 16) != 0) {
@@ -119,18 +118,15 @@ bool FileMeta::takePartHashes(uint8_t* hashes, int count)
     return true;
 }
 
-bool FileMeta::setPartHashes(const uint8_t* hashes, int count)
-{
-    if (!hashes || count != partCount() || count < 2)
-        return false;
+bool FileMeta::setPartHashes(const uint8_t* hashes, int count) {
+    if (!hashes || count != partCount() || count < 2) return false;
     free(partHashes);
     partHashes = (uint8_t*)malloc((size_t)count * 16);
     memcpy(partHashes, hashes, (size_t)count * 16);
     return true;
 }
 
-void FileMeta::setCrumbHashes(const uint8_t* hashes, int count)
-{
+void FileMeta::setCrumbHashes(const uint8_t* hashes, int count) {
     free(crumbHashes);
     crumbHashes = nullptr;
     if (hashes && count == crumbCount() && count >= 2) {
@@ -139,17 +135,13 @@ void FileMeta::setCrumbHashes(const uint8_t* hashes, int count)
     }
 }
 
-bool FileMeta::copyFrom(Meta* other)
-{
-    if (!other)
-        return false;
-    if (other == this)
-        return true;
+bool FileMeta::copyFrom(Meta* other) {
+    if (!other) return false;
+    if (other == this) return true;
     Meta::copyFrom(other);
     FileMeta* fm = dynamic_cast<FileMeta*>(other);
     freeHashes();
-    if (!fm)
-        return true;
+    if (!fm) return true;
     path = fm->path;
     modTime = fm->modTime;
     memcpy(fileHash, fm->fileHash, 16);
@@ -168,15 +160,15 @@ bool FileMeta::copyFrom(Meta* other)
     return true;
 }
 
-bool FileMeta::hashStep(FileHashState& st)
-{
+bool FileMeta::hashStep(FileHashState& st) {
     FileParts parts(st.size);
     uint64_t end = parts.crumbEndAt(st.position);
     bool keepCrumbs = crumbHashes && st.crumbIndex < st.crumbCount;
     MD4 crumb;
     while (st.position < end) {
         uint64_t left = end - st.position;
-        uint32_t n = left < FileHashState::READ_CHUNK ? (uint32_t)left : (uint32_t)FileHashState::READ_CHUNK;
+        uint32_t n =
+            left < FileHashState::READ_CHUNK ? (uint32_t)left : (uint32_t)FileHashState::READ_CHUNK;
         const uint8_t* data = st.readChunk(n);
         if (keepCrumbs)
             MD4::updateBoth(st.partContext, crumb, data, n);
@@ -196,8 +188,7 @@ bool FileMeta::hashStep(FileHashState& st)
             st.partContext.init();
         }
     }
-    if (!last)
-        return true;
+    if (!last) return true;
     if (partHashes)
         MD4::digest(partHashes, (size_t)st.partCount * 16, fileHash);
     else
@@ -205,46 +196,36 @@ bool FileMeta::hashStep(FileHashState& st)
     return false;
 }
 
-void FileMeta::writeHashSets(i4_file& f)
-{
-    if (getFileSize() == 0)
-        return;
+void FileMeta::writeHashSets(i4_file& f) {
+    if (getFileSize() == 0) return;
     int parts = partCount();
     if (parts >= 2) {
         f.write_8(partHashes ? 1 : 0);
-        if (partHashes)
-            f.write(partHashes, parts * 16);
+        if (partHashes) f.write(partHashes, parts * 16);
     }
     int crumbs = crumbCount();
     if (crumbs >= 2) {
         f.write_8(crumbHashes ? 1 : 0);
-        if (crumbHashes)
-            f.write(crumbHashes, crumbs * 8);
+        if (crumbHashes) f.write(crumbHashes, crumbs * 8);
     }
 }
 
-int FileMeta::hashSetsSize()
-{
-    if (getFileSize() == 0)
-        return 0;
+int FileMeta::hashSetsSize() {
+    if (getFileSize() == 0) return 0;
     int n = 0;
     int parts = partCount();
-    if (parts >= 2)
-        n += 1 + (partHashes ? parts * 16 : 0);
+    if (parts >= 2) n += 1 + (partHashes ? parts * 16 : 0);
     int crumbs = crumbCount();
-    if (crumbs >= 2)
-        n += 1 + (crumbHashes ? crumbs * 8 : 0);
+    if (crumbs >= 2) n += 1 + (crumbHashes ? crumbs * 8 : 0);
     return n;
 }
 
-bool FileMeta::readHashSets(i4_file& f)
-{
+bool FileMeta::readHashSets(i4_file& f) {
     bool ok = true;
     int parts = partCount();
     if (parts >= 2) {
         if (f.read_8()) {
-            if ((int64_t)parts * 16 > bytesLeft(f))
-                I4_ERROR("part hashes past the end");
+            if ((int64_t)parts * 16 > bytesLeft(f)) I4_ERROR("part hashes past the end");
             uint8_t* hashes = (uint8_t*)malloc((size_t)parts * 16);
             try {
                 f.readAll(hashes, parts * 16);
@@ -259,8 +240,7 @@ bool FileMeta::readHashSets(i4_file& f)
     }
     int crumbs = crumbCount();
     if (crumbs >= 2 && f.read_8()) {
-        if ((int64_t)crumbs * 8 > bytesLeft(f))
-            I4_ERROR("crumb hashes past the end");
+        if ((int64_t)crumbs * 8 > bytesLeft(f)) I4_ERROR("crumb hashes past the end");
         free(crumbHashes);
         crumbHashes = (uint8_t*)malloc((size_t)crumbs * 8);
         f.readAll(crumbHashes, crumbs * 8);
@@ -268,14 +248,11 @@ bool FileMeta::readHashSets(i4_file& f)
     return ok;
 }
 
-bool FileMeta::readPartHashesChecked(i4_file& f)
-{
+bool FileMeta::readPartHashesChecked(i4_file& f) {
     uint16_t count = f.read_16();
     int parts = partCount();
-    if (count != parts || parts == 0)
-        return false;
-    if ((int64_t)count * 16 > bytesLeft(f))
-        return false;
+    if (count != parts || parts == 0) return false;
+    if ((int64_t)count * 16 > bytesLeft(f)) return false;
     uint8_t* hashes = (uint8_t*)malloc((size_t)count * 16);
     try {
         f.readAll(hashes, count * 16);
@@ -286,13 +263,12 @@ bool FileMeta::readPartHashesChecked(i4_file& f)
     return takePartHashes(hashes, count);
 }
 
-bool FileMeta::toBytes(i4_file& f)
-{
+bool FileMeta::toBytes(i4_file& f) {
     try {
-        if (f.write_8(KNOWN_VERSION) != 1 || f.write_32(modTime) != 4 || f.write(fileHash, 16) != 16)
+        if (f.write_8(KNOWN_VERSION) != 1 || f.write_32(modTime) != 4 ||
+            f.write(fileHash, 16) != 16)
             return false;
-        if (!Meta::toBytes(f))
-            return false;
+        if (!Meta::toBytes(f)) return false;
         writeHashSets(f);
         return true;
     } catch (const i4_err&) {
@@ -300,13 +276,11 @@ bool FileMeta::toBytes(i4_file& f)
     }
 }
 
-bool FileMeta::readOlderLayout(i4_file& f)
-{
+bool FileMeta::readOlderLayout(i4_file& f) {
     modTime = f.read_32();
     f.readAll(fileHash, 16);
     uint16_t n = f.read_16();
-    if ((int64_t)n * 16 > bytesLeft(f))
-        return false;
+    if ((int64_t)n * 16 > bytesLeft(f)) return false;
     uint8_t* hashes = nullptr;
     if (n) {
         hashes = (uint8_t*)malloc((size_t)n * 16);
@@ -326,21 +300,18 @@ bool FileMeta::readOlderLayout(i4_file& f)
     return ok;
 }
 
-bool FileMeta::fromDisk(i4_file& f)
-{
+bool FileMeta::fromDisk(i4_file& f) {
     freeHashes();
     try {
         int64_t start = f.tell();
         uint8_t version = f.read_8();
         if (version != KNOWN_VERSION) {
-            if (f.seek(start) != start)
-                return false;
+            if (f.seek(start) != start) return false;
             return readOlderLayout(f);
         }
         modTime = f.read_32();
         f.readAll(fileHash, 16);
-        if (!Meta::fromDisk(f))
-            return false;
+        if (!Meta::fromDisk(f)) return false;
         readHashSets(f);
         return true;
     } catch (const i4_err&) {
@@ -348,22 +319,19 @@ bool FileMeta::fromDisk(i4_file& f)
     }
 }
 
-bool FileMeta::toNetwork(i4_file& f)
-{
+bool FileMeta::toNetwork(i4_file& f) {
     try {
-        if (f.write(fileHash, 16) != 16 || f.write_32(0) != 4 || f.write_16(0) != 2)
-            return false;
+        if (f.write(fileHash, 16) != 16 || f.write_32(0) != 4 || f.write_16(0) != 2) return false;
     } catch (const i4_err&) {
         return false;
     }
     return Meta::toNetwork(f);
 }
 
-bool FileMeta::fromNetwork(i4_file& f)
-{
+bool FileMeta::fromNetwork(i4_file& f) {
     try {
         f.readAll(fileHash, 16);
-        f.read_32(); // the publisher's id and port, filled in by a server; unused
+        f.read_32();  // the publisher's id and port, filled in by a server; unused
         f.read_16();
     } catch (const i4_err&) {
         return false;
@@ -371,19 +339,18 @@ bool FileMeta::fromNetwork(i4_file& f)
     return Meta::fromNetwork(f);
 }
 
-int FileMeta::size() { return Meta::size() + 22; }
+int FileMeta::size() {
+    return Meta::size() + 22;
+}
 
-void FileMeta::stripTransientTags()
-{
+void FileMeta::stripTransientTags() {
     removeSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY);
     removeTag("# Sent");
     removeTag("Last Seen Complete");
 }
 
-void FileMeta::print(bool withHashes, MetaOutput* out)
-{
-    if (!out)
-        out = theMetaOutput;
+void FileMeta::print(bool withHashes, MetaOutput* out) {
+    if (!out) out = theMetaOutput;
     dump(out);
     char hex[33];
     i4_string line;
@@ -391,18 +358,15 @@ void FileMeta::print(bool withHashes, MetaOutput* out)
     out->printLine(line.c_str());
     line.format("Hash: %s", md4Hex(fileHash, hex));
     out->printLine(line.c_str());
-    if (!withHashes)
-        return;
+    if (!withHashes) return;
     int parts = partCount();
     for (int i = 0; i < parts; ++i) {
         const uint8_t* h = getPartHash(i);
-        if (!h)
-            continue;
+        if (!h) continue;
         line.format("PartHash: %d) %s", i, md4Hex(h, hex));
         out->printLine(line.c_str());
     }
-    if (!crumbHashes)
-        return;
+    if (!crumbHashes) return;
     int crumbs = crumbCount();
     for (int i = 0; i < crumbs; ++i) {
         char crumbHex[17];

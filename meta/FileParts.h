@@ -12,7 +12,7 @@ public:
     static constexpr uint64_t CRUMB_SIZE = 486400;  // 475 x 1024
     static constexpr uint64_t CRUMBS_PER_PART = PART_SIZE / CRUMB_SIZE;
     static constexpr uint64_t READ_BLOCK = 1024;
-    static constexpr uint64_t MAX_SHARED_SIZE = 0xFFFFFFFFull; // 4 GiB - 1
+    static constexpr uint64_t MAX_SHARED_SIZE = 0xFFFFFFFFull;  // 4 GiB - 1
 
     constexpr explicit FileParts(uint64_t size) : fileSize(size) {}
 

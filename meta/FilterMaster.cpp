@@ -2,7 +2,6 @@
 
 #include <stdio.h>
 #include <string.h>
-
 #include <string>
 
 #include "i4min/memory/i4_memory.h"
@@ -13,35 +12,29 @@
 #include "meta/SN_FindStr.h"
 #include "meta/Search.h"
 
-FilterMaster::FilterMaster() : path(""), search(new Search())
-{
+FilterMaster::FilterMaster() : path(""), search(new Search()) {
     search->addRef();
 }
 
-FilterMaster::~FilterMaster()
-{
+FilterMaster::~FilterMaster() {
     clear();
     search->release();
 }
 
-void FilterMaster::clear()
-{
+void FilterMaster::clear() {
     LLNode* cursor = nullptr;
-    while (char* word = (char*)LL::next(&words, &cursor))
-        i4_free(word);
+    while (char* word = (char*)LL::next(&words, &cursor)) i4_free(word);
     words.clear();
     lowered.clear();
     search->clear();
 }
 
-bool FilterMaster::load(const char* fileName)
-{
+bool FilterMaster::load(const char* fileName) {
     i4_lock hold(&lock);
     clear();
     path = fileName;
     FILE* f = fileName ? fopen(fileName, "r") : nullptr;
-    if (!f)
-        return false;
+    if (!f) return false;
     char line[MAX_WORD + 1];
     while (fgets(line, sizeof line, f)) {
         line[strcspn(line, "\n")] = 0;
@@ -52,10 +45,8 @@ bool FilterMaster::load(const char* fileName)
     return true;
 }
 
-void FilterMaster::addWord(const char* word)
-{
-    if (!word || !*word)
-        return;
+void FilterMaster::addWord(const char* word) {
+    if (!word || !*word) return;
     words.append(i4_strdup(word));
     i4_string low(word);
     low.to_lower();
@@ -63,52 +54,43 @@ void FilterMaster::addWord(const char* word)
     search->addNode(new SN_FindStr(word), SN_Compound::OR);
 }
 
-void FilterMaster::filter(FileList* list)
-{
+void FilterMaster::filter(FileList* list) {
     i4_lock hold(&lock);
-    if (!list || !search->getRoot())
-        return;
+    if (!list || !search->getRoot()) return;
     FileList doomed;
     list->lock();
     LLNode* cursor = nullptr;
     while (Meta* record = (Meta*)LL::next(list->getList(), &cursor)) {
-        if (matchesNoLock(record))
-            doomed.add(record);
+        if (matchesNoLock(record)) doomed.add(record);
     }
     list->unlock();
     list->removeAll(&doomed);
     doomed.deleteAll();
 }
 
-bool FilterMaster::matches(Meta* record)
-{
+bool FilterMaster::matches(Meta* record) {
     i4_lock hold(&lock);
     return search->getRoot() && matchesNoLock(record);
 }
 
-bool FilterMaster::matchesNoLock(Meta* record)
-{
+bool FilterMaster::matchesNoLock(Meta* record) {
     for (const i4_string& word : lowered) {
-        if (SN_FindStr::anyTextTagContains(record, word.c_str()))
-            return true;
+        if (SN_FindStr::anyTextTagContains(record, word.c_str())) return true;
     }
     return false;
 }
 
-bool FilterMaster::save(const char* text, const char* fileName)
-{
+bool FilterMaster::save(const char* text, const char* fileName) {
     i4_lock hold(&lock);
     const char* target = fileName ? fileName : path.c_str();
     FILE* f = target ? fopen(target, "w") : nullptr;
-    if (!f)
-        return false;
+    if (!f) return false;
     size_t n = text ? strlen(text) : 0;
     bool ok = fwrite(text ? text : "", 1, n, f) == n;
     return fclose(f) == 0 && ok;
 }
 
-void FilterMaster::toText(i4_string& out)
-{
+void FilterMaster::toText(i4_string& out) {
     i4_lock hold(&lock);
     std::string text;
     LLNode* cursor = nullptr;
@@ -119,8 +101,7 @@ void FilterMaster::toText(i4_string& out)
     out = text.c_str();
 }
 
-int FilterMaster::wordCount()
-{
+int FilterMaster::wordCount() {
     i4_lock hold(&lock);
     return words.count();
 }

@@ -53,7 +53,7 @@ private:
 
     i4_mutex lock;
     i4_string path;
-    LL words;                       // owned zero-terminated copies, in file order
-    std::vector<i4_string> lowered; // the same words lower-cased, for matching
+    LL words;                        // owned zero-terminated copies, in file order
+    std::vector<i4_string> lowered;  // the same words lower-cased, for matching
     Search* search;
 };

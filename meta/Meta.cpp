@@ -10,16 +10,19 @@
 namespace {
 // The smallest tag: type, an empty name and a one-byte value.
 const int64_t MIN_TAG_BYTES = 4;
-} // namespace
+}  // namespace
 
 Meta::Meta() {}
 
-Meta::~Meta() { clearTags(); }
+Meta::~Meta() {
+    clearTags();
+}
 
-bool Meta::toNetwork(i4_file& f) { return Meta::toBytes(f); }
+bool Meta::toNetwork(i4_file& f) {
+    return Meta::toBytes(f);
+}
 
-bool Meta::toBytes(i4_file& f)
-{
+bool Meta::toBytes(i4_file& f) {
     try {
         return saveList(&tags, f);
     } catch (const i4_err&) {
@@ -27,12 +30,15 @@ bool Meta::toBytes(i4_file& f)
     }
 }
 
-bool Meta::fromNetwork(i4_file& f) { return readTags(f, true); }
+bool Meta::fromNetwork(i4_file& f) {
+    return readTags(f, true);
+}
 
-bool Meta::fromDisk(i4_file& f) { return readTags(f, false); }
+bool Meta::fromDisk(i4_file& f) {
+    return readTags(f, false);
+}
 
-bool Meta::readTags(i4_file& f, bool fromWire)
-{
+bool Meta::readTags(i4_file& f, bool fromWire) {
     const char* message = fromWire ? "ERROR: Meta::fromNetwork()\n" : "ERROR: Meta::fromDisk()\n";
     clearTags();
     try {
@@ -53,55 +59,47 @@ bool Meta::readTags(i4_file& f, bool fromWire)
         }
         return ok;
     } catch (const i4_err&) {
-        if (!fromWire)
-            clearTags();
+        if (!fromWire) clearTags();
         return false;
     }
 }
 
-int Meta::size() { return listSize(&tags); }
+int Meta::size() {
+    return listSize(&tags);
+}
 
-bool Meta::copyFrom(Meta* other)
-{
-    if (!other)
-        return false;
-    if (other == this)
-        return true;
+bool Meta::copyFrom(Meta* other) {
+    if (!other) return false;
+    if (other == this) return true;
     clearTags();
     LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(&other->tags, &cursor))
-        tags.append(tag->clone());
+    while (MetaTag* tag = (MetaTag*)LL::next(&other->tags, &cursor)) tags.append(tag->clone());
     return true;
 }
 
-MetaTag* Meta::findTag(const char* name)
-{
-    if (!name)
-        return nullptr;
+MetaTag* Meta::findTag(const char* name) {
+    if (!name) return nullptr;
     LLNode* cursor = nullptr;
     while (MetaTag* tag = (MetaTag*)LL::next(&tags, &cursor)) {
         const char* n = tag->getStoredName();
-        if (n && i4_strcmp(n, name) == 0)
-            return tag;
+        if (n && i4_strcmp(n, name) == 0) return tag;
     }
     return nullptr;
 }
 
-void Meta::addTag(MetaTag* tag) { tags.append(tag); }
+void Meta::addTag(MetaTag* tag) {
+    tags.append(tag);
+}
 
-bool Meta::addTagIfMissing(uint32_t type, const char* name)
-{
-    if (findTag(name))
-        return false;
+bool Meta::addTagIfMissing(uint32_t type, const char* name) {
+    if (findTag(name)) return false;
     MetaTag* tag = MetaTag::makeTag(type, name, nullptr);
-    if (!tag)
-        return false;
+    if (!tag) return false;
     tags.append(tag);
     return true;
 }
 
-void Meta::removeTag(const char* name)
-{
+void Meta::removeTag(const char* name) {
     MetaTag* tag = findTag(name);
     if (tag) {
         tags.remove(tag);
@@ -109,25 +107,19 @@ void Meta::removeTag(const char* name)
     }
 }
 
-void Meta::clearTags()
-{
-    while (MetaTag* tag = (MetaTag*)tags.removeAt(0))
-        delete tag;
+void Meta::clearTags() {
+    while (MetaTag* tag = (MetaTag*)tags.removeAt(0)) delete tag;
 }
 
-bool Meta::setTagValue(const char* name, const void* value)
-{
+bool Meta::setTagValue(const char* name, const void* value) {
     MetaTag* tag = findTag(name);
-    if (!tag)
-        return false;
+    if (!tag) return false;
     tag->setValue(value);
     return true;
 }
 
-void Meta::putTag(MetaTag* old, MetaTag* tag)
-{
-    if (!tag)
-        return;
+void Meta::putTag(MetaTag* old, MetaTag* tag) {
+    if (!tag) return;
     if (!old) {
         tags.append(tag);
         return;
@@ -142,8 +134,7 @@ void Meta::putTag(MetaTag* old, MetaTag* tag)
     }
 }
 
-void Meta::setTag(const char* name, const void* value, uint32_t type)
-{
+void Meta::setTag(const char* name, const void* value, uint32_t type) {
     // A tag read from a file may be of another kind than its name suggests: the
     // value is never given to a tag that would read it as the wrong kind.
     MetaTag* tag = findTag(name);
@@ -153,56 +144,45 @@ void Meta::setTag(const char* name, const void* value, uint32_t type)
         putTag(tag, MetaTag::makeTag(type, name, value));
 }
 
-void* Meta::getTagValue(const char* name)
-{
+void* Meta::getTagValue(const char* name) {
     MetaTag* tag = findTag(name);
     return tag ? tag->getValue() : nullptr;
 }
 
-bool Meta::findTagInt(const char* name, int32_t* out)
-{
+bool Meta::findTagInt(const char* name, int32_t* out) {
     MetaTag* tag = findTag(name);
-    if (!tag || tag->getType() != MetaTag::INT || !out)
-        return false;
+    if (!tag || tag->getType() != MetaTag::INT || !out) return false;
     *out = *(const int32_t*)tag->getValue();
     return true;
 }
 
-int32_t Meta::getTagInt(const char* name)
-{
+int32_t Meta::getTagInt(const char* name) {
     int32_t v = 0;
     findTagInt(name, &v);
     return v;
 }
 
-float Meta::getTagFloat(const char* name)
-{
+float Meta::getTagFloat(const char* name) {
     MetaTag* tag = findTag(name);
     return tag && tag->getType() == MetaTag::FLOAT ? *(const float*)tag->getValue() : 0.0f;
 }
 
-const char* Meta::getTagText(const char* name, char* buf, int n)
-{
-    if (!buf || n < 1)
-        return buf;
+const char* Meta::getTagText(const char* name, char* buf, int n) {
+    if (!buf || n < 1) return buf;
     buf[0] = 0;
     MetaTag* tag = findTag(name);
-    if (tag && !tag->getValueText(buf, n))
-        buf[0] = 0;
+    if (tag && !tag->getValueText(buf, n)) buf[0] = 0;
     return buf;
 }
 
-static const char* specialName(int id)
-{
+static const char* specialName(int id) {
     const SpecialTagInfo* info = SpecialTagInfo::get(id);
     return info ? info->tagName : nullptr;
 }
 
-void Meta::setSpecialTag(int id, const void* value)
-{
+void Meta::setSpecialTag(int id, const void* value) {
     const SpecialTagInfo* info = SpecialTagInfo::get(id);
-    if (!info)
-        return;
+    if (!info) return;
     MetaTag* tag = findTag(info->tagName);
     if (tag && tag->getType() == info->valueType)
         tag->setValue(value);
@@ -210,16 +190,24 @@ void Meta::setSpecialTag(int id, const void* value)
         putTag(tag, MetaTag::makeSpecialTag(id, value));
 }
 
-void* Meta::getSpecialValue(int id) { return getTagValue(specialName(id)); }
-int32_t Meta::getSpecialInt(int id) { return getTagInt(specialName(id)); }
-void Meta::removeSpecialTag(int id) { removeTag(specialName(id)); }
+void* Meta::getSpecialValue(int id) {
+    return getTagValue(specialName(id));
+}
+int32_t Meta::getSpecialInt(int id) {
+    return getTagInt(specialName(id));
+}
+void Meta::removeSpecialTag(int id) {
+    removeTag(specialName(id));
+}
 
-const char* Meta::getSpecialTagText(int id, char* buf, int n) { return getTagText(specialName(id), buf, n); }
+const char* Meta::getSpecialTagText(int id, char* buf, int n) {
+    return getTagText(specialName(id), buf, n);
+}
 
-const char* Meta::getName()
-{
+const char* Meta::getName() {
     MetaTag* tag = findTag(specialName(SpecialTagInfo::NAME));
-    const char* name = tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
+    const char* name =
+        tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
     if (!name) {
         setSpecialTag(SpecialTagInfo::NAME, "????");
         name = (const char*)getSpecialValue(SpecialTagInfo::NAME);
@@ -227,20 +215,21 @@ const char* Meta::getName()
     return name;
 }
 
-void Meta::setName(const char* name) { setSpecialTag(SpecialTagInfo::NAME, name); }
+void Meta::setName(const char* name) {
+    setSpecialTag(SpecialTagInfo::NAME, name);
+}
 
-uint32_t Meta::getFileSize() { return (uint32_t)getSpecialInt(SpecialTagInfo::SIZE); }
+uint32_t Meta::getFileSize() {
+    return (uint32_t)getSpecialInt(SpecialTagInfo::SIZE);
+}
 
-void Meta::setFileSize(uint32_t size)
-{
+void Meta::setFileSize(uint32_t size) {
     int32_t v = (int32_t)size;
     setSpecialTag(SpecialTagInfo::SIZE, &v);
 }
 
-void Meta::dump(MetaOutput* out)
-{
-    if (!out)
-        out = theMetaOutput;
+void Meta::dump(MetaOutput* out) {
+    if (!out) out = theMetaOutput;
     LLNode* cursor = nullptr;
     while (MetaTag* tag = (MetaTag*)LL::next(&tags, &cursor)) {
         char value[255];

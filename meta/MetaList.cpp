@@ -18,8 +18,7 @@ const int64_t MIN_RECORD_BYTES = 4;
 
 // Takes two list locks in one global order so that two threads locking the same
 // pair never wait on each other.
-void lockPair(LLsafe* a, LLsafe* b)
-{
+void lockPair(LLsafe* a, LLsafe* b) {
     if (a == b) {
         a->lock();
     } else if (a < b) {
@@ -31,52 +30,53 @@ void lockPair(LLsafe* a, LLsafe* b)
     }
 }
 
-void unlockPair(LLsafe* a, LLsafe* b)
-{
+void unlockPair(LLsafe* a, LLsafe* b) {
     a->unlock();
-    if (a != b)
-        b->unlock();
+    if (a != b) b->unlock();
 }
 
-} // namespace
+}  // namespace
 
 MetaList::MetaList() {}
 
 MetaList::~MetaList() {}
 
-Meta* MetaList::newMeta() { return new Meta(); }
+Meta* MetaList::newMeta() {
+    return new Meta();
+}
 
-bool MetaList::toNetwork(i4_file& f) { return saveListNetwork(&list, f); }
+bool MetaList::toNetwork(i4_file& f) {
+    return saveListNetwork(&list, f);
+}
 
-bool MetaList::toBytes(i4_file& f)
-{
+bool MetaList::toBytes(i4_file& f) {
     try {
-        if (f.write_8(LIST_MARK) != 1)
-            return false;
+        if (f.write_8(LIST_MARK) != 1) return false;
     } catch (const i4_err&) {
         return false;
     }
     return saveList(&list, f);
 }
 
-int MetaList::size()
-{
+int MetaList::size() {
     list.lock();
     int total = listSize(&list);
     list.unlock();
     return total;
 }
 
-bool MetaList::fromDisk(i4_file& f) { return readRecords(f, false); }
+bool MetaList::fromDisk(i4_file& f) {
+    return readRecords(f, false);
+}
 
-bool MetaList::fromNetwork(i4_file& f) { return readRecords(f, true); }
+bool MetaList::fromNetwork(i4_file& f) {
+    return readRecords(f, true);
+}
 
-bool MetaList::readRecords(i4_file& f, bool fromWire)
-{
+bool MetaList::readRecords(i4_file& f, bool fromWire) {
     uint32_t count;
     try {
-        if (!fromWire && f.read_8() != LIST_MARK)
-            return false;
+        if (!fromWire && f.read_8() != LIST_MARK) return false;
         count = f.read_32();
     } catch (const i4_err&) {
         return false;
@@ -113,11 +113,9 @@ bool MetaList::readRecords(i4_file& f, bool fromWire)
     return ok;
 }
 
-bool MetaList::load(const char* path)
-{
+bool MetaList::load(const char* path) {
     i4_file* f = i4_open(path, I4_READ);
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok;
     try {
         ok = fromDisk(*f);
@@ -128,8 +126,7 @@ bool MetaList::load(const char* path)
     return ok;
 }
 
-bool MetaList::save(const char* path, bool safe)
-{
+bool MetaList::save(const char* path, bool safe) {
     if (safe) {
         // The whole list is built in memory first: a record that fails to write must
         // not replace the old file with a shortened one.
@@ -150,8 +147,7 @@ bool MetaList::save(const char* path, bool safe)
         return ok;
     }
     i4_file* f = i4_open(path, I4_WRITE | I4_TRUNCATE);
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok;
     try {
         ok = toBytes(*f);
@@ -162,10 +158,8 @@ bool MetaList::save(const char* path, bool safe)
     return ok;
 }
 
-void MetaList::copyFrom(MetaList* other)
-{
-    if (!other || other == this)
-        return;
+void MetaList::copyFrom(MetaList* other) {
+    if (!other || other == this) return;
     lockPair(&list, &other->list);
     list.clearNoLock();
     LLNode* cursor = nullptr;
@@ -177,54 +171,50 @@ void MetaList::copyFrom(MetaList* other)
     unlockPair(&list, &other->list);
 }
 
-void MetaList::removeAll(MetaList* other)
-{
-    if (!other)
-        return;
+void MetaList::removeAll(MetaList* other) {
+    if (!other) return;
     lockPair(&list, &other->list);
     if (other == this) {
         list.clearNoLock();
     } else {
         LLNode* cursor = nullptr;
-        while (void* m = LL::next(&other->list, &cursor))
-            list.removeNoLock(m);
+        while (void* m = LL::next(&other->list, &cursor)) list.removeNoLock(m);
     }
     unlockPair(&list, &other->list);
 }
 
-void MetaList::deleteAll()
-{
+void MetaList::deleteAll() {
     list.lock();
     LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&list, &cursor))
-        delete m;
+    while (Meta* m = (Meta*)LL::next(&list, &cursor)) delete m;
     list.clearNoLock();
     list.unlock();
 }
 
-void MetaList::clear() { list.clear(); }
+void MetaList::clear() {
+    list.clear();
+}
 
-void MetaList::appendAll(MetaList* other)
-{
-    if (!other || other == this)
-        return;
+void MetaList::appendAll(MetaList* other) {
+    if (!other || other == this) return;
     // The other list is walked, so it is held too: a thread appending to or removing
     // from it would otherwise free a node under the walk.
     lockPair(&list, &other->list);
     LLNode* cursor = nullptr;
-    while (void* m = LL::next(&other->list, &cursor))
-        list.appendNoLock(m);
+    while (void* m = LL::next(&other->list, &cursor)) list.appendNoLock(m);
     unlockPair(&list, &other->list);
 }
 
-void MetaList::add(Meta* m) { list.append(m); }
+void MetaList::add(Meta* m) {
+    list.append(m);
+}
 
-Meta* MetaList::getAt(int index) { return (Meta*)list.get(index); }
+Meta* MetaList::getAt(int index) {
+    return (Meta*)list.get(index);
+}
 
-void MetaList::dump(MetaOutput* out)
-{
-    if (!out)
-        out = theMetaOutput;
+void MetaList::dump(MetaOutput* out) {
+    if (!out) out = theMetaOutput;
     list.lock();
     LLNode* cursor = nullptr;
     for (int i = 0; Meta* m = (Meta*)LL::next(&list, &cursor); ++i) {
@@ -236,10 +226,8 @@ void MetaList::dump(MetaOutput* out)
     list.unlock();
 }
 
-void printMetaList(MetaList* ml, MetaOutput* out)
-{
-    if (!out)
-        out = theMetaOutput;
+void printMetaList(MetaList* ml, MetaOutput* out) {
+    if (!out) out = theMetaOutput;
     if (!ml) {
         out->printLine(out->localise("STRINGS_NONE", "None."));
         return;
@@ -258,10 +246,8 @@ void printMetaList(MetaList* ml, MetaOutput* out)
     int ncol = 0;
     LLNode* cursor = nullptr;
     while (MetaTag* tag = (MetaTag*)LL::next(first->getTags(), &cursor)) {
-        if (ncol == MAX_COLUMNS)
-            break;
-        if (tag->getName())
-            columns[ncol++] = tag;
+        if (ncol == MAX_COLUMNS) break;
+        if (tag->getName()) columns[ncol++] = tag;
     }
     // Lines grow with what they hold: no column count or field width can overrun them.
     i4_string line("");

@@ -7,31 +7,37 @@
 
 MetaOutput::~MetaOutput() {}
 
-void MetaOutput::printLine(const char* text) { i4_printf("%s\n", text); }
-void MetaOutput::print(const char* text) { i4_printf("%s", text); }
+void MetaOutput::printLine(const char* text) {
+    i4_printf("%s\n", text);
+}
+void MetaOutput::print(const char* text) {
+    i4_printf("%s", text);
+}
 void MetaOutput::debug(const char*) {}
 
-void MetaOutput::printFlush(const char* text)
-{
+void MetaOutput::printFlush(const char* text) {
     i4_printf("%s", text);
     fflush(stdout);
 }
 
-const char* MetaOutput::localise(const char*, const char* fallback) { return fallback; }
+const char* MetaOutput::localise(const char*, const char* fallback) {
+    return fallback;
+}
 
 static MetaOutput defaultOutput;
 MetaOutput* theMetaOutput = &defaultOutput;
 
-void setMetaOutput(MetaOutput* out) { theMetaOutput = out ? out : &defaultOutput; }
+void setMetaOutput(MetaOutput* out) {
+    theMetaOutput = out ? out : &defaultOutput;
+}
 
-#define META_FORWARD(fn, method)            \
-    void fn(const char* fmt, ...)           \
-    {                                       \
-        va_list ap;                         \
-        va_start(ap, fmt);                  \
-        i4_string text;                     \
-        text.vformat(fmt, ap);              \
-        va_end(ap);                         \
+#define META_FORWARD(fn, method)             \
+    void fn(const char* fmt, ...) {          \
+        va_list ap;                          \
+        va_start(ap, fmt);                   \
+        i4_string text;                      \
+        text.vformat(fmt, ap);               \
+        va_end(ap);                          \
         theMetaOutput->method(text.c_str()); \
     }
 

@@ -17,57 +17,44 @@ MetaTag::MetaTag(uint32_t t, const char* n) : specialId(0), name(n), type(t) {}
 
 MetaTag::~MetaTag() {}
 
-int MetaTag::headerSize() const
-{
+int MetaTag::headerSize() const {
     return 3 + (name.c_str() ? name.length() : 1);
 }
 
-void MetaTag::copyHeaderFrom(const MetaTag& other)
-{
+void MetaTag::copyHeaderFrom(const MetaTag& other) {
     specialId = other.specialId;
     name = other.name;
 }
 
-char* MetaTag::putText(char* buf, int n, const char* text)
-{
-    if (!buf || n < 1)
-        return buf;
+char* MetaTag::putText(char* buf, int n, const char* text) {
+    if (!buf || n < 1) return buf;
     int i = 0;
-    for (; text && text[i] && i < n - 1; ++i)
-        buf[i] = text[i];
+    for (; text && text[i] && i < n - 1; ++i) buf[i] = text[i];
     buf[i] = 0;
     return buf;
 }
 
-bool MetaTag::readText(i4_file& f, int max, i4_string& out)
-{
+bool MetaTag::readText(i4_file& f, int max, i4_string& out) {
     uint16_t len = f.read_16();
     // The length is untrusted: it must fit in what the input still holds.
-    if (len == 0xFFFF || len > bytesLeft(f))
-        return false;
+    if (len == 0xFFFF || len > bytesLeft(f)) return false;
     char buf[MAX_STRING + 1];
-    if (max > MAX_STRING)
-        max = MAX_STRING;
+    if (max > MAX_STRING) max = MAX_STRING;
     int keep = len < max ? len : max;
-    if (keep > 0)
-        f.readAll(buf, keep);
+    if (keep > 0) f.readAll(buf, keep);
     buf[keep] = 0;
     if (len > keep) {
         int64_t to = f.tell() + (len - keep);
-        if (f.seek(to) != to)
-            return false;
+        if (f.seek(to) != to) return false;
     }
     out = buf;
     return true;
 }
 
-bool MetaTag::toBytes(i4_file& f)
-{
+bool MetaTag::toBytes(i4_file& f) {
     try {
-        if (f.write_8((uint8_t)type) != 1)
-            return false;
-        if (!name.c_str())
-            return f.write_16(1) == 2 && f.write_8('n') == 1;
+        if (f.write_8((uint8_t)type) != 1) return false;
+        if (!name.c_str()) return f.write_16(1) == 2 && f.write_8('n') == 1;
         name.write(f);
         return true;
     } catch (const i4_err&) {
@@ -76,24 +63,20 @@ bool MetaTag::toBytes(i4_file& f)
     }
 }
 
-bool MetaTag::fromDisk(i4_file& f)
-{
+bool MetaTag::fromDisk(i4_file& f) {
     i4_string n;
-    if (!readText(f, MAX_NAME, n))
-        return false;
+    if (!readText(f, MAX_NAME, n)) return false;
     specialId = 0;
     if (n.equals("n")) {
         name = (const char*)nullptr;
     } else {
         name = n;
-        if (n.length() <= 1)
-            specialId = (uint8_t)n.c_str()[0];
+        if (n.length() <= 1) specialId = (uint8_t)n.c_str()[0];
     }
     return true;
 }
 
-const char* MetaTag::getName() const
-{
+const char* MetaTag::getName() const {
     if (specialId) {
         const SpecialTagInfo* info = SpecialTagInfo::get(specialId);
         return info ? info->displayName.c_str() : nullptr;
@@ -101,61 +84,66 @@ const char* MetaTag::getName() const
     return name.c_str();
 }
 
-int MetaTag::isFlagged() const
-{
-    if (!specialId)
-        return 1;
+int MetaTag::isFlagged() const {
+    if (!specialId) return 1;
     const SpecialTagInfo* info = SpecialTagInfo::get(specialId);
     return info ? info->flag : 0;
 }
 
-int MetaTag::isFlagged2() const
-{
-    if (!specialId)
-        return 1;
+int MetaTag::isFlagged2() const {
+    if (!specialId) return 1;
     const SpecialTagInfo* info = SpecialTagInfo::get(specialId);
     return info ? info->flag2 : 0;
 }
 
-MetaTag* MetaTag::makeTag(uint32_t type, const char* name, const void* value)
-{
+MetaTag* MetaTag::makeTag(uint32_t type, const char* name, const void* value) {
     MetaTag* tag = nullptr;
     switch (type) {
-    case HASH128: tag = new MetaTag128(name); break;
-    case STRING: tag = new MetaTagString(name); break;
-    case INT: tag = new MetaTagInt(name); break;
-    case FLOAT: tag = new MetaTagFloat(name); break;
-    case BOOL: tag = new MetaTagBool(name); break;
-    case BOOLARRAY: tag = new MetaTagBoolArray(name); break;
-    case BLOB: tag = new MetaTagBlob(name); break;
-    case INT64: tag = new MetaTag64(name); break;
+    case HASH128:
+        tag = new MetaTag128(name);
+        break;
+    case STRING:
+        tag = new MetaTagString(name);
+        break;
+    case INT:
+        tag = new MetaTagInt(name);
+        break;
+    case FLOAT:
+        tag = new MetaTagFloat(name);
+        break;
+    case BOOL:
+        tag = new MetaTagBool(name);
+        break;
+    case BOOLARRAY:
+        tag = new MetaTagBoolArray(name);
+        break;
+    case BLOB:
+        tag = new MetaTagBlob(name);
+        break;
+    case INT64:
+        tag = new MetaTag64(name);
+        break;
     default:
         metaPrint("ERROR: unknown type MetaTag::makeTag() %d\n", (int)type);
         return nullptr;
     }
-    if (value)
-        tag->setValue(value);
+    if (value) tag->setValue(value);
     return tag;
 }
 
-MetaTag* MetaTag::makeSpecialTag(int id, const void* value)
-{
+MetaTag* MetaTag::makeSpecialTag(int id, const void* value) {
     const SpecialTagInfo* info = SpecialTagInfo::get(id);
-    if (!info || !info->valueType)
-        return nullptr;
+    if (!info || !info->valueType) return nullptr;
     MetaTag* tag = makeTag(info->valueType, info->tagName, value);
-    if (tag)
-        tag->specialId = id;
+    if (tag) tag->specialId = id;
     return tag;
 }
 
-MetaTag* MetaTag::readTag(i4_file& f)
-{
+MetaTag* MetaTag::readTag(i4_file& f) {
     MetaTag* tag = nullptr;
     try {
         tag = makeTag(f.read_8(), nullptr, nullptr);
-        if (tag && tag->fromDisk(f))
-            return tag;
+        if (tag && tag->fromDisk(f)) return tag;
     } catch (const i4_err&) {
         delete tag;
         return nullptr;

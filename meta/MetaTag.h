@@ -29,8 +29,8 @@ public:
         INT64 = 8,
     };
     enum {
-        MAX_NAME = 100,   // longer names keep their first 100 bytes
-        MAX_STRING = 128, // longer string values keep their first 128 bytes
+        MAX_NAME = 100,    // longer names keep their first 100 bytes
+        MAX_STRING = 128,  // longer string values keep their first 128 bytes
     };
 
     MetaTag(uint32_t type, const char* name);

@@ -1,4 +1,5 @@
-// Type 1: 16 raw bytes (a file or user hash); text: 32 lowercase hex digits. No lock: used like the record that holds it.
+// Type 1: 16 raw bytes (a file or user hash); text: 32 lowercase hex digits. No lock: used like the
+// record that holds it.
 #pragma once
 
 #include "meta/MetaTag.h"

@@ -1,4 +1,5 @@
-// Type 7: a byte block, stored as u32 length and the bytes. No lock: used like the record that holds it.
+// Type 7: a byte block, stored as u32 length and the bytes. No lock: used like the record that
+// holds it.
 #pragma once
 
 #include "meta/MetaTag.h"

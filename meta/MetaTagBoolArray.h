@@ -1,8 +1,8 @@
-// Type 6: a bit array: u16 bit count N, then N/8+1 bytes (none for N = 0). No lock: used like the record that holds it.
+// Type 6: a bit array: u16 bit count N, then N/8+1 bytes (none for N = 0). No lock: used like the
+// record that holds it.
 #pragma once
 
 #include "meta/MetaTag.h"
-
 #include "util/BoolArray.h"
 
 class MetaTagBoolArray : public MetaTag {

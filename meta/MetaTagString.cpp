@@ -4,13 +4,12 @@
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
 
-MetaTagString::MetaTagString(const char* name) : MetaTag(STRING, name), value((const char*)nullptr) {}
+MetaTagString::MetaTagString(const char* name)
+    : MetaTag(STRING, name), value((const char*)nullptr) {}
 MetaTagString::~MetaTagString() {}
 
-bool MetaTagString::toBytes(i4_file& f)
-{
-    if (!MetaTag::toBytes(f))
-        return false;
+bool MetaTagString::toBytes(i4_file& f) {
+    if (!MetaTag::toBytes(f)) return false;
     try {
         value.write(f);
         return true;
@@ -20,33 +19,31 @@ bool MetaTagString::toBytes(i4_file& f)
     }
 }
 
-bool MetaTagString::fromDisk(i4_file& f)
-{
+bool MetaTagString::fromDisk(i4_file& f) {
     return MetaTag::fromDisk(f) && readText(f, MAX_STRING, value);
 }
 
-int MetaTagString::size() { return headerSize() + 2 + value.length(); }
+int MetaTagString::size() {
+    return headerSize() + 2 + value.length();
+}
 
-MetaTag* MetaTagString::clone() const
-{
+MetaTag* MetaTagString::clone() const {
     MetaTagString* t = new MetaTagString(nullptr);
     t->copyHeaderFrom(*this);
     t->value = value;
     return t;
 }
 
-void* MetaTagString::getValue() { return (void*)value.c_str(); }
-
-void MetaTagString::setValue(const void* v)
-{
-    value = (const char*)v;
-    if (value.length() > MAX_STRING)
-        value.truncate(MAX_STRING);
+void* MetaTagString::getValue() {
+    return (void*)value.c_str();
 }
 
-const char* MetaTagString::getValueText(char* buf, int n)
-{
-    if (!value.c_str())
-        return nullptr;
+void MetaTagString::setValue(const void* v) {
+    value = (const char*)v;
+    if (value.length() > MAX_STRING) value.truncate(MAX_STRING);
+}
+
+const char* MetaTagString::getValueText(char* buf, int n) {
+    if (!value.c_str()) return nullptr;
     return putText(buf, n, value.c_str());
 }

@@ -1,4 +1,5 @@
-// Type 2: a text of at most 128 bytes, stored as u16 length and bytes. No lock: used like the record that holds it.
+// Type 2: a text of at most 128 bytes, stored as u16 length and bytes. No lock: used like the
+// record that holds it.
 #pragma once
 
 #include "meta/MetaTag.h"
@@ -17,5 +18,5 @@ public:
     const char* getValueText(char* buf, int n) override;
 
 private:
-    i4_string value; // may hold no text at all
+    i4_string value;  // may hold no text at all
 };

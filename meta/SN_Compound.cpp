@@ -8,19 +8,17 @@
 
 namespace {
 
-SN_Compound* asCompound(SearchNode* node)
-{
-    return node && node->getKind() == SearchNode::COMPOUND ? static_cast<SN_Compound*>(node) : nullptr;
+SN_Compound* asCompound(SearchNode* node) {
+    return node && node->getKind() == SearchNode::COMPOUND ? static_cast<SN_Compound*>(node)
+                                                           : nullptr;
 }
 
-bool knownOperator(int32_t op)
-{
+bool knownOperator(int32_t op) {
     return op >= SN_Compound::AND && op <= SN_Compound::NOT_AND;
 }
 
 // Whether the left result alone decides the node; the decided value in *result.
-bool decidedByLeft(int32_t op, bool left, bool* result)
-{
+bool decidedByLeft(int32_t op, bool left, bool* result) {
     switch (op) {
     case SN_Compound::AND:
     case SN_Compound::AND_NOT:
@@ -46,8 +44,7 @@ bool decidedByLeft(int32_t op, bool left, bool* result)
     }
 }
 
-bool combine(int32_t op, bool left, bool right)
-{
+bool combine(int32_t op, bool left, bool right) {
     switch (op) {
     case SN_Compound::AND_NOT:
         return left && !right;
@@ -55,46 +52,38 @@ bool combine(int32_t op, bool left, bool right)
         return left != right;
     case SN_Compound::NOT_AND:
         return !left && right;
-    default: // AND and OR reach here only when the right side decides
+    default:  // AND and OR reach here only when the right side decides
         return right;
     }
 }
 
-} // namespace
+}  // namespace
 
 SN_Compound::SN_Compound() : SearchNode(COMPOUND), op(AND), left(nullptr), right(nullptr) {}
 
 SN_Compound::SN_Compound(int32_t op, SearchNode* left, SearchNode* right)
-    : SearchNode(COMPOUND), op(op), left(left), right(right)
-{
-}
+    : SearchNode(COMPOUND), op(op), left(left), right(right) {}
 
-SN_Compound::~SN_Compound()
-{
+SN_Compound::~SN_Compound() {
     // Children are taken off before they are deleted, so no destructor below
     // this one walks further than its own node.
     std::vector<SearchNode*> pending;
-    if (left)
-        pending.push_back(left);
-    if (right)
-        pending.push_back(right);
+    if (left) pending.push_back(left);
+    if (right) pending.push_back(right);
     left = right = nullptr;
     while (!pending.empty()) {
         SearchNode* node = pending.back();
         pending.pop_back();
         if (SN_Compound* c = asCompound(node)) {
-            if (c->left)
-                pending.push_back(c->left);
-            if (c->right)
-                pending.push_back(c->right);
+            if (c->left) pending.push_back(c->left);
+            if (c->right) pending.push_back(c->right);
             c->left = c->right = nullptr;
         }
         delete node;
     }
 }
 
-SearchNode* SN_Compound::clone() const
-{
+SearchNode* SN_Compound::clone() const {
     SearchNode* copy = nullptr;
     std::vector<std::pair<const SearchNode*, SearchNode**>> pending;
     pending.push_back({this, &copy});
@@ -102,8 +91,7 @@ SearchNode* SN_Compound::clone() const
         const SearchNode* from = pending.back().first;
         SearchNode** to = pending.back().second;
         pending.pop_back();
-        if (!from)
-            continue;
+        if (!from) continue;
         if (from->getKind() != COMPOUND) {
             *to = from->clone();
             continue;
@@ -117,8 +105,7 @@ SearchNode* SN_Compound::clone() const
     return copy;
 }
 
-bool SN_Compound::matches(Meta* record)
-{
+bool SN_Compound::matches(Meta* record) {
     struct Frame {
         SN_Compound* node;
         bool leftDone;
@@ -160,21 +147,15 @@ bool SN_Compound::matches(Meta* record)
         }
         // Only a node waiting for its right side breaks out early; a missing
         // right child then counts as a failed match on the next round.
-        if (stack.empty())
-            return result;
+        if (stack.empty()) return result;
     }
 }
 
-SearchNode* SN_Compound::expand(i4_string& word)
-{
-    if (op != AND)
-        return this;
-    if (left)
-        left = left->expand(word);
-    if (word.is_empty() && right)
-        right = right->expand(word);
-    if (left && right)
-        return this;
+SearchNode* SN_Compound::expand(i4_string& word) {
+    if (op != AND) return this;
+    if (left) left = left->expand(word);
+    if (word.is_empty() && right) right = right->expand(word);
+    if (left && right) return this;
     // A child that gave all its words away is replaced by the other one.
     SearchNode* other = left ? left : right;
     left = right = nullptr;
@@ -182,8 +163,7 @@ SearchNode* SN_Compound::expand(i4_string& word)
     return other;
 }
 
-bool SN_Compound::toNetwork(i4_file& f)
-{
+bool SN_Compound::toNetwork(i4_file& f) {
     std::vector<SearchNode*> pending;
     pending.push_back(this);
     while (!pending.empty()) {
@@ -191,59 +171,48 @@ bool SN_Compound::toNetwork(i4_file& f)
         pending.pop_back();
         SN_Compound* c = asCompound(node);
         if (!c) {
-            if (!node->toNetwork(f))
-                return false;
+            if (!node->toNetwork(f)) return false;
             continue;
         }
-        if (!c->left || !c->right)
-            return false;
-        if (f.write_8(COMPOUND) != 1 || f.write_8((uint8_t)c->op) != 1)
-            return false;
+        if (!c->left || !c->right) return false;
+        if (f.write_8(COMPOUND) != 1 || f.write_8((uint8_t)c->op) != 1) return false;
         pending.push_back(c->right);
         pending.push_back(c->left);
     }
     return true;
 }
 
-bool SN_Compound::fromNetwork(i4_file& f)
-{
+bool SN_Compound::fromNetwork(i4_file& f) {
     return readBody(f, 1);
 }
 
-bool SN_Compound::readBody(i4_file& f, int level)
-{
+bool SN_Compound::readBody(i4_file& f, int level) {
     uint8_t opByte;
-    if (f.read(&opByte, 1) != 1)
-        return false;
+    if (f.read(&opByte, 1) != 1) return false;
     op = opByte;
     // The level check in readNode bounds this recursion.
     left = readNode(f, level + 1);
-    if (!left)
-        return false;
+    if (!left) return false;
     right = readNode(f, level + 1);
     return right != nullptr;
 }
 
-int SN_Compound::size()
-{
+int SN_Compound::size() {
     return sumOverTree(2, &SearchNode::size);
 }
 
-int SN_Compound::weight()
-{
+int SN_Compound::weight() {
     return sumOverTree(0, &SearchNode::weight);
 }
 
-int SN_Compound::sumOverTree(int perCompound, int (SearchNode::*leafValue)())
-{
+int SN_Compound::sumOverTree(int perCompound, int (SearchNode::*leafValue)()) {
     int total = 0;
     std::vector<SearchNode*> pending;
     pending.push_back(this);
     while (!pending.empty()) {
         SearchNode* node = pending.back();
         pending.pop_back();
-        if (!node)
-            continue;
+        if (!node) continue;
         if (SN_Compound* c = asCompound(node)) {
             total += perCompound;
             pending.push_back(c->left);
@@ -255,8 +224,7 @@ int SN_Compound::sumOverTree(int perCompound, int (SearchNode::*leafValue)())
     return total;
 }
 
-void SN_Compound::toText(i4_string& buffer)
-{
+void SN_Compound::toText(i4_string& buffer) {
     static const char symbols[] = "&|!x";
     // Gathered here and appended once: appending piece by piece to the buffer
     // would copy it again for every node.
@@ -267,8 +235,7 @@ void SN_Compound::toText(i4_string& buffer)
         SearchNode* node = pending.back().first;
         int stage = pending.back().second;
         pending.pop_back();
-        if (!node)
-            continue;
+        if (!node) continue;
         SN_Compound* c = asCompound(node);
         if (!c) {
             i4_string leaf("");

@@ -12,9 +12,9 @@ public:
     enum Operator {
         AND = 0,
         OR = 1,
-        AND_NOT = 2, // left holds and right fails
+        AND_NOT = 2,  // left holds and right fails
         XOR = 3,
-        NOT_AND = 4, // left fails and right holds
+        NOT_AND = 4,  // left fails and right holds
     };
 
     // An empty node, as the reader makes it.

@@ -17,29 +17,23 @@ SearchNode::SearchNode(int32_t kind) : kind(kind) {}
 
 SearchNode::~SearchNode() {}
 
-SearchNode* SearchNode::expand(i4_string&)
-{
+SearchNode* SearchNode::expand(i4_string&) {
     return this;
 }
 
 void SearchNode::setValue(const void*) {}
 
-SearchNode* SearchNode::readNode(i4_file& f)
-{
+SearchNode* SearchNode::readNode(i4_file& f) {
     return readNode(f, 1);
 }
 
-SearchNode* SearchNode::readNode(i4_file& f, int level)
-{
-    if (level > MAX_DEPTH)
-        return nullptr;
+SearchNode* SearchNode::readNode(i4_file& f, int level) {
+    if (level > MAX_DEPTH) return nullptr;
     uint8_t kindByte;
-    if (f.read(&kindByte, 1) != 1)
-        return nullptr;
+    if (f.read(&kindByte, 1) != 1) return nullptr;
     if (kindByte == COMPOUND) {
         SN_Compound* node = new SN_Compound();
-        if (node->readBody(f, level))
-            return node;
+        if (node->readBody(f, level)) return node;
         delete node;
         return nullptr;
     }
@@ -60,38 +54,29 @@ SearchNode* SearchNode::readNode(i4_file& f, int level)
     default:
         return nullptr;
     }
-    if (node->fromNetwork(f))
-        return node;
+    if (node->fromNetwork(f)) return node;
     delete node;
     return nullptr;
 }
 
-bool SearchNode::containsLower(const char* text, const char* pattern)
-{
-    if (!text || !*text)
-        return false;
+bool SearchNode::containsLower(const char* text, const char* pattern) {
+    if (!text || !*text) return false;
     return i4_strstr_lower(text, pattern ? pattern : "") != nullptr;
 }
 
-MetaTag* SearchNode::nextTag(Meta* record, LLNode** cursor, uint32_t type, const char* name)
-{
-    if (!record)
-        return nullptr;
+MetaTag* SearchNode::nextTag(Meta* record, LLNode** cursor, uint32_t type, const char* name) {
+    if (!record) return nullptr;
     while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), cursor)) {
-        if (tag->getType() == type && i4_strcmp(tag->getStoredName(), name) == 0)
-            return tag;
+        if (tag->getType() == type && i4_strcmp(tag->getStoredName(), name) == 0) return tag;
     }
     return nullptr;
 }
 
-bool SearchNode::readText(i4_file& f, int max, i4_string& out)
-{
+bool SearchNode::readText(i4_file& f, int max, i4_string& out) {
     uint8_t lengthBytes[2];
-    if (f.read(lengthBytes, 2) != 2)
-        return false;
+    if (f.read(lengthBytes, 2) != 2) return false;
     int length = lengthBytes[0] | (lengthBytes[1] << 8);
-    if (length == 0xFFFF)
-        return false;
+    if (length == 0xFFFF) return false;
     // The length is untrusted: read in small steps so that a short input fails
     // before anything large is allocated.
     std::string kept;
@@ -99,10 +84,8 @@ bool SearchNode::readText(i4_file& f, int max, i4_string& out)
     int done = 0;
     while (done < length) {
         int32_t want = length - done < (int)sizeof chunk ? length - done : (int32_t)sizeof chunk;
-        if (f.read(chunk, want) != want)
-            return false;
-        if ((int)kept.size() < max)
-            kept.append(chunk, std::min<size_t>(want, max - kept.size()));
+        if (f.read(chunk, want) != want) return false;
+        if ((int)kept.size() < max) kept.append(chunk, std::min<size_t>(want, max - kept.size()));
         done += want;
     }
     // A zero byte ends the text, as it would in any stored text.
@@ -110,17 +93,13 @@ bool SearchNode::readText(i4_file& f, int max, i4_string& out)
     return true;
 }
 
-bool SearchNode::writeText(i4_file& f, const i4_string& text)
-{
+bool SearchNode::writeText(i4_file& f, const i4_string& text) {
     int length = text.length();
-    if (length >= 0xFFFF)
-        return false;
-    if (f.write_16((uint16_t)length) != 2)
-        return false;
+    if (length >= 0xFFFF) return false;
+    if (f.write_16((uint16_t)length) != 2) return false;
     return length == 0 || f.write(text.c_str(), length) == length;
 }
 
-int SearchNode::textSize(const i4_string& text)
-{
+int SearchNode::textSize(const i4_string& text) {
     return 2 + text.length();
 }

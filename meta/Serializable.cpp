@@ -5,8 +5,7 @@
 #include "meta/MetaOutput.h"
 #include "util/LLsafe.h"
 
-int64_t Serializable::bytesLeft(i4_file& f)
-{
+int64_t Serializable::bytesLeft(i4_file& f) {
     int64_t end = f.size();
     int64_t at = f.tell();
     return end > at ? end - at : 0;
@@ -16,13 +15,11 @@ namespace {
 
 typedef bool (Serializable::*Writer)(i4_file&);
 
-bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message)
-{
+bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message) {
     list->lock();
     bool ok = true;
     try {
-        if (f.write_32((uint32_t)list->countNoLock()) != 4)
-            ok = false;
+        if (f.write_32((uint32_t)list->countNoLock()) != 4) ok = false;
         LLNode* cursor = nullptr;
         while (Serializable* item = (Serializable*)LL::next(list, &cursor)) {
             if (!(item->*write)(f)) {
@@ -37,10 +34,8 @@ bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message)
     return ok;
 }
 
-bool savePlain(LL* list, i4_file& f, Writer write)
-{
-    if (f.write_32((uint32_t)list->countNoLock()) != 4)
-        return false;
+bool savePlain(LL* list, i4_file& f, Writer write) {
+    if (f.write_32((uint32_t)list->countNoLock()) != 4) return false;
     LLNode* cursor = nullptr;
     while (Serializable* item = (Serializable*)LL::next(list, &cursor)) {
         if (!(item->*write)(f)) {
@@ -51,27 +46,27 @@ bool savePlain(LL* list, i4_file& f, Writer write)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool Serializable::saveList(LLsafe* list, i4_file& f)
-{
+bool Serializable::saveList(LLsafe* list, i4_file& f) {
     return saveLocked(list, f, &Serializable::toBytes, "ERROR: Serializable::saveList()\n");
 }
 
-bool Serializable::saveListNetwork(LLsafe* list, i4_file& f)
-{
+bool Serializable::saveListNetwork(LLsafe* list, i4_file& f) {
     return saveLocked(list, f, &Serializable::toNetwork, "ERROR: Serializable::saveList()2\n");
 }
 
-bool Serializable::saveList(LL* list, i4_file& f) { return savePlain(list, f, &Serializable::toBytes); }
+bool Serializable::saveList(LL* list, i4_file& f) {
+    return savePlain(list, f, &Serializable::toBytes);
+}
 
-bool Serializable::saveListNetwork(LL* list, i4_file& f) { return savePlain(list, f, &Serializable::toNetwork); }
+bool Serializable::saveListNetwork(LL* list, i4_file& f) {
+    return savePlain(list, f, &Serializable::toNetwork);
+}
 
-int Serializable::listSize(LL* list)
-{
+int Serializable::listSize(LL* list) {
     int total = 4;
     LLNode* cursor = nullptr;
-    while (Serializable* item = (Serializable*)LL::next(list, &cursor))
-        total += item->size();
+    while (Serializable* item = (Serializable*)LL::next(list, &cursor)) total += item->size();
     return total;
 }

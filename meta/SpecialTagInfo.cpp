@@ -9,19 +9,18 @@ SpecialTagInfo theSpecialTags[SpecialTagInfo::LAST_ID + 1];
 static void fillSpecialTags();
 static std::once_flag filled;
 
-SpecialTagInfo* SpecialTagInfo::get(int id)
-{
-    if (id < 1 || id > LAST_ID)
-        return nullptr;
+SpecialTagInfo* SpecialTagInfo::get(int id) {
+    if (id < 1 || id > LAST_ID) return nullptr;
     // Filled on first use as well, so no record can be made with an empty table.
     std::call_once(filled, fillSpecialTags);
     return &theSpecialTags[id];
 }
 
-void initSpecialTags() { std::call_once(filled, fillSpecialTags); }
+void initSpecialTags() {
+    std::call_once(filled, fillSpecialTags);
+}
 
-static void fillSpecialTags()
-{
+static void fillSpecialTags() {
     struct Entry {
         const char* displayName;
         uint32_t type;

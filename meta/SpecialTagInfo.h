@@ -42,7 +42,7 @@ public:
     uint8_t flag;
     uint8_t flag2;
     i4_string displayName;
-    char tagName[2]; // the id byte and a terminator
+    char tagName[2];  // the id byte and a terminator
 
     // The entry for an id, or null for any id the table lacks (0 and above 24).
     static SpecialTagInfo* get(int id);

@@ -5,10 +5,11 @@
 
 UserList theUserList;
 
-Meta* UserList::newMeta() { return new UserMeta(); }
+Meta* UserList::newMeta() {
+    return new UserMeta();
+}
 
-UserMeta* UserList::findByHash(const uint8_t hash[16])
-{
+UserMeta* UserList::findByHash(const uint8_t hash[16]) {
     lock();
     LLNode* cursor = nullptr;
     UserMeta* found = nullptr;
@@ -22,14 +23,12 @@ UserMeta* UserList::findByHash(const uint8_t hash[16])
     return found;
 }
 
-void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId)
-{
+void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
     lock();
     LLNode* cursor = nullptr;
     LL gone;
     while (UserMeta* u = (UserMeta*)LL::next(&list, &cursor)) {
-        if (u->serverIp != serverIp || u->ip != lowId)
-            continue;
+        if (u->serverIp != serverIp || u->ip != lowId) continue;
         if (UniqueID::isZero(u->hash)) {
             gone.append(u);
         } else {

@@ -8,19 +8,19 @@
 #include "meta/MD4.h"
 #include "meta/MetaOutput.h"
 
-UserMeta::UserMeta() : ip(0), serverIp(0), port(0), serverPort(0), trailerValid(0), friendStatus(0)
-{
+UserMeta::UserMeta()
+    : ip(0), serverIp(0), port(0), serverPort(0), trailerValid(0), friendStatus(0) {
     memset(hash, 0, sizeof hash);
 }
 
-UserMeta::UserMeta(UserMeta& other) : UserMeta() { copy(&other); }
+UserMeta::UserMeta(UserMeta& other) : UserMeta() {
+    copy(&other);
+}
 
 UserMeta::~UserMeta() {}
 
-void UserMeta::copy(UserMeta* other)
-{
-    if (!other || other == this)
-        return;
+void UserMeta::copy(UserMeta* other) {
+    if (!other || other == this) return;
     Meta::copyFrom(other);
     ip = other->ip;
     serverIp = other->serverIp;
@@ -31,11 +31,11 @@ void UserMeta::copy(UserMeta* other)
     friendStatus = other->friendStatus;
 }
 
-bool UserMeta::toBytes(i4_file& f)
-{
+bool UserMeta::toBytes(i4_file& f) {
     bool low = isLowId(ip);
     try {
-        if (f.write_32(low ? 0 : ip) != 4 || f.write_16(low ? 0 : port) != 2 || f.write(hash, 16) != 16)
+        if (f.write_32(low ? 0 : ip) != 4 || f.write_16(low ? 0 : port) != 2 ||
+            f.write(hash, 16) != 16)
             return false;
     } catch (const i4_err&) {
         return false;
@@ -43,8 +43,7 @@ bool UserMeta::toBytes(i4_file& f)
     return Meta::toBytes(f);
 }
 
-bool UserMeta::fromDisk(i4_file& f)
-{
+bool UserMeta::fromDisk(i4_file& f) {
     try {
         ip = f.read_32();
         port = f.read_16();
@@ -55,19 +54,16 @@ bool UserMeta::fromDisk(i4_file& f)
     return Meta::fromDisk(f);
 }
 
-bool UserMeta::toNetwork(i4_file& f)
-{
+bool UserMeta::toNetwork(i4_file& f) {
     try {
-        if (f.write(hash, 16) != 16 || f.write_32(ip) != 4 || f.write_16(port) != 2)
-            return false;
+        if (f.write(hash, 16) != 16 || f.write_32(ip) != 4 || f.write_16(port) != 2) return false;
     } catch (const i4_err&) {
         return false;
     }
     return Meta::toNetwork(f);
 }
 
-bool UserMeta::fromNetwork(i4_file& f)
-{
+bool UserMeta::fromNetwork(i4_file& f) {
     try {
         f.readAll(hash, 16);
         ip = f.read_32();
@@ -78,12 +74,12 @@ bool UserMeta::fromNetwork(i4_file& f)
     return Meta::fromNetwork(f);
 }
 
-int UserMeta::size() { return Meta::size() + 22; }
+int UserMeta::size() {
+    return Meta::size() + 22;
+}
 
-bool UserMeta::isSameUser(UserMeta* other)
-{
-    if (!other)
-        return false;
+bool UserMeta::isSameUser(UserMeta* other) {
+    if (!other) return false;
     if (isLowId(ip)) {
         if (ip == other->ip && serverIp == other->serverIp && port == other->port &&
             serverPort == other->serverPort)
@@ -95,16 +91,13 @@ bool UserMeta::isSameUser(UserMeta* other)
     return memcmp(hash, zero, 16) != 0 && memcmp(hash, other->hash, 16) == 0;
 }
 
-static void dotted(uint32_t a, char out[16])
-{
-    i4_snprintf(out, 16, "%d.%d.%d.%d", (int)(a & 255), (int)((a >> 8) & 255), (int)((a >> 16) & 255),
-                (int)(a >> 24));
+static void dotted(uint32_t a, char out[16]) {
+    i4_snprintf(out, 16, "%d.%d.%d.%d", (int)(a & 255), (int)((a >> 8) & 255),
+                (int)((a >> 16) & 255), (int)(a >> 24));
 }
 
-void UserMeta::print(MetaOutput* out)
-{
-    if (!out)
-        out = theMetaOutput;
+void UserMeta::print(MetaOutput* out) {
+    if (!out) out = theMetaOutput;
     char addr[16];
     char hex[33];
     i4_string line;

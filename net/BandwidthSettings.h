@@ -8,32 +8,32 @@
 // client's settings.
 class BandwidthSettings {
 public:
-  BandwidthSettings();
-  virtual ~BandwidthSettings();
+    BandwidthSettings();
+    virtual ~BandwidthSettings();
 
-  virtual double uploadLimit() const { return upLimit; }
-  virtual double downloadLimit() const { return downLimit; }
-  // Current total rates, stored by the upload and download pools.
-  virtual double uploadRate() const { return upRate; }
-  virtual double downloadRate() const { return downRate; }
-  virtual double maxUpSpeed() const { return upSpeed; }
-  virtual double maxDownSpeed() const { return downSpeed; }
-  virtual void setMaxUpSpeed(double v) { upSpeed = v; }
-  virtual void setMaxDownSpeed(double v) { downSpeed = v; }
+    virtual double uploadLimit() const { return upLimit; }
+    virtual double downloadLimit() const { return downLimit; }
+    // Current total rates, stored by the upload and download pools.
+    virtual double uploadRate() const { return upRate; }
+    virtual double downloadRate() const { return downRate; }
+    virtual double maxUpSpeed() const { return upSpeed; }
+    virtual double maxDownSpeed() const { return downSpeed; }
+    virtual void setMaxUpSpeed(double v) { upSpeed = v; }
+    virtual void setMaxDownSpeed(double v) { downSpeed = v; }
 
-  void setUploadLimit(double v) { upLimit = v; }
-  void setDownloadLimit(double v) { downLimit = v; }
-  void setUploadRate(double v) { upRate = v; }
-  void setDownloadRate(double v) { downRate = v; }
+    void setUploadLimit(double v) { upLimit = v; }
+    void setDownloadLimit(double v) { downLimit = v; }
+    void setUploadRate(double v) { upRate = v; }
+    void setDownloadRate(double v) { downRate = v; }
 
-  // The settings' starting top speed.
-  static constexpr double DEFAULT_TOP_SPEED = 5.0;
+    // The settings' starting top speed.
+    static constexpr double DEFAULT_TOP_SPEED = 5.0;
 
 private:
-  double upLimit;
-  double downLimit;
-  double upRate;
-  double downRate;
-  double upSpeed;
-  double downSpeed;
+    double upLimit;
+    double downLimit;
+    double upRate;
+    double downRate;
+    double upSpeed;
+    double downSpeed;
 };

@@ -8,12 +8,12 @@
 // settings' limits, and the connector hands its connections to that pool.
 class ClientNetwork : public CoreNetwork {
 public:
-  TimeSliceTask* open(STSocketPool** pool, Connector** connector) override;
-  int connectionCount(STSocketPool* pool) override;
-  void close(STSocketPool* pool, Connector* connector) override;
+    TimeSliceTask* open(STSocketPool** pool, Connector** connector) override;
+    int connectionCount(STSocketPool* pool) override;
+    void close(STSocketPool* pool, Connector* connector) override;
 
 private:
-  CoreBandwidth bandwidth;
+    CoreBandwidth bandwidth;
 };
 
 extern ClientNetwork theClientNetwork;

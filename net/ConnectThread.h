@@ -13,13 +13,13 @@ class TCPConnection;
 // deletes itself when done.
 class ConnectThread : public Thread {
 public:
-  ConnectThread(TCPConnection* connection, Connector* connector, SocketPool* pool);
+    ConnectThread(TCPConnection* connection, Connector* connector, SocketPool* pool);
 
-  void run() override;
-  void onFinish() override;
+    void run() override;
+    void onFinish() override;
 
 private:
-  TCPConnection* connection;
-  Connector* connector;
-  SocketPool* pool;
+    TCPConnection* connection;
+    Connector* connector;
+    SocketPool* pool;
 };

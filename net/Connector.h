@@ -15,35 +15,35 @@ class TCPConnection;
 // to an address and port while one is under way.
 class Connector {
 public:
-  explicit Connector(SocketPool* pool);
-  // Waits until every connect thread it started has let go of it and of the pool.
-  ~Connector();
+    explicit Connector(SocketPool* pool);
+    // Waits until every connect thread it started has let go of it and of the pool.
+    ~Connector();
 
-  // 1: a connect thread now owns the connection (also for null, which does nothing).
-  // 0: an attempt to the same ip and port is under way; the connection is refused
-  // untouched and stays the caller's to delete, with no failure reported.
-  int connect(TCPConnection* connection);
-  // A connect thread is done with the connection: it leaves the pending list.
-  void finished(TCPConnection* connection);
-  // A connect thread has ended its work with the connector and the pool.
-  void threadDone();
+    // 1: a connect thread now owns the connection (also for null, which does nothing).
+    // 0: an attempt to the same ip and port is under way; the connection is refused
+    // untouched and stays the caller's to delete, with no failure reported.
+    int connect(TCPConnection* connection);
+    // A connect thread is done with the connection: it leaves the pending list.
+    void finished(TCPConnection* connection);
+    // A connect thread has ended its work with the connector and the pool.
+    void threadDone();
 
-  int pendingCount();
-  SocketPool* getPool() const { return pool; }
-  // How long each attempt may take before it gives up.
-  int32_t connectLimit() const { return limitMs.load(); }
-  void setConnectLimit(int32_t ms) { limitMs = ms; }
+    int pendingCount();
+    SocketPool* getPool() const { return pool; }
+    // How long each attempt may take before it gives up.
+    int32_t connectLimit() const { return limitMs.load(); }
+    void setConnectLimit(int32_t ms) { limitMs = ms; }
 
 private:
-  Connector(const Connector&) = delete;
-  Connector& operator=(const Connector&) = delete;
+    Connector(const Connector&) = delete;
+    Connector& operator=(const Connector&) = delete;
 
-  // Under the mutex.
-  TCPConnection* findSame(TCPConnection* connection);
+    // Under the mutex.
+    TCPConnection* findSame(TCPConnection* connection);
 
-  i4_mutex lock;
-  LL pending;  // not owned
-  SocketPool* pool;
-  std::atomic<int32_t> limitMs;
-  std::atomic<int> threads;
+    i4_mutex lock;
+    LL pending;  // not owned
+    SocketPool* pool;
+    std::atomic<int32_t> limitMs;
+    std::atomic<int> threads;
 };

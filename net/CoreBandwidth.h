@@ -7,12 +7,12 @@
 // learned top speeds written back, so that they are stored in pref.met.
 class CoreBandwidth : public BandwidthSettings {
 public:
-  double uploadLimit() const override;
-  double downloadLimit() const override;
-  double uploadRate() const override;
-  double downloadRate() const override;
-  double maxUpSpeed() const override;
-  double maxDownSpeed() const override;
-  void setMaxUpSpeed(double v) override;
-  void setMaxDownSpeed(double v) override;
+    double uploadLimit() const override;
+    double downloadLimit() const override;
+    double uploadRate() const override;
+    double downloadRate() const override;
+    double maxUpSpeed() const override;
+    double maxDownSpeed() const override;
+    void setMaxUpSpeed(double v) override;
+    void setMaxDownSpeed(double v) override;
 };

@@ -10,9 +10,9 @@ class i4_address;
 // A server or peer named in a queue message; its receiver deletes it.
 // ip has its first octet in the lowest byte.
 struct IpPort {
-  IpPort(uint32_t ip, uint32_t port) : ip(ip), port(port) {}
-  uint32_t ip;
-  uint32_t port;
+    IpPort(uint32_t ip, uint32_t port) : ip(ip), port(port) {}
+    uint32_t ip;
+    uint32_t port;
 };
 
 // "a.b.c.d" of ip, first octet from the lowest byte, written into out; answers out's text.

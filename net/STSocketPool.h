@@ -12,49 +12,49 @@
 // that a different one comes first at the budgets each pass.
 class STSocketPool : public SocketPool {
 public:
-  // settings: not owned; null uses the pool's own (no limits).
-  STSocketPool(i4_protocol* protocol, BandwidthSettings* settings);
-  // Over the client's protocol.
-  explicit STSocketPool(BandwidthSettings* settings);
+    // settings: not owned; null uses the pool's own (no limits).
+    STSocketPool(i4_protocol* protocol, BandwidthSettings* settings);
+    // Over the client's protocol.
+    explicit STSocketPool(BandwidthSettings* settings);
 
-  bool run(int ms) override;
+    bool run(int ms) override;
 
-  // The bytes a limit (KB/s, 0 = none) allows over ms; whole limits of 1 and more count
-  // whole. The fraction of a byte left over carries to the next pass in *carry, so a
-  // limit below 1 KB/s still lets bytes out. Clamped to 0..UNLIMITED_BUDGET.
-  static int32_t budgetFor(double limitKBs, int64_t ms, double* carry);
+    // The bytes a limit (KB/s, 0 = none) allows over ms; whole limits of 1 and more count
+    // whole. The fraction of a byte left over carries to the next pass in *carry, so a
+    // limit below 1 KB/s still lets bytes out. Clamped to 0..UNLIMITED_BUDGET.
+    static int32_t budgetFor(double limitKBs, int64_t ms, double* carry);
 
-  void updateRateEstimates();
+    void updateRateEstimates();
 
-  double totalSendRate() const { return sendRate; }       // bytes per ms
-  double totalReceiveRate() const { return receiveRate; }
-  int64_t totalSent() const { return sentTotal; }
-  int64_t totalReceived() const { return receivedTotal; }
-  BandwidthSettings* bandwidth() const { return settings; }
+    double totalSendRate() const { return sendRate; }  // bytes per ms
+    double totalReceiveRate() const { return receiveRate; }
+    int64_t totalSent() const { return sentTotal; }
+    int64_t totalReceived() const { return receivedTotal; }
+    BandwidthSettings* bandwidth() const { return settings; }
 
-  enum { LEARN_EVERY_MS = 4000, RING = 8 };
-  // What a failed wait reports (after the platform's code).
-  static const char* const SOCKET_SET_PROBLEM;
+    enum { LEARN_EVERY_MS = 4000, RING = 8 };
+    // What a failed wait reports (after the platform's code).
+    static const char* const SOCKET_SET_PROBLEM;
 
 protected:
-  bool processConnections(int ms);
-  void onRemoved(Connection* c) override;
-  void reportWaitFailure();
+    bool processConnections(int ms);
+    void onRemoved(Connection* c) override;
+    void reportWaitFailure();
 
-  int64_t sinceReady;
-  int64_t sinceLearning;
-  int64_t removedSent;
-  int64_t removedReceived;
-  double upRing[RING];
-  int upIndex;
-  double downRing[RING];
-  int downIndex;
-  double sendRate;
-  double receiveRate;
-  int64_t sentTotal;
-  int64_t receivedTotal;
-  double upCarry;
-  double downCarry;
-  BandwidthSettings ownSettings;
-  BandwidthSettings* settings;
+    int64_t sinceReady;
+    int64_t sinceLearning;
+    int64_t removedSent;
+    int64_t removedReceived;
+    double upRing[RING];
+    int upIndex;
+    double downRing[RING];
+    int downIndex;
+    double sendRate;
+    double receiveRate;
+    int64_t sentTotal;
+    int64_t receivedTotal;
+    double upCarry;
+    double downCarry;
+    BandwidthSettings ownSettings;
+    BandwidthSettings* settings;
 };

@@ -8,23 +8,23 @@
 // only, positioned at its first byte (the opcode).
 class TCPReadPacket : public Packet {
 public:
-  // maxLength: the largest payload the connection's protocol ever needs; a peer that
-  // announces more (or nothing at all) is cut off before anything is allocated.
-  TCPReadPacket(uint8_t expectedMarker, uint32_t maxLength);
+    // maxLength: the largest payload the connection's protocol ever needs; a peer that
+    // announces more (or nothing at all) is cut off before anything is allocated.
+    TCPReadPacket(uint8_t expectedMarker, uint32_t maxLength);
 
-  int readFrom(i4_file* stream, int32_t* count) override;
-  // Ready for the next frame.
-  void reset();
+    int readFrom(i4_file* stream, int32_t* count) override;
+    // Ready for the next frame.
+    void reset();
 
-  bool headerComplete() const { return headerReceived == HEADER_SIZE; }
-  uint32_t maxPayload() const { return maxLength; }
+    bool headerComplete() const { return headerReceived == HEADER_SIZE; }
+    uint32_t maxPayload() const { return maxLength; }
 
-  enum { HEADER_SIZE = 5 };
+    enum { HEADER_SIZE = 5 };
 
 private:
-  uint8_t header[HEADER_SIZE];
-  int32_t headerReceived;
-  uint8_t marker;
-  int32_t payloadReceived;
-  uint32_t maxLength;
+    uint8_t header[HEADER_SIZE];
+    int32_t headerReceived;
+    uint8_t marker;
+    int32_t payloadReceived;
+    uint32_t maxLength;
 };

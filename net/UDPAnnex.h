@@ -16,40 +16,40 @@ class i4_address;
 // subclass. Incoming frames are laid out as UDPPacket's.
 class UDPAnnex : public ClockedConnection {
 public:
-  enum { BUFFER_SIZE = 3072 };
+    enum { BUFFER_SIZE = 3072 };
 
-  // A socket the system binds at the first send.
-  explicit UDPAnnex(uint8_t marker);
-  // A socket bound to the port through the protocol in force.
-  UDPAnnex(int port, int32_t timeoutMs, uint8_t marker);
-  // Deletes the queued datagrams.
-  ~UDPAnnex() override;
+    // A socket the system binds at the first send.
+    explicit UDPAnnex(uint8_t marker);
+    // A socket bound to the port through the protocol in force.
+    UDPAnnex(int port, int32_t timeoutMs, uint8_t marker);
+    // Deletes the queued datagrams.
+    ~UDPAnnex() override;
 
-  bool doTask() override;
-  const char* describe(i4_string& out) override;
-  int readinessWanted() override;
+    bool doTask() override;
+    const char* describe(i4_string& out) override;
+    int readinessWanted() override;
 
-  // The annex owns the packet from here on; it goes out at a later pass.
-  void queuePacket(UDPPacket* packet);
-  int queuedPackets() { return sendQueue.count(); }
+    // The annex owns the packet from here on; it goes out at a later pass.
+    void queuePacket(UDPPacket* packet);
+    int queuedPackets() { return sendQueue.count(); }
 
 protected:
-  // One datagram that started with the marker. The file holds exactly its bytes and is
-  // positioned after the marker, so reading past its end fails. sender is valid only
-  // during the call.
-  virtual void handleDatagram(i4_file& datagram, const i4_address* sender) = 0;
+    // One datagram that started with the marker. The file holds exactly its bytes and is
+    // positioned after the marker, so reading past its end fails. sender is valid only
+    // during the call.
+    virtual void handleDatagram(i4_file& datagram, const i4_address* sender) = 0;
 
-  // Receives while datagrams come and the pass's receive budget lasts.
-  void readDatagrams();
-  // Sends the head of the queue once and drops it, whatever the result.
-  void writeToSocket();
+    // Receives while datagrams come and the pass's receive budget lasts.
+    void readDatagrams();
+    // Sends the head of the queue once and drops it, whatever the result.
+    void writeToSocket();
 
 private:
-  void openUnbound();
+    void openUnbound();
 
-  i4_address* sender;  // owned; set only while a datagram is handled
-  uint8_t buffer[BUFFER_SIZE];
-  i4_ram_file_class received;
-  LLsafe sendQueue;
-  uint8_t marker;
+    i4_address* sender;  // owned; set only while a datagram is handled
+    uint8_t buffer[BUFFER_SIZE];
+    i4_ram_file_class received;
+    LLsafe sendQueue;
+    uint8_t marker;
 };

@@ -13,37 +13,29 @@ CLUI::CLUI(FileList& searchResults) : results(searchResults) {}
 
 CLUI::~CLUI() {}
 
-void CLUI::connected(const char* serverName)
-{
-  i4_printf("Connected to: %s\n", serverName);
+void CLUI::connected(const char* serverName) {
+    i4_printf("Connected to: %s\n", serverName);
 }
 
-void CLUI::disconnected()
-{
-  i4_printf("Disconnected\n");
+void CLUI::disconnected() {
+    i4_printf("Disconnected\n");
 }
 
-void CLUI::extendingTo(const char* serverName)
-{
-  printLine("%s %s", theXMLStringTable.get(kExtendingTo), serverName);
+void CLUI::extendingTo(const char* serverName) {
+    printLine("%s %s", theXMLStringTable.get(kExtendingTo), serverName);
 }
 
-void CLUI::searchResult(FileMeta* result)
-{
-  if (result)
-    results.add(result);
+void CLUI::searchResult(FileMeta* result) {
+    if (result) results.add(result);
 }
 
-void CLUI::searchResults(FileList* batch, bool)
-{
-  i4_printf("Results returned\n");
-  if (batch == &results)
-    return;
-  results.deleteAll();
-  if (!batch)
-    return;
-  results.appendAll(batch);
-  delete batch;  // the list object only: its records now belong to the results
+void CLUI::searchResults(FileList* batch, bool) {
+    i4_printf("Results returned\n");
+    if (batch == &results) return;
+    results.deleteAll();
+    if (!batch) return;
+    results.appendAll(batch);
+    delete batch;  // the list object only: its records now belong to the results
 }
 
 // The console shows downloads only when asked to list them.

@@ -13,23 +13,23 @@ class FileList;
 // Prints on standard output; the printing bodies are UIGateway's own.
 class CLUI : public UIGateway, public ServerUI, public CoreUI, public TransferUI {
 public:
-  // Results arriving from the servers go into searchResults, which the
-  // console application keeps for its listing and download commands.
-  explicit CLUI(FileList& searchResults);
-  ~CLUI() override;
+    // Results arriving from the servers go into searchResults, which the
+    // console application keeps for its listing and download commands.
+    explicit CLUI(FileList& searchResults);
+    ~CLUI() override;
 
-  // Server events go straight to the terminal, never into the pager.
-  void connected(const char* serverName) override;
-  void disconnected() override;
-  void extendingTo(const char* serverName) override;
-  // The record joins the results.
-  void searchResult(FileMeta* result) override;
-  // The batch replaces the results; its records are freed with the old ones.
-  void searchResults(FileList* results, bool more) override;
+    // Server events go straight to the terminal, never into the pager.
+    void connected(const char* serverName) override;
+    void disconnected() override;
+    void extendingTo(const char* serverName) override;
+    // The record joins the results.
+    void searchResult(FileMeta* result) override;
+    // The batch replaces the results; its records are freed with the old ones.
+    void searchResults(FileList* results, bool more) override;
 
-  void downloadChanged(Download* download) override;
-  void downloadRemoved(Download* download) override;
+    void downloadChanged(Download* download) override;
+    void downloadRemoved(Download* download) override;
 
 private:
-  FileList& results;
+    FileList& results;
 };

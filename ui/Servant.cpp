@@ -1,14 +1,14 @@
 #include "ui/Servant.h"
 
+#include <cstring>
+#include <string.h>
+
 #include "core/MessageQ.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/main/i4_console_input.h"
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_thread.h"
-
-#include <cstring>
-#include <string.h>
 
 Servant* theServant = 0;
 
@@ -19,156 +19,132 @@ namespace {
 thread_local bool runningFromQueue = false;
 
 struct FromQueue {
-  FromQueue() { runningFromQueue = true; }
-  ~FromQueue() { runningFromQueue = false; }
+    FromQueue() { runningFromQueue = true; }
+    ~FromQueue() { runningFromQueue = false; }
 };
 
-i4_string localized(const char* key, const char* text)
-{
-  i4_string s(text);
-  theXMLStringTable.localize(key, s);
-  return s;
+i4_string localized(const char* key, const char* text) {
+    i4_string s(text);
+    theXMLStringTable.localize(key, s);
+    return s;
 }
-}
+}  // namespace
 
 Command::Command(const char* name_, CommandFunction handler_, const char* help_)
-    : name(name_), handler(handler_), help(help_)
-{
-}
+    : name(name_), handler(handler_), help(help_) {}
 
 Servant::Servant()
-    : masterMode(false), prompt("> "), running(true), quitAsked(false),
-      inputEnded(false), awaited(0)
-{
-  thePageViewer = &pager;
+    : masterMode(false),
+      prompt("> "),
+      running(true),
+      quitAsked(false),
+      inputEnded(false),
+      awaited(0) {
+    thePageViewer = &pager;
 }
 
-Servant::~Servant()
-{
-  if (thePageViewer == &pager)
-    thePageViewer = 0;
-  for (Command* c : commands)
-    delete c;
+Servant::~Servant() {
+    if (thePageViewer == &pager) thePageViewer = 0;
+    for (Command* c : commands) delete c;
 }
 
-void Servant::registerHandlers(MessageQ& queue)
-{
-  queue.setHandler(this, MSG_COMMAND);
+void Servant::registerHandlers(MessageQ& queue) {
+    queue.setHandler(this, MSG_COMMAND);
 }
 
-void Servant::handleMessage(Message* message)
-{
-  if (message->id != MSG_COMMAND)
-    return;
-  i4_string* line = static_cast<i4_string*>(message->data);
-  {
-    FromQueue mark;
-    execute(line && line->c_str() ? line->c_str() : "");
-  }
-  const void* mine = line;
-  awaited.compare_exchange_strong(mine, 0);
-  delete line;
+void Servant::handleMessage(Message* message) {
+    if (message->id != MSG_COMMAND) return;
+    i4_string* line = static_cast<i4_string*>(message->data);
+    {
+        FromQueue mark;
+        execute(line && line->c_str() ? line->c_str() : "");
+    }
+    const void* mine = line;
+    awaited.compare_exchange_strong(mine, 0);
+    delete line;
 }
 
-void Servant::addCommand(Command* command)
-{
-  commands.push_back(command);
+void Servant::addCommand(Command* command) {
+    commands.push_back(command);
 }
 
-Command* Servant::find(std::vector<Command*>& list, const char* word)
-{
-  for (Command* c : list)
-    if (c->name.equals(word))
-      return c;
-  return 0;
+Command* Servant::find(std::vector<Command*>& list, const char* word) {
+    for (Command* c : list)
+        if (c->name.equals(word)) return c;
+    return 0;
 }
 
-void Servant::execute(const char* line)
-{
-  size_t n = strlen(line) + 1;
-  std::vector<char> forHandler(line, line + n);
-  std::vector<char> forWord(line, line + n);
-  char* rest = 0;
-  const char* word = strtok_r(forWord.data(), DELIMITERS, &rest);
-  Command* command = word ? find(commands, word) : 0;
-  if (command)
-    command->handler(forHandler.data());
-  else
-    unknownCommand(forHandler.data());
+void Servant::execute(const char* line) {
+    size_t n = strlen(line) + 1;
+    std::vector<char> forHandler(line, line + n);
+    std::vector<char> forWord(line, line + n);
+    char* rest = 0;
+    const char* word = strtok_r(forWord.data(), DELIMITERS, &rest);
+    Command* command = word ? find(commands, word) : 0;
+    if (command)
+        command->handler(forHandler.data());
+    else
+        unknownCommand(forHandler.data());
 }
 
-void Servant::unknownCommand(char*)
-{
-  i4_string text = localized("STRINGS_UNKNOWN_COMMAND", "Unrecognized command. type ? for help");
-  theUI->printLine("%s\n", text.c_str());
+void Servant::unknownCommand(char*) {
+    i4_string text = localized("STRINGS_UNKNOWN_COMMAND", "Unrecognized command. type ? for help");
+    theUI->printLine("%s\n", text.c_str());
 }
 
-bool Servant::readInput(char* buffer, int size)
-{
-  buffer[0] = 0;
-  bool got = lines ? lines(buffer, size) : (clearInput(), readLine(buffer, size));
-  if (!got)
-    inputEnded = true;
-  return got;
+bool Servant::readInput(char* buffer, int size) {
+    buffer[0] = 0;
+    bool got = lines ? lines(buffer, size) : (clearInput(), readLine(buffer, size));
+    if (!got) inputEnded = true;
+    return got;
 }
 
-bool Servant::confirm(const char* question)
-{
-  theUI->printLine("%s?(y or n): ", question);
-  char answer[ANSWER_SIZE];
-  if (!readInput(answer, sizeof answer))
-    return false;
-  return answer[0] == 'y' || answer[0] == 'Y';
+bool Servant::confirm(const char* question) {
+    theUI->printLine("%s?(y or n): ", question);
+    char answer[ANSWER_SIZE];
+    if (!readInput(answer, sizeof answer)) return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-void Servant::quit()
-{
-  if (runningFromQueue) {
-    quitAsked = true;
-    return;
-  }
-  i4_string question = localized("areYouSureExit", "Are you sure you want to exit");
-  // End of input counts as yes: nobody is left to type a command.
-  if (confirm(question.c_str()) || inputEnded)
-    running = false;
+void Servant::quit() {
+    if (runningFromQueue) {
+        quitAsked = true;
+        return;
+    }
+    i4_string question = localized("areYouSureExit", "Are you sure you want to exit");
+    // End of input counts as yes: nobody is left to type a command.
+    if (confirm(question.c_str()) || inputEnded) running = false;
 }
 
-void Servant::askPendingQuit()
-{
-  if (quitAsked.exchange(false))
-    quit();
+void Servant::askPendingQuit() {
+    if (quitAsked.exchange(false)) quit();
 }
 
-void Servant::readCommand()
-{
-  askPendingQuit();
-  if (!running)
-    return;
-  i4_printf("%s", prompt.c_str());
-  char line[LINE_SIZE];
-  if (!readInput(line, sizeof line)) {
-    // End of input: quit as if confirmed.
-    i4_printf("\n");
-    running = false;
-    return;
-  }
-  if (strcmp(line, "q") == 0) {
-    quit();
-    return;
-  }
-  i4_string* posted = new i4_string(line);
-  awaited = posted;
-  theMessageQ.post(MSG_COMMAND, posted);
-  while (awaited.load() == posted)
-    i4_sleep_ms(POLL_MS);
-  pager.show();
+void Servant::readCommand() {
+    askPendingQuit();
+    if (!running) return;
+    i4_printf("%s", prompt.c_str());
+    char line[LINE_SIZE];
+    if (!readInput(line, sizeof line)) {
+        // End of input: quit as if confirmed.
+        i4_printf("\n");
+        running = false;
+        return;
+    }
+    if (strcmp(line, "q") == 0) {
+        quit();
+        return;
+    }
+    i4_string* posted = new i4_string(line);
+    awaited = posted;
+    theMessageQ.post(MSG_COMMAND, posted);
+    while (awaited.load() == posted) i4_sleep_ms(POLL_MS);
+    pager.show();
 }
 
-void Servant::help()
-{
-  i4_string title = localized("helpCommand", "Commands: (optional arguments)");
-  theUI->printLine("%s", title.c_str());
-  for (Command* c : commands)
-    if (!c->help.is_empty())
-      theUI->printLine("%s", c->help.c_str());
+void Servant::help() {
+    i4_string title = localized("helpCommand", "Commands: (optional arguments)");
+    theUI->printLine("%s", title.c_str());
+    for (Command* c : commands)
+        if (!c->help.is_empty()) theUI->printLine("%s", c->help.c_str());
 }

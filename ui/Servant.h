@@ -4,13 +4,13 @@
 // the only thing the two threads hand over.
 #pragma once
 
-#include "core/MessageHandler.h"
-#include "core/PageViewer.h"
-#include "i4min/string/i4_string.h"
-
 #include <atomic>
 #include <functional>
 #include <vector>
+
+#include "core/MessageHandler.h"
+#include "core/PageViewer.h"
+#include "i4min/string/i4_string.h"
 
 class MessageQ;
 
@@ -19,74 +19,74 @@ class MessageQ;
 typedef void (*CommandFunction)(char* line);
 
 struct Command {
-  Command(const char* name, CommandFunction handler, const char* help = "");
-  i4_string name;
-  CommandFunction handler;
-  i4_string help;
+    Command(const char* name, CommandFunction handler, const char* help = "");
+    i4_string name;
+    CommandFunction handler;
+    i4_string help;
 };
 
 class Servant : public MessageHandler {
 public:
-  // Reads one line of at most size - 1 characters into buffer; the rest of a
-  // longer line is left for the next call. Answers false at end of input.
-  typedef std::function<bool(char* buffer, int size)> LineReader;
+    // Reads one line of at most size - 1 characters into buffer; the rest of a
+    // longer line is left for the next call. Answers false at end of input.
+    typedef std::function<bool(char* buffer, int size)> LineReader;
 
-  // The delimiters of every command line.
-  static const char* const DELIMITERS;
-  enum { LINE_SIZE = 255, ANSWER_SIZE = 82, POLL_MS = 100 };
+    // The delimiters of every command line.
+    static const char* const DELIMITERS;
+    enum { LINE_SIZE = 255, ANSWER_SIZE = 82, POLL_MS = 100 };
 
-  Servant();
-  // Runs message 27: the payload is an i4_string, deleted here.
-  void handleMessage(Message* message) override;
-  ~Servant() override;
-  virtual void unknownCommand(char* line);
-  virtual void registerHandlers(MessageQ& queue);
+    Servant();
+    // Runs message 27: the payload is an i4_string, deleted here.
+    void handleMessage(Message* message) override;
+    ~Servant() override;
+    virtual void unknownCommand(char* line);
+    virtual void registerHandlers(MessageQ& queue);
 
-  // Runs one command line; the first command whose name equals the first word
-  // (case-sensitive) wins, else the unknown-command text.
-  void execute(const char* line);
-  // One turn of the console loop.
-  void readCommand();
-  // The list takes the command over.
-  void addCommand(Command* command);
-  // Prints "<question>?(y or n): " and reads the answer; true for y or Y.
-  bool confirm(const char* question);
-  void help();
+    // Runs one command line; the first command whose name equals the first word
+    // (case-sensitive) wins, else the unknown-command text.
+    void execute(const char* line);
+    // One turn of the console loop.
+    void readCommand();
+    // The list takes the command over.
+    void addCommand(Command* command);
+    // Prints "<question>?(y or n): " and reads the answer; true for y or Y.
+    bool confirm(const char* question);
+    void help();
 
-  // The quit command: asks for confirmation and clears the running flag on
-  // yes. Run from the queue it only marks the question, which the console
-  // loop asks on the main thread, so the core task thread never waits on the
-  // terminal.
-  void quit();
-  // Asks the question of a quit that came through the queue, if one did.
-  // Main thread only: the console loop and the wait of the "!" argument.
-  void askPendingQuit();
+    // The quit command: asks for confirmation and clears the running flag on
+    // yes. Run from the queue it only marks the question, which the console
+    // loop asks on the main thread, so the core task thread never waits on the
+    // terminal.
+    void quit();
+    // Asks the question of a quit that came through the queue, if one did.
+    // Main thread only: the console loop and the wait of the "!" argument.
+    void askPendingQuit();
 
-  bool isRunning() const { return running.load(); }
-  void stopRunning() { running = false; }
-  bool isMasterMode() const { return masterMode.load(); }
-  void setMasterMode(bool on) { masterMode = on; }
-  PageViewer& getPager() { return pager; }
+    bool isRunning() const { return running.load(); }
+    void stopRunning() { running = false; }
+    bool isMasterMode() const { return masterMode.load(); }
+    void setMasterMode(bool on) { masterMode = on; }
+    PageViewer& getPager() { return pager; }
 
-  // Where console lines and answers come from; the terminal by default.
-  void setLineReader(LineReader reader) { lines = reader; }
+    // Where console lines and answers come from; the terminal by default.
+    void setLineReader(LineReader reader) { lines = reader; }
 
 private:
-  Command* find(std::vector<Command*>& list, const char* word);
-  bool readInput(char* buffer, int size);
+    Command* find(std::vector<Command*>& list, const char* word);
+    bool readInput(char* buffer, int size);
 
-  std::vector<Command*> commands;
-  std::atomic<bool> masterMode;
-  i4_string prompt;
-  std::atomic<bool> running;
-  std::atomic<bool> quitAsked;
-  std::atomic<bool> inputEnded;
-  // The line the console loop waits for: set before posting it, cleared by
-  // the core task thread once it has run and before it is freed, so the
-  // address cannot belong to another line meanwhile.
-  std::atomic<const void*> awaited;
-  PageViewer pager;
-  LineReader lines;
+    std::vector<Command*> commands;
+    std::atomic<bool> masterMode;
+    i4_string prompt;
+    std::atomic<bool> running;
+    std::atomic<bool> quitAsked;
+    std::atomic<bool> inputEnded;
+    // The line the console loop waits for: set before posting it, cleared by
+    // the core task thread once it has run and before it is freed, so the
+    // address cannot belong to another line meanwhile.
+    std::atomic<const void*> awaited;
+    PageViewer pager;
+    LineReader lines;
 };
 
 extern Servant* theServant;

@@ -36,7 +36,9 @@ BoolArray& BoolArray::operator=(const BoolArray& other) {
     return *this;
 }
 
-BoolArray::~BoolArray() { free(data); }
+BoolArray::~BoolArray() {
+    free(data);
+}
 
 int BoolArray::get(uint32_t i) const {
     if (i >= count) I4_ERROR("boolarray out of bounds");
@@ -89,7 +91,9 @@ void BoolArray::randomize() {
     for (uint32_t i = 0; i < count; i++) set(i, i4_random(2));
 }
 
-uint32_t BoolArray::diskSize() const { return count / 8 + 3; }
+uint32_t BoolArray::diskSize() const {
+    return count / 8 + 3;
+}
 
 int32_t BoolArray::write(i4_file& f) const {
     // The count field is 16 bits: a longer array would be stored with a

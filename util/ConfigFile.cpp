@@ -20,7 +20,9 @@ const char* indexed(char* buf, const char* name, int index) {
 
 ConfigFile::ConfigFile() : ConfigSection("") {}
 
-ConfigFile::~ConfigFile() { clear(); }
+ConfigFile::~ConfigFile() {
+    clear();
+}
 
 void ConfigFile::clear() {
     while (ConfigSection* s = next) {
@@ -114,18 +116,18 @@ int ConfigFile::getBool(const char* section, const char* key, bool& out) {
     return 1;
 }
 
-#define CONFIG_INDEXED_GETTERS(getter, type)                                              \
-    int ConfigFile::getter(const char* section, int si, const char* key, type& out) {      \
-        char s[NAME_BUFFER];                                                               \
-        return getter(indexed(s, section, si), key, out);                                  \
-    }                                                                                      \
-    int ConfigFile::getter(const char* section, const char* key, int ki, type& out) {      \
-        char k[NAME_BUFFER];                                                               \
-        return getter(section, indexed(k, key, ki), out);                                  \
-    }                                                                                      \
+#define CONFIG_INDEXED_GETTERS(getter, type)                                                  \
+    int ConfigFile::getter(const char* section, int si, const char* key, type& out) {         \
+        char s[NAME_BUFFER];                                                                  \
+        return getter(indexed(s, section, si), key, out);                                     \
+    }                                                                                         \
+    int ConfigFile::getter(const char* section, const char* key, int ki, type& out) {         \
+        char k[NAME_BUFFER];                                                                  \
+        return getter(section, indexed(k, key, ki), out);                                     \
+    }                                                                                         \
     int ConfigFile::getter(const char* section, int si, const char* key, int ki, type& out) { \
-        char s[NAME_BUFFER], k[NAME_BUFFER];                                               \
-        return getter(indexed(s, section, si), indexed(k, key, ki), out);                  \
+        char s[NAME_BUFFER], k[NAME_BUFFER];                                                  \
+        return getter(indexed(s, section, si), indexed(k, key, ki), out);                     \
     }
 
 CONFIG_INDEXED_GETTERS(getString, i4_string)

@@ -8,7 +8,9 @@ ConfigSection::ConfigSection(const char* n) : next(nullptr), prev(nullptr) {
     i4_strncpy(name, n ? n : "", sizeof name);
 }
 
-ConfigSection::~ConfigSection() { clearEntries(); }
+ConfigSection::~ConfigSection() {
+    clearEntries();
+}
 
 void ConfigSection::addEntry(const char* key, int keyLength, const char* value) {
     ConfigEntry* e = new ConfigEntry(key, keyLength, value);

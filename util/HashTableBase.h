@@ -15,7 +15,8 @@ public:
     int bucketCount() const { return buckets; }
     // The bucket that holds (or would hold) the key; null without buckets.
     LL* bucketOf(Key key) const {
-        return buckets ? &table[Inner::bucketNumber(key) % static_cast<unsigned>(buckets)] : nullptr;
+        return buckets ? &table[Inner::bucketNumber(key) % static_cast<unsigned>(buckets)]
+                       : nullptr;
     }
 
     // Replaces the buckets, deleting the inner lists of the old ones.

@@ -19,7 +19,9 @@ int hexValue(char c) {
 
 }  // namespace
 
-void UniqueID::clear(uint8_t* id) { memset(id, 0, SIZE); }
+void UniqueID::clear(uint8_t* id) {
+    memset(id, 0, SIZE);
+}
 
 bool UniqueID::isZero(const uint8_t* id) {
     for (int i = 0; i < SIZE; i++)
@@ -31,7 +33,9 @@ bool UniqueID::equals(const uint8_t* a, const uint8_t* b) {
     return i4memcmp(a, b, SIZE) == 0;
 }
 
-void UniqueID::copy(uint8_t* to, const uint8_t* from) { memmove(to, from, SIZE); }
+void UniqueID::copy(uint8_t* to, const uint8_t* from) {
+    memmove(to, from, SIZE);
+}
 
 void UniqueID::randomize(uint8_t* id) {
     for (int i = 0; i < SIZE; i++) id[i] = static_cast<uint8_t>(rand() & 0xFF);
@@ -51,9 +55,13 @@ void UniqueID::setBit(uint8_t* id, uint32_t i, int value) {
         id[i / 8] &= static_cast<uint8_t>(~mask);
 }
 
-int32_t UniqueID::write(const uint8_t* id, i4_file& f) { return f.write(id, SIZE); }
+int32_t UniqueID::write(const uint8_t* id, i4_file& f) {
+    return f.write(id, SIZE);
+}
 
-int32_t UniqueID::read(uint8_t* id, i4_file& f) { return f.read(id, SIZE); }
+int32_t UniqueID::read(uint8_t* id, i4_file& f) {
+    return f.read(id, SIZE);
+}
 
 char* UniqueID::toHex(const uint8_t* id) {
     static const char digits[] = "0123456789abcdef";

@@ -71,9 +71,13 @@ XMLNode* XMLNode::copy() const {
     return top;
 }
 
-XMLNode* XMLNode::childAt(int i) { return static_cast<XMLNode*>(childList.get(i)); }
+XMLNode* XMLNode::childAt(int i) {
+    return static_cast<XMLNode*>(childList.get(i));
+}
 
-XMLAttr* XMLNode::attrAt(int i) { return static_cast<XMLAttr*>(attrList.get(i)); }
+XMLAttr* XMLNode::attrAt(int i) {
+    return static_cast<XMLAttr*>(attrList.get(i));
+}
 
 bool XMLNode::removeChild(XMLNode* child) {
     if (!child || !childList.remove(child)) return false;

@@ -41,10 +41,11 @@ void decodeEntities(i4_string& value) {
 
 }  // namespace
 
-XMLParser::XMLParser()
-    : text(nullptr), length(0), pos(0), tokenStart(0), current(nullptr) {}
+XMLParser::XMLParser() : text(nullptr), length(0), pos(0), tokenStart(0), current(nullptr) {}
 
-XMLParser::~XMLParser() { clear(); }
+XMLParser::~XMLParser() {
+    clear();
+}
 
 void XMLParser::clear() {
     // Each top-level element owns its subtree. Later top-level elements are
@@ -55,7 +56,9 @@ void XMLParser::clear() {
     current = nullptr;
 }
 
-XMLNode* XMLParser::parse(const char* t) { return parse(t, t ? strlen(t) : 0); }
+XMLNode* XMLParser::parse(const char* t) {
+    return parse(t, t ? strlen(t) : 0);
+}
 
 XMLNode* XMLParser::parse(const char* t, size_t len) {
     clear();

@@ -4,13 +4,12 @@
 
 #include "i4min/file/i4_dir_listing.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <numeric>
 #include <string>
+#include <sys/stat.h>
 
 i4_dir_listing::i4_dir_listing() {
     file_names.reserve(256);
@@ -54,10 +53,14 @@ void i4_sort_listing(i4_dir_listing& listing, int key) {
     if (listing.statuses.size() != n) return;
     auto field = [key](const i4_file_status& s) -> int64_t {
         switch (key) {
-        case I4_SORT_MODIFIED: return s.modified;
-        case I4_SORT_ACCESSED: return s.accessed;
-        case I4_SORT_CHANGED: return s.changed;
-        default: return s.size;
+        case I4_SORT_MODIFIED:
+            return s.modified;
+        case I4_SORT_ACCESSED:
+            return s.accessed;
+        case I4_SORT_CHANGED:
+            return s.changed;
+        default:
+            return s.size;
         }
     };
     std::vector<size_t> order(n);

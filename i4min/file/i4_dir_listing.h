@@ -10,9 +10,9 @@
 struct i4_dir_listing {
     i4_dir_listing();
 
-    std::vector<i4_string> file_names;   // in the directory's order
-    std::vector<i4_string> dir_names;    // "." and ".." included
-    std::vector<i4_file_status> statuses; // one per file name, when asked for
+    std::vector<i4_string> file_names;     // in the directory's order
+    std::vector<i4_string> dir_names;      // "." and ".." included
+    std::vector<i4_file_status> statuses;  // one per file name, when asked for
 };
 
 // Lists the path into the listing (appending). 1 on success, 0 when the

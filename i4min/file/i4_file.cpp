@@ -11,113 +11,91 @@ i4_file::~i4_file() = default;
 
 void i4_file::flush() {}
 
-void* i4_file::memory_at(int64_t)
-{
+void* i4_file::memory_at(int64_t) {
     return nullptr;
 }
 
-int i4_file::is_memory()
-{
+int i4_file::is_memory() {
     return 0;
 }
 
-int i4_file::write_fill(uint8_t byte, int64_t count)
-{
+int i4_file::write_fill(uint8_t byte, int64_t count) {
     uint8_t block[1024];
     memset(block, byte, sizeof block);
     while (count > 0) {
         int32_t n = count < (int64_t)sizeof block ? (int32_t)count : (int32_t)sizeof block;
         int32_t w = write(block, n);
-        if (w <= 0)
-            return 0;
+        if (w <= 0) return 0;
         count -= w;
     }
     return 1;
 }
 
-int32_t i4_file::write_8(uint8_t v)
-{
+int32_t i4_file::write_8(uint8_t v) {
     return write(&v, 1);
 }
 
-int32_t i4_file::write_16(uint16_t v)
-{
+int32_t i4_file::write_16(uint16_t v) {
     uint8_t b[2] = {(uint8_t)v, (uint8_t)(v >> 8)};
     return write(b, 2);
 }
 
-int32_t i4_file::write_32(uint32_t v)
-{
+int32_t i4_file::write_32(uint32_t v) {
     uint8_t b[4];
-    for (int i = 0; i < 4; i++)
-        b[i] = (uint8_t)(v >> (8 * i));
+    for (int i = 0; i < 4; i++) b[i] = (uint8_t)(v >> (8 * i));
     return write(b, 4);
 }
 
-int32_t i4_file::write_64(uint64_t v)
-{
+int32_t i4_file::write_64(uint64_t v) {
     uint8_t b[8];
-    for (int i = 0; i < 8; i++)
-        b[i] = (uint8_t)(v >> (8 * i));
+    for (int i = 0; i < 8; i++) b[i] = (uint8_t)(v >> (8 * i));
     return write(b, 8);
 }
 
-uint8_t i4_file::read_8()
-{
+uint8_t i4_file::read_8() {
     uint8_t b;
-    if (read(&b, 1) != 1)
-        I4_ERROR("read_8 error");
+    if (read(&b, 1) != 1) I4_ERROR("read_8 error");
     return b;
 }
 
-uint16_t i4_file::read_16()
-{
+uint16_t i4_file::read_16() {
     uint8_t b[2];
-    if (read(b, 2) != 2)
-        I4_ERROR("read_16 error");
+    if (read(b, 2) != 2) I4_ERROR("read_16 error");
     return (uint16_t)(b[0] | (b[1] << 8));
 }
 
-uint32_t i4_file::read_32()
-{
+uint32_t i4_file::read_32() {
     uint8_t b[4];
-    if (read(b, 4) != 4)
-        I4_ERROR("read_32 error");
+    if (read(b, 4) != 4) I4_ERROR("read_32 error");
     return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
 }
 
-uint64_t i4_file::read_64()
-{
+uint64_t i4_file::read_64() {
     uint8_t b[8];
     readAll(b, 8);
     uint64_t v = 0;
-    for (int i = 7; i >= 0; i--)
-        v = (v << 8) | b[i];
+    for (int i = 7; i >= 0; i--) v = (v << 8) | b[i];
     return v;
 }
 
-float i4_file::read_float()
-{
+float i4_file::read_float() {
     uint32_t bits = read_32();
     float f;
     memcpy(&f, &bits, sizeof f);
     return f;
 }
 
-void i4_file::readAll(void* buf, int32_t n)
-{
+void i4_file::readAll(void* buf, int32_t n) {
     uint8_t* p = (uint8_t*)buf;
     while (n > 0) {
         int32_t r = read(p, n);
-        if (r <= 0)
-            I4_ERROR("readAll error");
+        if (r <= 0) I4_ERROR("readAll error");
         p += r;
         n -= r;
     }
 }
 
-int32_t i4_file::printf(const char* fmt, ...)
-{
+int32_t i4_file::printf(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     int32_t n = vprintf(fmt, ap);
@@ -135,11 +113,9 @@ public:
     int32_t written() const { return written_; }
 
     int32_t read(void* buf, int32_t n) override { return target_.read(buf, n); }
-    int32_t write(const void* buf, int32_t n) override
-    {
+    int32_t write(const void* buf, int32_t n) override {
         int32_t w = target_.write(buf, n);
-        if (w > 0)
-            written_ += w;
+        if (w > 0) written_ += w;
         return w;
     }
     int64_t seek(int64_t pos) override { return target_.seek(pos); }
@@ -153,13 +129,11 @@ private:
     int32_t written_ = 0;
 };
 
-bool is_ascii_letter(char c)
-{
+bool is_ascii_letter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-void write_number(i4_file& f, uint64_t v, unsigned base)
-{
+void write_number(i4_file& f, uint64_t v, unsigned base) {
     static const char digits[] = "0123456789abcdef";
     char out[24];
     int n = 0;
@@ -168,44 +142,36 @@ void write_number(i4_file& f, uint64_t v, unsigned base)
         v /= base;
     } while (v);
     char rev[24];
-    for (int i = 0; i < n; i++)
-        rev[i] = out[n - 1 - i];
+    for (int i = 0; i < n; i++) rev[i] = out[n - 1 - i];
     f.write(rev, n);
 }
 
 // Only flags, width and precision reach the platform's printf: anything else
 // ('*' above all) would make it take arguments that were never passed.
-void write_float(i4_file& f, const char* conv, int conv_len, double v)
-{
+void write_float(i4_file& f, const char* conv, int conv_len, double v) {
     char pattern[40];
     int n = 0;
     pattern[n++] = '%';
     int i = 1;
-    while (i < conv_len && strchr("-+ #0", conv[i]) && n < 8)
-        pattern[n++] = conv[i++];
+    while (i < conv_len && strchr("-+ #0", conv[i]) && n < 8) pattern[n++] = conv[i++];
     for (; i < conv_len - 1 && n < (int)sizeof pattern - 2; i++) {
         char c = conv[i];
-        if ((c >= '0' && c <= '9') || c == '.')
-            pattern[n++] = c;
+        if ((c >= '0' && c <= '9') || c == '.') pattern[n++] = c;
     }
     pattern[n++] = 'f';
     pattern[n] = 0;
     char out[128];
     int len = snprintf(out, sizeof out, pattern, v);
-    if (len < 0)
-        return;
-    if (len >= (int)sizeof out)
-        len = sizeof out - 1;
+    if (len < 0) return;
+    if (len >= (int)sizeof out) len = sizeof out - 1;
     f.write(out, len);
 }
 
 }  // namespace
 
-int32_t i4_file::vprintf(const char* fmt, va_list ap_in)
-{
+int32_t i4_file::vprintf(const char* fmt, va_list ap_in) {
     counting_file f(*this);
-    if (!fmt)
-        return 0;
+    if (!fmt) return 0;
     va_list ap;
     va_copy(ap, ap_in);
     const char* p = fmt;
@@ -215,10 +181,8 @@ int32_t i4_file::vprintf(const char* fmt, va_list ap_in)
             continue;
         }
         const char* start = p++;
-        while (*p && *p != '%' && !is_ascii_letter(*p))
-            p++;
-        if (!*p)
-            break;  // a conversion cut off by the end of the format prints nothing
+        while (*p && *p != '%' && !is_ascii_letter(*p)) p++;
+        if (!*p) break;  // a conversion cut off by the end of the format prints nothing
         char kind = *p++;
         switch (kind) {
         case '%':
@@ -231,8 +195,7 @@ int32_t i4_file::vprintf(const char* fmt, va_list ap_in)
         case 'i': {
             int v = va_arg(ap, int);
             uint64_t mag = v < 0 ? (uint64_t)(-(int64_t)v) : (uint64_t)v;
-            if (v < 0)
-                f.write_8('-');
+            if (v < 0) f.write_8('-');
             write_number(f, mag, 10);
             break;
         }
@@ -250,14 +213,12 @@ int32_t i4_file::vprintf(const char* fmt, va_list ap_in)
             break;
         case 's': {
             const char* s = va_arg(ap, const char*);
-            if (s)
-                f.write(s, i4_strlen(s));
+            if (s) f.write(s, i4_strlen(s));
             break;
         }
         case 'S': {
             const i4_string* s = va_arg(ap, const i4_string*);
-            if (s && s->c_str())
-                f.write(s->c_str(), s->length());
+            if (s && s->c_str()) f.write(s->c_str(), s->length());
             break;
         }
         case 'I': {

@@ -7,9 +7,9 @@
 struct i4_file_status {
     int64_t modified;  // seconds since the epoch
     int64_t accessed;
-    int64_t changed;   // status change
-    int32_t is_dir;    // 1 for a directory, else 0
-    int64_t size;      // bytes
+    int64_t changed;  // status change
+    int32_t is_dir;   // 1 for a directory, else 0
+    int64_t size;     // bytes
 };
 
 // 1 on success. 0 when the name does not exist: is_dir is then 0 and the

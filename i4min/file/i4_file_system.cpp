@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-
 #include <vector>
 
 #include "i4min/file/i4_file.h"
@@ -118,7 +117,9 @@ int i4_mkdir(const char* name) {
     return name && ::mkdir(name, 0777) == 0;
 }
 
-int i4_rmdir(const char* name) { return name && ::rmdir(name) == 0; }
+int i4_rmdir(const char* name) {
+    return name && ::rmdir(name) == 0;
+}
 
 int i4_truncate(const char* name, int64_t length) {
     if (!name || length < 0) return 0;
@@ -220,8 +221,8 @@ int i4_cut_tail(const char* a, const char* b, int64_t n) {
         return 0;
     }
     int64_t copied = 0;
-    bool ok = from->seek(size - n) == size - n && i4_copy_stream(*from, *to, n, &copied) &&
-              copied == n;
+    bool ok =
+        from->seek(size - n) == size - n && i4_copy_stream(*from, *to, n, &copied) && copied == n;
     to->flush();
     // The tail must be safe in b before it is cut from a.
     if (ok && ::fsync(fd) != 0) ok = false;

@@ -10,8 +10,8 @@ class i4_file;
 enum {
     I4_READ = 1,
     I4_WRITE = 2,
-    I4_APPEND = 4,  // with I4_WRITE: every write goes to the end
-    I4_TRUNCATE = 8 // with I4_WRITE: emptied first
+    I4_APPEND = 4,   // with I4_WRITE: every write goes to the end
+    I4_TRUNCATE = 8  // with I4_WRITE: emptied first
 };
 
 // Opens a file by name: an i4_unix_file_class, or whatever a hook supplies,

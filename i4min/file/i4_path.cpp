@@ -8,10 +8,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <string>
 
 #include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
@@ -21,7 +20,9 @@ namespace {
 
 const int PATH_BUFFER = 4096;
 
-bool is_sep(char c) { return c == '/' || c == '\\'; }
+bool is_sep(char c) {
+    return c == '/' || c == '\\';
+}
 
 }  // namespace
 
@@ -49,7 +50,9 @@ int i4_full_path(const char* name, i4_string& out) {
     return 1;
 }
 
-int i4_chdir(const char* name) { return name && ::chdir(name) == 0; }
+int i4_chdir(const char* name) {
+    return name && ::chdir(name) == 0;
+}
 
 void i4_fix_dot_name(i4_string& name) {
     if (name.equals("."))

@@ -5,11 +5,10 @@
 #include "i4min/file/i4_safe_file.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <exception>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
@@ -33,7 +32,9 @@ void sync_directory_of(const std::string& name) {
     ::close(fd);
 }
 
-bool exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
+bool exists(const std::string& name) {
+    return ::access(name.c_str(), F_OK) == 0;
+}
 
 }  // namespace
 
@@ -60,8 +61,14 @@ public:
 };
 
 i4_safe_file::i4_safe_file(const char* name, int flags)
-    : file(nullptr), writer(nullptr), fd(-1), closed(false), result(true),
-      exceptionsAtOpen(std::uncaught_exceptions()), file_name(name), bak_name(name) {
+    : file(nullptr),
+      writer(nullptr),
+      fd(-1),
+      closed(false),
+      result(true),
+      exceptionsAtOpen(std::uncaught_exceptions()),
+      file_name(name),
+      bak_name(name) {
     if (!name) {
         closed = true;
         return;
@@ -114,7 +121,9 @@ i4_safe_file::~i4_safe_file() {
         I4_WARNING("could not save %s; the previous version was kept", file_name.c_str());
 }
 
-i4_file* i4_safe_file::get() { return file; }
+i4_file* i4_safe_file::get() {
+    return file;
+}
 
 bool i4_safe_file::close() {
     if (closed) return result;

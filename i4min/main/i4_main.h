@@ -2,9 +2,9 @@
 #ifndef I4_MAIN_H
 #define I4_MAIN_H
 
-#include "i4min/string/i4_string.h"
-
 #include <vector>
+
+#include "i4min/string/i4_string.h"
 
 typedef void (*i4_app_main_type)(int argc, char** argv);
 

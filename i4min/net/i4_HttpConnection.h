@@ -1,19 +1,20 @@
 // One HTTP fetch into a file. A record is used by one thread at a time.
 #pragma once
 #include <cstdint>
+
 #include "i4min/string/i4_string.h"
 
 class i4_protocol;
 
 class i4_HttpConnection {
 public:
-  int port = 80;             // when the URL names none
-  int32_t timeout_ms = 0;    // longest silence of the server; 0: the connect limit
-  int32_t max_bytes = 0;     // largest body taken; 0: 16 MiB
-  int status = 0;            // status code of the last answer, 0 when none came
-  i4_string host;            // filled from the URL
-  i4_string path;
-  i4_string file;
+    int port = 80;           // when the URL names none
+    int32_t timeout_ms = 0;  // longest silence of the server; 0: the connect limit
+    int32_t max_bytes = 0;   // largest body taken; 0: 16 MiB
+    int status = 0;          // status code of the last answer, 0 when none came
+    i4_string host;          // filled from the URL
+    i4_string path;
+    i4_string file;
 };
 
 // Fetches an http:// URL with a plain GET and stores the body at file_path: written under

@@ -5,7 +5,7 @@
 
 class tcp_initer : public i4_thread_init_class {
 public:
-  void init() override;
+    void init() override;
 };
 
 // Idempotent and thread-safe. A cancel signals blocked threads with SIGALRM, which must

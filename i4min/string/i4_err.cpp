@@ -19,18 +19,14 @@ const int report_size = 500;
 
 }  // namespace
 
-void i4_set_error_location(const char* file, int line)
-{
+void i4_set_error_location(const char* file, int line) {
     location_file = file;
     location_line = line;
 }
 
-void i4_get_error_location(const char** file, int* line)
-{
-    if (file)
-        *file = location_file;
-    if (line)
-        *line = location_line;
+void i4_get_error_location(const char** file, int* line) {
+    if (file) *file = location_file;
+    if (line) *line = location_line;
 }
 
 namespace {
@@ -41,27 +37,22 @@ struct report_text {
     report_text(const char* fmt, va_list ap) { i4_vsnprintf(text, sizeof text, fmt, ap); }
 };
 
-i4_reporter_type locate(const char* file, int line, i4_reporter_type reporter)
-{
-    if (file)
-        i4_set_error_location(file, line);
+i4_reporter_type locate(const char* file, int line, i4_reporter_type reporter) {
+    if (file) i4_set_error_location(file, line);
     return reporter;
 }
 
 }  // namespace
 
-i4_reporter_type i4_error_at(const char* file, int line)
-{
+i4_reporter_type i4_error_at(const char* file, int line) {
     return locate(file, line, i4_error_reporter);
 }
 
-i4_reporter_type i4_warning_at(const char* file, int line)
-{
+i4_reporter_type i4_warning_at(const char* file, int line) {
     return locate(file, line, i4_warning_reporter);
 }
 
-void i4_error_reporter(const char* fmt, ...)
-{
+void i4_error_reporter(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     report_text r(fmt, ap);
@@ -69,8 +60,7 @@ void i4_error_reporter(const char* fmt, ...)
     error_handler.load()(r.text);
 }
 
-void i4_error_report(const char* file, int line, const char* fmt, ...)
-{
+void i4_error_report(const char* file, int line, const char* fmt, ...) {
     locate(file, line, nullptr);
     va_list ap;
     va_start(ap, fmt);
@@ -80,8 +70,7 @@ void i4_error_report(const char* file, int line, const char* fmt, ...)
     throw i4_err(r.text);
 }
 
-void i4_warning_reporter(const char* fmt, ...)
-{
+void i4_warning_reporter(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     report_text r(fmt, ap);
@@ -89,8 +78,7 @@ void i4_warning_reporter(const char* fmt, ...)
     warning_handler.load()(r.text);
 }
 
-void i4_debug_print(const char* fmt, ...)
-{
+void i4_debug_print(const char* fmt, ...) {
     i4_string text;
     va_list ap;
     va_start(ap, fmt);
@@ -99,35 +87,28 @@ void i4_debug_print(const char* fmt, ...)
     debug_handler.load()(text);
 }
 
-void i4_set_error_handler(i4_error_handler_type h)
-{
+void i4_set_error_handler(i4_error_handler_type h) {
     error_handler = h ? h : i4_default_error;
 }
 
-void i4_set_warning_handler(i4_warning_handler_type h)
-{
+void i4_set_warning_handler(i4_warning_handler_type h) {
     warning_handler = h ? h : i4_default_warning;
 }
 
-i4_warning_handler_type i4_get_warning_handler()
-{
+i4_warning_handler_type i4_get_warning_handler() {
     return warning_handler;
 }
 
-void i4_set_debug_handler(i4_debug_handler_type h)
-{
+void i4_set_debug_handler(i4_debug_handler_type h) {
     debug_handler = h ? h : i4_default_debug;
 }
 
-void i4_default_debug(const i4_string& text)
-{
+void i4_default_debug(const i4_string& text) {
     i4_printf("%S", &text);
 }
 
-void i4_default_warning(const char* text)
-{
-    if (!i4_debug)
-        return;
+void i4_default_warning(const char* text) {
+    if (!i4_debug) return;
     const char* file;
     int line;
     i4_get_error_location(&file, &line);
@@ -137,7 +118,6 @@ void i4_default_warning(const char* text)
         i4_debug->printf("Warning %s\n", text);
 }
 
-void i4_default_error(const char* text)
-{
+void i4_default_error(const char* text) {
     throw i4_err(text);
 }

@@ -13,8 +13,7 @@
 
 // ---- i4_string ----
 
-i4_string::i4_string() : text_((char*)i4_malloc(1))
-{
+i4_string::i4_string() : text_((char*)i4_malloc(1)) {
     *text_ = 0;
 }
 
@@ -22,23 +21,19 @@ i4_string::i4_string(const char* text) : text_(i4_strdup(text)) {}
 
 i4_string::i4_string(const i4_string& other) : text_(i4_strdup(other.text_)) {}
 
-i4_string::i4_string(i4_string&& other) noexcept : text_(other.text_)
-{
+i4_string::i4_string(i4_string&& other) noexcept : text_(other.text_) {
     other.text_ = nullptr;
 }
 
-i4_string::~i4_string()
-{
+i4_string::~i4_string() {
     i4_free(text_);
 }
 
 i4_string::i4_string(i4_file& f) : i4_string(0xFFFF, f) {}
 
-i4_string::i4_string(uint16_t max, i4_file& f) : text_(nullptr)
-{
+i4_string::i4_string(uint16_t max, i4_file& f) : text_(nullptr) {
     uint16_t len = f.read_16();
-    if (len == 0xFFFF)
-        I4_ERROR("read string error");
+    if (len == 0xFFFF) I4_ERROR("read string error");
     int keep = len < max ? len : max;
     char* t = (char*)i4_malloc((size_t)keep + 1);
     try {
@@ -58,10 +53,8 @@ i4_string::i4_string(uint16_t max, i4_file& f) : text_(nullptr)
     text_ = t;
 }
 
-i4_string::i4_string(i4_file& f, int32_t n) : text_(nullptr)
-{
-    if (n < 0)
-        I4_ERROR("read string error");
+i4_string::i4_string(i4_file& f, int32_t n) : text_(nullptr) {
+    if (n < 0) I4_ERROR("read string error");
     char* t = (char*)i4_malloc((size_t)n + 1);
     int32_t r;
     try {
@@ -78,20 +71,17 @@ i4_string::i4_string(i4_file& f, int32_t n) : text_(nullptr)
     text_ = t;
 }
 
-void i4_string::take(char* text)
-{
+void i4_string::take(char* text) {
     i4_free(text_);
     text_ = text;
 }
 
-i4_string& i4_string::operator=(const i4_string& other)
-{
+i4_string& i4_string::operator=(const i4_string& other) {
     assign(other.text_);
     return *this;
 }
 
-i4_string& i4_string::operator=(i4_string&& other) noexcept
-{
+i4_string& i4_string::operator=(i4_string&& other) noexcept {
     if (this != &other) {
         i4_free(text_);
         text_ = other.text_;
@@ -100,83 +90,65 @@ i4_string& i4_string::operator=(i4_string&& other) noexcept
     return *this;
 }
 
-i4_string& i4_string::operator=(const char* text)
-{
+i4_string& i4_string::operator=(const char* text) {
     assign(text);
     return *this;
 }
 
-int i4_string::length() const
-{
+int i4_string::length() const {
     return i4_strlen(text_);
 }
 
-void i4_string::assign(const i4_string& other)
-{
+void i4_string::assign(const i4_string& other) {
     assign(other.text_);
 }
 
-void i4_string::assign(const char* text)
-{
-    if (text == text_)
-        return;
+void i4_string::assign(const char* text) {
+    if (text == text_) return;
     // Copy first: text may point into our own buffer.
     take(i4_strdup(text));
 }
 
-bool i4_string::equals(const i4_string& other) const
-{
+bool i4_string::equals(const i4_string& other) const {
     return i4_strcmp(text_, other.text_) == 0;
 }
 
-bool i4_string::equals(const char* text) const
-{
+bool i4_string::equals(const char* text) const {
     return i4_strcmp(text_, text) == 0;
 }
 
-bool i4_string::operator<(const i4_string& o) const
-{
+bool i4_string::operator<(const i4_string& o) const {
     return i4_strcmp(text_, o.text_) < 0;
 }
 
-void i4_string::append(const char* text)
-{
-    if (text)
-        append_n(text, i4_strlen(text));
+void i4_string::append(const char* text) {
+    if (text) append_n(text, i4_strlen(text));
 }
 
-void i4_string::append_n(const char* text, int n)
-{
-    if (!text || n < 0)
-        return;
+void i4_string::append_n(const char* text, int n) {
+    if (!text || n < 0) return;
     int len = length();
     char* t = (char*)i4_malloc((size_t)len + n + 1);
-    if (len)
-        memcpy(t, text_, len);
+    if (len) memcpy(t, text_, len);
     memcpy(t + len, text, n);  // before take(): text may be our own
     t[len + n] = 0;
     take(t);
 }
 
-void i4_string::to_lower()
-{
+void i4_string::to_lower() {
     i4_strlwr(text_);
 }
 
-void i4_string::truncate(int n)
-{
-    if (n < 0 || n >= length())
-        return;
+void i4_string::truncate(int n) {
+    if (n < 0 || n >= length()) return;
     char* t;
     i4_strndup(&t, text_, n);
     take(t);
 }
 
-int i4_string::replace_char(char from, char to)
-{
+int i4_string::replace_char(char from, char to) {
     int count = 0;
-    if (!text_ || !from)
-        return 0;
+    if (!text_ || !from) return 0;
     // Measured once: replacing by 0 cuts the text, yet every occurrence
     // in the buffer is still replaced and counted.
     int len = length();
@@ -189,30 +161,24 @@ int i4_string::replace_char(char from, char to)
     return count;
 }
 
-int i4_string::replace(const char* old_text, const char* new_text)
-{
+int i4_string::replace(const char* old_text, const char* new_text) {
     int old_len = i4_strlen(old_text);
-    if (!text_ || old_len == 0)
-        return 0;
+    if (!text_ || old_len == 0) return 0;
     int new_len = i4_strlen(new_text);
     int count = 0;
-    for (const char* p = strstr(text_, old_text); p; p = strstr(p + old_len, old_text))
-        count++;
-    if (!count)
-        return 0;
+    for (const char* p = strstr(text_, old_text); p; p = strstr(p + old_len, old_text)) count++;
+    if (!count) return 0;
     // Counted in 64 bits: a product past the address space would otherwise
     // wrap to a small buffer that the copy below overruns.
     int64_t size = (int64_t)length() + (int64_t)count * (new_len - old_len) + 1;
-    if (size > INT32_MAX)
-        I4_ERROR("out of memory");
+    if (size > INT32_MAX) I4_ERROR("out of memory");
     char* t = (char*)i4_malloc((size_t)size);
     char* out = t;
     const char* in = text_;
     for (const char* p = strstr(in, old_text); p; p = strstr(in, old_text)) {
         memcpy(out, in, p - in);
         out += p - in;
-        if (new_len)
-            memcpy(out, new_text, new_len);
+        if (new_len) memcpy(out, new_text, new_len);
         out += new_len;
         in = p + old_len;
     }
@@ -221,8 +187,7 @@ int i4_string::replace(const char* old_text, const char* new_text)
     return count;
 }
 
-i4_string& i4_string::format(const char* fmt, ...)
-{
+i4_string& i4_string::format(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     vformat(fmt, ap);
@@ -230,8 +195,7 @@ i4_string& i4_string::format(const char* fmt, ...)
     return *this;
 }
 
-i4_string& i4_string::vformat(const char* fmt, va_list ap)
-{
+i4_string& i4_string::vformat(const char* fmt, va_list ap) {
     i4_ram_file_class f(nullptr, 0, 512);
     try {
         f.vprintf(fmt, ap);
@@ -247,159 +211,122 @@ i4_string& i4_string::vformat(const char* fmt, va_list ap)
     return *this;
 }
 
-void i4_string::write(i4_file& f) const
-{
+void i4_string::write(i4_file& f) const {
     int len = length();
     // 0xFFFF means "no length" and more does not fit the field: refuse
     // rather than store a length that disagrees with the bytes.
-    if (len >= 0xFFFF)
-        I4_ERROR("write string error");
-    if (f.write_16((uint16_t)len) != 2)
-        I4_ERROR("write string error");
-    if (len && f.write(text_, len) != len)
-        I4_ERROR("write string error");
+    if (len >= 0xFFFF) I4_ERROR("write string error");
+    if (f.write_16((uint16_t)len) != 2) I4_ERROR("write string error");
+    if (len && f.write(text_, len) != len) I4_ERROR("write string error");
 }
 
 // ---- zero-terminated helpers ----
 
-int i4_strlen(const char* s)
-{
+int i4_strlen(const char* s) {
     return s ? (int)strlen(s) : 0;
 }
 
 namespace {
 
-int sign_of(int d)
-{
+int sign_of(int d) {
     return d < 0 ? -1 : d > 0 ? 1 : 0;
 }
 
 template <char (*Map)(char)>
-int compare_text(const char* a, const char* b)
-{
-    if (a == b)
-        return 0;
-    if (!a)
-        return -1;
-    if (!b)
-        return 1;
+int compare_text(const char* a, const char* b) {
+    if (a == b) return 0;
+    if (!a) return -1;
+    if (!b) return 1;
     for (;; a++, b++) {
         signed char x = (signed char)Map(*a);
         signed char y = (signed char)Map(*b);
-        if (x != y)
-            return sign_of(x - y);
-        if (!x)
-            return 0;
+        if (x != y) return sign_of(x - y);
+        if (!x) return 0;
     }
 }
 
 template <char (*Map)(char)>
-int compare_bytes(const void* a, const void* b, int n)
-{
+int compare_bytes(const void* a, const void* b, int n) {
     const char* p = (const char*)a;
     const char* q = (const char*)b;
     for (int i = 0; i < n; i++) {
         signed char x = (signed char)Map(p[i]);
         signed char y = (signed char)Map(q[i]);
-        if (x != y)
-            return sign_of(x - y);
+        if (x != y) return sign_of(x - y);
     }
     return 0;
 }
 
-char same_char(char c)
-{
+char same_char(char c) {
     return c;
 }
 
 // MapText folds the searched text, MapPattern the pattern.
 template <char (*MapText)(char), char (*MapPattern)(char)>
-const char* find_text(const char* s, const char* pattern)
-{
-    if (!s || !pattern)
-        return nullptr;
+const char* find_text(const char* s, const char* pattern) {
+    if (!s || !pattern) return nullptr;
     for (;; s++) {
         int i = 0;
-        while (pattern[i] && MapText(s[i]) == MapPattern(pattern[i]))
-            i++;
-        if (!pattern[i])
-            return s;
-        if (!*s)
-            return nullptr;
+        while (pattern[i] && MapText(s[i]) == MapPattern(pattern[i])) i++;
+        if (!pattern[i]) return s;
+        if (!*s) return nullptr;
     }
 }
 
 }  // namespace
 
-int i4_strcmp(const char* a, const char* b)
-{
+int i4_strcmp(const char* a, const char* b) {
     return compare_text<same_char>(a, b);
 }
 
-int i4_stricmp(const char* a, const char* b)
-{
+int i4_stricmp(const char* a, const char* b) {
     return compare_text<toUpperChar>(a, b);
 }
 
-int i4memcmp(const void* a, const void* b, int n)
-{
-    if (!a || !b)
-        I4_ERROR("i4memcmp null pointers passed");
+int i4memcmp(const void* a, const void* b, int n) {
+    if (!a || !b) I4_ERROR("i4memcmp null pointers passed");
     return compare_bytes<same_char>(a, b, n);
 }
 
-int i4memicmp(const void* a, const void* b, int n)
-{
-    if (!a || !b)
-        I4_ERROR("i4memicmp null pointers passed");
+int i4memicmp(const void* a, const void* b, int n) {
+    if (!a || !b) I4_ERROR("i4memicmp null pointers passed");
     return compare_bytes<toUpperChar>(a, b, n);
 }
 
-char toUpperChar(char c)
-{
+char toUpperChar(char c) {
     return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
 }
 
-char toLowerChar(char c)
-{
+char toLowerChar(char c) {
     return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-char* i4_strlwr(char* s)
-{
+char* i4_strlwr(char* s) {
     if (s)
-        for (char* p = s; *p; p++)
-            *p = toLowerChar(*p);
+        for (char* p = s; *p; p++) *p = toLowerChar(*p);
     return s;
 }
 
-char* i4_strdup(const char* s)
-{
-    if (!s)
-        return nullptr;
+char* i4_strdup(const char* s) {
+    if (!s) return nullptr;
     size_t n = strlen(s) + 1;
     char* d = (char*)i4_malloc(n);
     memcpy(d, s, n);
     return d;
 }
 
-char* i4_strndup(char** out, const char* s, int n)
-{
-    if (n < 0)
-        n = 0;
+char* i4_strndup(char** out, const char* s, int n) {
+    if (n < 0) n = 0;
     char* d = (char*)i4_malloc((size_t)n + 1);
     int i = 0;
     if (s)
-        for (; i < n && s[i]; i++)
-            d[i] = s[i];
+        for (; i < n && s[i]; i++) d[i] = s[i];
     d[i] = 0;
-    if (out)
-        *out = d;
+    if (out) *out = d;
     return d;
 }
 
-char* i4_strcpy(char* dst, const char* src)
-{
+char* i4_strcpy(char* dst, const char* src) {
     if (src)
         strcpy(dst, src);
     else
@@ -407,88 +334,67 @@ char* i4_strcpy(char* dst, const char* src)
     return dst;
 }
 
-char* i4_strcat(char* dst, const char* src)
-{
-    if (src)
-        strcat(dst, src);
+char* i4_strcat(char* dst, const char* src) {
+    if (src) strcat(dst, src);
     return dst;
 }
 
-char* i4_strncpy(char* dst, const char* src, int n)
-{
-    if (!dst || n <= 0)
-        return dst;
+char* i4_strncpy(char* dst, const char* src, int n) {
+    if (!dst || n <= 0) return dst;
     int i = 0;
     if (src)
-        for (; i < n - 1 && src[i]; i++)
-            dst[i] = src[i];
+        for (; i < n - 1 && src[i]; i++) dst[i] = src[i];
     dst[i] = 0;
     return dst;
 }
 
-int i4_atoi(const char* s)
-{
-    if (!s)
-        return 0;
+int i4_atoi(const char* s) {
+    if (!s) return 0;
     bool neg = *s == '-';
-    if (neg)
-        s++;
+    if (neg) s++;
     // Unsigned arithmetic: an overlong number wraps instead of being undefined.
     unsigned v = 0;
-    for (; *s >= '0' && *s <= '9'; s++)
-        v = v * 10 + (unsigned)(*s - '0');
+    for (; *s >= '0' && *s <= '9'; s++) v = v * 10 + (unsigned)(*s - '0');
     return (int)(neg ? 0u - v : v);
 }
 
-const char* i4_strstr(const char* s, const char* pattern)
-{
+const char* i4_strstr(const char* s, const char* pattern) {
     return find_text<same_char, same_char>(s, pattern);
 }
 
-char* i4_strstr(char* s, const char* pattern)
-{
+char* i4_strstr(char* s, const char* pattern) {
     return (char*)find_text<same_char, same_char>(s, pattern);
 }
 
-const char* stristr(const char* s, const char* pattern)
-{
+const char* stristr(const char* s, const char* pattern) {
     return find_text<toUpperChar, toUpperChar>(s, pattern);
 }
 
-char* stristr(char* s, const char* pattern)
-{
+char* stristr(char* s, const char* pattern) {
     return (char*)stristr((const char*)s, pattern);
 }
 
-const char* i4_strstr_lower(const char* s, const char* pattern)
-{
+const char* i4_strstr_lower(const char* s, const char* pattern) {
     return find_text<toLowerChar, same_char>(s, pattern);
 }
 
-char i4_next_line(char* buf, int buflen, const char* text, int* pos)
-{
+char i4_next_line(char* buf, int buflen, const char* text, int* pos) {
     int p = *pos;
-    while (text[p] == '\r' || text[p] == '\n')
-        p++;
+    while (text[p] == '\r' || text[p] == '\n') p++;
     int n = 0;
     for (; text[p] && text[p] != '\r' && text[p] != '\n'; p++)
-        if (n < buflen - 1)
-            buf[n++] = text[p];
-    if (buflen > 0)
-        buf[n] = 0;
+        if (n < buflen - 1) buf[n++] = text[p];
+    if (buflen > 0) buf[n] = 0;
     *pos = p;
     return text[p];
 }
 
-int i4_strtok(const char* text, const char* delims, int pos, char* buf, int buflen)
-{
-    if (pos < 0 || buflen < 2 || !text || !buf)
-        return 0;
+int i4_strtok(const char* text, const char* delims, int pos, char* buf, int buflen) {
+    if (pos < 0 || buflen < 2 || !text || !buf) return 0;
     auto is_delim = [delims](char c) { return c && delims && strchr(delims, c); };
     while (is_delim(text[pos])) {
         pos++;
-        if (!text[pos])
-            return 0;
+        if (!text[pos]) return 0;
     }
     int n = 0;
     for (;;) {
@@ -508,8 +414,7 @@ int i4_strtok(const char* text, const char* delims, int pos, char* buf, int bufl
 
 // ---- formatting ----
 
-char* i4_sprintf(char* buf, const char* fmt, ...)
-{
+char* i4_sprintf(char* buf, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     i4_vsnprintf(buf, INT_MAX, fmt, ap);
@@ -517,8 +422,7 @@ char* i4_sprintf(char* buf, const char* fmt, ...)
     return buf;
 }
 
-char* i4_snprintf(char* buf, int n, const char* fmt, ...)
-{
+char* i4_snprintf(char* buf, int n, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     i4_vsnprintf(buf, n, fmt, ap);
@@ -526,20 +430,16 @@ char* i4_snprintf(char* buf, int n, const char* fmt, ...)
     return buf;
 }
 
-char* i4_vsnprintf(char* buf, int n, const char* fmt, va_list ap)
-{
-    if (!buf || n <= 0)
-        return buf;
+char* i4_vsnprintf(char* buf, int n, const char* fmt, va_list ap) {
+    if (!buf || n <= 0) return buf;
     i4_ram_file_class f(buf, n - 1, 0);
     f.vprintf(fmt, ap);
     buf[f.tell()] = 0;
     return buf;
 }
 
-int i4_printf(const char* fmt, ...)
-{
-    if (!i4_debug)
-        return 0;
+int i4_printf(const char* fmt, ...) {
+    if (!i4_debug) return 0;
     va_list ap;
     va_start(ap, fmt);
     int n = i4_debug->vprintf(fmt, ap);
@@ -550,31 +450,23 @@ int i4_printf(const char* fmt, ...)
 // ---- text helpers ----
 
 namespace {
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 }  // namespace
 
-char* urlDecode(char* text)
-{
-    if (!text)
-        return text;
+char* urlDecode(char* text) {
+    if (!text) return text;
     for (char* p = text; *p; p++)
-        if (*p == '+')
-            *p = ' ';
+        if (*p == '+') *p = ' ';
     char* out = text;
     const char* in = text;
     while (*in) {
         if (*in == '%') {
-            if (!in[1] || !in[2])
-                break;
+            if (!in[1] || !in[2]) break;
             int hi = hex_value(in[1]);
             int lo = hex_value(in[2]);
             // A zero byte would cut the text short; keep it (and any
@@ -588,14 +480,12 @@ char* urlDecode(char* text)
         *out++ = *in++;
     }
     // Whatever stopped the decoding stays as it was.
-    while (*in)
-        *out++ = *in++;
+    while (*in) *out++ = *in++;
     *out = 0;
     return text;
 }
 
-i4_string formatSize(int64_t count)
-{
+i4_string formatSize(int64_t count) {
     char buf[64];
     if (count > 1000000000)
         snprintf(buf, sizeof buf, "%.2fG", count / 1073741824.0);
@@ -608,22 +498,16 @@ i4_string formatSize(int64_t count)
     return i4_string(buf);
 }
 
-double parseSize(const char* text)
-{
+double parseSize(const char* text) {
     double v = atof(text ? text : "");
-    if (stristr(text, "g"))
-        return v * 1073741824.0;
-    if (stristr(text, "m"))
-        return v * 1048576.0;
-    if (stristr(text, "k"))
-        return v * 1024.0;
+    if (stristr(text, "g")) return v * 1073741824.0;
+    if (stristr(text, "m")) return v * 1048576.0;
+    if (stristr(text, "k")) return v * 1024.0;
     return v;
 }
 
-int parseMinutes(const char* text)
-{
+int parseMinutes(const char* text) {
     double v = atof(text ? text : "");
-    if (stristr(text, "h") && !stristr(text, "m"))
-        v *= 60;
+    if (stristr(text, "h") && !stristr(text, "m")) v *= 60;
     return (int)v;
 }

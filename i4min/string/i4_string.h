@@ -16,8 +16,8 @@ class i4_file;
 //   offset 2  n bytes of text, no terminator
 class i4_string {
 public:
-    i4_string();                    // ""
-    i4_string(const char* text);    // copy; null stays null
+    i4_string();                  // ""
+    i4_string(const char* text);  // copy; null stays null
     i4_string(const i4_string& other);
     i4_string(i4_string&& other) noexcept;  // leaves other null
     ~i4_string();
@@ -74,15 +74,15 @@ private:
 // Zero-terminated helpers. Bytes compare as signed 8-bit values; case folding
 // maps ASCII letters only. Where a null pointer is allowed it reads as "".
 int i4_strlen(const char* s);
-int i4_strcmp(const char* a, const char* b);   // -1, 0, 1; null sorts first
+int i4_strcmp(const char* a, const char* b);  // -1, 0, 1; null sorts first
 int i4_stricmp(const char* a, const char* b);
-int i4memcmp(const void* a, const void* b, int n);   // null is an error
+int i4memcmp(const void* a, const void* b, int n);  // null is an error
 int i4memicmp(const void* a, const void* b, int n);
 char toUpperChar(char c);
 char toLowerChar(char c);
 char* i4_strlwr(char* s);
-char* i4_strdup(const char* s);                       // null gives null
-char* i4_strndup(char** out, const char* s, int n);   // n+1 bytes, terminated
+char* i4_strdup(const char* s);                      // null gives null
+char* i4_strndup(char** out, const char* s, int n);  // n+1 bytes, terminated
 char* i4_strcpy(char* dst, const char* src);
 char* i4_strcat(char* dst, const char* src);
 char* i4_strncpy(char* dst, const char* src, int n);  // at most n-1, terminated

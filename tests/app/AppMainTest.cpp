@@ -1,90 +1,82 @@
-#include "app/AppMain.h"
-#include "app/ConClientApp.h"
-
-#include "support/CapturedUI.h"
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <deque>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
+#include "app/AppMain.h"
+#include "app/ConClientApp.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "support/CapturedUI.h"
 
 namespace {
 
-TEST(ConClientApp, IsTheCommandRunnerAndQuitsOnAConfirmedQ)
-{
-  ASSERT_EQ(&theConClientApp, theServant);
-  CapturedUI ui;
-  std::deque<std::string> answers = {"n", "y"};
-  theConClientApp.setLineReader([&answers](char* buffer, int size) {
-    if (answers.empty())
-      return false;
-    snprintf(buffer, size, "%s", answers.front().c_str());
-    answers.pop_front();
-    return true;
-  });
-  theConClientApp.execute("q");
-  EXPECT_TRUE(theConClientApp.isRunning());
-  theConClientApp.execute("q now");
-  EXPECT_FALSE(theConClientApp.isRunning());
-  EXPECT_EQ("Are you sure you want to exit?(y or n): \n"
-            "Are you sure you want to exit?(y or n): \n",
-            ui.out.text());
-  EXPECT_TRUE(answers.empty());
+TEST(ConClientApp, IsTheCommandRunnerAndQuitsOnAConfirmedQ) {
+    ASSERT_EQ(&theConClientApp, theServant);
+    CapturedUI ui;
+    std::deque<std::string> answers = {"n", "y"};
+    theConClientApp.setLineReader([&answers](char* buffer, int size) {
+        if (answers.empty()) return false;
+        snprintf(buffer, size, "%s", answers.front().c_str());
+        answers.pop_front();
+        return true;
+    });
+    theConClientApp.execute("q");
+    EXPECT_TRUE(theConClientApp.isRunning());
+    theConClientApp.execute("q now");
+    EXPECT_FALSE(theConClientApp.isRunning());
+    EXPECT_EQ(
+        "Are you sure you want to exit?(y or n): \n"
+        "Are you sure you want to exit?(y or n): \n",
+        ui.out.text());
+    EXPECT_TRUE(answers.empty());
 }
 
 // With the running flag cleared "!" has nothing to wait for.
-TEST(ConClientApp, ArgumentsAreCommandsUnlessTheyWaitForSomething)
-{
-  theConClientApp.stopRunning();
-  const struct {
-    const char* argument;
-    bool command;
-  } cases[] = {
-    {"w", false},   {"w0", false}, {"wq", false}, {"w-3", false}, {"what", false},
-    {"!", false},   {"!!", false}, {"vr", true},  {"q", true},    {"Q", true},
-    {"", true},     {" w", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.argument);
-    EXPECT_EQ(c.command, handleArgument(c.argument));
-  }
+TEST(ConClientApp, ArgumentsAreCommandsUnlessTheyWaitForSomething) {
+    theConClientApp.stopRunning();
+    const struct {
+        const char* argument;
+        bool command;
+    } cases[] = {
+        {"w", false},  {"w0", false}, {"wq", false}, {"w-3", false}, {"what", false}, {"!", false},
+        {"!!", false}, {"vr", true},  {"q", true},   {"Q", true},    {"", true},      {" w", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        EXPECT_EQ(c.command, handleArgument(c.argument));
+    }
 }
 
 // "!" waits while the client runs. A quit that arrives through the queue
 // meanwhile is asked on the waiting thread; a yes ends the wait.
-TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark)
-{
-  CapturedUI ui;
-  Servant* saved = theServant;
-  {
-    Servant servant;
-    theServant = &servant;
-    servant.addCommand(new Command("q", [](char*) { theServant->quit(); }));
-    servant.setLineReader([](char* buffer, int size) {
-      snprintf(buffer, size, "%s", "y");
-      return true;
-    });
-    std::atomic<bool> waited{false};
-    std::thread waiting([&waited] {
-      handleArgument("!");
-      waited = true;
-    });
-    Message quit = {MSG_COMMAND, new i4_string("q ")};
-    servant.handleMessage(&quit);
-    for (int i = 0; i < 100 && !waited; ++i)
-      i4_sleep_ms(50);
-    bool ended = waited;
-    servant.stopRunning();  // frees a wait that never noticed the quit
-    waiting.join();
-    EXPECT_TRUE(ended);
-    EXPECT_EQ("Are you sure you want to exit?(y or n): \n", ui.out.text());
-  }
-  theServant = saved;
-  thePageViewer = &theConClientApp.getPager();
+TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark) {
+    CapturedUI ui;
+    Servant* saved = theServant;
+    {
+        Servant servant;
+        theServant = &servant;
+        servant.addCommand(new Command("q", [](char*) { theServant->quit(); }));
+        servant.setLineReader([](char* buffer, int size) {
+            snprintf(buffer, size, "%s", "y");
+            return true;
+        });
+        std::atomic<bool> waited{false};
+        std::thread waiting([&waited] {
+            handleArgument("!");
+            waited = true;
+        });
+        Message quit = {MSG_COMMAND, new i4_string("q ")};
+        servant.handleMessage(&quit);
+        for (int i = 0; i < 100 && !waited; ++i) i4_sleep_ms(50);
+        bool ended = waited;
+        servant.stopRunning();  // frees a wait that never noticed the quit
+        waiting.join();
+        EXPECT_TRUE(ended);
+        EXPECT_EQ("Are you sure you want to exit?(y or n): \n", ui.out.text());
+    }
+    theServant = saved;
+    thePageViewer = &theConClientApp.getPager();
 }
 
 }  // namespace

@@ -1,25 +1,23 @@
-#include "core/CoreOptions.h"
-
 #include <gtest/gtest.h>
 #include <math.h>
 #include <string.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <string>
 #include <vector>
 
+#include "core/CoreOptions.h"
 #include "core/PageViewer.h"
 #include "core/ProtocolHolder.h"
-#include "i4min/net/i4_protocol.h"
+#include "core/StringTable.h"
+#include "core/XMLStringTable.h"
 #include "i4min/TempDir.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
+#include "i4min/net/i4_protocol.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
-#include "core/StringTable.h"
-#include "core/XMLStringTable.h"
 #include "support/CapturedUI.h"
 #include "util/UniqueID.h"
 
@@ -29,9 +27,9 @@ namespace {
 struct StoredTag {
     uint8_t type;
     std::string name;
-    std::string text; // type 2
-    int32_t number;   // type 3
-    float real;       // type 4
+    std::string text;  // type 2
+    int32_t number;    // type 3
+    float real;        // type 4
 };
 
 struct PrefFile {
@@ -41,11 +39,9 @@ struct PrefFile {
     std::vector<uint8_t> hash;
     std::vector<StoredTag> user, prefs;
 
-    const StoredTag* find(const std::vector<StoredTag>& tags, const std::string& name) const
-    {
+    const StoredTag* find(const std::vector<StoredTag>& tags, const std::string& name) const {
         for (const StoredTag& t : tags)
-            if (t.name == name)
-                return &t;
+            if (t.name == name) return &t;
         return nullptr;
     }
 };
@@ -53,47 +49,35 @@ struct PrefFile {
 class Reader {
 public:
     explicit Reader(const std::string& b) : bytes(b) {}
-    bool take(size_t n, std::string* out = nullptr)
-    {
-        if (bytes.size() - at < n)
-            return false;
-        if (out)
-            *out = bytes.substr(at, n);
+    bool take(size_t n, std::string* out = nullptr) {
+        if (bytes.size() - at < n) return false;
+        if (out) *out = bytes.substr(at, n);
         at += n;
         return true;
     }
-    bool u(int width, uint32_t* out)
-    {
+    bool u(int width, uint32_t* out) {
         std::string b;
-        if (!take(width, &b))
-            return false;
+        if (!take(width, &b)) return false;
         *out = 0;
-        for (int i = width - 1; i >= 0; i--)
-            *out = *out << 8 | (uint8_t)b[i];
+        for (int i = width - 1; i >= 0; i--) *out = *out << 8 | (uint8_t)b[i];
         return true;
     }
-    bool text(std::string* out)
-    {
+    bool text(std::string* out) {
         uint32_t n;
         return u(2, &n) && take(n, out);
     }
-    bool tags(std::vector<StoredTag>* out)
-    {
+    bool tags(std::vector<StoredTag>* out) {
         uint32_t count;
-        if (!u(4, &count))
-            return false;
+        if (!u(4, &count)) return false;
         for (uint32_t i = 0; i < count; i++) {
             StoredTag t = {};
             uint32_t type, v;
-            if (!u(1, &type) || !text(&t.name))
-                return false;
+            if (!u(1, &type) || !text(&t.name)) return false;
             t.type = (uint8_t)type;
             if (type == 2) {
-                if (!text(&t.text))
-                    return false;
+                if (!text(&t.text)) return false;
             } else if (type == 3 || type == 4) {
-                if (!u(4, &v))
-                    return false;
+                if (!u(4, &v)) return false;
                 t.number = (int32_t)v;
                 memcpy(&t.real, &v, 4);
             } else {
@@ -110,13 +94,13 @@ private:
     size_t at = 0;
 };
 
-PrefFile parsePrefs(const std::string& bytes)
-{
+PrefFile parsePrefs(const std::string& bytes) {
     PrefFile p;
     Reader r(bytes);
     uint32_t ip, port;
     std::string hash;
-    if (!r.u(4, &ip) || !r.u(2, &port) || !r.take(16, &hash) || !r.tags(&p.user) || !r.tags(&p.prefs))
+    if (!r.u(4, &ip) || !r.u(2, &port) || !r.take(16, &hash) || !r.tags(&p.user) ||
+        !r.tags(&p.prefs))
         return p;
     p.ip = ip;
     p.port = (uint16_t)port;
@@ -128,38 +112,31 @@ PrefFile parsePrefs(const std::string& bytes)
 // Builds the bytes of a pref.met.
 class Writer {
 public:
-    Writer& u(int width, uint32_t v)
-    {
-        for (int i = 0; i < width; i++)
-            bytes += (char)(v >> (8 * i) & 0xFF);
+    Writer& u(int width, uint32_t v) {
+        for (int i = 0; i < width; i++) bytes += (char)(v >> (8 * i) & 0xFF);
         return *this;
     }
-    Writer& text(const std::string& s)
-    {
+    Writer& text(const std::string& s) {
         u(2, (uint32_t)s.size());
         bytes += s;
         return *this;
     }
     Writer& count(uint32_t n) { return u(4, n); }
-    Writer& str(const std::string& name, const std::string& value)
-    {
+    Writer& str(const std::string& name, const std::string& value) {
         u(1, 2).text(name).text(value);
         return *this;
     }
-    Writer& num(const std::string& name, int32_t value)
-    {
+    Writer& num(const std::string& name, int32_t value) {
         u(1, 3).text(name).u(4, (uint32_t)value);
         return *this;
     }
-    Writer& real(const std::string& name, float value)
-    {
+    Writer& real(const std::string& name, float value) {
         uint32_t bits;
         memcpy(&bits, &value, 4);
         u(1, 4).text(name).u(4, bits);
         return *this;
     }
-    Writer& user(uint8_t hashByte, const std::string& name)
-    {
+    Writer& user(uint8_t hashByte, const std::string& name) {
         u(4, 0).u(2, 0);
         bytes += std::string(16, (char)hashByte);
         count(3).str("\x01", name).num("\x11", 1).num("\x0f", 4662);
@@ -171,8 +148,7 @@ public:
 class CoreOptionsTest : public ::testing::Test {
 protected:
     void SetUp() override { initSpecialTags(); }
-    void TearDown() override
-    {
+    void TearDown() override {
         delete theProxySettings;
         theProxySettings = nullptr;
     }
@@ -183,18 +159,14 @@ protected:
     CapturedUI console{&pager};
 };
 
-bool isRandomName(const std::string& name)
-{
-    if (name.size() != 5)
-        return false;
+bool isRandomName(const std::string& name) {
+    if (name.size() != 5) return false;
     for (char c : name)
-        if (c < 'a' || c > 'y')
-            return false;
+        if (c < 'a' || c > 'y') return false;
     return true;
 }
 
-TEST_F(CoreOptionsTest, FirstRunWritesANewIdentityWithEveryDefault)
-{
+TEST_F(CoreOptionsTest, FirstRunWritesANewIdentityWithEveryDefault) {
     CoreOptions options;
     EXPECT_FALSE(options.load(dir.path.c_str()));
     EXPECT_EQ(console.text(), "");
@@ -227,9 +199,9 @@ TEST_F(CoreOptionsTest, FirstRunWritesANewIdentityWithEveryDefault)
         uint8_t type;
         double value;
     } keys[] = {
-        {"userMaxUpF", 4, 0},   {"userMaxDownF", 4, 0}, {"lineDown", 4, 0}, {"maxUpSpeed", 4, 5.0},
-        {"maxDownSpeed", 4, 5.0}, {"maxCon", 3, 45},      {"screenLines", 3, 24}, {"partstyle", 3, 0},
-        {"pType", 3, 0},
+        {"userMaxUpF", 4, 0},   {"userMaxDownF", 4, 0},   {"lineDown", 4, 0},
+        {"maxUpSpeed", 4, 5.0}, {"maxDownSpeed", 4, 5.0}, {"maxCon", 3, 45},
+        {"screenLines", 3, 24}, {"partstyle", 3, 0},      {"pType", 3, 0},
     };
     EXPECT_EQ(p.prefs.size(), sizeof keys / sizeof keys[0]);
     for (const auto& k : keys) {
@@ -240,8 +212,7 @@ TEST_F(CoreOptionsTest, FirstRunWritesANewIdentityWithEveryDefault)
     }
 }
 
-TEST_F(CoreOptionsTest, TheRecordSentToOthersCarriesPrButTheFileDoesNot)
-{
+TEST_F(CoreOptionsTest, TheRecordSentToOthersCarriesPrButTheFileDoesNot) {
     CoreOptions options;
     options.load(dir.path.c_str());
     i4_ram_file_class wire(nullptr, 0, 256);
@@ -253,8 +224,7 @@ TEST_F(CoreOptionsTest, TheRecordSentToOthersCarriesPrButTheFileDoesNot)
     std::vector<StoredTag> tags;
     ASSERT_TRUE(r.take(22) && r.tags(&tags));
     bool pr = false;
-    for (const StoredTag& t : tags)
-        pr = pr || (t.name == "pr" && t.type == 3 && t.number == 1);
+    for (const StoredTag& t : tags) pr = pr || (t.name == "pr" && t.type == 3 && t.number == 1);
     EXPECT_TRUE(pr);
     ASSERT_TRUE(options.save());
     EXPECT_EQ(parsePrefs(readText(pref())).find(parsePrefs(readText(pref())).user, "pr"), nullptr);
@@ -262,8 +232,7 @@ TEST_F(CoreOptionsTest, TheRecordSentToOthersCarriesPrButTheFileDoesNot)
     EXPECT_EQ(options.getOwnUser()->getTagInt("pr"), 1);
 }
 
-TEST_F(CoreOptionsTest, RoundTripKeepsValuesIdentityAndUnknownKeys)
-{
+TEST_F(CoreOptionsTest, RoundTripKeepsValuesIdentityAndUnknownKeys) {
     CoreOptions first;
     first.load(dir.path.c_str());
     first.setMaxUpload(12);
@@ -318,8 +287,7 @@ TEST_F(CoreOptionsTest, RoundTripKeepsValuesIdentityAndUnknownKeys)
     EXPECT_EQ(p.find(p.prefs, "futureKey")->text, "kept");
 }
 
-TEST_F(CoreOptionsTest, VersionIsSetAndThePortTagDroppedWhateverTheFileHeld)
-{
+TEST_F(CoreOptionsTest, VersionIsSetAndThePortTagDroppedWhateverTheFileHeld) {
     writeText(pref(), Writer().user(0x42, "stored").count(0).bytes);
     CoreOptions options;
     EXPECT_TRUE(options.load(dir.path.c_str()));
@@ -329,37 +297,38 @@ TEST_F(CoreOptionsTest, VersionIsSetAndThePortTagDroppedWhateverTheFileHeld)
     EXPECT_EQ(options.getOwnUser()->hash[0], 0x42);
 }
 
-TEST_F(CoreOptionsTest, UnreadableCopiesAndNewIdentities)
-{
+TEST_F(CoreOptionsTest, UnreadableCopiesAndNewIdentities) {
     const std::string good = Writer().user(0x42, "stored").count(1).num("maxCon", 70).bytes;
     const struct {
         const char* what;
         std::string main;    // empty: no file
         std::string backup;  // empty: no file
         bool read;
-        const char* message; // after the path
+        const char* message;  // after the path
     } table[] = {
-        {"all-zero hash", Writer().user(0, "zero").count(0).bytes, "", false, " is damaged: starting with a new identity"},
-        {"cut inside the settings", good.substr(0, good.size() - 3), "", false, " is damaged: starting with a new identity"},
-        {"cut inside the user record", good.substr(0, 10), "", false, " is damaged: starting with a new identity"},
+        {"all-zero hash", Writer().user(0, "zero").count(0).bytes, "", false,
+         " is damaged: starting with a new identity"},
+        {"cut inside the settings", good.substr(0, good.size() - 3), "", false,
+         " is damaged: starting with a new identity"},
+        {"cut inside the user record", good.substr(0, 10), "", false,
+         " is damaged: starting with a new identity"},
         {"one stray byte", "x", "", false, " is damaged: starting with a new identity"},
-        {"damaged, complete backup", good.substr(0, 30), good, true, " is damaged: settings taken from "},
+        {"damaged, complete backup", good.substr(0, 30), good, true,
+         " is damaged: settings taken from "},
         {"missing, complete backup", "", good, true, ""},
-        {"damaged, damaged backup", good.substr(0, 30), good.substr(0, 20), false, " is damaged: starting with a new identity"},
+        {"damaged, damaged backup", good.substr(0, 30), good.substr(0, 20), false,
+         " is damaged: starting with a new identity"},
     };
     for (const auto& c : table) {
         TempDir here;
         std::string path = here / "pref.met";
-        if (!c.main.empty())
-            writeText(path, c.main);
-        if (!c.backup.empty())
-            writeText(path + ".bak", c.backup);
+        if (!c.main.empty()) writeText(path, c.main);
+        if (!c.backup.empty()) writeText(path + ".bak", c.backup);
         console.out.clear();
         CoreOptions options;
         EXPECT_EQ(options.load(here.path.c_str()), c.read) << c.what;
         std::string expected = c.message[0] ? path + c.message : "";
-        if (c.read && c.message[0])
-            expected += path + ".bak";
+        if (c.read && c.message[0]) expected += path + ".bak";
         EXPECT_EQ(console.text(), expected.empty() ? "" : expected + "\n") << c.what;
         UserMeta* me = options.getOwnUser();
         EXPECT_FALSE(UniqueID::isZero(me->hash)) << c.what;
@@ -375,24 +344,62 @@ TEST_F(CoreOptionsTest, UnreadableCopiesAndNewIdentities)
     }
 }
 
-TEST_F(CoreOptionsTest, StoredValuesOutOfRangeFallBackToTheirDefaults)
-{
+TEST_F(CoreOptionsTest, StoredValuesOutOfRangeFallBackToTheirDefaults) {
     const float nan = NAN;
     const struct {
         const char* what;
-        std::string tags; // settings record after the count
+        std::string tags;  // settings record after the count
         uint32_t count;
         int lines, maxCon;
         double up, down, topUp, topDown, line;
     } table[] = {
         {"nothing stored", "", 0, 24, 45, 0, 0, 5, 5, 0},
-        {"sane values", Writer().num("screenLines", 10).num("maxCon", 100).real("userMaxUpF", 12).real("userMaxDownF", 40).real("maxUpSpeed", 7).real("maxDownSpeed", 70).real("lineDown", 3).bytes, 7, 10, 100, 12, 40, 7, 70, 3},
-        {"zeros", Writer().num("screenLines", 0).num("maxCon", 0).real("maxUpSpeed", 0).real("maxDownSpeed", 0).bytes, 4, 24, 45, 0, 0, 5, 5, 0},
-        {"negatives", Writer().num("screenLines", -3).num("maxCon", -5).real("userMaxUpF", -4).real("userMaxDownF", -1).real("maxUpSpeed", -1).real("lineDown", -2).bytes, 6, 24, 45, 0, 0, 5, 5, 0},
-        {"too large", Writer().num("screenLines", 2000000).num("maxCon", 70000).real("userMaxUpF", 5e6f).bytes, 3, 24, 45, 0, 0, 5, 5, 0},
-        {"not numbers", Writer().real("userMaxUpF", nan).real("userMaxDownF", nan).real("maxUpSpeed", nan).real("maxDownSpeed", INFINITY).real("lineDown", nan).bytes, 5, 24, 45, 0, 0, 5, 5, 0},
-        {"wrong kinds", Writer().str("screenLines", "10").str("maxCon", "9").num("userMaxUpF", 3).bytes, 3, 24, 45, 0, 0, 5, 5, 0},
-        {"stored limits capped", Writer().real("userMaxUpF", 3).real("userMaxDownF", 0).bytes, 2, 24, 45, 3, 9, 5, 5, 0},
+        {"sane values",
+         Writer()
+             .num("screenLines", 10)
+             .num("maxCon", 100)
+             .real("userMaxUpF", 12)
+             .real("userMaxDownF", 40)
+             .real("maxUpSpeed", 7)
+             .real("maxDownSpeed", 70)
+             .real("lineDown", 3)
+             .bytes,
+         7, 10, 100, 12, 40, 7, 70, 3},
+        {"zeros",
+         Writer()
+             .num("screenLines", 0)
+             .num("maxCon", 0)
+             .real("maxUpSpeed", 0)
+             .real("maxDownSpeed", 0)
+             .bytes,
+         4, 24, 45, 0, 0, 5, 5, 0},
+        {"negatives",
+         Writer()
+             .num("screenLines", -3)
+             .num("maxCon", -5)
+             .real("userMaxUpF", -4)
+             .real("userMaxDownF", -1)
+             .real("maxUpSpeed", -1)
+             .real("lineDown", -2)
+             .bytes,
+         6, 24, 45, 0, 0, 5, 5, 0},
+        {"too large",
+         Writer().num("screenLines", 2000000).num("maxCon", 70000).real("userMaxUpF", 5e6f).bytes,
+         3, 24, 45, 0, 0, 5, 5, 0},
+        {"not numbers",
+         Writer()
+             .real("userMaxUpF", nan)
+             .real("userMaxDownF", nan)
+             .real("maxUpSpeed", nan)
+             .real("maxDownSpeed", INFINITY)
+             .real("lineDown", nan)
+             .bytes,
+         5, 24, 45, 0, 0, 5, 5, 0},
+        {"wrong kinds",
+         Writer().str("screenLines", "10").str("maxCon", "9").num("userMaxUpF", 3).bytes, 3, 24, 45,
+         0, 0, 5, 5, 0},
+        {"stored limits capped", Writer().real("userMaxUpF", 3).real("userMaxDownF", 0).bytes, 2,
+         24, 45, 3, 9, 5, 5, 0},
     };
     for (const auto& c : table) {
         TempDir here;
@@ -410,15 +417,24 @@ TEST_F(CoreOptionsTest, StoredValuesOutOfRangeFallBackToTheirDefaults)
     }
 }
 
-TEST_F(CoreOptionsTest, ProxyStoredWithAnUnknownKindConnectsDirectly)
-{
+TEST_F(CoreOptionsTest, ProxyStoredWithAnUnknownKindConnectsDirectly) {
     const struct {
         int type;
         uint32_t want;
-    } table[] = {{0, I4_PROXY_DIRECT}, {1, I4_PROXY_SOCKS4}, {3, I4_PROXY_HTTP}, {4, I4_PROXY_DIRECT}, {-1, I4_PROXY_DIRECT}};
+    } table[] = {{0, I4_PROXY_DIRECT},
+                 {1, I4_PROXY_SOCKS4},
+                 {3, I4_PROXY_HTTP},
+                 {4, I4_PROXY_DIRECT},
+                 {-1, I4_PROXY_DIRECT}};
     for (const auto& c : table) {
         TempDir here;
-        writeText(here / "pref.met", Writer().user(1, "x").count(3).num("pType", c.type).str("pSName", "h").num("pPort", 8080).bytes);
+        writeText(here / "pref.met", Writer()
+                                         .user(1, "x")
+                                         .count(3)
+                                         .num("pType", c.type)
+                                         .str("pSName", "h")
+                                         .num("pPort", 8080)
+                                         .bytes);
         CoreOptions options;
         ASSERT_TRUE(options.load(here.path.c_str()));
         ASSERT_NE(theProxySettings, nullptr);
@@ -428,16 +444,15 @@ TEST_F(CoreOptionsTest, ProxyStoredWithAnUnknownKindConnectsDirectly)
     }
 }
 
-TEST_F(CoreOptionsTest, DownloadCap)
-{
+TEST_F(CoreOptionsTest, DownloadCap) {
     const struct {
-        double up, down;      // given in this order
+        double up, down;  // given in this order
         double wantUp, wantDown;
     } table[] = {
-        {3, 0, 3, 9},          {8, 50, 8, 32},        {12, 0, 12, 0},       {12, 500, 12, 500},
-        {1000000, 0, 0, 0},    {999999, 0, 999999, 0}, {4.9, 10, 4.9, 10},  {5, 0, 5, 20},
-        {9.5, 100, 9.5, 38},   {10, 0, 10, 0},         {0, 0, 0, 0},        {0, 70, 0, 70},
-        {-3, 0, 0, 0},         {3, -1, 3, 9},
+        {3, 0, 3, 9},        {8, 50, 8, 32},         {12, 0, 12, 0},     {12, 500, 12, 500},
+        {1000000, 0, 0, 0},  {999999, 0, 999999, 0}, {4.9, 10, 4.9, 10}, {5, 0, 5, 20},
+        {9.5, 100, 9.5, 38}, {10, 0, 10, 0},         {0, 0, 0, 0},       {0, 70, 0, 70},
+        {-3, 0, 0, 0},       {3, -1, 3, 9},
     };
     for (const auto& c : table) {
         CoreOptions options;
@@ -453,8 +468,7 @@ TEST_F(CoreOptionsTest, DownloadCap)
     EXPECT_DOUBLE_EQ(options.getMaxDownload(), 6);
 }
 
-TEST_F(CoreOptionsTest, AFailedSaveKeepsTheOldFileAndSaysSo)
-{
+TEST_F(CoreOptionsTest, AFailedSaveKeepsTheOldFileAndSaysSo) {
     CoreOptions options;
     options.load(dir.path.c_str());
     ASSERT_TRUE(options.save());
@@ -473,8 +487,7 @@ TEST_F(CoreOptionsTest, AFailedSaveKeepsTheOldFileAndSaysSo)
     EXPECT_EQ(again.maxCon, 45);
 }
 
-TEST_F(CoreOptionsTest, AccessorsOfTheSettingsRecord)
-{
+TEST_F(CoreOptionsTest, AccessorsOfTheSettingsRecord) {
     CoreOptions options;
     int v = -1;
     EXPECT_FALSE(options.getIntPref("k", &v));
@@ -491,8 +504,7 @@ TEST_F(CoreOptionsTest, AccessorsOfTheSettingsRecord)
     EXPECT_EQ(v, 8);
 }
 
-TEST_F(CoreOptionsTest, OwnRecordFields)
-{
+TEST_F(CoreOptionsTest, OwnRecordFields) {
     CoreOptions options;
     EXPECT_EQ(options.setClientId(1234), 0u);
     EXPECT_EQ(options.setClientId(99), 1234u);
@@ -510,15 +522,16 @@ TEST_F(CoreOptionsTest, OwnRecordFields)
     EXPECT_STREQ(options.getUserName().c_str(), "");
 }
 
-TEST_F(CoreOptionsTest, ProxyChangesReachTheProtocol)
-{
+TEST_F(CoreOptionsTest, ProxyChangesReachTheProtocol) {
     CoreOptions options;
     i4_proxy_settings http;
     http.type = I4_PROXY_HTTP;
     http.host = i4_strdup("h");
     http.port = 3128;
     i4_proxy_settings direct;
-    auto inForce = [] { return theProtocolHolder.get() ? (int)theProtocolHolder.get()->proxy_type() : -1; };
+    auto inForce = [] {
+        return theProtocolHolder.get() ? (int)theProtocolHolder.get()->proxy_type() : -1;
+    };
     theProtocolHolder.setProxy(nullptr);
 
     const struct {
@@ -548,8 +561,7 @@ TEST_F(CoreOptionsTest, ProxyChangesReachTheProtocol)
 
 // A working directory that the system cannot name (removed while the shell
 // stood in it) must not make the files paths at the root of the disk.
-TEST_F(CoreOptionsTest, AWorkingDirectoryWithoutANameGivesNoPathsAtTheRoot)
-{
+TEST_F(CoreOptionsTest, AWorkingDirectoryWithoutANameGivesNoPathsAtTheRoot) {
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     {
@@ -566,8 +578,7 @@ TEST_F(CoreOptionsTest, AWorkingDirectoryWithoutANameGivesNoPathsAtTheRoot)
     EXPECT_STREQ(options.getFiltersPath().c_str(), "./filters.txt");
 }
 
-TEST_F(CoreOptionsTest, LanguageFileFromTheBaseDirectory)
-{
+TEST_F(CoreOptionsTest, LanguageFileFromTheBaseDirectory) {
     CoreOptions options;
     options.load(dir.path.c_str());
     EXPECT_STREQ(options.getLanguageFile().c_str(), "default.str");
@@ -575,11 +586,11 @@ TEST_F(CoreOptionsTest, LanguageFileFromTheBaseDirectory)
     options.setLanguage("de");
     EXPECT_STREQ(options.getLanguageFile().c_str(), "de.str");
     EXPECT_STREQ(theStringTable.get(1).c_str(), "one");
-    EXPECT_STREQ(SpecialTagInfo::get(SpecialTagInfo::NAME)->displayName.c_str(), theXMLStringTable.get(52));
+    EXPECT_STREQ(SpecialTagInfo::get(SpecialTagInfo::NAME)->displayName.c_str(),
+                 theXMLStringTable.get(52));
 }
 
-TEST_F(CoreOptionsTest, LanguageNamesThatWouldLeaveTheBaseDirectoryAreRefused)
-{
+TEST_F(CoreOptionsTest, LanguageNamesThatWouldLeaveTheBaseDirectoryAreRefused) {
     CoreOptions options;
     options.load(dir.path.c_str());
     TempDir outside;
@@ -594,4 +605,4 @@ TEST_F(CoreOptionsTest, LanguageNamesThatWouldLeaveTheBaseDirectoryAreRefused)
     }
 }
 
-} // namespace
+}  // namespace

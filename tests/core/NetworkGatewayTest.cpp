@@ -1,9 +1,8 @@
-#include "core/NetworkGateway.h"
-
 #include <gtest/gtest.h>
 
 #include "core/CoreOptions.h"
 #include "core/DownloadSources.h"
+#include "core/NetworkGateway.h"
 
 namespace {
 
@@ -22,15 +21,13 @@ public:
     int firewallState() override { return 2; }
 };
 
-TEST(NetworkGatewayTest, DefaultBodies)
-{
+TEST(NetworkGatewayTest, DefaultBodies) {
     BareGateway gateway;
     EXPECT_FALSE(gateway.requestCallback(nullptr));
     EXPECT_EQ(gateway.addServer(0x0100007F, 4661), 0);
     EXPECT_EQ(gateway.queryFlag(), 1);
     const int notices[] = {0, 1, -7, 100};
-    for (int n : notices)
-        EXPECT_EQ(gateway.peerNotice(n), n);
+    for (int n : notices) EXPECT_EQ(gateway.peerNotice(n), n);
     gateway.fileShared(nullptr);
     gateway.doorPortChanged();
     gateway.addressDiffers();
@@ -44,8 +41,7 @@ TEST(NetworkGatewayTest, DefaultBodies)
     delete sources;
 }
 
-TEST(NetworkGatewayTest, SettingsPassThroughToTheOwnRecord)
-{
+TEST(NetworkGatewayTest, SettingsPassThroughToTheOwnRecord) {
     BareGateway gateway;
     NetworkGateway* saved = theNetworkGateway;
     theNetworkGateway = &gateway;
@@ -64,4 +60,4 @@ TEST(NetworkGatewayTest, SettingsPassThroughToTheOwnRecord)
     theNetworkGateway = saved;
 }
 
-} // namespace
+}  // namespace

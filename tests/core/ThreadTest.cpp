@@ -1,97 +1,86 @@
-#include "core/Thread.h"
-
-#include "i4min/threads/linux/i4_thread.h"
-
-#include <gtest/gtest.h>
-
-#include "support/FreshCopy.h"
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/Thread.h"
+#include "i4min/threads/linux/i4_thread.h"
+#include "support/FreshCopy.h"
+
 namespace {
 
 struct StepThread : Thread {
-  std::atomic<int> started{0};
-  std::atomic<int> finished{0};
-  std::atomic<int> onStarts{0};
-  std::atomic<int> onFinishes{0};
-  int stopAfter = -1;  // steps after which the thread stops itself
-  int stepMs = 20;
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    std::atomic<int> onStarts{0};
+    std::atomic<int> onFinishes{0};
+    int stopAfter = -1;  // steps after which the thread stops itself
+    int stepMs = 20;
 
-  void onStart() override { ++onStarts; }
-  void onFinish() override { ++onFinishes; }
-  void run() override
-  {
-    ++started;
-    i4_sleep_ms(stepMs);
-    ++finished;
-    if (finished == stopAfter)
-      requestStop();
-  }
+    void onStart() override { ++onStarts; }
+    void onFinish() override { ++onFinishes; }
+    void run() override {
+        ++started;
+        i4_sleep_ms(stepMs);
+        ++finished;
+        if (finished == stopAfter) requestStop();
+    }
 };
 
-bool waitFor(const std::function<bool()>& done)
-{
-  for (int i = 0; i < 500; ++i) {
-    if (done())
-      return true;
-    i4_sleep_ms(10);
-  }
-  return done();
+bool waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500; ++i) {
+        if (done()) return true;
+        i4_sleep_ms(10);
+    }
+    return done();
 }
 
-TEST(Thread, StopOnAThreadThatIsNotRunningReturnsAtOnce)
-{
-  StepThread t;
-  EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
-  t.stop();
-  EXPECT_EQ(0, t.started.load());
-  EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+TEST(Thread, StopOnAThreadThatIsNotRunningReturnsAtOnce) {
+    StepThread t;
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    t.stop();
+    EXPECT_EQ(0, t.started.load());
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
 }
 
-TEST(Thread, StopWaitsForTheCurrentStepAndSkipsOnFinish)
-{
-  StepThread t;
-  t.stepMs = 60;
-  t.start();
-  ASSERT_TRUE(waitFor([&] { return t.started > 0; }));
-  t.stop();
-  EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
-  EXPECT_EQ(t.started.load(), t.finished.load());
-  EXPECT_EQ(1, t.onStarts.load());
-  EXPECT_EQ(0, t.onFinishes.load());
+TEST(Thread, StopWaitsForTheCurrentStepAndSkipsOnFinish) {
+    StepThread t;
+    t.stepMs = 60;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.started > 0; }));
+    t.stop();
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    EXPECT_EQ(t.started.load(), t.finished.load());
+    EXPECT_EQ(1, t.onStarts.load());
+    EXPECT_EQ(0, t.onFinishes.load());
 }
 
-TEST(Thread, AThreadThatStopsItselfCallsOnFinish)
-{
-  StepThread t;
-  t.stepMs = 1;
-  t.stopAfter = 3;
-  t.start();
-  ASSERT_TRUE(waitFor([&] { return t.onFinishes > 0; }));
-  EXPECT_EQ(3, t.finished.load());
-  EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
-  t.stop();  // nothing left to stop
-  EXPECT_EQ(1, t.onFinishes.load());
+TEST(Thread, AThreadThatStopsItselfCallsOnFinish) {
+    StepThread t;
+    t.stepMs = 1;
+    t.stopAfter = 3;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.onFinishes > 0; }));
+    EXPECT_EQ(3, t.finished.load());
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    t.stop();  // nothing left to stop
+    EXPECT_EQ(1, t.onFinishes.load());
 }
 
-TEST(Thread, StartsAgainAfterAStop)
-{
-  StepThread t;
-  t.stepMs = 1;
-  t.start();
-  t.start();  // a second start while running makes no second thread
-  ASSERT_TRUE(waitFor([&] { return t.started > 0; }));
-  t.stop();
-  int before = t.finished;
-  t.start();
-  ASSERT_TRUE(waitFor([&] { return t.finished > before; }));
-  t.stop();
-  EXPECT_EQ(2, t.onStarts.load());
-  EXPECT_EQ(0, t.onFinishes.load());
+TEST(Thread, StartsAgainAfterAStop) {
+    StepThread t;
+    t.stepMs = 1;
+    t.start();
+    t.start();  // a second start while running makes no second thread
+    ASSERT_TRUE(waitFor([&] { return t.started > 0; }));
+    t.stop();
+    int before = t.finished;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.finished > before; }));
+    t.stop();
+    EXPECT_EQ(2, t.onStarts.load());
+    EXPECT_EQ(0, t.onFinishes.load());
 }
 
 const char kNoRoom[] = "TORNAVEL_TEST_NO_ROOM_FOR_THREADS";
@@ -100,24 +89,23 @@ const char kNoRoom[] = "TORNAVEL_TEST_NO_ROOM_FOR_THREADS";
 // stop must then return instead of waiting for a thread that never ran. The
 // test runs in a fresh copy of this program: a forked one would still hold
 // the stacks of earlier threads, ready for reuse.
-TEST(Thread, StopReturnsWhenTheThreadCouldNotStart)
-{
+TEST(Thread, StopReturnsWhenTheThreadCouldNotStart) {
 #if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit starves the sanitizer too";
+    GTEST_SKIP() << "an address-space limit starves the sanitizer too";
 #endif
-  if (getenv(kNoRoom)) {
-    alarm(20);  // a hang ends this copy by signal
-    StepThread* t = new StepThread;
-    rlimit limit;
-    limit.rlim_cur = limit.rlim_max = (rlim_t)addressSpaceInUse() + 64 * 1024;
-    ASSERT_EQ(0, setrlimit(RLIMIT_AS, &limit));
-    t->start();
-    EXPECT_EQ(Thread::NOT_RUNNING, t->getState());
-    t->stop();
-    EXPECT_EQ(0, t->started.load());
-    return;
-  }
-  expectPassInFreshCopy(kNoRoom);
+    if (getenv(kNoRoom)) {
+        alarm(20);  // a hang ends this copy by signal
+        StepThread* t = new StepThread;
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = (rlim_t)addressSpaceInUse() + 64 * 1024;
+        ASSERT_EQ(0, setrlimit(RLIMIT_AS, &limit));
+        t->start();
+        EXPECT_EQ(Thread::NOT_RUNNING, t->getState());
+        t->stop();
+        EXPECT_EQ(0, t->started.load());
+        return;
+    }
+    expectPassInFreshCopy(kNoRoom);
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
-#include "i4min/file/i4_file_system.h"
-
 #include <gtest/gtest.h>
-
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <string>
-
+#include "TempDir.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_status.h"
+#include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_ram_file_class.h"
-#include "TempDir.h"
 
 namespace {
 
@@ -113,8 +110,9 @@ i4_file* supplyForVirtual(const char* name, int) {
 
 i4_file* supplyAfterFailure(const char* name, int) {
     hookCalls += 100;
-    return std::string(name).find("/fallback") != std::string::npos ? supplyForVirtual("virtual:", 0)
-                                                                     : nullptr;
+    return std::string(name).find("/fallback") != std::string::npos
+               ? supplyForVirtual("virtual:", 0)
+               : nullptr;
 }
 
 TEST(FileSystem, OpenHooksMaySupplyAFile) {

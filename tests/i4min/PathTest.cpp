@@ -1,23 +1,22 @@
-#include "i4min/file/i4_path.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "i4min/file/i4_dir_listing.h"
-#include "i4min/string/i4_string.h"
 #include "TempDir.h"
+#include "i4min/file/i4_dir_listing.h"
+#include "i4min/file/i4_path.h"
+#include "i4min/string/i4_string.h"
 
 namespace {
 
-std::string str(const i4_string& s) { return s.c_str() ? s.c_str() : "(null)"; }
+std::string str(const i4_string& s) {
+    return s.c_str() ? s.c_str() : "(null)";
+}
 
 TEST(Path, SplitPathTable) {
     const struct {
@@ -71,12 +70,23 @@ TEST(Path, SafeNameTable) {
         const char* name;
         bool safe;
     } cases[] = {
-        {"song.mp3", true},       {"Remix: Live.mp3", true}, {"...", true},
-        {".hidden", true},        {longest.c_str(), true},   {"\xe9t\xe9", true},
-        {nullptr, false},         {"", false},               {".", false},
-        {"..", false},            {"a/b", false},            {"/abs", false},
-        {"a\\b", false},          {"tab\there", false},      {"nl\n", false},
-        {"del\x7f", false},       {tooLong.c_str(), false},
+        {"song.mp3", true},
+        {"Remix: Live.mp3", true},
+        {"...", true},
+        {".hidden", true},
+        {longest.c_str(), true},
+        {"\xe9t\xe9", true},
+        {nullptr, false},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"a/b", false},
+        {"/abs", false},
+        {"a\\b", false},
+        {"tab\there", false},
+        {"nl\n", false},
+        {"del\x7f", false},
+        {tooLong.c_str(), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name ? c.name : "(null)");

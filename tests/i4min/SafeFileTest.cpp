@@ -1,18 +1,15 @@
-#include "i4min/file/i4_safe_file.h"
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <string>
-
+#include "TempDir.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
+#include "i4min/file/i4_safe_file.h"
 #include "i4min/string/i4_err.h"
-#include "TempDir.h"
 
 namespace {
 

@@ -1,15 +1,14 @@
 // A scratch directory for one test, removed with everything in it.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <ftw.h>
-#include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
+#include <ftw.h>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 
 class TempDir {
 public:
@@ -26,8 +25,7 @@ public:
         EXPECT_FALSE(path.empty()) << "cannot make a scratch directory under " << root;
     }
     ~TempDir() {
-        if (!path.empty())
-            nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        if (!path.empty()) nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
     }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 

@@ -1,9 +1,10 @@
-#include <gtest/gtest.h>
+#include "i4min/net/i4_HttpConnection.h"
+
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
-#include "i4min/net/i4_HttpConnection.h"
 #include "net_test_support.h"
 
 using nettest::ScriptedPeer;
@@ -11,112 +12,119 @@ using nettest::ScriptedPeer;
 namespace {
 
 std::string slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
 }
 
 std::string binary_body(size_t n) {
-  std::string b;
-  for (size_t i = 0; i < n; i++) b += static_cast<char>(i * 7);
-  return b;
+    std::string b;
+    for (size_t i = 0; i < n; i++) b += static_cast<char>(i * 7);
+    return b;
 }
 
 class HttpFetch : public ::testing::Test {
 protected:
-  std::string dir = nettest::make_temp_dir();
-  std::string target = dir + "/server.met";
-  ~HttpFetch() override { nettest::remove_tree(dir); }
+    std::string dir = nettest::make_temp_dir();
+    std::string target = dir + "/server.met";
+    ~HttpFetch() override { nettest::remove_tree(dir); }
 };
 
 struct FetchCase {
-  const char* what;
-  std::string response;  // sent after the request header, then the server closes
-  int32_t max_bytes;
-  int result;
-  int status;
-  std::string stored;  // the file's content on success
+    const char* what;
+    std::string response;  // sent after the request header, then the server closes
+    int32_t max_bytes;
+    int result;
+    int status;
+    std::string stored;  // the file's content on success
 };
 
 TEST_F(HttpFetch, StoresOnlyAWholeBodyAnsweredWith200) {
-  const std::string body = binary_body(5000);
-  const FetchCase cases[] = {
-      {"200 with length", "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body, 0, 0, 200, body},
-      {"200 until close", "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, 0, 0, 200, body},
-      {"200 empty", "HTTP/1.0 200 OK\r\ncontent-length: 0\r\n\r\n", 0, 0, 200, ""},
-      {"404", "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", 0, 1, 404, ""},
-      {"redirect", "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1/x\r\n\r\n", 0, 1, 302, ""},
-      {"body over the cap", "HTTP/1.0 200 OK\r\n\r\n" + body, 4096, 1, 200, ""},
-      {"declared length over the cap", "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body, 4096, 1, 200, ""},
-      {"body cut short", "HTTP/1.0 200 OK\r\nContent-Length: 6000\r\n\r\n" + body, 0, 1, 200, ""},
-      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 0, 1, 200, ""},
-      {"not http", "SSH-2.0-OpenSSH\r\n\r\n", 0, 1, 0, ""},
-      {"no answer", "", 0, 1, 0, ""},
-  };
-  for (const FetchCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    unlink(target.c_str());
-    ScriptedPeer server({ScriptedPeer::expect_header(), ScriptedPeer::send(c.response), ScriptedPeer::close_now()});
-    i4_HttpConnection conn;
-    conn.max_bytes = c.max_bytes;
-    conn.timeout_ms = 2000;
-    std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/lists/server.met";
-    EXPECT_EQ(c.result, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
-    EXPECT_EQ(c.status, conn.status);
-    EXPECT_EQ("GET /lists/server.met HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
-                  "\r\nAccept: */*\r\nConnection: close\r\n\r\n",
-              server.received());
-    EXPECT_FALSE(nettest::file_exists(target + ".tmp"));
-    if (c.result == 0) {
-      EXPECT_EQ(c.stored, slurp(target));
-    } else {
-      EXPECT_FALSE(nettest::file_exists(target));
+    const std::string body = binary_body(5000);
+    const FetchCase cases[] = {
+        {"200 with length", "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body, 0, 0, 200,
+         body},
+        {"200 until close",
+         "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" + body, 0, 0, 200,
+         body},
+        {"200 empty", "HTTP/1.0 200 OK\r\ncontent-length: 0\r\n\r\n", 0, 0, 200, ""},
+        {"404", "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", 0, 1, 404, ""},
+        {"redirect", "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1/x\r\n\r\n", 0, 1, 302, ""},
+        {"body over the cap", "HTTP/1.0 200 OK\r\n\r\n" + body, 4096, 1, 200, ""},
+        {"declared length over the cap", "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + body,
+         4096, 1, 200, ""},
+        {"body cut short", "HTTP/1.0 200 OK\r\nContent-Length: 6000\r\n\r\n" + body, 0, 1, 200, ""},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         0, 1, 200, ""},
+        {"not http", "SSH-2.0-OpenSSH\r\n\r\n", 0, 1, 0, ""},
+        {"no answer", "", 0, 1, 0, ""},
+    };
+    for (const FetchCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(target.c_str());
+        ScriptedPeer server({ScriptedPeer::expect_header(), ScriptedPeer::send(c.response),
+                             ScriptedPeer::close_now()});
+        i4_HttpConnection conn;
+        conn.max_bytes = c.max_bytes;
+        conn.timeout_ms = 2000;
+        std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/lists/server.met";
+        EXPECT_EQ(c.result, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
+        EXPECT_EQ(c.status, conn.status);
+        EXPECT_EQ(
+            "GET /lists/server.met HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                "\r\nAccept: */*\r\nConnection: close\r\n\r\n",
+            server.received());
+        EXPECT_FALSE(nettest::file_exists(target + ".tmp"));
+        if (c.result == 0) {
+            EXPECT_EQ(c.stored, slurp(target));
+        } else {
+            EXPECT_FALSE(nettest::file_exists(target));
+        }
     }
-  }
 }
 
 TEST_F(HttpFetch, FailureKeepsTheOlderFile) {
-  {
-    std::ofstream f(target);
-    f << "older list";
-  }
-  ScriptedPeer server({ScriptedPeer::expect_header(),
-                       ScriptedPeer::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nhalf"),
-                       ScriptedPeer::close_now()});
-  i4_HttpConnection conn;
-  std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/x";
-  EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
-  EXPECT_EQ("older list", slurp(target));
+    {
+        std::ofstream f(target);
+        f << "older list";
+    }
+    ScriptedPeer server({ScriptedPeer::expect_header(),
+                         ScriptedPeer::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nhalf"),
+                         ScriptedPeer::close_now()});
+    i4_HttpConnection conn;
+    std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/x";
+    EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
+    EXPECT_EQ("older list", slurp(target));
 }
 
 TEST_F(HttpFetch, UnreachableOrUnusableUrlsFail) {
-  const int closed = nettest::free_port();
-  const std::string urls[] = {
-      "http://127.0.0.1:" + std::to_string(closed) + "/server.met",
-      "ftp://127.0.0.1/server.met",
-      "http://",
-      "not a url",
-  };
-  for (const std::string& url : urls) {
-    SCOPED_TRACE(url);
-    i4_HttpConnection conn;
-    conn.timeout_ms = 1000;
-    EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
-    EXPECT_FALSE(nettest::file_exists(target));
-    EXPECT_FALSE(nettest::file_exists(target + ".tmp"));
-  }
+    const int closed = nettest::free_port();
+    const std::string urls[] = {
+        "http://127.0.0.1:" + std::to_string(closed) + "/server.met",
+        "ftp://127.0.0.1/server.met",
+        "http://",
+        "not a url",
+    };
+    for (const std::string& url : urls) {
+        SCOPED_TRACE(url);
+        i4_HttpConnection conn;
+        conn.timeout_ms = 1000;
+        EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
+        EXPECT_FALSE(nettest::file_exists(target));
+        EXPECT_FALSE(nettest::file_exists(target + ".tmp"));
+    }
 }
 
 TEST_F(HttpFetch, SilentServerFailsWithinTheLimit) {
-  ScriptedPeer server({ScriptedPeer::expect_header()});  // then holds the connection, silent
-  i4_HttpConnection conn;
-  conn.timeout_ms = 300;
-  std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/x";
-  int64_t start = nettest::now_ms();
-  EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
-  EXPECT_LT(nettest::now_ms() - start, 1200);
-  EXPECT_FALSE(nettest::file_exists(target));
+    ScriptedPeer server({ScriptedPeer::expect_header()});  // then holds the connection, silent
+    i4_HttpConnection conn;
+    conn.timeout_ms = 300;
+    std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/x";
+    int64_t start = nettest::now_ms();
+    EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
+    EXPECT_LT(nettest::now_ms() - start, 1200);
+    EXPECT_FALSE(nettest::file_exists(target));
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "i4min/file/i4_buffered_file_class.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
@@ -12,8 +11,7 @@
 
 namespace {
 
-TEST(i4_buffered_file_class, WritesReachTheBaseOnFlushAndDestruction)
-{
+TEST(i4_buffered_file_class, WritesReachTheBaseOnFlushAndDestruction) {
     int fd = temp_fd();
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "0123456789", 10), 10);
@@ -38,8 +36,7 @@ TEST(i4_buffered_file_class, WritesReachTheBaseOnFlushAndDestruction)
 
 // Applies the same operations to a buffered file and to the same kind of file
 // unbuffered; every answer and the final contents must agree.
-TEST(i4_buffered_file_class, BehavesLikeTheFileItCaches)
-{
+TEST(i4_buffered_file_class, BehavesLikeTheFileItCaches) {
     for (int32_t window : {1, 3, 16, 100}) {
         int base_fd = temp_fd();
         int plain_fd = temp_fd();
@@ -63,8 +60,7 @@ TEST(i4_buffered_file_class, BehavesLikeTheFileItCaches)
                 case 1: {
                     char data[40];
                     int32_t n = (int32_t)next(40);
-                    for (int i = 0; i < n; i++)
-                        data[i] = (char)('a' + next(26));
+                    for (int i = 0; i < n; i++) data[i] = (char)('a' + next(26));
                     ASSERT_EQ(f.write(data, n), plain.write(data, n)) << window << " step " << step;
                     break;
                 }
@@ -73,7 +69,8 @@ TEST(i4_buffered_file_class, BehavesLikeTheFileItCaches)
                     int32_t n = (int32_t)next(40);
                     int32_t got = f.read(x, n);
                     ASSERT_EQ(got, plain.read(y, n)) << window << " step " << step;
-                    ASSERT_EQ(std::string(x, got), std::string(y, got)) << window << " step " << step;
+                    ASSERT_EQ(std::string(x, got), std::string(y, got))
+                        << window << " step " << step;
                 }
                 }
                 ASSERT_EQ(f.tell(), plain.tell());
@@ -85,8 +82,7 @@ TEST(i4_buffered_file_class, BehavesLikeTheFileItCaches)
     }
 }
 
-TEST(i4_buffered_file_class, FailedWriteBackIsReported)
-{
+TEST(i4_buffered_file_class, FailedWriteBackIsReported) {
     char fixed[3] = {};
     i4_buffered_file_class f(new i4_ram_file_class(fixed, 3, 0), 2);
     EXPECT_EQ(f.write("abcd", 4), 4);

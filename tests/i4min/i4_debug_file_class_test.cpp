@@ -1,8 +1,7 @@
 #include "i4min/file/i4_debug_file_class.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
@@ -15,14 +14,12 @@ namespace {
 // and only output that really goes to descriptor 1 is seen.
 class stdin_read_only {
 public:
-    stdin_read_only() : saved_(dup(0))
-    {
+    stdin_read_only() : saved_(dup(0)) {
         int ro = open("/dev/null", O_RDONLY);
         dup2(ro, 0);
         close(ro);
     }
-    ~stdin_read_only()
-    {
+    ~stdin_read_only() {
         dup2(saved_, 0);
         close(saved_);
     }
@@ -31,8 +28,7 @@ private:
     int saved_;
 };
 
-TEST(i4_debug_file_class, ConsoleOutputGoesToStandardOutput)
-{
+TEST(i4_debug_file_class, ConsoleOutputGoesToStandardOutput) {
     ASSERT_NE(i4_debug, nullptr);
     stdin_read_only guard;
     stdout_capture out;
@@ -43,15 +39,13 @@ TEST(i4_debug_file_class, ConsoleOutputGoesToStandardOutput)
     EXPECT_EQ(out.text(), "raw|n=5|text ff\n");
 }
 
-TEST(i4_debug_file_class, PositionsAreZero)
-{
+TEST(i4_debug_file_class, PositionsAreZero) {
     EXPECT_EQ(i4_debug->seek(10), 0);
     EXPECT_EQ(i4_debug->size(), 0);
     EXPECT_EQ(i4_debug->tell(), 0);
 }
 
-TEST(i4_debug_file_class, ReadsWholeBlocksFromStandardInput)
-{
+TEST(i4_debug_file_class, ReadsWholeBlocksFromStandardInput) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     ASSERT_EQ(write(fds[1], "abcde", 5), 5);

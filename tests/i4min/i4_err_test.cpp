@@ -1,8 +1,7 @@
 #include "i4min/string/i4_err.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,8 +10,7 @@
 
 namespace {
 
-TEST(i4_err, ReportThrowsWithTextAndLocation)
-{
+TEST(i4_err, ReportThrowsWithTextAndLocation) {
     int line = 0;
     try {
         line = __LINE__ + 1;
@@ -32,8 +30,7 @@ TEST(i4_err, ReportThrowsWithTextAndLocation)
     FAIL() << "no i4_err thrown";
 }
 
-TEST(i4_err, CallingFormStoresTheLocationFirst)
-{
+TEST(i4_err, CallingFormStoresTheLocationFirst) {
     EXPECT_EQ(error_of([] { i4_error_at("here.cpp", 12)("%d%%", 50); }), "50%");
     const char* file;
     int line;
@@ -48,8 +45,7 @@ TEST(i4_err, CallingFormStoresTheLocationFirst)
     EXPECT_EQ(line, 12);
 }
 
-TEST(i4_err, LongMessagesAreCut)
-{
+TEST(i4_err, LongMessagesAreCut) {
     struct {
         size_t length;
         size_t kept;
@@ -61,8 +57,7 @@ TEST(i4_err, LongMessagesAreCut)
     }
 }
 
-TEST(i4_err, LocationIsPerThread)
-{
+TEST(i4_err, LocationIsPerThread) {
     std::thread([] {
         const char* file = "set";
         int line = -1;
@@ -73,7 +68,7 @@ TEST(i4_err, LocationIsPerThread)
 
     // Many threads make their first reports at once; each reads back its own.
     const int threads = 16;
-    static const char* names[threads] = {"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7",
+    static const char* names[threads] = {"t0", "t1", "t2",  "t3",  "t4",  "t5",  "t6",  "t7",
                                          "t8", "t9", "t10", "t11", "t12", "t13", "t14", "t15"};
     std::atomic<int> ready{0};
     std::atomic<int> wrong{0};
@@ -81,8 +76,7 @@ TEST(i4_err, LocationIsPerThread)
     for (int i = 0; i < threads; i++) {
         pool.emplace_back([i, &ready, &wrong] {
             ready++;
-            for (int spin = 0; spin < 1000000 && ready < threads; spin++)
-                std::this_thread::yield();
+            for (int spin = 0; spin < 1000000 && ready < threads; spin++) std::this_thread::yield();
             for (int round = 0; round < 200; round++) {
                 try {
                     i4_error_at(names[i], i * 1000 + round)("report %d", i);
@@ -91,25 +85,21 @@ TEST(i4_err, LocationIsPerThread)
                 const char* file;
                 int line;
                 i4_get_error_location(&file, &line);
-                if (file != names[i] || line != i * 1000 + round)
-                    wrong++;
+                if (file != names[i] || line != i * 1000 + round) wrong++;
             }
         });
     }
-    for (auto& t : pool)
-        t.join();
+    for (auto& t : pool) t.join();
     EXPECT_EQ(wrong, 0);
 }
 
 std::string last_handled;
 
-void remember(const char* text)
-{
+void remember(const char* text) {
     last_handled = text;
 }
 
-TEST(i4_err, ReplacedHandlerThatReturns)
-{
+TEST(i4_err, ReplacedHandlerThatReturns) {
     i4_set_error_handler(remember);
     i4_error_at("a.cpp", 1)("kept %d", 1);  // the plain reporter returns
     EXPECT_EQ(last_handled, "kept 1");
@@ -121,8 +111,7 @@ TEST(i4_err, ReplacedHandlerThatReturns)
     EXPECT_EQ(error_of([] { i4_error_reporter("default again"); }), "default again");
 }
 
-TEST(i4_err, WarningsPrintWithTheirLocation)
-{
+TEST(i4_err, WarningsPrintWithTheirLocation) {
     EXPECT_EQ(i4_get_warning_handler(), i4_default_warning);
     std::string with_location, without;
     {
@@ -146,13 +135,11 @@ TEST(i4_err, WarningsPrintWithTheirLocation)
 
 i4_string last_debug;
 
-void remember_debug(const i4_string& text)
-{
+void remember_debug(const i4_string& text) {
     last_debug = text;
 }
 
-TEST(i4_err, DebugPrintHasNoLengthLimit)
-{
+TEST(i4_err, DebugPrintHasNoLengthLimit) {
     std::string big(2000, 'b');
     std::string printed;
     {

@@ -1,9 +1,8 @@
 #include "i4min/file/i4_file.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "i4_test_util.h"
@@ -18,8 +17,7 @@ public:
     void print(i4_file& f) const override { f.printf("(%d,%d)", 3, -4); }
 };
 
-TEST(i4_file, PrintfConversions)
-{
+TEST(i4_file, PrintfConversions) {
     i4_string text("str");
     i4_string null_text((const char*)nullptr);
     point pt;
@@ -56,7 +54,7 @@ TEST(i4_file, PrintfConversions)
         {[](i4_file& f) { return f.printf("%5"); }, ""},
         {[](i4_file& f) { return f.printf("%5%"); }, "%"},
         {[](i4_file& f) { return f.printf("50% d", 9); }, "509"},  // the blank is a flag
-        {[](i4_file& f) { return f.printf("%n%d", 1); }, "1"},  // %n stores nothing
+        {[](i4_file& f) { return f.printf("%n%d", 1); }, "1"},     // %n stores nothing
         {[](i4_file& f) { return f.printf(""); }, ""},
         {[](i4_file& f) { return f.printf("\xE9t\xE9"); }, "\xE9t\xE9"},
     };
@@ -68,8 +66,7 @@ TEST(i4_file, PrintfConversions)
     }
 }
 
-TEST(i4_file, PrintfAnswersBytesWrittenInTheMiddleOfAFile)
-{
+TEST(i4_file, PrintfAnswersBytesWrittenInTheMiddleOfAFile) {
     char buf[32];
     i4_ram_file_class f(buf, sizeof buf, 0);
     f.seek(10);
@@ -82,14 +79,12 @@ TEST(i4_file, PrintfAnswersBytesWrittenInTheMiddleOfAFile)
     EXPECT_EQ(small.printf("abcdef%d", 123), 4);
 }
 
-TEST(i4_file, FloatBeyondItsBufferIsCut)
-{
+TEST(i4_file, FloatBeyondItsBufferIsCut) {
     std::string out = bytes_written([](i4_file& f) { f.printf("%300f", 1.0); });
     EXPECT_EQ(out.size(), 127u);
 }
 
-TEST(i4_file, WritersAreLittleEndian)
-{
+TEST(i4_file, WritersAreLittleEndian) {
     struct {
         std::function<int32_t(i4_file&)> write;
         int32_t result;
@@ -114,9 +109,9 @@ TEST(i4_file, WritersAreLittleEndian)
     EXPECT_EQ(f.write_8(1), 0);
 }
 
-TEST(i4_file, ReadersAreLittleEndian)
-{
-    std::string bytes("\x34\x12\x78\x56\x34\x12\xAB\x08\x07\x06\x05\x04\x03\x02\xF1\x00\x00\x80\x3F", 19);
+TEST(i4_file, ReadersAreLittleEndian) {
+    std::string bytes(
+        "\x34\x12\x78\x56\x34\x12\xAB\x08\x07\x06\x05\x04\x03\x02\xF1\x00\x00\x80\x3F", 19);
     i4_ram_file_class f((void*)bytes.data(), (int32_t)bytes.size(), 0);
     EXPECT_EQ(f.read_16(), 0x1234);
     EXPECT_EQ(f.read_32(), 0x12345678u);
@@ -126,8 +121,7 @@ TEST(i4_file, ReadersAreLittleEndian)
     EXPECT_EQ(f.tell(), 19);
 }
 
-TEST(i4_file, ShortReadsReportErrors)
-{
+TEST(i4_file, ShortReadsReportErrors) {
     struct {
         std::string bytes;
         std::function<void(i4_file&)> read;
@@ -137,10 +131,25 @@ TEST(i4_file, ShortReadsReportErrors)
         {"\x01", [](i4_file& f) { f.read_16(); }, "read_16 error"},
         {"\x01\x02\x03", [](i4_file& f) { f.read_32(); }, "read_32 error"},
         {"1234567", [](i4_file& f) { f.read_64(); }, "readAll error"},
-        {"12345", [](i4_file& f) { f.read_32(); f.read_32(); }, "read_32 error"},
+        {"12345",
+         [](i4_file& f) {
+             f.read_32();
+             f.read_32();
+         },
+         "read_32 error"},
         {"123", [](i4_file& f) { f.read_float(); }, "read_32 error"},
-        {"abc", [](i4_file& f) { char b[4]; f.readAll(b, 4); }, "readAll error"},
-        {"abcd", [](i4_file& f) { char b[4]; f.readAll(b, 4); }, "(no error)"},
+        {"abc",
+         [](i4_file& f) {
+             char b[4];
+             f.readAll(b, 4);
+         },
+         "readAll error"},
+        {"abcd",
+         [](i4_file& f) {
+             char b[4];
+             f.readAll(b, 4);
+         },
+         "(no error)"},
         {"ab", [](i4_file& f) { f.read_16(); }, "(no error)"},
     };
     for (auto& c : cases) {
@@ -153,15 +162,12 @@ TEST(i4_file, ShortReadsReportErrors)
 class trickle_file : public i4_file {
 public:
     explicit trickle_file(std::string data) : data_(std::move(data)) {}
-    int32_t read(void* buf, int32_t n) override
-    {
-        if (n <= 0 || pos_ >= data_.size())
-            return 0;
+    int32_t read(void* buf, int32_t n) override {
+        if (n <= 0 || pos_ >= data_.size()) return 0;
         *(char*)buf = data_[pos_++];
         return 1;
     }
-    int32_t write(const void*, int32_t n) override
-    {
+    int32_t write(const void*, int32_t n) override {
         writes_++;
         return n > 100 ? 100 : n;
     }
@@ -175,15 +181,13 @@ private:
     size_t pos_ = 0;
 };
 
-TEST(i4_file, ReadAllGathersPiecesButFixedReadersDoNot)
-{
+TEST(i4_file, ReadAllGathersPiecesButFixedReadersDoNot) {
     trickle_file f(std::string("\x08\x07\x06\x05\x04\x03\x02\x01\x78\x56\x34\x12", 12));
     EXPECT_EQ(f.read_64(), UINT64_C(0x0102030405060708));
     EXPECT_EQ(error_of([&] { f.read_32(); }), "read_32 error");
 }
 
-TEST(i4_file, WriteFill)
-{
+TEST(i4_file, WriteFill) {
     struct {
         int64_t count;
         uint8_t byte;
@@ -205,8 +209,7 @@ TEST(i4_file, WriteFill)
     EXPECT_EQ(slow.writes_, 3);
 }
 
-TEST(i4_file, DefaultsOfTheBaseClass)
-{
+TEST(i4_file, DefaultsOfTheBaseClass) {
     trickle_file f("ab");
     EXPECT_EQ(f.memory_at(0), nullptr);
     EXPECT_EQ(f.is_memory(), 0);

@@ -1,24 +1,21 @@
 #include "i4min/memory/i4_memory.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
+#include <gtest/gtest.h>
 
 #include "i4_test_util.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Let impossible allocations fail with null, as they do without the sanitizer.
-extern "C" const char* __asan_default_options()
-{
+extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
 #endif
 
 namespace {
 
-TEST(i4_memory, AllocateGrowAndFree)
-{
+TEST(i4_memory, AllocateGrowAndFree) {
     char* p = (char*)i4_malloc(4);
     memcpy(p, "abc", 4);
     p = (char*)i4_realloc(p, 4096);
@@ -34,8 +31,7 @@ TEST(i4_memory, AllocateGrowAndFree)
     i4_free(nullptr);
 }
 
-TEST(i4_memory, ExhaustionIsReported)
-{
+TEST(i4_memory, ExhaustionIsReported) {
     const size_t impossible = SIZE_MAX - 4096;
     EXPECT_EQ(error_of([&] { i4_malloc(impossible); }), "out of memory");
     EXPECT_EQ(error_of([&] { i4_realloc(nullptr, impossible); }), "out of memory");

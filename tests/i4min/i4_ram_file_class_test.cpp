@@ -1,8 +1,7 @@
 #include "i4min/file/i4_ram_file_class.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "i4min/memory/i4_memory.h"
@@ -10,8 +9,7 @@
 
 namespace {
 
-TEST(i4_ram_file_class, FixedBufferCutsWrites)
-{
+TEST(i4_ram_file_class, FixedBufferCutsWrites) {
     char buf[10];
     i4_ram_file_class f(buf, 10, 0);
     EXPECT_EQ(f.size(), 10);
@@ -23,8 +21,7 @@ TEST(i4_ram_file_class, FixedBufferCutsWrites)
     EXPECT_EQ(f.capacity(), 10);
 }
 
-TEST(i4_ram_file_class, GrowsInWholeSteps)
-{
+TEST(i4_ram_file_class, GrowsInWholeSteps) {
     struct {
         int32_t start_capacity;
         int32_t grow;
@@ -54,8 +51,7 @@ TEST(i4_ram_file_class, GrowsInWholeSteps)
     }
 }
 
-TEST(i4_ram_file_class, GrowingKeepsContentsAndZeroesSkippedBytes)
-{
+TEST(i4_ram_file_class, GrowingKeepsContentsAndZeroesSkippedBytes) {
     i4_ram_file_class f(nullptr, 0, 8);
     f.write("abc", 3);
     f.seek(20);
@@ -68,8 +64,7 @@ TEST(i4_ram_file_class, GrowingKeepsContentsAndZeroesSkippedBytes)
     i4_free(f.get_buffer());
 }
 
-TEST(i4_ram_file_class, EmptyGrowingFileHasNoMemory)
-{
+TEST(i4_ram_file_class, EmptyGrowingFileHasNoMemory) {
     i4_ram_file_class f(nullptr, 0, 64);
     EXPECT_EQ(f.size(), 0);
     EXPECT_EQ(f.memory_at(3), nullptr);
@@ -77,8 +72,7 @@ TEST(i4_ram_file_class, EmptyGrowingFileHasNoMemory)
     EXPECT_EQ(f.read(&c, 1), 0);
 }
 
-TEST(i4_ram_file_class, ReadsReceivedBytes)
-{
+TEST(i4_ram_file_class, ReadsReceivedBytes) {
     char data[6] = {1, 2, 3, 4, 5, 6};
     i4_ram_file_class f(data, 6, 0);
     EXPECT_EQ(f.size(), 6);
@@ -92,8 +86,7 @@ TEST(i4_ram_file_class, ReadsReceivedBytes)
     EXPECT_EQ(*(char*)f.memory_at(5), 6);
 }
 
-TEST(i4_ram_file_class, WriteMovesTheEndOnlyForward)
-{
+TEST(i4_ram_file_class, WriteMovesTheEndOnlyForward) {
     char buf[8] = {};
     i4_ram_file_class f(nullptr, 0, 4);
     f.write("abcdef", 6);
@@ -106,8 +99,7 @@ TEST(i4_ram_file_class, WriteMovesTheEndOnlyForward)
     i4_free(f.get_buffer());
 }
 
-TEST(i4_ram_file_class, ResetAndClone)
-{
+TEST(i4_ram_file_class, ResetAndClone) {
     char a[4] = {'a', 'b', 'c', 'd'};
     char b[2] = {'y', 'z'};
     i4_ram_file_class f(a, 4, 0);
@@ -123,8 +115,7 @@ TEST(i4_ram_file_class, ResetAndClone)
     EXPECT_EQ(f.read_16(), 0x7a79);
 }
 
-TEST(i4_ram_file_class, RefusesToGrowPastTwoGigabytes)
-{
+TEST(i4_ram_file_class, RefusesToGrowPastTwoGigabytes) {
     i4_ram_file_class f(nullptr, 0, 1 << 20);
     bool threw = false;
     try {

@@ -1,7 +1,6 @@
 #include "i4min/string/i4_string.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 #include "i4_test_util.h"
@@ -11,13 +10,11 @@
 
 namespace {
 
-std::string stored(const i4_string& s)
-{
+std::string stored(const i4_string& s) {
     return bytes_written([&](i4_file& f) { s.write(f); });
 }
 
-TEST(i4_string, StoredForms)
-{
+TEST(i4_string, StoredForms) {
     struct {
         const char* text;
         std::string bytes;
@@ -34,8 +31,7 @@ TEST(i4_string, StoredForms)
     EXPECT_EQ(stored(i4_string(big.c_str())), std::string("\x2c\x01", 2) + big);
 }
 
-TEST(i4_string, NullIsEmptyButNotEqualToEmpty)
-{
+TEST(i4_string, NullIsEmptyButNotEqualToEmpty) {
     i4_string def;
     i4_string null_text((const char*)nullptr);
     ASSERT_NE(def.c_str(), nullptr);
@@ -48,8 +44,7 @@ TEST(i4_string, NullIsEmptyButNotEqualToEmpty)
     EXPECT_TRUE(null_text < def);
 }
 
-TEST(i4_string, WriteRefusesTextsWithoutAStoredForm)
-{
+TEST(i4_string, WriteRefusesTextsWithoutAStoredForm) {
     for (size_t len : {65535u, 65536u, 70000u}) {
         std::string big(len, 'y');
         i4_string s(big.c_str());
@@ -62,8 +57,7 @@ TEST(i4_string, WriteRefusesTextsWithoutAStoredForm)
     EXPECT_EQ(stored(i4_string(longest.c_str())), std::string("\xfe\xff", 2) + longest);
 }
 
-TEST(i4_string, WriteIntoAFullFileFails)
-{
+TEST(i4_string, WriteIntoAFullFileFails) {
     struct {
         int32_t room;
         const char* text;
@@ -77,8 +71,7 @@ TEST(i4_string, WriteIntoAFullFileFails)
 }
 
 // Reads a string from the given stored bytes; answers the text or the error.
-std::string read_back(const std::string& bytes, uint16_t max = 0xFFFF)
-{
+std::string read_back(const std::string& bytes, uint16_t max = 0xFFFF) {
     i4_ram_file_class f((void*)bytes.data(), (int32_t)bytes.size(), 0);
     std::string text;
     std::string err = error_of([&] {
@@ -88,8 +81,7 @@ std::string read_back(const std::string& bytes, uint16_t max = 0xFFFF)
     return err == "(no error)" ? text : "error: " + err;
 }
 
-TEST(i4_string, ReadingConstructor)
-{
+TEST(i4_string, ReadingConstructor) {
     struct {
         std::string bytes;
         std::string result;
@@ -98,7 +90,10 @@ TEST(i4_string, ReadingConstructor)
         {std::string("\3\0abc", 5), "abc"},
         {std::string("\3\0abcdef", 8), "abc"},
         {std::string("\xff\xff", 2), "error: read string error"},
-        {std::string("\xff\xff" "abc", 5), "error: read string error"},
+        {std::string("\xff\xff"
+                     "abc",
+                     5),
+         "error: read string error"},
         {std::string("\5\0ab", 4), "error: readAll error"},
         {std::string("\1", 1), "error: read_16 error"},
         {std::string(), "error: read_16 error"},
@@ -115,8 +110,7 @@ TEST(i4_string, ReadingConstructor)
     }
 }
 
-TEST(i4_string, ReadingWithALimitSkipsTheRest)
-{
+TEST(i4_string, ReadingWithALimitSkipsTheRest) {
     std::string text(40000, 'q');
     text[199] = 'L';
     std::string bytes = std::string("\x40\x9c", 2) + text + "NEXT";
@@ -131,13 +125,11 @@ TEST(i4_string, ReadingWithALimitSkipsTheRest)
         uint16_t max;
         std::string result;
     } cases[] = {{0, ""}, {2, "ab"}, {3, "abc"}, {100, "abc"}};
-    for (auto& c : cases)
-        EXPECT_EQ(read_back(std::string("\3\0abc", 5), c.max), c.result) << c.max;
+    for (auto& c : cases) EXPECT_EQ(read_back(std::string("\3\0abc", 5), c.max), c.result) << c.max;
     EXPECT_EQ(read_back(std::string("\5\0abc", 5), 2), "error: readAll error");
 }
 
-TEST(i4_string, RawReadingConstructor)
-{
+TEST(i4_string, RawReadingConstructor) {
     std::string bytes = "abcdef";
     i4_ram_file_class f((void*)bytes.data(), 6, 0);
     i4_string s(f, 4);
@@ -146,8 +138,7 @@ TEST(i4_string, RawReadingConstructor)
     EXPECT_EQ(error_of([&] { i4_string t(f, -1); }), "read string error");
 }
 
-TEST(i4_string, AssignAndAppendTheirOwnText)
-{
+TEST(i4_string, AssignAndAppendTheirOwnText) {
     i4_string s("abc");
     s = s;
     EXPECT_STREQ(s.c_str(), "abc");
@@ -165,8 +156,7 @@ TEST(i4_string, AssignAndAppendTheirOwnText)
     EXPECT_STREQ(s.c_str(), "<abcbc>");
 }
 
-TEST(i4_string, NullTextOperations)
-{
+TEST(i4_string, NullTextOperations) {
     i4_string s((const char*)nullptr);
     s.append((const char*)nullptr);
     EXPECT_EQ(s.c_str(), nullptr);
@@ -189,8 +179,7 @@ TEST(i4_string, NullTextOperations)
     EXPECT_TRUE(copy.differs(""));
 }
 
-TEST(i4_string, Editing)
-{
+TEST(i4_string, Editing) {
     i4_string s("Hello World");
     s.to_lower();
     EXPECT_STREQ(s.c_str(), "hello world");
@@ -209,8 +198,7 @@ TEST(i4_string, Editing)
     EXPECT_EQ(*t.char_at(2), 'b');
 }
 
-TEST(i4_string, ReplaceCharCountsEveryOccurrence)
-{
+TEST(i4_string, ReplaceCharCountsEveryOccurrence) {
     struct {
         const char* text;
         char from, to;
@@ -230,8 +218,7 @@ TEST(i4_string, ReplaceCharCountsEveryOccurrence)
     }
 }
 
-TEST(i4_string, Replace)
-{
+TEST(i4_string, Replace) {
     struct {
         const char* text;
         const char* from;
@@ -239,14 +226,10 @@ TEST(i4_string, Replace)
         int count;
         const char* result;
     } cases[] = {
-        {"aaaa", "aa", "b", 2, "bb"},
-        {"aaa", "aa", "b", 1, "ba"},
-        {"a-b-c", "-", "--", 2, "a--b--c"},
-        {"a-b-c", "-", "", 2, "abc"},
-        {"a-b-c", "-", nullptr, 2, "abc"},
-        {"abc", "x", "y", 0, "abc"},
-        {"abc", "abc", "", 1, ""},
-        {"%20x%20", "%20", " ", 2, " x "},
+        {"aaaa", "aa", "b", 2, "bb"},       {"aaa", "aa", "b", 1, "ba"},
+        {"a-b-c", "-", "--", 2, "a--b--c"}, {"a-b-c", "-", "", 2, "abc"},
+        {"a-b-c", "-", nullptr, 2, "abc"},  {"abc", "x", "y", 0, "abc"},
+        {"abc", "abc", "", 1, ""},          {"%20x%20", "%20", " ", 2, " x "},
         {"abc", "", "y", 0, "abc"},
     };
     for (auto& c : cases) {
@@ -256,8 +239,7 @@ TEST(i4_string, Replace)
     }
 }
 
-TEST(i4_string, ReplaceRefusesAResultNoBufferCanHold)
-{
+TEST(i4_string, ReplaceRefusesAResultNoBufferCanHold) {
     // 65,536 matches growing by 65,536 bytes each: 4 GiB more, which a 32-bit
     // size would wrap to a buffer of a few bytes.
     std::string text(65536, 'a');
@@ -267,8 +249,7 @@ TEST(i4_string, ReplaceRefusesAResultNoBufferCanHold)
     EXPECT_EQ(std::string(s.c_str()), text);
 }
 
-TEST(i4_string, Format)
-{
+TEST(i4_string, Format) {
     i4_string s;
     std::string long_text(2000, 'w');
     s.format("%s|%d", long_text.c_str(), -7);
@@ -276,8 +257,7 @@ TEST(i4_string, Format)
     EXPECT_STREQ(s.format("%u items", 3u).c_str(), "3 items");
 }
 
-TEST(i4_strings, CompareSigned)
-{
+TEST(i4_strings, CompareSigned) {
     const char* a = "a";
     struct {
         const char* x;
@@ -285,30 +265,24 @@ TEST(i4_strings, CompareSigned)
         int cmp;
         int icmp;
     } cases[] = {
-        {"abc", "abc", 0, 0},
-        {"abc", "abd", -1, -1},
-        {"abd", "abc", 1, 1},
-        {"ab", "abc", -1, -1},
-        {"abc", "ABC", 1, 0},
-        {"\xE9", "a", -1, -1},  // bytes above 0x7F sort first
-        {"a", "\xE9", 1, 1},
-        {"\xE9", "", -1, -1},
-        {"", "", 0, 0},
-        {nullptr, "", -1, -1},
-        {"", nullptr, 1, 1},
-        {nullptr, nullptr, 0, 0},
-        {a, a, 0, 0},
-        {"[", "a", -1, 1},  // '[' lies between 'Z' and 'a'
-        {"\xE9", "\xC9", 1, 1},  // only ASCII letters fold
+        {"abc", "abc", 0, 0},   {"abc", "abd", -1, -1},
+        {"abd", "abc", 1, 1},   {"ab", "abc", -1, -1},
+        {"abc", "ABC", 1, 0},   {"\xE9", "a", -1, -1},  // bytes above 0x7F sort first
+        {"a", "\xE9", 1, 1},    {"\xE9", "", -1, -1},
+        {"", "", 0, 0},         {nullptr, "", -1, -1},
+        {"", nullptr, 1, 1},    {nullptr, nullptr, 0, 0},
+        {a, a, 0, 0},           {"[", "a", -1, 1},  // '[' lies between 'Z' and 'a'
+        {"\xE9", "\xC9", 1, 1},                     // only ASCII letters fold
     };
     for (auto& c : cases) {
-        EXPECT_EQ(i4_strcmp(c.x, c.y), c.cmp) << (c.x ? c.x : "(null)") << " " << (c.y ? c.y : "(null)");
-        EXPECT_EQ(i4_stricmp(c.x, c.y), c.icmp) << (c.x ? c.x : "(null)") << " " << (c.y ? c.y : "(null)");
+        EXPECT_EQ(i4_strcmp(c.x, c.y), c.cmp)
+            << (c.x ? c.x : "(null)") << " " << (c.y ? c.y : "(null)");
+        EXPECT_EQ(i4_stricmp(c.x, c.y), c.icmp)
+            << (c.x ? c.x : "(null)") << " " << (c.y ? c.y : "(null)");
     }
 }
 
-TEST(i4_strings, MemCompare)
-{
+TEST(i4_strings, MemCompare) {
     struct {
         const char* x;
         const char* y;
@@ -316,12 +290,8 @@ TEST(i4_strings, MemCompare)
         int cmp;
         int icmp;
     } cases[] = {
-        {"abcX", "abcY", 3, 0, 0},
-        {"abcX", "abcY", 4, -1, -1},
-        {"ab\0x", "ab\0y", 4, -1, -1},
-        {"AbC", "aBc", 3, -1, 0},
-        {"\x80", "\x7f", 1, -1, -1},
-        {"a", "b", 0, 0, 0},
+        {"abcX", "abcY", 3, 0, 0}, {"abcX", "abcY", 4, -1, -1}, {"ab\0x", "ab\0y", 4, -1, -1},
+        {"AbC", "aBc", 3, -1, 0},  {"\x80", "\x7f", 1, -1, -1}, {"a", "b", 0, 0, 0},
     };
     for (auto& c : cases) {
         EXPECT_EQ(i4memcmp(c.x, c.y, c.n), c.cmp) << c.x;
@@ -332,13 +302,12 @@ TEST(i4_strings, MemCompare)
     EXPECT_EQ(error_of([] { i4memicmp(nullptr, "a", 1); }), "i4memicmp null pointers passed");
 }
 
-TEST(i4_strings, CaseMapping)
-{
+TEST(i4_strings, CaseMapping) {
     struct {
         char in, up, low;
     } cases[] = {
-        {'a', 'A', 'a'}, {'z', 'Z', 'z'}, {'A', 'A', 'a'}, {'Z', 'Z', 'z'},
-        {'@', '@', '@'}, {'[', '[', '['}, {'`', '`', '`'}, {'{', '{', '{'},
+        {'a', 'A', 'a'}, {'z', 'Z', 'z'},          {'A', 'A', 'a'},          {'Z', 'Z', 'z'},
+        {'@', '@', '@'}, {'[', '[', '['},          {'`', '`', '`'},          {'{', '{', '{'},
         {'5', '5', '5'}, {'\xE9', '\xE9', '\xE9'}, {'\xC9', '\xC9', '\xC9'},
     };
     for (auto& c : cases) {
@@ -350,8 +319,7 @@ TEST(i4_strings, CaseMapping)
     EXPECT_EQ(i4_strlwr(nullptr), nullptr);
 }
 
-TEST(i4_strings, CopyHelpers)
-{
+TEST(i4_strings, CopyHelpers) {
     EXPECT_EQ(i4_strlen(nullptr), 0);
     EXPECT_EQ(i4_strlen("abc"), 3);
     EXPECT_EQ(i4_strdup(nullptr), nullptr);
@@ -389,34 +357,35 @@ TEST(i4_strings, CopyHelpers)
     EXPECT_STREQ(i4_strcpy(buf, nullptr), "");
 }
 
-TEST(i4_strings, Atoi)
-{
+TEST(i4_strings, Atoi) {
     struct {
         const char* text;
         int value;
     } cases[] = {
-        {"42", 42}, {"-42", -42}, {"12abc", 12}, {" 12", 0}, {"+5", 0}, {"", 0},
-        {nullptr, 0}, {"-", 0}, {"007", 7}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
+        {"42", 42},
+        {"-42", -42},
+        {"12abc", 12},
+        {" 12", 0},
+        {"+5", 0},
+        {"", 0},
+        {nullptr, 0},
+        {"-", 0},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
         {"1 2", 1},
     };
-    for (auto& c : cases)
-        EXPECT_EQ(i4_atoi(c.text), c.value) << (c.text ? c.text : "(null)");
+    for (auto& c : cases) EXPECT_EQ(i4_atoi(c.text), c.value) << (c.text ? c.text : "(null)");
 }
 
-TEST(i4_strings, Search)
-{
+TEST(i4_strings, Search) {
     const char* text = "Hello World";
     struct {
         const char* pattern;
         int plain, icase, lower;  // offset of the match, -1 for none
     } cases[] = {
-        {"World", 6, 6, -1},
-        {"world", -1, 6, 6},
-        {"WORLD", -1, 6, -1},
-        {"o", 4, 4, 4},
-        {"", 0, 0, 0},
-        {"xyz", -1, -1, -1},
-        {"Hello World!", -1, -1, -1},
+        {"World", 6, 6, -1}, {"world", -1, 6, 6}, {"WORLD", -1, 6, -1},         {"o", 4, 4, 4},
+        {"", 0, 0, 0},       {"xyz", -1, -1, -1}, {"Hello World!", -1, -1, -1},
     };
     auto at = [&](const char* p) { return p ? (int)(p - text) : -1; };
     for (auto& c : cases) {
@@ -428,8 +397,7 @@ TEST(i4_strings, Search)
     EXPECT_EQ(stristr(text, nullptr), nullptr);
 }
 
-TEST(i4_strings, Tokenizer)
-{
+TEST(i4_strings, Tokenizer) {
     struct {
         const char* text;
         const char* delims;
@@ -438,21 +406,14 @@ TEST(i4_strings, Tokenizer)
         int result;
         const char* token;  // null: buffer left untouched
     } cases[] = {
-        {"a b", " ", 0, 256, 1, "a"},
-        {"a b", " ", 1, 256, -1, "b"},
-        {"a  ", " ", 1, 256, 0, nullptr},
-        {"a  ", " ", 3, 256, -1, ""},
-        {"abcdef", " ", 0, 4, 3, "abc"},
-        {"abcdef", " ", 3, 4, 6, "def"},
-        {"abcdef", " ", 6, 4, -1, ""},
-        {"  x,y", " ,", 0, 256, 3, "x"},
-        {"  x,y", " ,", 3, 256, -1, "y"},
-        {"say \"hi there\"", " \"", 3, 256, 7, "hi"},
-        {"", " ", 0, 256, -1, ""},
-        {"abc", " ", -1, 256, 0, nullptr},
+        {"a b", " ", 0, 256, 1, "a"},     {"a b", " ", 1, 256, -1, "b"},
+        {"a  ", " ", 1, 256, 0, nullptr}, {"a  ", " ", 3, 256, -1, ""},
+        {"abcdef", " ", 0, 4, 3, "abc"},  {"abcdef", " ", 3, 4, 6, "def"},
+        {"abcdef", " ", 6, 4, -1, ""},    {"  x,y", " ,", 0, 256, 3, "x"},
+        {"  x,y", " ,", 3, 256, -1, "y"}, {"say \"hi there\"", " \"", 3, 256, 7, "hi"},
+        {"", " ", 0, 256, -1, ""},        {"abc", " ", -1, 256, 0, nullptr},
         {"abc", " ", 0, 1, 0, nullptr},  // no room for a character
-        {"abc", " ", 0, 0, 0, nullptr},
-        {"abc", " ", 0, 2, 1, "a"},
+        {"abc", " ", 0, 0, 0, nullptr},   {"abc", " ", 0, 2, 1, "a"},
         {"abc", "", 0, 256, -1, "abc"},
     };
     for (auto& c : cases) {
@@ -467,8 +428,7 @@ TEST(i4_strings, Tokenizer)
     }
 }
 
-TEST(i4_strings, TokenizerWalk)
-{
+TEST(i4_strings, TokenizerWalk) {
     struct {
         const char* text;
         int buflen;
@@ -488,18 +448,15 @@ TEST(i4_strings, TokenizerWalk)
         int pos = 0;
         for (int i = 0; i < 100; i++) {
             pos = i4_strtok(c.text, " ,", pos, buf, c.buflen);
-            if (pos == 0)
-                break;
+            if (pos == 0) break;
             got += "[" + std::string(buf) + "]";
-            if (pos < 0)
-                break;
+            if (pos < 0) break;
         }
         EXPECT_EQ(got, c.tokens) << c.text;
     }
 }
 
-TEST(i4_strings, NextLine)
-{
+TEST(i4_strings, NextLine) {
     const char* text = "first\r\n\r\nsecond\nthird-is-long";
     int pos = 0;
     char buf[8];
@@ -514,8 +471,7 @@ TEST(i4_strings, NextLine)
     EXPECT_EQ(pos, (int)strlen(text));
 }
 
-TEST(i4_strings, Snprintf)
-{
+TEST(i4_strings, Snprintf) {
     struct {
         int n;
         const char* result;
@@ -533,8 +489,7 @@ TEST(i4_strings, Snprintf)
     EXPECT_STREQ(i4_sprintf(big, "%d-%s", 12, "ab"), "12-ab");
 }
 
-TEST(i4_strings, UrlDecode)
-{
+TEST(i4_strings, UrlDecode) {
     struct {
         const char* in;
         const char* out;
@@ -544,14 +499,14 @@ TEST(i4_strings, UrlDecode)
         {"x%", "x%"},
         {"%41%42", "AB"},
         {"%e9t%C3%A9", "\xe9t\xc3\xa9"},
-        {"a%00b", "a%00b"},   // a zero byte would end the text
+        {"a%00b", "a%00b"},  // a zero byte would end the text
         {"a%zzb", "a%zzb"},
         {"a%4gb", "a%4gb"},
         {"a%-1b", "a%-1b"},
         {"a% 1b", "a% 1b"},
         {"%%41", "%A"},
         {"100%", "100%"},
-        {"%2B+", "+ "},       // '+' is decoded before the escapes
+        {"%2B+", "+ "},  // '+' is decoded before the escapes
         {"%41%4", "A%4"},
     };
     for (auto& c : cases) {
@@ -561,35 +516,42 @@ TEST(i4_strings, UrlDecode)
     }
 }
 
-TEST(i4_strings, SizesAndMinutes)
-{
+TEST(i4_strings, SizesAndMinutes) {
     struct {
         int64_t count;
         const char* text;
     } sizes[] = {
-        {0, "0"}, {1000, "1000"}, {1001, "0.98K"}, {1000001, "0.95M"},
-        {1000000001, "0.93G"}, {-5, "-5"}, {INT64_C(5000000000), "4.66G"},
+        {0, "0"},
+        {1000, "1000"},
+        {1001, "0.98K"},
+        {1000001, "0.95M"},
+        {1000000001, "0.93G"},
+        {-5, "-5"},
+        {INT64_C(5000000000), "4.66G"},
         {INT64_C(-5000000000), "-5000000000"},
     };
-    for (auto& c : sizes)
-        EXPECT_STREQ(formatSize(c.count).c_str(), c.text) << c.count;
+    for (auto& c : sizes) EXPECT_STREQ(formatSize(c.count).c_str(), c.text) << c.count;
 
     struct {
         const char* text;
         double value;
     } parsed[] = {
-        {"2", 2}, {"2k", 2048}, {"2K", 2048}, {"1.5m", 1.5 * 1048576}, {"1g", 1073741824.0},
-        {"3 mkg", 3 * 1073741824.0}, {"3km", 3 * 1048576.0}, {"x", 0},
+        {"2", 2},
+        {"2k", 2048},
+        {"2K", 2048},
+        {"1.5m", 1.5 * 1048576},
+        {"1g", 1073741824.0},
+        {"3 mkg", 3 * 1073741824.0},
+        {"3km", 3 * 1048576.0},
+        {"x", 0},
     };
-    for (auto& c : parsed)
-        EXPECT_DOUBLE_EQ(parseSize(c.text), c.value) << c.text;
+    for (auto& c : parsed) EXPECT_DOUBLE_EQ(parseSize(c.text), c.value) << c.text;
 
     struct {
         const char* text;
         int minutes;
     } minutes[] = {{"5", 5}, {"2h", 120}, {"2H", 120}, {"2hm", 2}, {"90m", 90}, {"", 0}};
-    for (auto& c : minutes)
-        EXPECT_EQ(parseMinutes(c.text), c.minutes) << c.text;
+    for (auto& c : minutes) EXPECT_EQ(parseMinutes(c.text), c.minutes) << c.text;
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "i4min/file/i4_unix_file_class.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
@@ -12,8 +11,7 @@
 
 namespace {
 
-TEST(i4_unix_file_class, ReadWriteSeek)
-{
+TEST(i4_unix_file_class, ReadWriteSeek) {
     int fd = temp_fd();
     ASSERT_GE(fd, 0);
     i4_unix_file_class f(fd);
@@ -31,8 +29,7 @@ TEST(i4_unix_file_class, ReadWriteSeek)
     EXPECT_EQ(f.read_32(), 0x64636261u);
 }
 
-TEST(i4_unix_file_class, PositionsBeyondFourGigabytes)
-{
+TEST(i4_unix_file_class, PositionsBeyondFourGigabytes) {
     int fd = temp_fd();
     ASSERT_GE(fd, 0);
     i4_unix_file_class f(fd);
@@ -49,8 +46,7 @@ TEST(i4_unix_file_class, PositionsBeyondFourGigabytes)
     EXPECT_EQ(f.read_8(), '!');
 }
 
-TEST(i4_unix_file_class, ClosesItsDescriptor)
-{
+TEST(i4_unix_file_class, ClosesItsDescriptor) {
     int fd = temp_fd();
     ASSERT_GE(fd, 0);
     {
@@ -62,8 +58,7 @@ TEST(i4_unix_file_class, ClosesItsDescriptor)
     EXPECT_EQ(errno, EBADF);
 }
 
-TEST(i4_unix_file_class, FailuresAnswerMinusOne)
-{
+TEST(i4_unix_file_class, FailuresAnswerMinusOne) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     close(fds[0]);

@@ -1,18 +1,15 @@
-#include "meta/FileHashState.h"
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
-
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "MetaTestUtil.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/string/i4_err.h"
+#include "meta/FileHashState.h"
 #include "meta/FileMeta.h"
 #include "util/LL.h"
 
@@ -21,41 +18,32 @@ namespace {
 const uint64_t PART = 9728000;
 const uint64_t CRUMB = 486400;
 
-std::string hexOf(const uint8_t* d, int n = 16)
-{
+std::string hexOf(const uint8_t* d, int n = 16) {
     return hex(Bytes(d, d + n));
 }
 
 // Content that differs in every crumb, so a hash of the wrong range shows.
-std::vector<uint8_t> content(uint64_t size)
-{
+std::vector<uint8_t> content(uint64_t size) {
     std::vector<uint8_t> b(size);
-    for (uint64_t i = 0; i < size; ++i)
-        b[i] = (uint8_t)(i * 31 + (i >> 13) + (i >> 19));
+    for (uint64_t i = 0; i < size; ++i) b[i] = (uint8_t)(i * 31 + (i >> 13) + (i >> 19));
     return b;
 }
 
 class TempDir {
 public:
-    TempDir()
-    {
+    TempDir() {
         strcpy(path, "/tmp/filehashXXXXXX");
-        if (!mkdtemp(path))
-            path[0] = 0;
+        if (!mkdtemp(path)) path[0] = 0;
     }
-    ~TempDir()
-    {
-        for (const std::string& f : files)
-            unlink(f.c_str());
+    ~TempDir() {
+        for (const std::string& f : files) unlink(f.c_str());
         rmdir(path);
     }
-    std::string file(const char* name, const std::vector<uint8_t>& bytes)
-    {
+    std::string file(const char* name, const std::vector<uint8_t>& bytes) {
         std::string p = std::string(path) + "/" + name;
         FILE* f = fopen(p.c_str(), "wb");
         if (f) {
-            if (!bytes.empty())
-                fwrite(bytes.data(), 1, bytes.size(), f);
+            if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
             fclose(f);
         }
         files.push_back(p);
@@ -66,26 +54,22 @@ public:
 };
 
 // The digest of a file by the system's own tool, as a check on the MD4 used below.
-std::string opensslMd4(const std::string& path)
-{
-    std::string cmd = "openssl dgst -md4 -provider legacy -provider default -r '" + path + "' 2>/dev/null";
+std::string opensslMd4(const std::string& path) {
+    std::string cmd =
+        "openssl dgst -md4 -provider legacy -provider default -r '" + path + "' 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return "";
+    if (!p) return "";
     char buf[128] = {0};
-    if (!fgets(buf, sizeof buf, p))
-        buf[0] = 0;
+    if (!fgets(buf, sizeof buf, p)) buf[0] = 0;
     pclose(p);
     std::string s(buf);
     return s.size() >= 32 ? s.substr(0, 32) : "";
 }
 
-std::string spaced(const std::string& plain)
-{
+std::string spaced(const std::string& plain) {
     std::string s;
     for (size_t i = 0; i < plain.size(); i += 2) {
-        if (!s.empty())
-            s += ' ';
+        if (!s.empty()) s += ' ';
         s += plain.substr(i, 2);
     }
     return s;
@@ -100,8 +84,7 @@ struct HashCase {
 
 // The record rule computed independently of the hashing step and of FileParts.
 struct Reference {
-    explicit Reference(const std::vector<uint8_t>& data)
-    {
+    explicit Reference(const std::vector<uint8_t>& data) {
         uint64_t size = data.size();
         for (uint64_t at = 0; at < size; at += CRUMB) {
             uint8_t d[16];
@@ -129,8 +112,7 @@ struct Reference {
             MD4::digest(data.data() + at, (size_t)n, d);
             pieces.insert(pieces.end(), d, d + 16);
             ++checkPieces;
-            if (n < PART)
-                break;
+            if (n < PART) break;
         }
         if (checkPieces >= 2)
             MD4::digest(pieces.data(), pieces.size(), whole);
@@ -143,16 +125,10 @@ struct Reference {
     int checkPieces = 0;
 };
 
-TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
-{
+TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation) {
     const HashCase table[] = {
-        {0, 1, 0, 0},
-        {1, 1, 0, 0},
-        {486400, 1, 0, 0},
-        {486401, 2, 2, 0},
-        {9728000, 20, 20, 0},
-        {9728001, 21, 21, 2},
-        {19456000, 40, 40, 2},
+        {0, 1, 0, 0},         {1, 1, 0, 0},         {486400, 1, 0, 0},     {486401, 2, 2, 0},
+        {9728000, 20, 20, 0}, {9728001, 21, 21, 2}, {19456000, 40, 40, 2},
     };
     TempDir dir;
     ASSERT_TRUE(dir.path[0]);
@@ -165,8 +141,7 @@ TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
         FileMeta m(path.c_str(), state);
         EXPECT_EQ(m.getFileSize(), c.size);
         int steps = 1;
-        while (m.hashStep(state))
-            ASSERT_LT(++steps, 100) << c.size;
+        while (m.hashStep(state)) ASSERT_LT(++steps, 100) << c.size;
         EXPECT_EQ(steps, c.steps) << c.size;
         EXPECT_EQ(state.crumbIndex, (uint64_t)c.crumbs) << c.size;
         EXPECT_EQ(state.partIndex, (uint64_t)c.parts) << c.size;
@@ -177,8 +152,7 @@ TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
             // The crumb hash's bytes in order, first byte lowest.
             uint64_t v = m.getCrumbHash(i);
             uint8_t bytes[8];
-            for (int b = 0; b < 8; ++b)
-                bytes[b] = (uint8_t)(v >> (8 * b));
+            for (int b = 0; b < 8; ++b) bytes[b] = (uint8_t)(v >> (8 * b));
             EXPECT_EQ(hexOf(bytes, 8), ref.crumbs[i]) << c.size << " crumb " << i;
             EXPECT_EQ(FileMeta::crumbValue(bytes), v);
         }
@@ -191,8 +165,7 @@ TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
         ASSERT_TRUE(hashFileParts(check, path.c_str(), 9500, &digests));
         EXPECT_EQ(hexOf(check), ref.checkHash) << c.size;
         EXPECT_EQ(digests.count() + (ref.checkPieces < 2 ? 1 : 0), ref.checkPieces) << c.size;
-        while (void* d = digests.removeAt(0))
-            i4_free(d);
+        while (void* d = digests.removeAt(0)) i4_free(d);
 
         // MD4 itself against the system's tool, once per size that is one part.
         if (c.size <= PART) {
@@ -204,8 +177,7 @@ TEST(FileHash, StepsAndHashesAgreeWithAnIndependentComputation)
     }
 }
 
-TEST(FileHash, ExactMultipleOfAPartChecksOneEmptyPieceMore)
-{
+TEST(FileHash, ExactMultipleOfAPartChecksOneEmptyPieceMore) {
     TempDir dir;
     std::vector<uint8_t> data = content(PART);
     std::string path = dir.file("exact", data);
@@ -219,12 +191,10 @@ TEST(FileHash, ExactMultipleOfAPartChecksOneEmptyPieceMore)
     uint8_t whole[16];
     MD4::digest(data.data(), data.size(), whole);
     EXPECT_NE(hexOf(check), hexOf(whole));
-    while (void* d = digests.removeAt(0))
-        i4_free(d);
+    while (void* d = digests.removeAt(0)) i4_free(d);
 }
 
-TEST(FileHash, RangesPartsAndFailures)
-{
+TEST(FileHash, RangesPartsAndFailures) {
     TempDir dir;
     std::vector<uint8_t> data = content(5000);
     std::string path = dir.file("small", data);
@@ -234,7 +204,8 @@ TEST(FileHash, RangesPartsAndFailures)
         uint64_t start, end;
         bool ok;
     } table[] = {
-        {0, 5000, true}, {1000, 1024, true}, {4999, 5000, true}, {100, 100, true}, {4000, 5001, false},
+        {0, 5000, true},  {1000, 1024, true},  {4999, 5000, true},
+        {100, 100, true}, {4000, 5001, false},
     };
     for (const auto& c : table) {
         uint8_t d[16];
@@ -263,8 +234,7 @@ TEST(FileHash, RangesPartsAndFailures)
     EXPECT_FALSE(hashOfPartHashes(d, 0, &digests));
 }
 
-TEST(FileHash, AFileThatShrinksWhileHashedReportsNotAllRead)
-{
+TEST(FileHash, AFileThatShrinksWhileHashedReportsNotAllRead) {
     TempDir dir;
     std::string path = dir.file("shrinks", content(CRUMB * 2));
     FileHashState state;
@@ -279,8 +249,7 @@ TEST(FileHash, AFileThatShrinksWhileHashedReportsNotAllRead)
     }
 }
 
-TEST(FileHash, LocalFileRecordsTakeTheirNameFromThePath)
-{
+TEST(FileHash, LocalFileRecordsTakeTheirNameFromThePath) {
     TempDir dir;
     const char* names[] = {"readme", "song.mp3", "a.b.c"};
     for (const char* name : names) {
@@ -301,8 +270,7 @@ TEST(FileHash, LocalFileRecordsTakeTheirNameFromThePath)
 
 // A size of 4 GiB or more does not fit the records' 32-bit size: it is refused
 // instead of being recorded wrapped (4 GiB + 5 would have become 5).
-TEST(FileHash, FilesOfFourGiBOrMoreAreRefused)
-{
+TEST(FileHash, FilesOfFourGiBOrMoreAreRefused) {
     TempDir dir;
     const struct {
         uint64_t size;
@@ -334,4 +302,4 @@ TEST(FileHash, FilesOfFourGiBOrMoreAreRefused)
     }
 }
 
-} // namespace
+}  // namespace

@@ -1,15 +1,12 @@
-#include "meta/FileMeta.h"
-
-#include <gtest/gtest.h>
-
-#include <string.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <memory>
+#include <string.h>
 #include <thread>
 
 #include "MetaTestUtil.h"
 #include "meta/FileList.h"
+#include "meta/FileMeta.h"
 #include "meta/MD4.h"
 #include "meta/MetaTag.h"
 
@@ -21,18 +18,16 @@ protected:
     CapturedOutput out;
 };
 
-Bytes seq(int n, uint8_t from)
-{
+Bytes seq(int n, uint8_t from) {
     Bytes b(n);
-    for (int i = 0; i < n; ++i)
-        b[i] = (uint8_t)(from + i);
+    for (int i = 0; i < n; ++i) b[i] = (uint8_t)(from + i);
     return b;
 }
 
 // A record of the given size whose part hashes (when it has two or more parts) hash
 // to its file hash, with crumb hashes when it has two or more crumbs.
-std::unique_ptr<FileMeta> record(const char* name, uint32_t size, bool withParts = true, bool withCrumbs = true)
-{
+std::unique_ptr<FileMeta> record(const char* name, uint32_t size, bool withParts = true,
+                                 bool withCrumbs = true) {
     std::unique_ptr<FileMeta> m(new FileMeta());
     m->setName(name);
     m->setFileSize(size);
@@ -55,13 +50,11 @@ std::unique_ptr<FileMeta> record(const char* name, uint32_t size, bool withParts
     return m;
 }
 
-Bytes diskBytes(FileMeta& m)
-{
+Bytes diskBytes(FileMeta& m) {
     return written([&](i4_file& f) { EXPECT_TRUE(m.toBytes(f)); });
 }
 
-TEST_F(FileMetaTest, KnownFileRecordOfAOneByteFile)
-{
+TEST_F(FileMetaTest, KnownFileRecordOfAOneByteFile) {
     FileMeta m;
     m.setName("a");
     m.setFileSize(1);
@@ -69,9 +62,9 @@ TEST_F(FileMetaTest, KnownFileRecordOfAOneByteFile)
     Bytes hash = seq(16, 0xA0);
     m.setFileHash(hash.data());
     Bytes want = Bytes{0x02, 0x01, 0x02, 0x03, 0x04} + hash +
-                 Bytes{0x02, 0x00, 0x00, 0x00,                             // two tags
-                       0x02, 0x01, 0x00, 0x01, 0x01, 0x00, 'a',            // Name "a"
-                       0x03, 0x01, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00};    // Size 1
+                 Bytes{0x02, 0x00, 0x00, 0x00,                           // two tags
+                       0x02, 0x01, 0x00, 0x01, 0x01, 0x00, 'a',          // Name "a"
+                       0x03, 0x01, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00};  // Size 1
     EXPECT_EQ(hex(diskBytes(m)), hex(want));
     EXPECT_EQ(m.hashSetsSize(), 0);
 
@@ -87,7 +80,7 @@ TEST_F(FileMetaTest, KnownFileRecordOfAOneByteFile)
     EXPECT_EQ(m.size(), (int)wire.size());
     FileMeta fromWire;
     Bytes filled = wire;
-    filled[16] = 0x7F; // a server's id and port in the skipped fields
+    filled[16] = 0x7F;  // a server's id and port in the skipped fields
     filled[20] = 0x12;
     ByteReader w(filled);
     ASSERT_TRUE(fromWire.fromNetwork(*w));
@@ -95,8 +88,7 @@ TEST_F(FileMetaTest, KnownFileRecordOfAOneByteFile)
     EXPECT_EQ(fromWire.getFileSize(), 1u);
 }
 
-TEST_F(FileMetaTest, HashSetSections)
-{
+TEST_F(FileMetaTest, HashSetSections) {
     const struct {
         const char* what;
         uint32_t size;
@@ -118,7 +110,8 @@ TEST_F(FileMetaTest, HashSetSections)
         EXPECT_EQ((int)section.size(), c.total) << c.what;
         EXPECT_EQ(m->hashSetsSize(), c.total) << c.what;
         ASSERT_GE(section.size(), c.section.size()) << c.what;
-        EXPECT_EQ(hex(Bytes(section.begin(), section.begin() + c.section.size())), hex(c.section)) << c.what;
+        EXPECT_EQ(hex(Bytes(section.begin(), section.begin() + c.section.size())), hex(c.section))
+            << c.what;
 
         // Each reads back to the same record.
         Bytes bytes = diskBytes(*m);
@@ -131,8 +124,7 @@ TEST_F(FileMetaTest, HashSetSections)
     }
 }
 
-TEST_F(FileMetaTest, AlteredPartHashesAreDroppedAndTheNextRecordStillReads)
-{
+TEST_F(FileMetaTest, AlteredPartHashesAreDroppedAndTheNextRecordStillReads) {
     std::unique_ptr<FileMeta> a = record("a", 19456000);
     std::unique_ptr<FileMeta> b = record("b", 1);
     FileList list;
@@ -158,8 +150,7 @@ TEST_F(FileMetaTest, AlteredPartHashesAreDroppedAndTheNextRecordStillReads)
 }
 
 // The older layout: time, hash, u16 n, n part hashes, then the tags.
-TEST_F(FileMetaTest, OlderLayoutKeepsPartHashesOnlyWhenTheyFitTheFile)
-{
+TEST_F(FileMetaTest, OlderLayoutKeepsPartHashesOnlyWhenTheyFitTheFile) {
     const struct {
         const char* what;
         uint32_t size;
@@ -177,8 +168,7 @@ TEST_F(FileMetaTest, OlderLayoutKeepsPartHashesOnlyWhenTheyFitTheFile)
         Bytes hashes = seq(c.stored * 16, 0x10);
         uint8_t fileHash[16];
         MD4::digest(hashes.data(), hashes.size(), fileHash);
-        if (!c.matching)
-            fileHash[0] ^= 1;
+        if (!c.matching) fileHash[0] ^= 1;
         FileMeta tags;
         tags.setName("old");
         tags.setFileSize(c.size);
@@ -196,8 +186,7 @@ TEST_F(FileMetaTest, OlderLayoutKeepsPartHashesOnlyWhenTheyFitTheFile)
     }
 }
 
-TEST_F(FileMetaTest, DamagedKnownFileRecordsFail)
-{
+TEST_F(FileMetaTest, DamagedKnownFileRecordsFail) {
     std::unique_ptr<FileMeta> m = record("x", 19456000);
     Bytes good = diskBytes(*m);
     const struct {
@@ -206,7 +195,8 @@ TEST_F(FileMetaTest, DamagedKnownFileRecordsFail)
     } table[] = {
         {"cut in the hash sets", Bytes(good.begin(), good.end() - 5)},
         {"cut in the tags", Bytes(good.begin(), good.begin() + 30)},
-        {"older layout claiming more part hashes than bytes", Bytes{1, 0, 0, 0} + Bytes(16, 0) + Bytes{0xFF, 0xFF, 0, 0}},
+        {"older layout claiming more part hashes than bytes",
+         Bytes{1, 0, 0, 0} + Bytes(16, 0) + Bytes{0xFF, 0xFF, 0, 0}},
         {"empty", {}},
     };
     for (const auto& c : table) {
@@ -216,8 +206,7 @@ TEST_F(FileMetaTest, DamagedKnownFileRecordsFail)
     }
 }
 
-TEST_F(FileMetaTest, PartHashLookups)
-{
+TEST_F(FileMetaTest, PartHashLookups) {
     std::unique_ptr<FileMeta> one = record("one", 100);
     EXPECT_EQ(one->getPartHash(0), one->getFileHash());
     EXPECT_EQ(one->getPartHash(1), nullptr);
@@ -235,8 +224,7 @@ TEST_F(FileMetaTest, PartHashLookups)
     EXPECT_FALSE(full->setPartHashes(seq(48, 0).data(), 3)) << "count must be the part count";
 }
 
-TEST_F(FileMetaTest, CopyTakesTagsPathTimeHashAndArrays)
-{
+TEST_F(FileMetaTest, CopyTakesTagsPathTimeHashAndArrays) {
     std::unique_ptr<FileMeta> src = record("src", 19456000);
     src->setPath("/share/src");
     FileMeta copy(*src);
@@ -248,8 +236,7 @@ TEST_F(FileMetaTest, CopyTakesTagsPathTimeHashAndArrays)
     EXPECT_TRUE(copy.hasPartHashes());
 }
 
-TEST_F(FileMetaTest, SameFileAndTransientTags)
-{
+TEST_F(FileMetaTest, SameFileAndTransientTags) {
     std::unique_ptr<FileMeta> m = record("song.mp3", 1234);
     EXPECT_TRUE(m->isSameFile(1234, 0x04030201, "song.mp3"));
     EXPECT_FALSE(m->isSameFile(1234, 0x04030201, "Song.mp3"));
@@ -267,8 +254,7 @@ TEST_F(FileMetaTest, SameFileAndTransientTags)
     EXPECT_EQ(m->getSpecialInt(SpecialTagInfo::DOWNLOAD_PRIORITY), 3);
 }
 
-TEST_F(FileMetaTest, FileListLookups)
-{
+TEST_F(FileMetaTest, FileListLookups) {
     std::unique_ptr<FileMeta> a = record("a", 10), b = record("b", 20), dupe = record("a", 10);
     FileList list;
     EXPECT_FALSE(list.addUnique(a.get()));
@@ -290,8 +276,7 @@ TEST_F(FileMetaTest, FileListLookups)
 // x.findAllByHash(h, &y) beside y.removeAll(&x), with y the lower address: the
 // second takes y and then x, so the first must never hold x while it waits for y,
 // or the test never ends.
-TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn)
-{
+TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn) {
     std::unique_ptr<FileMeta> a = record("a", 10);
     FileList lists[2];
     FileList& y = lists[0];
@@ -300,31 +285,26 @@ TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn)
     std::atomic<int> ready(0);
     auto together = [&ready] {
         ready++;
-        for (int spin = 0; spin < 1000000 && ready.load() < 2; spin++)
-            std::this_thread::yield();
+        for (int spin = 0; spin < 1000000 && ready.load() < 2; spin++) std::this_thread::yield();
     };
     std::thread finder([&] {
         together();
-        for (int i = 0; i < 100000; ++i)
-            x.findAllByHash(a->getFileHash(), &y);
+        for (int i = 0; i < 100000; ++i) x.findAllByHash(a->getFileHash(), &y);
     });
     std::thread remover([&] {
         together();
-        for (int i = 0; i < 100000; ++i)
-            y.removeAll(&x);
+        for (int i = 0; i < 100000; ++i) y.removeAll(&x);
     });
     finder.join();
     remover.join();
     LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(y.getList(), &cursor))
-        EXPECT_EQ(m, a.get());
+    while (Meta* m = (Meta*)LL::next(y.getList(), &cursor)) EXPECT_EQ(m, a.get());
     EXPECT_EQ(x.getList()->count(), 1);
     y.clear();
     x.clear();
 }
 
-TEST_F(FileMetaTest, PrintShowsPathHashAndHashSets)
-{
+TEST_F(FileMetaTest, PrintShowsPathHashAndHashSets) {
     std::unique_ptr<FileMeta> m = record("p", 486401);
     m->setPath("/x/p");
     out.lines.clear();
@@ -332,17 +312,17 @@ TEST_F(FileMetaTest, PrintShowsPathHashAndHashSets)
     std::string all = out.all();
     EXPECT_NE(all.find("Path: /x/p\n"), std::string::npos);
     char h[33];
-    EXPECT_NE(all.find(std::string("Hash: ") + md4Hex(m->getFileHash(), h) + "\n"), std::string::npos);
+    EXPECT_NE(all.find(std::string("Hash: ") + md4Hex(m->getFileHash(), h) + "\n"),
+              std::string::npos);
     EXPECT_NE(all.find("PartHash: 0) "), std::string::npos);
     EXPECT_NE(all.find("Crumb: 1) 88898a8b8c8d8e8f\n"), std::string::npos);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
-TEST_F(FileMetaTest, DamagedKnownFilesFromDisk)
-{
+TEST_F(FileMetaTest, DamagedKnownFilesFromDisk) {
     const struct {
         const char* file;
         bool ok;
@@ -364,4 +344,4 @@ TEST_F(FileMetaTest, DamagedKnownFilesFromDisk)
     }
 }
 
-} // namespace
+}  // namespace

@@ -1,6 +1,6 @@
-#include "meta/FileParts.h"
-
 #include <gtest/gtest.h>
+
+#include "meta/FileParts.h"
 
 namespace {
 
@@ -11,8 +11,7 @@ struct Counts {
     uint64_t checkPieces;
 };
 
-TEST(FileParts, CountsAroundEveryBoundary)
-{
+TEST(FileParts, CountsAroundEveryBoundary) {
     const Counts table[] = {
         {0, 0, 0, 1},
         {1, 1, 1, 1},
@@ -40,8 +39,7 @@ struct Holder {
     uint64_t crumb;
 };
 
-TEST(FileParts, WhichPartAndCrumbHoldsAByte)
-{
+TEST(FileParts, WhichPartAndCrumbHoldsAByte) {
     const Holder table[] = {
         {0, 0, 0},
         {486399, 0, 0},
@@ -54,12 +52,12 @@ TEST(FileParts, WhichPartAndCrumbHoldsAByte)
     for (const Holder& h : table) {
         EXPECT_EQ(FileParts::partOf(h.offset), h.part) << h.offset;
         EXPECT_EQ(FileParts::crumbOf(h.offset), h.crumb) << h.offset;
-        EXPECT_EQ(FileParts::partOf(h.offset), FileParts::crumbOf(h.offset) / FileParts::CRUMBS_PER_PART);
+        EXPECT_EQ(FileParts::partOf(h.offset),
+                  FileParts::crumbOf(h.offset) / FileParts::CRUMBS_PER_PART);
     }
 }
 
-TEST(FileParts, RangesAreClippedToTheFile)
-{
+TEST(FileParts, RangesAreClippedToTheFile) {
     FileParts fp(9728001);
     EXPECT_EQ(fp.partStart(1), 9728000u);
     EXPECT_EQ(fp.partEnd(1), 9728001u);
@@ -76,11 +74,10 @@ TEST(FileParts, RangesAreClippedToTheFile)
     EXPECT_EQ(big.crumbEnd(8830), 0xFFFFFFFFull);
 }
 
-TEST(FileParts, ShareableOnlyBelowFourGiB)
-{
+TEST(FileParts, ShareableOnlyBelowFourGiB) {
     EXPECT_TRUE(FileParts::isShareable(0));
     EXPECT_TRUE(FileParts::isShareable(0xFFFFFFFFull));
     EXPECT_FALSE(FileParts::isShareable(0x100000000ull));
 }
 
-} // namespace
+}  // namespace

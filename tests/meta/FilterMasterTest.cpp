@@ -1,16 +1,13 @@
-#include "meta/FilterMaster.h"
-
 #include <gtest/gtest.h>
-
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
-
 #include <string>
+#include <unistd.h>
 
 #include "MetaTestUtil.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
+#include "meta/FilterMaster.h"
 #include "meta/MetaTag.h"
 #include "meta/Search.h"
 
@@ -18,28 +15,24 @@ namespace {
 
 class FilterMasterTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         initSpecialTags();
         char pattern[] = "/tmp/filtertestXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
         file = dir + "/filters.txt";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         unlink(file.c_str());
         rmdir(dir.c_str());
     }
-    void write(const std::string& bytes)
-    {
+    void write(const std::string& bytes) {
         FILE* f = fopen(file.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
     }
-    std::string words(FilterMaster& filters)
-    {
+    std::string words(FilterMaster& filters) {
         i4_string text("");
         filters.toText(text);
         return text.c_str();
@@ -49,17 +42,14 @@ protected:
     CapturedOutput out;
 };
 
-FileMeta* result(const char* name, const char* artist = nullptr)
-{
+FileMeta* result(const char* name, const char* artist = nullptr) {
     FileMeta* m = new FileMeta();
     m->setName(name);
-    if (artist)
-        m->setTag("Artist", artist, MetaTag::STRING);
+    if (artist) m->setTag("Artist", artist, MetaTag::STRING);
     return m;
 }
 
-TEST_F(FilterMasterTest, MissingFileLeavesNoWords)
-{
+TEST_F(FilterMasterTest, MissingFileLeavesNoWords) {
     FilterMaster filters;
     filters.addWord("old");
     EXPECT_FALSE(filters.load(file.c_str()));
@@ -73,8 +63,7 @@ TEST_F(FilterMasterTest, MissingFileLeavesNoWords)
     list.deleteAll();
 }
 
-TEST_F(FilterMasterTest, LinesBecomeWords)
-{
+TEST_F(FilterMasterTest, LinesBecomeWords) {
     const std::string long300 = std::string(255, 'a') + std::string(45, 'b');
     const struct {
         const char* what;
@@ -87,8 +76,10 @@ TEST_F(FilterMasterTest, LinesBecomeWords)
         {"empty lines and a lone CR", "\n\r\n\r\none\n\n", "one\r\n"},
         {"blanks are kept", " lead\ttab \n", " lead\ttab \r\n"},
         {"text after a CR is cut", "ab\rcd\n", "ab\r\n"},
-        {"300 characters make two words", long300 + "\n", std::string(255, 'a') + "\r\n" + std::string(45, 'b') + "\r\n"},
-        {"255 characters make one word", std::string(255, 'c') + "\r\nx\n", std::string(255, 'c') + "\r\nx\r\n"},
+        {"300 characters make two words", long300 + "\n",
+         std::string(255, 'a') + "\r\n" + std::string(45, 'b') + "\r\n"},
+        {"255 characters make one word", std::string(255, 'c') + "\r\nx\n",
+         std::string(255, 'c') + "\r\nx\r\n"},
         {"empty file", "", ""},
     };
     for (const auto& c : table) {
@@ -99,8 +90,7 @@ TEST_F(FilterMasterTest, LinesBecomeWords)
     }
 }
 
-TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase)
-{
+TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase) {
     write("WoRlD\r\n bAnd\r\nexact\n");
     FilterMaster filters;
     ASSERT_TRUE(filters.load(file.c_str()));
@@ -112,7 +102,7 @@ TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase)
         {"Hello world.mp3", nullptr, true},
         {"HELLOWORLDS.ogg", nullptr, true},
         {"clean.mp3", "The BAND", true},
-        {"clean.mp3", "Band first", false}, // the blank of " band" is part of the word
+        {"clean.mp3", "Band first", false},  // the blank of " band" is part of the word
         {"clean.mp3", "Orchestra", false},
         {"inexactly", nullptr, true},
         {"wor ld", nullptr, false},
@@ -128,8 +118,7 @@ TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase)
     EXPECT_FALSE(filters.matches(&onlyNumbers)) << "tag names and int tags are not searched";
 
     FileList list;
-    for (const auto& c : table)
-        list.add(result(c.name, c.artist));
+    for (const auto& c : table) list.add(result(c.name, c.artist));
     filters.filter(&list);
     std::string kept;
     LLNode* cursor = nullptr;
@@ -139,8 +128,7 @@ TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase)
     list.deleteAll();
 }
 
-TEST_F(FilterMasterTest, LoadingAgainReplacesTheWords)
-{
+TEST_F(FilterMasterTest, LoadingAgainReplacesTheWords) {
     write("first\n");
     FilterMaster filters;
     ASSERT_TRUE(filters.load(file.c_str()));
@@ -155,8 +143,7 @@ TEST_F(FilterMasterTest, LoadingAgainReplacesTheWords)
     delete b;
 }
 
-TEST_F(FilterMasterTest, TheSearchOrsTheWordsInFileOrder)
-{
+TEST_F(FilterMasterTest, TheSearchOrsTheWordsInFileOrder) {
     write("a\nb\nc\n");
     FilterMaster filters;
     ASSERT_TRUE(filters.load(file.c_str()));
@@ -165,11 +152,9 @@ TEST_F(FilterMasterTest, TheSearchOrsTheWordsInFileOrder)
     EXPECT_STREQ(shown.c_str(), "search(  (  ( a | b )  | c )  )");
 }
 
-TEST_F(FilterMasterTest, ManyWordsWithoutACrash)
-{
+TEST_F(FilterMasterTest, ManyWordsWithoutACrash) {
     std::string text;
-    for (int i = 0; i < 200000; i++)
-        text += "w" + std::to_string(i) + "x\n";
+    for (int i = 0; i < 200000; i++) text += "w" + std::to_string(i) + "x\n";
     write(text);
     FilterMaster filters;
     ASSERT_TRUE(filters.load(file.c_str()));
@@ -190,8 +175,7 @@ TEST_F(FilterMasterTest, ManyWordsWithoutACrash)
     EXPECT_EQ(filters.wordCount(), 0);
 }
 
-TEST_F(FilterMasterTest, SaveWritesTheTextToTheLoadedPath)
-{
+TEST_F(FilterMasterTest, SaveWritesTheTextToTheLoadedPath) {
     FilterMaster filters;
     EXPECT_FALSE(filters.load(file.c_str()));
     EXPECT_TRUE(filters.save("x\r\ny\r\n", nullptr));
@@ -200,4 +184,4 @@ TEST_F(FilterMasterTest, SaveWritesTheTextToTheLoadedPath)
     EXPECT_FALSE(filters.save("z", (dir + "/no/such/dir/f").c_str()));
 }
 
-} // namespace
+}  // namespace

@@ -1,16 +1,14 @@
-#include "meta/MD4.h"
-
 #include <gtest/gtest.h>
-
 #include <string.h>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+#include "meta/MD4.h"
 
 namespace {
 
-std::string hexOf(const uint8_t d[16])
-{
+std::string hexOf(const uint8_t d[16]) {
     char buf[33];
     return md4Hex(d, buf);
 }
@@ -33,8 +31,7 @@ const Vector rfcSuite[] = {
      "e33b4ddc9c38f2199c3e7b164fcc0536"},
 };
 
-TEST(MD4, RfcSuite)
-{
+TEST(MD4, RfcSuite) {
     for (const Vector& v : rfcSuite) {
         uint8_t d[16];
         md4String(d, v.text);
@@ -44,11 +41,9 @@ TEST(MD4, RfcSuite)
 
 // Feeding the same bytes in pieces of every awkward size (across the 56-byte padding
 // edge and the 64-byte block edge) must give the one-shot digest.
-TEST(MD4, SplitUpdatesMatchOneShot)
-{
+TEST(MD4, SplitUpdatesMatchOneShot) {
     std::vector<uint8_t> data(1000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = (uint8_t)(i * 7 + 3);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = (uint8_t)(i * 7 + 3);
     const size_t lengths[] = {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 128, 1000};
     const size_t pieces[] = {1, 3, 63, 64, 65, 200};
     for (size_t len : lengths) {
@@ -67,15 +62,13 @@ TEST(MD4, SplitUpdatesMatchOneShot)
 
 // The interleaved update must give each context exactly what update alone gives,
 // including when the contexts already hold different data.
-TEST(MD4, UpdateBothMatchesSeparateUpdates)
-{
+TEST(MD4, UpdateBothMatchesSeparateUpdates) {
     std::vector<uint8_t> data(5000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = (uint8_t)(i ^ (i >> 3));
+    for (size_t i = 0; i < data.size(); ++i) data[i] = (uint8_t)(i ^ (i >> 3));
     const size_t prefixes[] = {0, 64, 17};
     for (size_t prefix : prefixes) {
         MD4 a, b, refA, refB;
-        a.update("x", 1);   // different history, same fill only when prefix aligns
+        a.update("x", 1);  // different history, same fill only when prefix aligns
         refA.update("x", 1);
         b.update(data.data(), prefix);
         refB.update(data.data(), prefix);
@@ -94,8 +87,7 @@ TEST(MD4, UpdateBothMatchesSeparateUpdates)
     }
 }
 
-TEST(MD4, ContextIsReusableAfterInit)
-{
+TEST(MD4, ContextIsReusableAfterInit) {
     MD4 ctx;
     ctx.update("garbage", 7);
     uint8_t d[16];
@@ -106,18 +98,16 @@ TEST(MD4, ContextIsReusableAfterInit)
     EXPECT_EQ(hexOf(d), "a448017aaf21d8525fc10ae87aa6729d");
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
-TEST(MD4, FilesAndPrintedDigests)
-{
+TEST(MD4, FilesAndPrintedDigests) {
     char path[] = "/tmp/md4fileXXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     std::vector<uint8_t> data(200000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = (uint8_t)(i % 251);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = (uint8_t)(i % 251);
     ASSERT_EQ(write(fd, data.data(), data.size()), (ssize_t)data.size());
     close(fd);
     uint8_t d[16], want[16];
@@ -131,7 +121,8 @@ TEST(MD4, FilesAndPrintedDigests)
     md4PrintString("abc");
     md4PrintFile(path);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              std::string("MD4 (\"abc\") = a448017aaf21d8525fc10ae87aa6729d\n") + path + " can't be opened\n");
+              std::string("MD4 (\"abc\") = a448017aaf21d8525fc10ae87aa6729d\n") + path +
+                  " can't be opened\n");
 }
 
-} // namespace
+}  // namespace

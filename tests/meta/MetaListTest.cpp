@@ -1,16 +1,13 @@
-#include "meta/MetaList.h"
-
-#include <gtest/gtest.h>
-
-#include <stdio.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
+#include <stdio.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "MetaTestUtil.h"
 #include "meta/Meta.h"
+#include "meta/MetaList.h"
 #include "meta/MetaTag.h"
 
 namespace {
@@ -22,20 +19,18 @@ protected:
 };
 
 // One record: special Name "a", then an int tag "k" = 1.
-const Bytes recordA = {0x02, 0x00, 0x00, 0x00,                          // two tags
-                       0x02, 0x01, 0x00, 0x01, 0x01, 0x00, 'a',         // Name "a"
-                       0x03, 0x01, 0x00, 'k', 0x01, 0x00, 0x00, 0x00};  // k = 1
+const Bytes recordA = {0x02, 0x00, 0x00, 0x00,                           // two tags
+                       0x02, 0x01, 0x00, 0x01, 0x01, 0x00, 'a',          // Name "a"
+                       0x03, 0x01, 0x00, 'k',  0x01, 0x00, 0x00, 0x00};  // k = 1
 
-Meta* makeRecord(const char* name, int32_t k)
-{
+Meta* makeRecord(const char* name, int32_t k) {
     Meta* m = new Meta();
     m->setName(name);
     m->setTag("k", &k, MetaTag::INT);
     return m;
 }
 
-TEST_F(MetaListTest, RecordAndEmptyListByteForms)
-{
+TEST_F(MetaListTest, RecordAndEmptyListByteForms) {
     Meta m;
     m.setName("a");
     int32_t one = 1;
@@ -48,19 +43,26 @@ TEST_F(MetaListTest, RecordAndEmptyListByteForms)
     } table[] = {
         {"record, disk", written([&](i4_file& f) { EXPECT_TRUE(m.toBytes(f)); }), recordA},
         {"record, wire", written([&](i4_file& f) { EXPECT_TRUE(m.toNetwork(f)); }), recordA},
-        {"empty record", written([](i4_file& f) { Meta e; EXPECT_TRUE(e.toBytes(f)); }), {0, 0, 0, 0}},
-        {"empty list, disk", written([&](i4_file& f) { EXPECT_TRUE(empty.toBytes(f)); }), {0x0E, 0, 0, 0, 0}},
-        {"empty list, wire", written([&](i4_file& f) { EXPECT_TRUE(empty.toNetwork(f)); }), {0, 0, 0, 0}},
+        {"empty record",
+         written([](i4_file& f) {
+             Meta e;
+             EXPECT_TRUE(e.toBytes(f));
+         }),
+         {0, 0, 0, 0}},
+        {"empty list, disk",
+         written([&](i4_file& f) { EXPECT_TRUE(empty.toBytes(f)); }),
+         {0x0E, 0, 0, 0, 0}},
+        {"empty list, wire",
+         written([&](i4_file& f) { EXPECT_TRUE(empty.toNetwork(f)); }),
+         {0, 0, 0, 0}},
     };
-    for (const auto& c : table)
-        EXPECT_EQ(hex(c.got), hex(c.want)) << c.what;
+    for (const auto& c : table) EXPECT_EQ(hex(c.got), hex(c.want)) << c.what;
     EXPECT_EQ(m.size(), (int)recordA.size());
     EXPECT_EQ(empty.size(), 4);
 }
 
-TEST_F(MetaListTest, ListFilesReadAsTheyShould)
-{
-    const Bytes damaged = {0x01, 0x00, 0x00, 0x00, 0x09, 0x01, 0x00, 'a'}; // a tag of unknown type
+TEST_F(MetaListTest, ListFilesReadAsTheyShould) {
+    const Bytes damaged = {0x01, 0x00, 0x00, 0x00, 0x09, 0x01, 0x00, 'a'};  // a tag of unknown type
     const struct {
         const char* what;
         Bytes bytes;
@@ -72,11 +74,16 @@ TEST_F(MetaListTest, ListFilesReadAsTheyShould)
         {"only the mark", {0x0E}, false, 0},
         {"empty list", {0x0E, 0, 0, 0, 0}, true, 0},
         {"two records", Bytes{0x0E, 2, 0, 0, 0} + recordA + recordA, true, 2},
-        {"third record damaged", Bytes{0x0E, 4, 0, 0, 0} + recordA + recordA + damaged + recordA, false, 2},
-        {"third record cut short", Bytes{0x0E, 3, 0, 0, 0} + recordA + recordA + Bytes(recordA.begin(), recordA.end() - 1), false, 2},
-        {"count past what the file could hold", Bytes{0x0E, 0xFF, 0xFF, 0xFF, 0x00} + recordA, false, 0},
+        {"third record damaged", Bytes{0x0E, 4, 0, 0, 0} + recordA + recordA + damaged + recordA,
+         false, 2},
+        {"third record cut short",
+         Bytes{0x0E, 3, 0, 0, 0} + recordA + recordA + Bytes(recordA.begin(), recordA.end() - 1),
+         false, 2},
+        {"count past what the file could hold", Bytes{0x0E, 0xFF, 0xFF, 0xFF, 0x00} + recordA,
+         false, 0},
         {"count reading negative", Bytes{0x0E, 0xFF, 0xFF, 0xFF, 0xFF} + recordA, false, 0},
-        {"record tag count past the end", Bytes{0x0E, 1, 0, 0, 0} + Bytes{0xFF, 0xFF, 0x00, 0x00}, false, 0},
+        {"record tag count past the end", Bytes{0x0E, 1, 0, 0, 0} + Bytes{0xFF, 0xFF, 0x00, 0x00},
+         false, 0},
     };
     for (const auto& c : table) {
         MetaList list;
@@ -87,34 +94,34 @@ TEST_F(MetaListTest, ListFilesReadAsTheyShould)
     }
 }
 
-TEST_F(MetaListTest, DamagedRecordReportsWhereAndKeepsWhatCameBefore)
-{
+TEST_F(MetaListTest, DamagedRecordReportsWhereAndKeepsWhatCameBefore) {
     MetaList list;
-    ByteReader r(Bytes{0x0E, 3, 0, 0, 0} + recordA + Bytes{0x01, 0, 0, 0, 0x09, 0x01, 0x00, 'a'} + recordA);
+    ByteReader r(Bytes{0x0E, 3, 0, 0, 0} + recordA + Bytes{0x01, 0, 0, 0, 0x09, 0x01, 0x00, 'a'} +
+                 recordA);
     out.lines.clear();
     EXPECT_FALSE(list.fromDisk(*r));
     EXPECT_EQ(list.getList()->count(), 1);
-    EXPECT_EQ(out.all(), "ERROR: unknown type MetaTag::makeTag() 9\n"
-                         "error in tag from bytes\n"
-                         "ERROR: Meta::fromDisk()\n"
-                         "debug:meta #:1, n=3\n"
-                         "ERROR: MetaList::fromDisk()\n");
+    EXPECT_EQ(out.all(),
+              "ERROR: unknown type MetaTag::makeTag() 9\n"
+              "error in tag from bytes\n"
+              "ERROR: Meta::fromDisk()\n"
+              "debug:meta #:1, n=3\n"
+              "ERROR: MetaList::fromDisk()\n");
     list.deleteAll();
 }
 
-TEST_F(MetaListTest, WireListsHaveNoMark)
-{
+TEST_F(MetaListTest, WireListsHaveNoMark) {
     MetaList list;
     ByteReader r(Bytes{1, 0, 0, 0} + recordA);
     EXPECT_TRUE(list.fromNetwork(*r));
     ASSERT_EQ(list.getList()->count(), 1);
     EXPECT_STREQ(list.getAt(0)->getName(), "a");
-    EXPECT_EQ(hex(written([&](i4_file& f) { list.toNetwork(f); })), hex(Bytes{1, 0, 0, 0} + recordA));
+    EXPECT_EQ(hex(written([&](i4_file& f) { list.toNetwork(f); })),
+              hex(Bytes{1, 0, 0, 0} + recordA));
     list.deleteAll();
 }
 
-TEST_F(MetaListTest, SaveAndLoadByPath)
-{
+TEST_F(MetaListTest, SaveAndLoadByPath) {
     char dir[] = "/tmp/metalistXXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     std::string path = std::string(dir) + "/list.met";
@@ -138,8 +145,7 @@ TEST_F(MetaListTest, SaveAndLoadByPath)
     rmdir(dir);
 }
 
-TEST_F(MetaListTest, TagOrderAndLookups)
-{
+TEST_F(MetaListTest, TagOrderAndLookups) {
     Meta m;
     int32_t a = 1, b = 2, a2 = 3, a3 = 4;
     m.setTag("A", &a, MetaTag::INT);
@@ -162,20 +168,18 @@ TEST_F(MetaListTest, TagOrderAndLookups)
     EXPECT_FALSE(m.addTagIfMissing(MetaTag::STRING, "S"));
 }
 
-TEST_F(MetaListTest, GetNameAddsAPlaceholder)
-{
+TEST_F(MetaListTest, GetNameAddsAPlaceholder) {
     Meta m;
     EXPECT_STREQ(m.getName(), "????");
     EXPECT_NE(m.findTag("\x01"), nullptr);
 }
 
 // A record from a file may carry a special tag of another kind than the table's.
-TEST_F(MetaListTest, SpecialTagsOfTheWrongKindAreNeverReadAsAnotherKind)
-{
+TEST_F(MetaListTest, SpecialTagsOfTheWrongKindAreNeverReadAsAnotherKind) {
     Meta m;
-    ByteReader r(Bytes{2, 0, 0, 0,
-                       0x03, 0x01, 0x00, 0x01, 0x41, 0x41, 0x41, 0x41,   // Name as an int
-                       0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 'z'});        // Size as a string
+    ByteReader r(Bytes{2, 0, 0, 0, 0x03, 0x01, 0x00, 0x01, 0x41, 0x41, 0x41,
+                       0x41,                                       // Name as an int
+                       0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 'z'});  // Size as a string
     ASSERT_TRUE(m.fromDisk(*r));
     EXPECT_EQ(m.getFileSize(), 0u);
     m.setFileSize(77);
@@ -184,8 +188,7 @@ TEST_F(MetaListTest, SpecialTagsOfTheWrongKindAreNeverReadAsAnotherKind)
     EXPECT_EQ(m.getTags()->count(), 2) << "replaced in place, not added";
 }
 
-TEST_F(MetaListTest, CopyFromAndRemoveAllHandleTheListItself)
-{
+TEST_F(MetaListTest, CopyFromAndRemoveAllHandleTheListItself) {
     MetaList list;
     Meta* one = makeRecord("one", 1);
     list.add(one);
@@ -207,11 +210,9 @@ TEST_F(MetaListTest, CopyFromAndRemoveAllHandleTheListItself)
 
 // x.copyFrom(y) and x.removeAll(y) at once on two threads: taking "this, then
 // other" in one and "other, then this" in the other deadlocks, and the test never ends.
-TEST_F(MetaListTest, CopyAndRemoveOnTheSamePairDoNotDeadlock)
-{
+TEST_F(MetaListTest, CopyAndRemoveOnTheSamePairDoNotDeadlock) {
     MetaList x, y;
-    for (int i = 0; i < 4; ++i)
-        y.add(makeRecord("y", i));
+    for (int i = 0; i < 4; ++i) y.add(makeRecord("y", i));
     std::thread copier([&] {
         for (int i = 0; i < 3000; ++i) {
             x.copyFrom(&y);
@@ -219,8 +220,7 @@ TEST_F(MetaListTest, CopyAndRemoveOnTheSamePairDoNotDeadlock)
         }
     });
     std::thread remover([&] {
-        for (int i = 0; i < 3000; ++i)
-            x.removeAll(&y);
+        for (int i = 0; i < 3000; ++i) x.removeAll(&y);
     });
     copier.join();
     remover.join();
@@ -231,12 +231,10 @@ TEST_F(MetaListTest, CopyAndRemoveOnTheSamePairDoNotDeadlock)
 
 // appendAll walks the other list: while another thread adds to it and removes
 // from it, the walk must not step on a node freed under it.
-TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt)
-{
+TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt) {
     MetaList x, y;
     Meta* kept[3];
-    for (int i = 0; i < 3; ++i)
-        y.add(kept[i] = makeRecord("kept", i));
+    for (int i = 0; i < 3; ++i) y.add(kept[i] = makeRecord("kept", i));
     Meta* coming = makeRecord("coming", 9);
     std::atomic<bool> started(false);
     std::thread changer([&] {
@@ -247,8 +245,7 @@ TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt)
         }
     });
     bool onlyKnown = true;
-    for (int spin = 0; spin < 1000000 && !started; spin++)
-        std::this_thread::yield();
+    for (int spin = 0; spin < 1000000 && !started; spin++) std::this_thread::yield();
     for (int i = 0; i < 100000; ++i) {
         x.appendAll(&y);
         LLNode* cursor = nullptr;
@@ -266,15 +263,14 @@ TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt)
     delete coming;
 }
 
-TEST_F(MetaListTest, PrintMetaListTable)
-{
+TEST_F(MetaListTest, PrintMetaListTable) {
     MetaList list;
     out.lines.clear();
     printMetaList(&list);
     EXPECT_EQ(out.all(), "None.\n");
 
     Meta* first = makeRecord("one", 1);
-    first->addTag(MetaTag::makeTag(MetaTag::INT, nullptr, nullptr)); // no display name: no column
+    first->addTag(MetaTag::makeTag(MetaTag::INT, nullptr, nullptr));  // no display name: no column
     first->addTag(MetaTag::makeTag(MetaTag::STRING, "\xC8", "x"));    // made ordinary: a column
     Meta* second = new Meta();
     second->setName("two");
@@ -282,14 +278,14 @@ TEST_F(MetaListTest, PrintMetaListTable)
     list.add(second);
     out.lines.clear();
     printMetaList(&list);
-    EXPECT_EQ(out.all(), "Name\tk\t\xC8\t\n"
-                         "(1) one\t1\tx\t\n"
-                         "(2) two\t\t\t\n");
+    EXPECT_EQ(out.all(),
+              "Name\tk\t\xC8\t\n"
+              "(1) one\t1\tx\t\n"
+              "(2) two\t\t\t\n");
     list.deleteAll();
 }
 
-TEST_F(MetaListTest, PrintMetaListLinesGrowWithTheirFields)
-{
+TEST_F(MetaListTest, PrintMetaListLinesGrowWithTheirFields) {
     MetaList list;
     Meta* m = new Meta();
     std::string longText(128, 'v');
@@ -307,8 +303,7 @@ TEST_F(MetaListTest, PrintMetaListLinesGrowWithTheirFields)
     list.deleteAll();
 }
 
-TEST_F(MetaListTest, DumpShowsUnknownSpecialTagsWithoutTrouble)
-{
+TEST_F(MetaListTest, DumpShowsUnknownSpecialTagsWithoutTrouble) {
     Meta m;
     ByteReader r(Bytes{1, 0, 0, 0, 0x03, 0x01, 0x00, 0xC8, 5, 0, 0, 0});
     ASSERT_TRUE(m.fromDisk(*r));
@@ -317,4 +312,4 @@ TEST_F(MetaListTest, DumpShowsUnknownSpecialTagsWithoutTrouble)
     EXPECT_EQ(out.all(), ": 5\n");
 }
 
-} // namespace
+}  // namespace

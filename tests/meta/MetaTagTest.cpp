@@ -1,12 +1,9 @@
-#include "meta/MetaTag.h"
-
 #include <gtest/gtest.h>
-
+#include <memory>
 #include <string.h>
 
-#include <memory>
-
 #include "MetaTestUtil.h"
+#include "meta/MetaTag.h"
 #include "meta/MetaTagBlob.h"
 #include "util/BoolArray.h"
 
@@ -20,13 +17,11 @@ protected:
 
 typedef std::unique_ptr<MetaTag> TagPtr;
 
-Bytes bytesOf(MetaTag* tag)
-{
+Bytes bytesOf(MetaTag* tag) {
     return written([&](i4_file& f) { EXPECT_TRUE(tag->toBytes(f)); });
 }
 
-TagPtr readBack(const Bytes& b)
-{
+TagPtr readBack(const Bytes& b) {
     ByteReader r(b);
     return TagPtr(MetaTag::readTag(*r));
 }
@@ -38,24 +33,34 @@ struct ByteCase {
     int size;
 };
 
-TEST_F(MetaTagTest, ByteFormsOfEachKind)
-{
+TEST_F(MetaTagTest, ByteFormsOfEachKind) {
     const ByteCase table[] = {
         {"special int tag: Size 0x12345678",
-         [] { int32_t v = 0x12345678; return TagPtr(MetaTag::makeSpecialTag(SpecialTagInfo::SIZE, &v)); },
-         {0x03, 0x01, 0x00, 0x02, 0x78, 0x56, 0x34, 0x12}, 8},
+         [] {
+             int32_t v = 0x12345678;
+             return TagPtr(MetaTag::makeSpecialTag(SpecialTagInfo::SIZE, &v));
+         },
+         {0x03, 0x01, 0x00, 0x02, 0x78, 0x56, 0x34, 0x12},
+         8},
         {"unnamed string tag \"ab\"",
          [] { return TagPtr(MetaTag::makeTag(MetaTag::STRING, nullptr, "ab")); },
-         {0x02, 0x01, 0x00, 'n', 0x02, 0x00, 'a', 'b'}, 8},
+         {0x02, 0x01, 0x00, 'n', 0x02, 0x00, 'a', 'b'},
+         8},
         {"string tag holding no text",
          [] { return TagPtr(MetaTag::makeTag(MetaTag::STRING, "t", nullptr)); },
-         {0x02, 0x01, 0x00, 't', 0x00, 0x00}, 6},
+         {0x02, 0x01, 0x00, 't', 0x00, 0x00},
+         6},
         {"float tag \"rate\" 1.5",
-         [] { float v = 1.5f; return TagPtr(MetaTag::makeTag(MetaTag::FLOAT, "rate", &v)); },
-         {0x04, 0x04, 0x00, 'r', 'a', 't', 'e', 0x00, 0x00, 0xC0, 0x3F}, 11},
+         [] {
+             float v = 1.5f;
+             return TagPtr(MetaTag::makeTag(MetaTag::FLOAT, "rate", &v));
+         },
+         {0x04, 0x04, 0x00, 'r', 'a', 't', 'e', 0x00, 0x00, 0xC0, 0x3F},
+         11},
         {"BoolArray tag of 0 bits: size counts one byte more than written",
          [] { return TagPtr(MetaTag::makeTag(MetaTag::BOOLARRAY, "bits", nullptr)); },
-         {0x06, 0x04, 0x00, 'b', 'i', 't', 's', 0x00, 0x00}, 10},
+         {0x06, 0x04, 0x00, 'b', 'i', 't', 's', 0x00, 0x00},
+         10},
         {"BoolArray tag of 9 bits, bits 0 and 8 set",
          [] {
              BoolArray a(9);
@@ -63,31 +68,45 @@ TEST_F(MetaTagTest, ByteFormsOfEachKind)
              a.set(8, 1);
              return TagPtr(MetaTag::makeTag(MetaTag::BOOLARRAY, "bits", &a));
          },
-         {0x06, 0x04, 0x00, 'b', 'i', 't', 's', 0x09, 0x00, 0x01, 0x01}, 11},
+         {0x06, 0x04, 0x00, 'b', 'i', 't', 's', 0x09, 0x00, 0x01, 0x01},
+         11},
         {"bool tag",
-         [] { uint8_t v = 1; return TagPtr(MetaTag::makeTag(MetaTag::BOOL, "ok", &v)); },
-         {0x05, 0x02, 0x00, 'o', 'k', 0x01}, 6},
+         [] {
+             uint8_t v = 1;
+             return TagPtr(MetaTag::makeTag(MetaTag::BOOL, "ok", &v));
+         },
+         {0x05, 0x02, 0x00, 'o', 'k', 0x01},
+         6},
         {"hash tag",
          [] {
              uint8_t h[16];
-             for (int i = 0; i < 16; ++i)
-                 h[i] = (uint8_t)i;
+             for (int i = 0; i < 16; ++i) h[i] = (uint8_t)i;
              return TagPtr(MetaTag::makeTag(MetaTag::HASH128, "id", h));
          },
-         {0x01, 0x02, 0x00, 'i', 'd', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 21},
+         {0x01, 0x02, 0x00, 'i', 'd', 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+         21},
         {"blob tag",
          [] {
              uint8_t data[3] = {9, 8, 7};
              MetaBlob b = {3, data};
              return TagPtr(MetaTag::makeTag(MetaTag::BLOB, "bl", &b));
          },
-         {0x07, 0x02, 0x00, 'b', 'l', 0x03, 0x00, 0x00, 0x00, 9, 8, 7}, 12},
+         {0x07, 0x02, 0x00, 'b', 'l', 0x03, 0x00, 0x00, 0x00, 9, 8, 7},
+         12},
         {"64-bit tag -2",
-         [] { int64_t v = -2; return TagPtr(MetaTag::makeTag(MetaTag::INT64, "big", &v)); },
-         {0x08, 0x03, 0x00, 'b', 'i', 'g', 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 14},
+         [] {
+             int64_t v = -2;
+             return TagPtr(MetaTag::makeTag(MetaTag::INT64, "big", &v));
+         },
+         {0x08, 0x03, 0x00, 'b', 'i', 'g', 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+         14},
         {"tag with an empty name",
-         [] { int32_t v = 7; return TagPtr(MetaTag::makeTag(MetaTag::INT, "", &v)); },
-         {0x03, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00}, 7},
+         [] {
+             int32_t v = 7;
+             return TagPtr(MetaTag::makeTag(MetaTag::INT, "", &v));
+         },
+         {0x03, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00},
+         7},
     };
     for (const ByteCase& c : table) {
         TagPtr tag = c.make();
@@ -105,8 +124,7 @@ TEST_F(MetaTagTest, ByteFormsOfEachKind)
     }
 }
 
-TEST_F(MetaTagTest, CloneIsIndependentOfItsSource)
-{
+TEST_F(MetaTagTest, CloneIsIndependentOfItsSource) {
     TagPtr tag(MetaTag::makeTag(MetaTag::STRING, "t", "before"));
     TagPtr copy(tag->clone());
     tag->setValue("after");
@@ -115,14 +133,14 @@ TEST_F(MetaTagTest, CloneIsIndependentOfItsSource)
     EXPECT_STREQ(copy->getStoredName(), "t");
 }
 
-TEST_F(MetaTagTest, BoolReadsOneFromAnyNonZeroByte)
-{
+TEST_F(MetaTagTest, BoolReadsOneFromAnyNonZeroByte) {
     const struct {
         uint8_t stored;
         uint8_t value;
         const char* text;
     } table[] = {
-        {0x00, 0, "false"}, {0x01, 1, "true"}, {0x02, 1, "true"}, {0x80, 1, "true"}, {0xFF, 1, "true"},
+        {0x00, 0, "false"}, {0x01, 1, "true"}, {0x02, 1, "true"},
+        {0x80, 1, "true"},  {0xFF, 1, "true"},
     };
     for (const auto& c : table) {
         TagPtr tag = readBack({0x05, 0x02, 0x00, 'o', 'k', c.stored});
@@ -134,12 +152,11 @@ TEST_F(MetaTagTest, BoolReadsOneFromAnyNonZeroByte)
     }
 }
 
-TEST_F(MetaTagTest, NamesReadBack)
-{
+TEST_F(MetaTagTest, NamesReadBack) {
     const struct {
         const char* what;
-        Bytes name;            // name bytes as stored
-        const char* stored;    // stored name after reading (null: none)
+        Bytes name;          // name bytes as stored
+        const char* stored;  // stored name after reading (null: none)
         int specialId;
     } table[] = {
         {"the letter n means no name", {'n'}, nullptr, 0},
@@ -161,8 +178,7 @@ TEST_F(MetaTagTest, NamesReadBack)
     }
 }
 
-TEST_F(MetaTagTest, SpecialIdsOutsideTheTableHaveNoDisplayName)
-{
+TEST_F(MetaTagTest, SpecialIdsOutsideTheTableHaveNoDisplayName) {
     TagPtr unknown = readBack({0x03, 0x01, 0x00, 0xC8, 5, 0, 0, 0});
     ASSERT_TRUE(unknown);
     EXPECT_EQ(unknown->getSpecialId(), 200);
@@ -178,8 +194,7 @@ TEST_F(MetaTagTest, SpecialIdsOutsideTheTableHaveNoDisplayName)
     EXPECT_EQ(known->isFlagged(), 1);
 }
 
-TEST_F(MetaTagTest, UploadAndDownloadPriorityShareADisplayNameOnly)
-{
+TEST_F(MetaTagTest, UploadAndDownloadPriorityShareADisplayNameOnly) {
     TagPtr up(MetaTag::makeSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, nullptr));
     TagPtr down(MetaTag::makeSpecialTag(SpecialTagInfo::DOWNLOAD_PRIORITY, nullptr));
     EXPECT_STREQ(up->getName(), "Priority");
@@ -187,8 +202,7 @@ TEST_F(MetaTagTest, UploadAndDownloadPriorityShareADisplayNameOnly)
     EXPECT_STRNE(up->getStoredName(), down->getStoredName());
 }
 
-TEST_F(MetaTagTest, MakeTagWithAOneByteNameStaysOrdinaryUntilReadBack)
-{
+TEST_F(MetaTagTest, MakeTagWithAOneByteNameStaysOrdinaryUntilReadBack) {
     int32_t v = 5;
     TagPtr tag(MetaTag::makeTag(MetaTag::INT, "\x02", &v));
     EXPECT_EQ(tag->getSpecialId(), 0);
@@ -196,8 +210,7 @@ TEST_F(MetaTagTest, MakeTagWithAOneByteNameStaysOrdinaryUntilReadBack)
     EXPECT_EQ(back->getSpecialId(), 2);
 }
 
-TEST_F(MetaTagTest, LongNamesAndTextsAreCutAndTheNextTagStillReads)
-{
+TEST_F(MetaTagTest, LongNamesAndTextsAreCutAndTheNextTagStillReads) {
     std::string name(150, 'N');
     std::string text(200, 'T');
     Bytes b = {0x02, 150, 0x00};
@@ -216,8 +229,7 @@ TEST_F(MetaTagTest, LongNamesAndTextsAreCutAndTheNextTagStillReads)
     EXPECT_EQ(*(int32_t*)second->getValue(), 42);
 }
 
-TEST_F(MetaTagTest, StringValuesAreCutTo128AndShownIntoBoundedBuffers)
-{
+TEST_F(MetaTagTest, StringValuesAreCutTo128AndShownIntoBoundedBuffers) {
     std::string text(300, 'x');
     TagPtr tag(MetaTag::makeTag(MetaTag::STRING, "s", text.c_str()));
     EXPECT_EQ(strlen((const char*)tag->getValue()), 128u);
@@ -233,12 +245,14 @@ TEST_F(MetaTagTest, StringValuesAreCutTo128AndShownIntoBoundedBuffers)
     float fl = 123456.5f;
     int64_t big = INT64_MIN;
     TagPtr kinds[] = {
-        TagPtr(MetaTag::makeTag(MetaTag::HASH128, "h", h)), TagPtr(MetaTag::makeTag(MetaTag::INT, "i", &i)),
-        TagPtr(MetaTag::makeTag(MetaTag::FLOAT, "f", &fl)), TagPtr(MetaTag::makeTag(MetaTag::INT64, "g", &big)),
+        TagPtr(MetaTag::makeTag(MetaTag::HASH128, "h", h)),
+        TagPtr(MetaTag::makeTag(MetaTag::INT, "i", &i)),
+        TagPtr(MetaTag::makeTag(MetaTag::FLOAT, "f", &fl)),
+        TagPtr(MetaTag::makeTag(MetaTag::INT64, "g", &big)),
         TagPtr(MetaTag::makeTag(MetaTag::BOOL, "b", &h)),
     };
-    const char* full[] = {"ab000000000000000000000000000000", "-123456", "123456.500000", "-9223372036854775808",
-                          "true"};
+    const char* full[] = {"ab000000000000000000000000000000", "-123456", "123456.500000",
+                          "-9223372036854775808", "true"};
     for (size_t k = 0; k < sizeof kinds / sizeof kinds[0]; ++k) {
         char small[5];
         memset(small, 'Z', sizeof small);
@@ -251,8 +265,7 @@ TEST_F(MetaTagTest, StringValuesAreCutTo128AndShownIntoBoundedBuffers)
     EXPECT_EQ(empty->getValueText(buf, sizeof buf), nullptr);
 }
 
-TEST_F(MetaTagTest, DamagedTagsAreRefused)
-{
+TEST_F(MetaTagTest, DamagedTagsAreRefused) {
     const struct {
         const char* what;
         Bytes bytes;
@@ -278,10 +291,16 @@ TEST_F(MetaTagTest, DamagedTagsAreRefused)
     EXPECT_EQ(out.all(), "ERROR: unknown type MetaTag::makeTag() 9\nerror in tag from bytes\n");
 }
 
-TEST_F(MetaTagTest, BlobLongerThanTheCapIsRefusedEvenWhenTheBytesAreThere)
-{
+TEST_F(MetaTagTest, BlobLongerThanTheCapIsRefusedEvenWhenTheBytesAreThere) {
     uint32_t len = MetaTagBlob::MAX_BLOB + 1;
-    Bytes b = {0x07, 0x01, 0x00, 'a', (uint8_t)len, (uint8_t)(len >> 8), (uint8_t)(len >> 16), (uint8_t)(len >> 24)};
+    Bytes b = {0x07,
+               0x01,
+               0x00,
+               'a',
+               (uint8_t)len,
+               (uint8_t)(len >> 8),
+               (uint8_t)(len >> 16),
+               (uint8_t)(len >> 24)};
     b.resize(b.size() + len, 0x55);
     EXPECT_FALSE(readBack(b));
     b.resize(b.size() - 1);
@@ -294,8 +313,7 @@ TEST_F(MetaTagTest, BlobLongerThanTheCapIsRefusedEvenWhenTheBytesAreThere)
     EXPECT_EQ(((MetaBlob*)ok->getValue())->length, len - 1);
 }
 
-TEST_F(MetaTagTest, FactoryGivesEmptyValuesAndRefusesUnknownTypes)
-{
+TEST_F(MetaTagTest, FactoryGivesEmptyValuesAndRefusesUnknownTypes) {
     for (uint32_t type = 1; type <= 8; ++type) {
         TagPtr tag(MetaTag::makeTag(type, "x", nullptr));
         ASSERT_TRUE(tag) << type;
@@ -307,4 +325,4 @@ TEST_F(MetaTagTest, FactoryGivesEmptyValuesAndRefusesUnknownTypes)
     EXPECT_EQ(out.all(), "ERROR: unknown type MetaTag::makeTag() 9\n");
 }
 
-} // namespace
+}  // namespace

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <stdint.h>
-
 #include <string>
 #include <vector>
 
@@ -15,8 +14,8 @@
 typedef std::vector<uint8_t> Bytes;
 
 // Writes through fn into a growing memory file and answers the bytes.
-template <class Fn> Bytes written(Fn fn)
-{
+template <class Fn>
+Bytes written(Fn fn) {
     i4_ram_file_class f(nullptr, 0, 256);
     fn(f);
     Bytes out((uint8_t*)f.get_buffer(), (uint8_t*)f.get_buffer() + f.size());
@@ -27,7 +26,8 @@ template <class Fn> Bytes written(Fn fn)
 // A memory file over a copy of the bytes, so reads past them are seen by the sanitizers.
 class ByteReader {
 public:
-    explicit ByteReader(const Bytes& b) : data(b), file(data.empty() ? nullptr : data.data(), (int32_t)data.size(), 0) {}
+    explicit ByteReader(const Bytes& b)
+        : data(b), file(data.empty() ? nullptr : data.data(), (int32_t)data.size(), 0) {}
     i4_ram_file_class& operator*() { return file; }
     i4_ram_file_class* operator->() { return &file; }
 
@@ -36,21 +36,18 @@ private:
     i4_ram_file_class file;
 };
 
-inline std::string hex(const Bytes& b)
-{
+inline std::string hex(const Bytes& b) {
     static const char d[] = "0123456789abcdef";
     std::string s;
     for (uint8_t c : b) {
-        if (!s.empty())
-            s += ' ';
+        if (!s.empty()) s += ' ';
         s += d[c >> 4];
         s += d[c & 15];
     }
     return s;
 }
 
-inline Bytes operator+(Bytes a, const Bytes& b)
-{
+inline Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -64,11 +61,9 @@ public:
     void print(const char* text) override { lines.push_back(text); }
     void debug(const char* text) override { lines.push_back(std::string("debug:") + text); }
     void printFlush(const char* text) override { lines.push_back(text); }
-    std::string all() const
-    {
+    std::string all() const {
         std::string s;
-        for (const std::string& l : lines)
-            s += l;
+        for (const std::string& l : lines) s += l;
         return s;
     }
     std::vector<std::string> lines;

@@ -1,7 +1,4 @@
-#include "meta/Search.h"
-
 #include <gtest/gtest.h>
-
 #include <string>
 
 #include "MetaTestUtil.h"
@@ -14,13 +11,13 @@
 #include "meta/SN_IntTagCompare.h"
 #include "meta/SN_MatchAll.h"
 #include "meta/SN_StrTagCompare.h"
+#include "meta/Search.h"
 
 namespace {
 
 class SearchTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         initSpecialTags();
         song.setName("Hello World.MP3");
         song.setTag("Artist", "The Band", MetaTag::STRING);
@@ -32,29 +29,24 @@ protected:
     Meta song;
 };
 
-Bytes wireOf(SearchNode* node)
-{
+Bytes wireOf(SearchNode* node) {
     return written([&](i4_file& f) { EXPECT_TRUE(node->toNetwork(f)); });
 }
 
-std::string textOf(SearchNode* node)
-{
+std::string textOf(SearchNode* node) {
     i4_string s("");
     node->toText(s);
     return s.c_str();
 }
 
-Bytes text16(const std::string& s)
-{
+Bytes text16(const std::string& s) {
     Bytes b = {(uint8_t)(s.size() & 0xFF), (uint8_t)(s.size() >> 8)};
-    for (char c : s)
-        b.push_back((uint8_t)c);
+    for (char c : s) b.push_back((uint8_t)c);
     return b;
 }
 
 // n compounds nested down the left side, each with a match-all on the right.
-Bytes leftNested(int n)
-{
+Bytes leftNested(int n) {
     Bytes b;
     for (int i = 0; i < n; i++) {
         b.push_back(0x00);
@@ -64,8 +56,7 @@ Bytes leftNested(int n)
     return b;
 }
 
-TEST_F(SearchTest, AddNodePutsTheOldTreeOnTheLeft)
-{
+TEST_F(SearchTest, AddNodePutsTheOldTreeOnTheLeft) {
     Search s;
     s.addNode(new SN_FindStr("a"), SN_Compound::AND);
     EXPECT_EQ(textOf(s.getRoot()), "a");
@@ -77,8 +68,7 @@ TEST_F(SearchTest, AddNodePutsTheOldTreeOnTheLeft)
     EXPECT_STREQ(shown.c_str(), "search(  (  ( a | b )  & c )  )");
 }
 
-TEST_F(SearchTest, WireFormsAndSizes)
-{
+TEST_F(SearchTest, WireFormsAndSizes) {
     SN_Compound compound(SN_Compound::AND, new SN_FindStr("ab"), new SN_MatchAll());
     SN_FindStr find("Hello");
     SN_StrTagCompare strTag("Artist", "band");
@@ -107,8 +97,7 @@ TEST_F(SearchTest, WireFormsAndSizes)
     }
 }
 
-TEST_F(SearchTest, ReadingBadBytesGivesNoNodeAndNoMessage)
-{
+TEST_F(SearchTest, ReadingBadBytesGivesNoNodeAndNoMessage) {
     const Bytes good = {0x00, 0x00, 0x01, 0x02, 0x00, 'a', 'b', 0x04};
     struct Case {
         const char* what;
@@ -139,31 +128,30 @@ TEST_F(SearchTest, ReadingBadBytesGivesNoNodeAndNoMessage)
     EXPECT_EQ(out.all(), "");
 }
 
-TEST_F(SearchTest, LongTextsFromTheWireKeepTwoHundredBytesLowered)
-{
+TEST_F(SearchTest, LongTextsFromTheWireKeepTwoHundredBytesLowered) {
     std::string longText(300, 'Q');
     std::string longName(300, 'N');
-    const Bytes bytes = Bytes{0x00, 0x00, 0x01} + text16(longText) + Bytes{0x02} + text16(longText) +
-                        text16(longName);
+    const Bytes bytes = Bytes{0x00, 0x00, 0x01} + text16(longText) + Bytes{0x02} +
+                        text16(longText) + text16(longName);
     ByteReader in(bytes);
     Search s;
     ASSERT_TRUE(s.fromNetwork(*in));
     EXPECT_EQ(in->tell(), (int64_t)bytes.size());
     SN_Compound* root = static_cast<SN_Compound*>(s.getRoot());
-    EXPECT_EQ(std::string(static_cast<SN_FindStr*>(root->getLeft())->getText()), std::string(200, 'q'));
+    EXPECT_EQ(std::string(static_cast<SN_FindStr*>(root->getLeft())->getText()),
+              std::string(200, 'q'));
     SN_StrTagCompare* tag = static_cast<SN_StrTagCompare*>(root->getRight());
     EXPECT_EQ(std::string(tag->getValue()), std::string(200, 'q'));
     EXPECT_EQ(std::string(tag->getTagName()), longName) << "names are read whole and unchanged";
 }
 
-TEST_F(SearchTest, NestingIsCappedWhenRead)
-{
+TEST_F(SearchTest, NestingIsCappedWhenRead) {
     const struct {
         int compounds;
         bool ok;
     } table[] = {
         {1, true},
-        {SearchNode::MAX_DEPTH - 1, true}, // leaves at the deepest level allowed
+        {SearchNode::MAX_DEPTH - 1, true},  // leaves at the deepest level allowed
         {SearchNode::MAX_DEPTH, false},
         {100000, false},
     };
@@ -185,8 +173,7 @@ TEST_F(SearchTest, NestingIsCappedWhenRead)
     EXPECT_EQ(SearchNode::readNode(*in), nullptr);
 }
 
-TEST_F(SearchTest, MatchingTable)
-{
+TEST_F(SearchTest, MatchingTable) {
     Meta noText;
     int32_t rate = 128;
     noText.setTag("bitrate", &rate, MetaTag::INT);
@@ -195,7 +182,9 @@ TEST_F(SearchTest, MatchingTable)
 
     auto T = [] { return new SN_MatchAll(); };
     auto F = [] { return new SN_FindStr("absent"); };
-    auto cmp = [](const char* tag, int32_t v, int32_t op) { return new SN_IntTagCompare(tag, v, op); };
+    auto cmp = [](const char* tag, int32_t v, int32_t op) {
+        return new SN_IntTagCompare(tag, v, op);
+    };
     const struct {
         const char* what;
         SearchNode* node;
@@ -245,7 +234,10 @@ TEST_F(SearchTest, MatchingTable)
         {"NOT AND ft", new SN_Compound(4, F(), T()), &song, true},
         {"NOT AND tt", new SN_Compound(4, T(), T()), &song, false},
         {"NOT AND ff", new SN_Compound(4, F(), F()), &song, false},
-        {"nested", new SN_Compound(0, new SN_Compound(1, F(), cmp("bitrate", 100, 1)), new SN_FindStr("hello")), &song, true},
+        {"nested",
+         new SN_Compound(0, new SN_Compound(1, F(), cmp("bitrate", 100, 1)),
+                         new SN_FindStr("hello")),
+         &song, true},
     };
     for (const auto& c : table) {
         EXPECT_EQ(c.node->matches(c.record), c.want) << c.what;
@@ -254,8 +246,7 @@ TEST_F(SearchTest, MatchingTable)
     EXPECT_EQ(out.all(), "");
 }
 
-TEST_F(SearchTest, RightSideIsEvaluatedOnlyWhenNeeded)
-{
+TEST_F(SearchTest, RightSideIsEvaluatedOnlyWhenNeeded) {
     // The probe announces itself: its comparison is unknown, which is printed
     // each time it is evaluated against the record.
     auto probe = [] { return new SN_IntTagCompare("bitrate", 0, 9); };
@@ -265,7 +256,7 @@ TEST_F(SearchTest, RightSideIsEvaluatedOnlyWhenNeeded)
         bool rightEvaluated;
         bool want;
     } table[] = {
-        {0, false, false, false}, {0, true, true, false},  {1, true, false, true},
+        {0, false, false, false}, {0, true, true, false},   {1, true, false, true},
         {1, false, true, false},  {2, false, false, false}, {2, true, true, true},
         {3, true, true, true},    {3, false, true, false},  {4, true, false, false},
         {4, false, true, false},
@@ -284,8 +275,7 @@ TEST_F(SearchTest, RightSideIsEvaluatedOnlyWhenNeeded)
     EXPECT_EQ(seen.all(), "Unknown Operation in Search");
 }
 
-TEST_F(SearchTest, CaseOfValuesMadeHereAndReadFromTheWire)
-{
+TEST_F(SearchTest, CaseOfValuesMadeHereAndReadFromTheWire) {
     Meta audio;
     audio.setTag("Type", "Audio", MetaTag::STRING);
     SN_StrTagCompare made("Type", "Audio");
@@ -306,8 +296,7 @@ TEST_F(SearchTest, CaseOfValuesMadeHereAndReadFromTheWire)
     delete read;
 }
 
-TEST_F(SearchTest, TextFormsAndWeights)
-{
+TEST_F(SearchTest, TextFormsAndWeights) {
     const struct {
         SearchNode* node;
         const char* text;
@@ -320,7 +309,8 @@ TEST_F(SearchTest, TextFormsAndWeights)
         {new SN_IntTagCompare("bitrate", 5, 6), "bitrateER5", 1},
         {new SN_Compound(2, new SN_FindStr("a"), new SN_MatchAll()), " ( a ! * ) ", 10},
         {new SN_Compound(3, new SN_FindStr("a"), new SN_MatchAll()), " ( a x * ) ", 10},
-        {new SN_Compound(4, new SN_FindStr("a"), new SN_IntTagCompare("n", 1, 0)), " ( a   n=1 ) ", 11},
+        {new SN_Compound(4, new SN_FindStr("a"), new SN_IntTagCompare("n", 1, 0)), " ( a   n=1 ) ",
+         11},
     };
     for (const auto& c : table) {
         EXPECT_EQ(textOf(c.node), c.text);
@@ -329,9 +319,10 @@ TEST_F(SearchTest, TextFormsAndWeights)
     }
 }
 
-TEST_F(SearchTest, CloneIsDeepAndSetValueChangesOnlyItsNode)
-{
-    SN_Compound original(1, new SN_FindStr("a"), new SN_Compound(0, new SN_StrTagCompare("t", "v"), new SN_IntTagCompare("n", 1, 0)));
+TEST_F(SearchTest, CloneIsDeepAndSetValueChangesOnlyItsNode) {
+    SN_Compound original(
+        1, new SN_FindStr("a"),
+        new SN_Compound(0, new SN_StrTagCompare("t", "v"), new SN_IntTagCompare("n", 1, 0)));
     SearchNode* copy = original.clone();
     EXPECT_EQ(hex(wireOf(copy)), hex(wireOf(&original)));
     SN_Compound* c = static_cast<SN_Compound*>(copy);
@@ -344,8 +335,7 @@ TEST_F(SearchTest, CloneIsDeepAndSetValueChangesOnlyItsNode)
     delete copy;
 }
 
-TEST_F(SearchTest, WritingACompoundWithoutAChildFails)
-{
+TEST_F(SearchTest, WritingACompoundWithoutAChildFails) {
     SN_Compound missing(0, new SN_FindStr("a"), nullptr);
     Bytes got = written([&](i4_file& f) { EXPECT_FALSE(missing.toNetwork(f)); });
     EXPECT_EQ(hex(got), "");
@@ -355,8 +345,7 @@ TEST_F(SearchTest, WritingACompoundWithoutAChildFails)
     EXPECT_TRUE(empty.matches(&song)) << "a search without a tree matches all";
 }
 
-TEST_F(SearchTest, DeepLocalTreesAreWalkedWithoutRecursion)
-{
+TEST_F(SearchTest, DeepLocalTreesAreWalkedWithoutRecursion) {
     // A chain as long as a big filter list's: every walk must keep to the heap.
     const int words = 200000;
     Search s;
@@ -380,8 +369,7 @@ TEST_F(SearchTest, DeepLocalTreesAreWalkedWithoutRecursion)
     EXPECT_EQ(s.getRoot(), nullptr);
 }
 
-TEST_F(SearchTest, ExpandTextTakesTheFirstWord)
-{
+TEST_F(SearchTest, ExpandTextTakesTheFirstWord) {
     Search s;
     s.addNode(new SN_FindStr("hello  big world"), SN_Compound::AND);
     EXPECT_STREQ(s.expandText().c_str(), "hello");
@@ -394,8 +382,7 @@ TEST_F(SearchTest, ExpandTextTakesTheFirstWord)
     EXPECT_EQ(one.getRoot()->getKind(), SearchNode::MATCH_ALL);
 }
 
-TEST_F(SearchTest, FileListSelectsWhatTheSearchMatches)
-{
+TEST_F(SearchTest, FileListSelectsWhatTheSearchMatches) {
     FileList list;
     const char* names[] = {"abc", "bcd", "cde", "Bxx"};
     std::vector<FileMeta*> records;
@@ -423,16 +410,15 @@ TEST_F(SearchTest, FileListSelectsWhatTheSearchMatches)
         FileList target;
         list.select(c.search, &target, c.max);
         std::string got;
-        for (int i = 0; Meta* m = target.getAt(i); i++)
-            got += std::string(m->getName()) + " ";
+        for (int i = 0; Meta* m = target.getAt(i); i++) got += std::string(m->getName()) + " ";
         EXPECT_EQ(got, c.want) << c.what;
         EXPECT_EQ(list.getList()->count(), 4) << c.what;
     }
     list.select(&findB, &list, 0);
-    EXPECT_EQ(list.getList()->count(), 7) << "selecting into the list itself appends the shared records";
+    EXPECT_EQ(list.getList()->count(), 7)
+        << "selecting into the list itself appends the shared records";
     list.getList()->clear();
-    for (FileMeta* m : records)
-        delete m;
+    for (FileMeta* m : records) delete m;
 }
 
-} // namespace
+}  // namespace

@@ -1,11 +1,9 @@
-#include "meta/UserMeta.h"
-
 #include <gtest/gtest.h>
-
 #include <string.h>
 
 #include "MetaTestUtil.h"
 #include "meta/UserList.h"
+#include "meta/UserMeta.h"
 
 namespace {
 
@@ -19,8 +17,7 @@ const Bytes userHash = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
                         0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F};
 const Bytes bobTags = {0x01, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x01, 0x03, 0x00, 'B', 'o', 'b'};
 
-void fill(UserMeta& u, uint32_t ip, uint16_t port)
-{
+void fill(UserMeta& u, uint32_t ip, uint16_t port) {
     u.ip = ip;
     u.port = port;
     u.serverIp = 0x0A0B0C0D;
@@ -29,8 +26,7 @@ void fill(UserMeta& u, uint32_t ip, uint16_t port)
     u.setName("Bob");
 }
 
-TEST_F(UserMetaTest, DiskAndWireForms)
-{
+TEST_F(UserMetaTest, DiskAndWireForms) {
     const struct {
         const char* what;
         uint32_t ip;
@@ -46,14 +42,17 @@ TEST_F(UserMetaTest, DiskAndWireForms)
          userHash + Bytes{0x56, 0x34, 0x12, 0x00, 0x36, 0x12} + bobTags},
         {"highest low id", 0x00FFFFFF, 1, Bytes{0, 0, 0, 0, 0, 0} + userHash + bobTags,
          userHash + Bytes{0xFF, 0xFF, 0xFF, 0x00, 0x01, 0x00} + bobTags},
-        {"lowest address", 0x01000000, 1, Bytes{0x00, 0x00, 0x00, 0x01, 0x01, 0x00} + userHash + bobTags,
+        {"lowest address", 0x01000000, 1,
+         Bytes{0x00, 0x00, 0x00, 0x01, 0x01, 0x00} + userHash + bobTags,
          userHash + Bytes{0x00, 0x00, 0x00, 0x01, 0x01, 0x00} + bobTags},
     };
     for (const auto& c : table) {
         UserMeta u;
         fill(u, c.ip, c.port);
-        EXPECT_EQ(hex(written([&](i4_file& f) { EXPECT_TRUE(u.toBytes(f)); })), hex(c.disk)) << c.what;
-        EXPECT_EQ(hex(written([&](i4_file& f) { EXPECT_TRUE(u.toNetwork(f)); })), hex(c.wire)) << c.what;
+        EXPECT_EQ(hex(written([&](i4_file& f) { EXPECT_TRUE(u.toBytes(f)); })), hex(c.disk))
+            << c.what;
+        EXPECT_EQ(hex(written([&](i4_file& f) { EXPECT_TRUE(u.toNetwork(f)); })), hex(c.wire))
+            << c.what;
         EXPECT_EQ(u.size(), (int)c.wire.size()) << c.what;
 
         UserMeta fromWire;
@@ -73,9 +72,9 @@ TEST_F(UserMetaTest, DiskAndWireForms)
     }
 }
 
-TEST_F(UserMetaTest, DamagedRecordsFail)
-{
-    const Bytes cut[] = {{}, Bytes{1, 2, 3, 4, 5, 6} + Bytes(userHash.begin(), userHash.begin() + 5),
+TEST_F(UserMetaTest, DamagedRecordsFail) {
+    const Bytes cut[] = {{},
+                         Bytes{1, 2, 3, 4, 5, 6} + Bytes(userHash.begin(), userHash.begin() + 5),
                          Bytes{1, 2, 3, 4, 5, 6} + userHash + Bytes{0xFF, 0xFF, 0xFF, 0x7F}};
     for (const Bytes& b : cut) {
         UserMeta u;
@@ -86,8 +85,7 @@ TEST_F(UserMetaTest, DamagedRecordsFail)
     }
 }
 
-TEST_F(UserMetaTest, SameUser)
-{
+TEST_F(UserMetaTest, SameUser) {
     const uint8_t zero[16] = {0};
     const struct {
         const char* what;
@@ -100,11 +98,15 @@ TEST_F(UserMetaTest, SameUser)
         bool same;
     } table[] = {
         {"same address and port", 0x05000001, 0, 10, 0, false, 0x05000001, 7, 10, 9, false, true},
-        {"same address, other port", 0x05000001, 0, 10, 0, false, 0x05000001, 0, 11, 0, false, false},
-        {"different addresses, zero hashes", 0x05000001, 0, 10, 0, false, 0x05000002, 0, 10, 0, false, false},
-        {"different addresses, same hash", 0x05000001, 0, 10, 0, true, 0x05000002, 0, 10, 0, true, true},
+        {"same address, other port", 0x05000001, 0, 10, 0, false, 0x05000001, 0, 11, 0, false,
+         false},
+        {"different addresses, zero hashes", 0x05000001, 0, 10, 0, false, 0x05000002, 0, 10, 0,
+         false, false},
+        {"different addresses, same hash", 0x05000001, 0, 10, 0, true, 0x05000002, 0, 10, 0, true,
+         true},
         {"same low id behind different servers", 5, 1, 10, 20, false, 5, 2, 10, 20, false, false},
-        {"same low id behind different servers, same hash", 5, 1, 10, 20, true, 5, 2, 10, 20, true, true},
+        {"same low id behind different servers, same hash", 5, 1, 10, 20, true, 5, 2, 10, 20, true,
+         true},
         {"same low id behind the same server", 5, 1, 10, 20, false, 5, 1, 10, 20, false, true},
         {"low id, server port differs", 5, 1, 10, 20, false, 5, 1, 10, 21, false, false},
     };
@@ -120,8 +122,7 @@ TEST_F(UserMetaTest, SameUser)
     EXPECT_FALSE(a.isSameUser(nullptr));
 }
 
-TEST_F(UserMetaTest, CopiesCarryEveryFieldAndTheTrailerFlag)
-{
+TEST_F(UserMetaTest, CopiesCarryEveryFieldAndTheTrailerFlag) {
     UserMeta u;
     fill(u, 0x05060708, 4662);
     u.trailerValid = 1;
@@ -139,8 +140,7 @@ TEST_F(UserMetaTest, CopiesCarryEveryFieldAndTheTrailerFlag)
     EXPECT_STREQ(fresh.getName(), "????");
 }
 
-TEST_F(UserMetaTest, UserListLookupsAndLowIdChange)
-{
+TEST_F(UserMetaTest, UserListLookupsAndLowIdChange) {
     UserList list;
     UserMeta* withHash = new UserMeta();
     fill(*withHash, 77, 1);
@@ -166,8 +166,7 @@ TEST_F(UserMetaTest, UserListLookupsAndLowIdChange)
     list.deleteAll();
 }
 
-TEST_F(UserMetaTest, PrintShowsAddresses)
-{
+TEST_F(UserMetaTest, PrintShowsAddresses) {
     UserMeta u;
     fill(u, 0x0401A8C0, 4662);
     out.lines.clear();
@@ -178,4 +177,4 @@ TEST_F(UserMetaTest, PrintShowsAddresses)
     EXPECT_EQ(out.lines[3], "Name: Bob\n");
 }
 
-} // namespace
+}  // namespace

@@ -1,14 +1,12 @@
-#include "util/BoolArray.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
+#include "util/BoolArray.h"
 
 namespace {
 

@@ -1,12 +1,10 @@
-#include "util/ConfigFile.h"
-
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 #include "i4min/string/i4_string.h"
+#include "util/ConfigFile.h"
 
 namespace {
 
@@ -32,13 +30,13 @@ TEST(ConfigFile, ParsingTable) {
         {"net", "PORT", "4662"},      // names ignore case; the first [Net] wins
         {"Net", "x ", " 5"},          // blanks are kept on both sides
         {"Net", "x", "(none)"},
-        {"Net", "stray", "yes"},      // "[bad" is no header
+        {"Net", "stray", "yes"},  // "[bad" is no header
         {"bad", "stray", "(none)"},
-        {"Flags", "on", "TRUE"},      // CR LF line ends
+        {"Flags", "on", "TRUE"},  // CR LF line ends
         {"list[2]", "name[3]", "third"},
-        {"[odd]]", "k", "v=w"},       // the last ']' ends the name, the first '=' the key
+        {"[odd]]", "k", "v=w"},  // the last ']' ends the name, the first '=' the key
         {"[odd]]", "no equals sign", "(none)"},
-        {"[odd]]", "", ""},           // the anchor answers an empty key first
+        {"[odd]]", "", ""},  // the anchor answers an empty key first
         {"missing", "a", "(none)"},
         {"", "missing", "(none)"},
     };
@@ -109,9 +107,7 @@ TEST(ConfigFile, LinesOverTheBufferAreDroppedWhole) {
         {"", "port", 4},   // "4662", not the "666" hidden in the long comment
         {"", "big", 0},    // not a value cut to fit
         {"", "after", 1},  // the long line opened no section
-        {"", "fit", 1019},
-        {"", "crlf", 1018},
-        {"", "last", 0},
+        {"", "fit", 1019}, {"", "crlf", 1018}, {"", "last", 0},
     };
     for (const auto& t : cases) {
         const char* v = c.find(t.section, t.key);

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,9 @@
 namespace {
 
 // Values are plain integers stored as pointers (never null).
-void* v(intptr_t n) { return reinterpret_cast<void*>(n); }
+void* v(intptr_t n) {
+    return reinterpret_cast<void*>(n);
+}
 
 std::vector<intptr_t> values(const LL* list) {
     std::vector<intptr_t> out;
@@ -34,8 +35,8 @@ TEST(HashTable32, BucketsAndOrderTable) {
     HashTable32 t;
     t.setBucketCount(17);
     // (key, value) in the order they are added.
-    const std::pair<uint32_t, intptr_t> adds[] = {
-        {22, 1}, {5, 2}, {39, 3}, {5, 4}, {22, 5}, {5, 2}, {0xFFFFFFFFu, 6}, {16, 7}};
+    const std::pair<uint32_t, intptr_t> adds[] = {{22, 1}, {5, 2}, {39, 3},          {5, 4},
+                                                  {22, 5}, {5, 2}, {0xFFFFFFFFu, 6}, {16, 7}};
     EXPECT_EQ(t.getList(22), nullptr);
     for (const auto& a : adds) t.add(a.first, v(a.second));
 
@@ -166,7 +167,8 @@ TEST(HashTable128, BucketIsTheFirstFourBytesLittleEndian) {
         int bucket;
     } cases[] = {{0, 0}, {22, 5}, {0x01000000, 0x01000000 % 17}, {0xFFFFFFFFu, 0xFFFFFFFFu % 17}};
     LL* bucket0 = t.bucketOf(id(0, 0).b);
-    for (const auto& c : cases) EXPECT_EQ(t.bucketOf(id(c.first4, 9).b), bucket0 + c.bucket) << c.first4;
+    for (const auto& c : cases)
+        EXPECT_EQ(t.bucketOf(id(c.first4, 9).b), bucket0 + c.bucket) << c.first4;
 }
 
 TEST(HashTable128, IdsDifferingLateShareABucketButNotAList) {

@@ -1,9 +1,8 @@
-#include "util/RefCounter.h"
-
 #include <gtest/gtest.h>
-
 #include <thread>
 #include <vector>
+
+#include "util/RefCounter.h"
 
 namespace {
 

@@ -1,12 +1,10 @@
-#include "util/UniqueID.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
+#include "util/UniqueID.h"
 
 namespace {
 
@@ -34,9 +32,9 @@ TEST(UniqueID, FromHexTable) {
     };
     const Case cases[] = {
         {"000102030405060708090a0b0c0d0e0f", 1, 0x00, 0x0F},
-        {"A0B1C2D3E4F5A6B7C8D9EAFBACBDCEDF", 1, 0xA0, 0xDF},  // upper case
-        {"000102030405060708090a0b0c0d0e0", 0, 0xEE, 0xEE},   // 31 digits
-        {"000102030405060708090a0b0c0d0e0f0", 0, 0xEE, 0xEE}, // 33 digits
+        {"A0B1C2D3E4F5A6B7C8D9EAFBACBDCEDF", 1, 0xA0, 0xDF},   // upper case
+        {"000102030405060708090a0b0c0d0e0", 0, 0xEE, 0xEE},    // 31 digits
+        {"000102030405060708090a0b0c0d0e0f0", 0, 0xEE, 0xEE},  // 33 digits
         {"", 0, 0xEE, 0xEE},
         {nullptr, 0, 0xEE, 0xEE},
         {"g00102030405060708090a0b0c0d0e0f", 0, 0xEE, 0xEE},  // not hex

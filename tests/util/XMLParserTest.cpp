@@ -1,19 +1,19 @@
-#include "util/XMLParser.h"
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
 
 #include "util/XMLAttr.h"
 #include "util/XMLNode.h"
+#include "util/XMLParser.h"
 
 namespace {
 
-std::string str(const i4_string& s) { return s.c_str() ? s.c_str() : "(null)"; }
+std::string str(const i4_string& s) {
+    return s.c_str() ? s.c_str() : "(null)";
+}
 
 std::string attr(XMLNode* n, const char* name) {
     i4_string out("unset");
@@ -55,7 +55,7 @@ TEST(XMLParser, ElementsAttributesAndText) {
 TEST(XMLParser, StructureTable) {
     const struct {
         const char* text;
-        const char* root;      // null: no result
+        const char* root;  // null: no result
         int children;
         const char* rootValue;
     } cases[] = {
@@ -108,10 +108,10 @@ TEST(XMLParser, AttributeDecodingTable) {
         {"x &amp;lt; y", "x < y"},  // the named replacements run one after another
         {"&lt;&gt;&apos;&quot;&amp;", "<>'\"&"},
         {"&#65;&#66;", "AB"},
-        {"&#321;", "A"},          // low 8 bits of 321
+        {"&#321;", "A"},                     // low 8 bits of 321
         {"&#;&#x41;&#65", "&#;&#x41;&#65"},  // not decimal references
-        {"&#0;", "&#0;"},          // a 0 byte would cut the text
-        {"&amp;#65;", "A"},        // decoded names come before numbers
+        {"&#0;", "&#0;"},                    // a 0 byte would cut the text
+        {"&amp;#65;", "A"},                  // decoded names come before numbers
         {"&unknown;", "&unknown;"},
         {"", ""},
     };
@@ -131,14 +131,12 @@ TEST(XMLParser, AttributeListForms) {
         const char* value;  // "(none)" when absent
         int count;
     } cases[] = {
-        {"<e a=\"1\" b=\"2\"/>", "b", "2", 2},
-        {"<e a = \"1\"/>", "a", "1", 1},
-        {"<e a  \"1\"/>", "a", "1", 1},       // blank and no '=' still takes the value
+        {"<e a=\"1\" b=\"2\"/>", "b", "2", 2}, {"<e a = \"1\"/>", "a", "1", 1},
+        {"<e a  \"1\"/>", "a", "1", 1},        // blank and no '=' still takes the value
         {"<e a=junk\"1\"/>", "a", "1", 1},     // skips to the quote
         {"<e a=\"x>y\"/>", "a", "(none)", 0},  // the tag ends at the first '>'
-        {"<e a=\"1\" flag/>", "a", "1", 1},
-        {"<e a=\"1\" b=\"2/>", "b", "(none)", 1},
-        {"<e A=\"1\"/>", "a", "1", 1},         // names ignore case
+        {"<e a=\"1\" flag/>", "a", "1", 1},    {"<e a=\"1\" b=\"2/>", "b", "(none)", 1},
+        {"<e A=\"1\"/>", "a", "1", 1},  // names ignore case
     };
     for (const auto& c : cases) {
         XMLParser p;

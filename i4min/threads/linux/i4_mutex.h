@@ -4,19 +4,18 @@
 
 #include <pthread.h>
 
-class i4_mutex
-{
+class i4_mutex {
 public:
-  i4_mutex();
-  ~i4_mutex();
-  i4_mutex(const i4_mutex&) = delete;
-  i4_mutex& operator=(const i4_mutex&) = delete;
+    i4_mutex();
+    ~i4_mutex();
+    i4_mutex(const i4_mutex&) = delete;
+    i4_mutex& operator=(const i4_mutex&) = delete;
 
-  void lock();
-  void unlock();
+    void lock();
+    void unlock();
 
 private:
-  pthread_mutex_t mutex;
+    pthread_mutex_t mutex;
 };
 
 #endif

@@ -5,15 +5,12 @@
 #include <time.h>
 #include <unistd.h>
 
-int i4_random(int n)
-{
-  if (n <= 1)
-    return 0;
-  // rand() lies in 0 .. 2^31-1, so the scaled product stays below n.
-  return (int)(((int64_t)n * (int64_t)rand()) >> 31);
+int i4_random(int n) {
+    if (n <= 1) return 0;
+    // rand() lies in 0 .. 2^31-1, so the scaled product stays below n.
+    return (int)(((int64_t)n * (int64_t)rand()) >> 31);
 }
 
-void i4_random_seed()
-{
-  srand((unsigned)getpid() * (unsigned)time(nullptr));
+void i4_random_seed() {
+    srand((unsigned)getpid() * (unsigned)time(nullptr));
 }

@@ -1,4 +1,5 @@
-// Any thread. One generator for the whole process, shared without a lock of our own (the C library locks it).
+// Any thread. One generator for the whole process, shared without a lock of our own (the C library
+// locks it).
 #ifndef I4_RANDOM_H
 #define I4_RANDOM_H
 

@@ -1,4 +1,5 @@
-// Any thread. Detached threads with a count of the live ones; starts are serialised by the hand-off semaphore.
+// Any thread. Detached threads with a count of the live ones; starts are serialised by the hand-off
+// semaphore.
 #ifndef I4_THREAD_H
 #define I4_THREAD_H
 

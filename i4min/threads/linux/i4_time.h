@@ -4,33 +4,32 @@
 
 #include <stdint.h>
 
-class i4_time
-{
+class i4_time {
 public:
-  // The current time.
-  i4_time();
-  i4_time(int64_t seconds, int32_t microseconds);
+    // The current time.
+    i4_time();
+    i4_time(int64_t seconds, int32_t microseconds);
 
-  void now();
+    void now();
 
-  // a - b in whole milliseconds, the microsecond part truncated toward zero.
-  // 64-bit, so that an uptime of weeks neither wraps nor turns negative.
-  static int64_t diff_ms(const i4_time& a, const i4_time& b);
+    // a - b in whole milliseconds, the microsecond part truncated toward zero.
+    // 64-bit, so that an uptime of weeks neither wraps nor turns negative.
+    static int64_t diff_ms(const i4_time& a, const i4_time& b);
 
-  void add_ms(int64_t ms);
-  void set_ms(int64_t ms);
+    void add_ms(int64_t ms);
+    void set_ms(int64_t ms);
 
-  bool operator<(const i4_time& o) const;
-  bool operator<=(const i4_time& o) const;
-  bool operator>(const i4_time& o) const;
-  bool operator>=(const i4_time& o) const;
+    bool operator<(const i4_time& o) const;
+    bool operator<=(const i4_time& o) const;
+    bool operator>(const i4_time& o) const;
+    bool operator>=(const i4_time& o) const;
 
-  int64_t get_seconds() const { return seconds; }
-  int32_t get_microseconds() const { return microseconds; }
+    int64_t get_seconds() const { return seconds; }
+    int32_t get_microseconds() const { return microseconds; }
 
 private:
-  int64_t seconds;
-  int32_t microseconds;
+    int64_t seconds;
+    int32_t microseconds;
 };
 
 // The processor clock.
