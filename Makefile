@@ -8,7 +8,7 @@ TEST_PACKAGES := dante-server tinyproxy
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 BENCH_PACKAGES := libbenchmark-dev
 
-.PHONY: all deps test-deps build run test fuzz bench clean
+.PHONY: all deps test-deps build run test fuzz bench format format-check clean
 
 all: build
 
@@ -51,6 +51,19 @@ bench:
 	cmake -S . -B build-bench -DTORNAVEL_BENCH=ON -DTORNAVEL_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS)
 	for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# Every C++ file of the tree in the one format of .clang-format.
+format:
+	$(call apt_install,clang-format)
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
+
+# Names each file that differs from its formatted form and fails if any does.
+format-check:
+	$(call apt_install,clang-format)
+	@bad=0; for f in $$(git ls-files '*.cpp' '*.h'); do \
+	  clang-format "$$f" | cmp -s - "$$f" || { echo "not formatted: $$f"; bad=1; }; \
+	done; \
+	if [ $$bad = 0 ]; then echo "format: every file formatted"; else echo "run 'make format'"; exit 1; fi
 
 clean:
 	rm -rf $(BUILD) build-asan build-m32 build-fuzz build-bench
