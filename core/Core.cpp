@@ -15,6 +15,7 @@
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "util/XMLParser.h"
 
 Core theCore;
@@ -35,7 +36,7 @@ i4_file* openUiFile(const i4_string& dir) {
 
 }  // namespace
 
-Core::Core() : socketPool(nullptr), connector(nullptr), network(nullptr) {}
+Core::Core() : socketPool(nullptr), connector(nullptr), startMs(i4_now_ms()), network(nullptr) {}
 
 Core::~Core() {}
 
@@ -46,7 +47,7 @@ void Core::setNetwork(CoreNetwork* n) {
 void Core::start() {
     theCoreHandler.registerHandlers(theMessageQ);
     setMetaOutput(&theUIMetaOutput);
-    startTime.now();
+    startMs = i4_now_ms();
     theCoreOptions.load();
     // Every socket from here on goes through the configured proxy.
     theProtocolHolder.setProxy(theProxySettings);
@@ -111,6 +112,5 @@ int Core::connectionCount() {
 }
 
 int64_t Core::millis() const {
-    i4_time now;
-    return i4_time::diff_ms(now, startTime);
+    return i4_now_ms() - startMs;
 }

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "core/TaskThread.h"
-#include "i4min/threads/linux/i4_time.h"
 #include "meta/FilterMaster.h"
 
 class Connector;
@@ -44,7 +43,7 @@ public:
     void loadUIStrings();
     void setUI(CoreUI* ui);
     int connectionCount();
-    // Milliseconds since the core started.
+    // Milliseconds since the core started, from the one monotonic clock (i4_now_ms).
     int64_t millis() const;
 
     TaskThread& taskThread() { return thread; }
@@ -52,7 +51,8 @@ public:
     STSocketPool* socketPool;
     Connector* connector;
     FilterMaster filters;
-    i4_time startTime;
+    // i4_now_ms at start.
+    int64_t startMs;
 
 private:
     Core(const Core&) = delete;

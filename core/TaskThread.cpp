@@ -2,13 +2,14 @@
 
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "i4min/threads/linux/i4_time.h"
 
 namespace {
 const int kBusySleepMs = 5;
 const int kIdleSleepMs = 50;
 }  // namespace
 
-TaskThread::TaskThread() {}
+TaskThread::TaskThread() : lastPassMs(i4_now_ms()) {}
 
 TaskThread::~TaskThread() {}
 
@@ -17,7 +18,7 @@ void TaskThread::onStart() {
 }
 
 void TaskThread::start() {
-    lastPass.now();
+    lastPassMs = i4_now_ms();
     Thread::start();
 }
 
@@ -60,10 +61,9 @@ bool TaskThread::runPass() {
         pendingRemoves.clear();
     }
 
-    i4_time now;
-    int64_t ms = i4_time::diff_ms(now, lastPass);
-    lastPass = now;
-    // A wall clock set back must not hand the tasks a negative time.
+    int64_t now = i4_now_ms();
+    int64_t ms = now - lastPassMs;
+    lastPassMs = now;
     int elapsed = ms < 0 ? 0 : ms > INT32_MAX ? INT32_MAX : (int)ms;
 
     bool busy = false;

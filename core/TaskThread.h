@@ -3,9 +3,10 @@
 // held while the tasks run, so no two passes overlap.
 #pragma once
 
+#include <cstdint>
+
 #include "core/Thread.h"
 #include "core/TimeSliceTask.h"
-#include "i4min/threads/linux/i4_time.h"
 #include "util/LL.h"
 
 // Calls every registered task once per pass with the milliseconds since the
@@ -40,5 +41,5 @@ private:
     LL tasks;
     LL pendingAdds;
     LL pendingRemoves;
-    i4_time lastPass;
+    int64_t lastPassMs;  // i4_now_ms at the start of the previous pass
 };

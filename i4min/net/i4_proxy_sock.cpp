@@ -5,6 +5,7 @@
 #include <string>
 
 #include "i4min/net/i4_tcpip_address.h"
+#include "i4min/threads/linux/i4_time.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ int32_t i4_proxy_sock::write(const void* buf, int32_t n) {
 
 int32_t i4_proxy_sock::time_left() const {
     if (deadline < 0) return -1;
-    int64_t l = deadline - monotonic_ms();
+    int64_t l = deadline - i4_now_ms();
     return l > 0 ? static_cast<int32_t>(l) : 0;
 }
 
@@ -113,7 +114,7 @@ bool i4_proxy_sock::read_exact(uint8_t* buf, int32_t n) {
 
 int i4_proxy_sock::wait(int flags, int32_t ms) {
     if (st == CONNECTED) return i4_tcpip_sock::wait(flags, ms);
-    deadline = ms >= 1 ? monotonic_ms() + ms : -1;
+    deadline = ms >= 1 ? i4_now_ms() + ms : -1;
     while (st != CONNECTED && st != FAILED) {
         if (!run_step()) st = FAILED;
     }

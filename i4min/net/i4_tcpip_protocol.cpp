@@ -12,6 +12,7 @@
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/net/i4_tcpip_sock.h"
 #include "i4min/net/linux_socket_set.h"
+#include "i4min/threads/linux/i4_time.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ i4_socket* i4_tcpip_protocol::connect(const i4_address* address, int type, int b
                                       int32_t limit_ms) {
     const i4_tcpip_address* target = dynamic_cast<const i4_tcpip_address*>(address);
     if (!target) return nullptr;
-    int64_t deadline = i4_tcpip_sock::monotonic_ms() + limit_ms;
+    int64_t deadline = i4_now_ms() + limit_ms;
     std::unique_ptr<i4_proxy_settings> px(proxy_for_connect());
     bool via_proxy = px->type != I4_PROXY_DIRECT && type == I4_SOCK_STREAM;
     if (via_proxy && !px->address) return nullptr;
@@ -127,7 +128,7 @@ i4_socket* i4_tcpip_protocol::connect(const i4_address* address, int type, int b
     if (!blocking) return p;
     int32_t left = 0;
     if (limit_ms >= 1) {
-        int64_t l = deadline - i4_tcpip_sock::monotonic_ms();
+        int64_t l = deadline - i4_now_ms();
         left = l >= 1 ? static_cast<int32_t>(l) : 1;
     }
     int r = p->wait(I4_READY_WRITE, left);

@@ -17,6 +17,7 @@
 #include "i4min/net/tcp_initer.h"
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_lock.h"
+#include "i4min/threads/linux/i4_time.h"
 
 namespace {
 
@@ -69,12 +70,6 @@ int i4_tcpip_sock::take_descriptor() {
     return d;
 }
 
-int64_t i4_tcpip_sock::monotonic_ms() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 int i4_tcpip_sock::flags_from_events(short revents) {
     int f = 0;
     if (revents & POLLIN) f |= I4_READY_READ;
@@ -108,12 +103,12 @@ void i4_tcpip_sock::leave_blocking_call() {
 
 int i4_tcpip_sock::poll_cancellable(short events, int32_t ms, short* revents) {
     if (!enter_blocking_call()) return -2;
-    int64_t deadline = ms >= 0 ? monotonic_ms() + ms : 0;
+    int64_t deadline = ms >= 0 ? i4_now_ms() + ms : 0;
     int result;
     for (;;) {
         int32_t left = -1;
         if (ms >= 0) {
-            int64_t l = deadline - monotonic_ms();
+            int64_t l = deadline - i4_now_ms();
             left = l > 0 ? static_cast<int32_t>(l) : 0;
         }
         pollfd p;

@@ -52,7 +52,6 @@ public:
     // Ready flags of poll events: a hang-up without data, or a dead descriptor, is an error.
     static int flags_from_events(short revents);
     static short events_from_flags(int flags);
-    static int64_t monotonic_ms();
 
     // Hands the descriptor to another socket object; this one no longer closes it.
     int take_descriptor();

@@ -17,6 +17,7 @@
 #include "i4min/net/i4_protocol.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
 #include "support/FreshCopy.h"
@@ -293,4 +294,12 @@ TEST_F(CoreTexts, UiPathIsTriedFirstThenTheDefaultDirectory) {
         EXPECT_STREQ(c.expected, theXMLStringTable.get(26)) << c.uiPath;
     }
     resetTexts();
+}
+
+TEST(Core, MillisCountOnTheMonotonicClockNotTheDate) {
+    i4_test_clock clock;
+    Core core;
+    clock.step_ms(1234);
+    clock.step_wall_ms(-24 * 3600 * 1000);
+    EXPECT_EQ(1234, core.millis());
 }

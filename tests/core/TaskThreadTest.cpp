@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/TaskThread.h"
+#include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
 
 namespace {
@@ -147,17 +148,23 @@ struct ElapsedTask : TimeSliceTask {
     }
 };
 
-TEST(TaskThread, TasksGetTheMillisecondsSinceThePreviousPass) {
+// Setting the date (a user, a time daemon) must not hand the tasks hours of elapsed time: the
+// loop counts on the monotonic clock alone.
+TEST(TaskThread, TasksGetTheMonotonicMillisecondsSinceThePreviousPass) {
+    i4_test_clock clock;
     TaskThread thread;
     ElapsedTask task;
     thread.addTask(&task);
+    clock.step_ms(7);
     thread.runPass();
-    i4_sleep_ms(40);
+    clock.step_ms(40);
     thread.runPass();
+    clock.step_wall_ms(3600 * 1000);
     thread.runPass();
-    ASSERT_EQ(3u, task.seen.size());
-    EXPECT_GE(task.seen[1], 40);
-    EXPECT_GE(task.seen[2], 0);
+    clock.step_wall_ms(-2 * 3600 * 1000);
+    clock.step_ms(5);
+    thread.runPass();
+    EXPECT_EQ((std::vector<int>{7, 40, 0, 5}), task.seen);
 }
 
 // A task that counts its calls and stops being busy after a while.

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <stdint.h>
+#include <time.h>
 
 #include "i4min/threads/linux/i4_random.h"
+#include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_tls.h"
 
@@ -75,6 +77,33 @@ TEST(Time, NowMovesForward) {
     i4_time b;
     EXPECT_GE(i4_time::diff_ms(b, a), 19);
     EXPECT_LT(i4_time::diff_ms(b, a), 60000);
+}
+
+TEST(Time, TestClockHoldsStepsAndNeverGoesBack) {
+    int64_t ahead;
+    {
+        i4_test_clock clock;
+        int64_t held = i4_now_ms();
+        i4_sleep_ms(20);
+        EXPECT_EQ(held, i4_now_ms());
+        clock.step_ms(3600 * 1000);
+        clock.step_ms(-5000);  // ignored: the clock never goes back
+        ahead = i4_now_ms();
+        EXPECT_EQ(held + 3600 * 1000, ahead);
+
+        i4_time wallBefore;
+        clock.step_wall_ms(-3600 * 1000);
+        i4_time wallAfter;
+        EXPECT_NEAR(-3600 * 1000, i4_time::diff_ms(wallAfter, wallBefore), 1000);
+        EXPECT_EQ(ahead, i4_now_ms());
+    }
+    // Released, the clock runs on from where the test left it, and the date is put back.
+    EXPECT_GE(i4_now_ms(), ahead);
+    i4_time wall;
+    EXPECT_NEAR((double)time(nullptr), (double)wall.get_seconds(), 5);
+    int64_t a = i4_now_ms();
+    i4_sleep_ms(20);
+    EXPECT_GE(i4_now_ms() - a, 19);
 }
 
 TEST(Random, StaysInRangeAndReachesEveryValue) {

@@ -22,6 +22,7 @@
 
 #include "i4min/file/i4_file.h"
 #include "i4min/net/i4_tcpip_address.h"
+#include "i4min/threads/linux/i4_time.h"
 
 namespace nettest {
 
@@ -89,9 +90,7 @@ inline bool wait_port_open(int port, int ms) {
 }
 
 inline int64_t now_ms() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return i4_now_ms();
 }
 
 // A loopback listener whose accept queue is full: further connects get no answer at all.

@@ -4,6 +4,14 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include "i4min/threads/linux/i4_test_clock.h"
+
+int64_t i4_now_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return i4_test_clock::adjust_ms(static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
+}
+
 i4_time::i4_time() {
     now();
 }
@@ -15,6 +23,7 @@ void i4_time::now() {
     gettimeofday(&tv, nullptr);
     seconds = tv.tv_sec;
     microseconds = (int32_t)tv.tv_usec;
+    if (int64_t shift = i4_test_clock::wall_shift_ms()) add_ms(shift);
 }
 
 int64_t i4_time::diff_ms(const i4_time& a, const i4_time& b) {

@@ -1,4 +1,5 @@
-// Any thread. A wall-clock time value; no shared state except the cached clock calibration.
+// Any thread. A wall-clock time value for dates shown or stored, and the one millisecond clock
+// for intervals. Shared state: the cached clock calibration and the test clock's atomics.
 #ifndef I4_TIME_H
 #define I4_TIME_H
 
@@ -6,7 +7,7 @@
 
 class i4_time {
 public:
-    // The current time.
+    // The current wall-clock time: for dates only, never for intervals (use i4_now_ms).
     i4_time();
     i4_time(int64_t seconds, int32_t microseconds);
 
@@ -31,6 +32,11 @@ private:
     int64_t seconds;
     int32_t microseconds;
 };
+
+// The one clock for every interval (task loop, timers, rate samples, time-outs): milliseconds
+// from a monotonic source, 64-bit, never set back when the wall clock is. A test clock
+// (i4_test_clock) may hold and step it.
+int64_t i4_now_ms();
 
 // The processor clock.
 int64_t i4_clock();
