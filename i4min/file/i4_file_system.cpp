@@ -18,7 +18,6 @@
 
 namespace {
 
-const int NAME_BUFFER = 4096;
 const int32_t COPY_CHUNK = 40960;
 
 i4_open_hook hook_before = nullptr;
@@ -58,34 +57,41 @@ bool i4_copy_stream(i4_file& from, i4_file& to, int64_t limit, int64_t* copied) 
     }
 }
 
-char* i4_os_name(const char* name, char* buffer, int n) {
-    if (n <= 0) return buffer;
-    int out = 0;
+std::string i4_os_path(const char* name) {
     const char* p = name ? name : "";
     // Drive prefixes only make sense at the very start: "Remix: Live.mp3"
     // is a name, not a drive.
+    std::string out;
+    out.reserve(strlen(p) + 1);
     if (p[0] == 'c' && p[1] == ':' && (p[2] == '/' || p[2] == '\\')) {
-        if (out < n - 1) buffer[out++] = '/';
+        out += '/';
         p += 3;
     } else if (p[0] == 'x' && p[1] == ':') {
-        if (out < n - 1) buffer[out++] = '/';
-        if (out < n - 1) buffer[out++] = 'u';
+        out += "/u";
         p += 2;
     }
-    for (; *p && out < n - 1; p++) buffer[out++] = *p == '\\' ? '/' : *p;
-    buffer[out] = 0;
+    for (; *p; p++) out += *p == '\\' ? '/' : *p;
+    return out;
+}
+
+char* i4_os_name(const char* name, char* buffer, int n) {
+    if (n <= 0) return buffer;
+    std::string path = i4_os_path(name);
+    size_t keep =
+        path.size() < static_cast<size_t>(n - 1) ? path.size() : static_cast<size_t>(n - 1);
+    memcpy(buffer, path.data(), keep);
+    buffer[keep] = 0;
     return buffer;
 }
 
 int i4_open_descriptor(const char* name, int flags) {
     int mode = open_mode(flags);
     if (mode < 0 || !name) return -1;
-    char os_name[NAME_BUFFER];
-    i4_os_name(name, os_name, sizeof os_name);
+    std::string os_name = i4_os_path(name);
     int fd;
     do {
         // 0666: downloads and state files are data, never executable.
-        fd = ::open(os_name, mode, 0666);
+        fd = ::open(os_name.c_str(), mode, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -106,9 +112,7 @@ void i4_set_open_hooks(i4_open_hook before, i4_open_hook after_failure) {
 
 int i4_unlink(const char* name) {
     if (!name) return 0;
-    char os_name[NAME_BUFFER];
-    i4_os_name(name, os_name, sizeof os_name);
-    return ::unlink(os_name) == 0;
+    return ::unlink(i4_os_path(name).c_str()) == 0;
 }
 
 int i4_mkdir(const char* name) {
@@ -170,10 +174,9 @@ namespace {
 // Both names may reach one file (the same name, a link, "./a"): joining or
 // cutting a file onto itself would grow it without end or empty it.
 bool same_file(const char* a, const char* b) {
-    char ba[NAME_BUFFER], bb[NAME_BUFFER];
     struct stat sa, sb;
-    if (::stat(i4_os_name(a, ba, sizeof ba), &sa) != 0) return false;
-    if (::stat(i4_os_name(b, bb, sizeof bb), &sb) != 0) return false;
+    if (::stat(i4_os_path(a).c_str(), &sa) != 0) return false;
+    if (::stat(i4_os_path(b).c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class i4_file;
 
@@ -34,6 +35,9 @@ void i4_set_open_hooks(i4_open_hook before, i4_open_hook after_failure);
 // anywhere becomes '/'; a leading "c:/" becomes "/" and a leading "x:" "/u"
 // (lower-case drive letters only). Returns the buffer.
 char* i4_os_name(const char* name, char* buffer, int n);
+// The same translation, never cut: a name too long for the system is refused
+// by the system (ENAMETOOLONG), never shortened into another name.
+std::string i4_os_path(const char* name);
 
 // 1 on success, 0 on failure. i4_unlink translates the name; the others
 // use it unchanged.

@@ -82,8 +82,7 @@ int i4_make_path(const char* path) {
     if (!path || !path[0]) return 0;
     // Translated as i4_open translates, so that the files later opened
     // under the path land in the directories made here.
-    char os_path[PATH_BUFFER];
-    std::string p(i4_os_name(path, os_path, sizeof os_path));
+    std::string p = i4_os_path(path);
     if (p.empty()) return 0;
     for (size_t i = 1; i <= p.size(); i++) {
         bool at_end = i == p.size();

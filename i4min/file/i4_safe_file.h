@@ -1,21 +1,29 @@
-// Threads: one owner at a time; two safe files for the same name must not
-// be open at once (they would share the ".bak" name).
+// Threads: one owner at a time; two safe files for the same name must not be
+// open at once, in this process or another (the base directory's lock keeps
+// other clients out).
 #pragma once
 
 #include "i4min/string/i4_string.h"
 
 class i4_file;
 
-// A state file that is never seen half-written.
+// A state file that is never seen half-written, and whose last good copy is
+// never truncated or deleted by a save.
 //
-// Writing (flags with I4_WRITE): the file under its own name stays as it is
-// while the new content goes to name + ".bak" (starting from a copy of the
-// old content unless I4_TRUNCATE is given). close() flushes and syncs the
-// ".bak" and renames it over the name; a failed write or sync leaves the old
-// file in place, removes the ".bak" and makes close() return false.
+// Writing (flags with I4_WRITE): the new content goes to a fresh temporary
+// file beside the name (name + ".tmp-" and six characters), starting from a
+// copy of the old content unless I4_TRUNCATE is given. close() flushes and
+// syncs it, renames it over the name and syncs the directory; only then is a
+// ".bak" left by an earlier version removed. A failed write, sync or rename
+// removes the temporary file alone: the file and its ".bak" stay as they were.
+// A name that holds something the writer could not have read (a directory, a
+// FIFO, a file without read permission) is never replaced.
 //
-// Reading: the file under its own name; when that is missing, the ".bak",
-// which is then the only copy there is.
+// Reading: the file under its name; when that is missing or cannot be read as
+// a regular file, the ".bak". A reader that finds the file damaged asks for
+// the ".bak" with use_backup(). Opening never blocks, even on a FIFO. The
+// temporary files of writers that were killed are removed when the file is
+// read (it is read once at start, before anything writes it).
 class i4_safe_file {
 public:
     // A null name opens nothing.
@@ -31,6 +39,18 @@ public:
     // name. Reading: true. Later calls answer the same.
     bool close();
 
+    // Reading: gives up the file under the name, which the caller found
+    // damaged, for the ".bak". False, and get() null, when no ".bak" can be
+    // read or it is the one already open.
+    bool use_backup();
+    // Reading: true while the open file is the ".bak".
+    bool reading_backup() const { return backup_open; }
+
+    // Why the file under the name could not be read although it is there, or
+    // why a save failed ("Is a directory", "No space left on device", ...);
+    // null when nothing went wrong. A missing file is no error.
+    const char* error() const { return problem.c_str(); }
+
     const i4_string& name() const { return file_name; }
     const i4_string& backup_name() const { return bak_name; }
 
@@ -40,12 +60,19 @@ private:
 
     class checked_file;
 
+    void open_for_reading();
+    void open_for_writing(int flags);
+    void fail(const char* why);
+
     i4_file* file;
     checked_file* writer;  // the same object as file while writing
     int fd;
     bool closed;
     bool result;
+    bool backup_open;
     int exceptionsAtOpen;  // an exception beyond these leaves the content incomplete
     i4_string file_name;
     i4_string bak_name;
+    i4_string temp_name;  // the writer's fresh file, "" when there is none
+    i4_string problem;    // null text while nothing went wrong
 };

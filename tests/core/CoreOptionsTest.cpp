@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <math.h>
+#include <signal.h>
 #include <string.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
+#include "support/ChildProcess.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -474,13 +478,15 @@ TEST_F(CoreOptionsTest, AFailedSaveKeepsTheOldFileAndSaysSo) {
     ASSERT_TRUE(options.save());
     const std::string before = readText(pref());
     options.maxCon = 99;
-    // The new content cannot be written under the backup name.
-    ASSERT_EQ(mkdir((pref() + ".bak").c_str(), 0700), 0);
     console.out.clear();
-    EXPECT_FALSE(options.save());
-    EXPECT_EQ(console.text(), "Settings couldn't be saved\n");
+    ChildOptions fullDisk;
+    fullDisk.fileSizeLimit = 16;
+    int code = exitStatusOfChild(fullDisk, [&] {
+        bool saved = options.save();
+        return !saved && console.text() == "Settings couldn't be saved\n" ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "the failure was not reported";
     EXPECT_EQ(readText(pref()), before);
-    rmdir((pref() + ".bak").c_str());
 
     CoreOptions again;
     EXPECT_TRUE(again.load(dir.path.c_str()));

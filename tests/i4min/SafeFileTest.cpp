@@ -1,15 +1,23 @@
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "TempDir.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_safe_file.h"
 #include "i4min/string/i4_err.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
@@ -24,6 +32,18 @@ std::string readAllOf(i4_file* f) {
     int32_t n;
     while ((n = f->read(buf, sizeof buf)) > 0) out.append(buf, n);
     return out;
+}
+
+// Every entry of the directory, sorted, "." and ".." left out.
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir.c_str());
+    if (!d) return names;
+    while (struct dirent* e = readdir(d))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 TEST(SafeFile, WritingTable) {
@@ -201,31 +221,191 @@ TEST(SafeFile, ChildKilledMidWriteLeavesTheOldFile) {
 // Exit codes of the failing writer.
 enum { REPORTED = 10, NOT_REPORTED = 11, NO_FILE = 12 };
 
-TEST(SafeFile, FailingWritesKeepTheOldFileAndAreReported) {
-    TempDir dir;
-    std::string name = dir / "friend.met";
-    std::string old = "the previous list";
-    writeText(name, old);
+// A full disk: the old file, and a ".bak" that may be the only good copy,
+// stay as they were and the failure is reported. A later save that succeeds
+// makes the ".bak" needless.
+TEST(SafeFile, FailingWritesKeepTheOldFilesAndAreReported) {
+    const struct {
+        const char* what;
+        const char* bak;  // null: none
+    } cases[] = {{"a plain save", nullptr},
+                 {"the file damaged, a good .bak", "the only good copy"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string name = dir / "friend.met";
+        std::string old = "the previous list";
+        writeText(name, old);
+        if (c.bak) writeText(name + ".bak", c.bak);
+        std::vector<std::string> before = entries(dir.path);
 
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // A file-size limit makes writes past 4 KiB fail, as a full disk would.
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim = {4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
-        if (!f.get()) _exit(NO_FILE);
-        std::string big(10000, 'n');
-        for (int i = 0; i < 3; i++) f.get()->write(big.data(), static_cast<int32_t>(big.size()));
-        _exit(f.close() ? NOT_REPORTED : REPORTED);
+        ChildOptions fullDisk;
+        fullDisk.fileSizeLimit = 4096;
+        int code = exitStatusOfChild(fullDisk, [&] {
+            i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+            if (!f.get()) return (int)NO_FILE;
+            std::string big(10000, 'n');
+            for (int i = 0; i < 3; i++)
+                f.get()->write(big.data(), static_cast<int32_t>(big.size()));
+            return f.close() || !f.error() ? (int)NOT_REPORTED : (int)REPORTED;
+        });
+        EXPECT_EQ(code, REPORTED);
+        EXPECT_EQ(readText(name), old);
+        if (c.bak) {
+            EXPECT_EQ(readText(name + ".bak"), c.bak);
+        }
+        EXPECT_EQ(entries(dir.path), before);
+
+        {
+            i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+            put(f.get(), "new");
+            ASSERT_TRUE(f.close());
+        }
+        EXPECT_EQ(entries(dir.path), std::vector<std::string>{"friend.met"});
+        EXPECT_EQ(readText(name), "new");
     }
-    int status;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), REPORTED);
-    EXPECT_EQ(readText(name), old);
+}
+
+TEST(SafeFile, ADamagedFileIsGivenUpForTheBackup) {
+    TempDir dir;
+    std::string name = dir / "server.met";
+    writeText(name, "cut sho");
+    i4_safe_file f(name.c_str(), I4_READ);
+    ASSERT_NE(f.get(), nullptr);
+    EXPECT_FALSE(f.reading_backup());
+    EXPECT_FALSE(f.use_backup()) << "there is no backup";
+    EXPECT_EQ(f.get(), nullptr);
+
+    writeText(name + ".bak", "whole");
+    i4_safe_file g(name.c_str(), I4_READ);
+    EXPECT_EQ(readAllOf(g.get()), "cut sho");
+    ASSERT_TRUE(g.use_backup());
+    EXPECT_TRUE(g.reading_backup());
+    EXPECT_EQ(readAllOf(g.get()), "whole");
+    EXPECT_EQ(g.error(), nullptr);
+    EXPECT_FALSE(g.use_backup()) << "the backup is damaged too";
+    EXPECT_EQ(g.get(), nullptr);
+}
+
+// Something under the name that cannot be read as a file: reading passes over
+// it to the backup (never blocking on a FIFO), and a save never replaces it.
+TEST(SafeFile, WhatCannotBeReadIsNeverReplaced) {
+    const struct {
+        const char* what;
+        void (*make)(const std::string& name);
+    } cases[] = {
+        {"a directory", [](const std::string& n) { ASSERT_EQ(mkdir(n.c_str(), 0755), 0); }},
+        {"a FIFO", [](const std::string& n) { ASSERT_EQ(mkfifo(n.c_str(), 0644), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string name = dir / "pref.met";
+        c.make(name);
+        {
+            i4_safe_file f(name.c_str(), I4_READ);
+            EXPECT_EQ(f.get(), nullptr);
+            ASSERT_NE(f.error(), nullptr);
+        }
+        writeText(name + ".bak", "good");
+        {
+            i4_safe_file f(name.c_str(), I4_READ);
+            ASSERT_NE(f.get(), nullptr);
+            EXPECT_TRUE(f.reading_backup());
+            EXPECT_EQ(readAllOf(f.get()), "good");
+            EXPECT_NE(f.error(), nullptr) << "the reader is told why the file was passed over";
+        }
+        {
+            i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+            EXPECT_EQ(f.get(), nullptr);
+            EXPECT_FALSE(f.close());
+            EXPECT_NE(f.error(), nullptr);
+        }
+        struct stat st;
+        ASSERT_EQ(lstat(name.c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode));
+        EXPECT_EQ(readText(name + ".bak"), "good");
+        EXPECT_EQ(entries(dir.path), (std::vector<std::string>{"pref.met", "pref.met.bak"}));
+    }
+}
+
+// Exit codes of the unprivileged child.
+enum { KEPT_OUT = 20, READ_BACKUP, SAVE_REFUSED, ALL_WELL };
+
+TEST(SafeFile, AFileWithoutReadPermissionIsNeverReplaced) {
+    TempDir dir;
+    std::string name = dir / "pref.met";
+    writeText(name, "someone else's settings");
+    ASSERT_EQ(chmod(name.c_str(), 0), 0);
+    writeText(name + ".bak", "good");
+    ChildOptions withoutRights;
+    withoutRights.unprivileged = true;
+    withoutRights.directory = dir.path.c_str();
+    int code = exitStatusOfChild(withoutRights, [&] {
+        {
+            i4_safe_file f(name.c_str(), I4_READ);
+            if (!f.reading_backup() || !f.error()) return (int)KEPT_OUT;
+            if (readAllOf(f.get()) != "good") return (int)READ_BACKUP;
+        }
+        i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+        if (f.get() || f.close() || !f.error()) return (int)SAVE_REFUSED;
+        return (int)ALL_WELL;
+    });
+    EXPECT_EQ(code, ALL_WELL);
+    chmod(name.c_str(), 0644);
+    EXPECT_EQ(readText(name), "someone else's settings");
+    EXPECT_EQ(readText(name + ".bak"), "good");
+}
+
+TEST(SafeFile, LeftoversOfAKilledWriterGoWhenTheFileIsRead) {
+    TempDir dir;
+    std::string name = dir / "known.met";
+    writeText(name, "old");
+    writeText(name + ".tmp-ab12cd", "half");
+    writeText(name + ".tmp-notmine", "not a leftover of ours");
+    writeText(dir / "other.met.tmp-ab12cd", "another file's");
+    {
+        i4_safe_file f(name.c_str(), I4_READ);
+        EXPECT_EQ(readAllOf(f.get()), "old");
+    }
+    EXPECT_EQ(entries(dir.path), (std::vector<std::string>{"known.met", "known.met.tmp-notmine",
+                                                           "other.met.tmp-ab12cd"}));
+}
+
+// A base directory deeper than any fixed buffer of old: the backup beside a
+// long name is found, and a name past the system's limit is refused whole,
+// never cut into another name.
+TEST(SafeFile, LongNames) {
+    TempDir dir;
+    std::string deep = dir.path;
+    while (deep.size() < 3000) {
+        deep += "/" + std::string(200, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    }
+    std::string name = deep + "/pref.met";
+    writeText(name + ".bak", "good");
+    {
+        i4_safe_file f(name.c_str(), I4_READ);
+        ASSERT_NE(f.get(), nullptr);
+        EXPECT_EQ(readAllOf(f.get()), "good");
+    }
+    {
+        i4_safe_file f(name.c_str(), I4_WRITE | I4_TRUNCATE);
+        put(f.get(), "saved");
+        EXPECT_TRUE(f.close());
+    }
+    EXPECT_EQ(readText(name), "saved");
     EXPECT_FALSE(fileExists(name + ".bak"));
+
+    std::string tooLong = deep;
+    while (tooLong.size() <= 4200) tooLong += "/" + std::string(250, 'x');
+    ASSERT_GT(tooLong.size(), 4096u);
+    errno = 0;
+    EXPECT_EQ(i4_open(tooLong.c_str(), I4_WRITE | I4_TRUNCATE), nullptr);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+    i4_safe_file f(tooLong.c_str(), I4_WRITE | I4_TRUNCATE);
+    EXPECT_EQ(f.get(), nullptr);
+    EXPECT_FALSE(f.close());
 }
 
 }  // namespace
