@@ -19,6 +19,7 @@
 #include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_random.h"
 #include "meta/MetaTag.h"
+#include "meta/MetaTagString.h"
 #include "meta/SpecialTagInfo.h"
 #include "util/UniqueID.h"
 
@@ -96,7 +97,11 @@ void CoreOptions::setIntPref(const char* key, int value) {
 }
 
 void CoreOptions::setStringPref(const char* key, const char* text) {
-    prefs.setTag(key, text, MetaTag::STRING);
+    prefs.setTag(key, nullptr, MetaTag::STRING);
+    // A setting may be a long path: kept whole, not cut like a text for the network.
+    MetaTag* tag = prefs.findTag(key);
+    if (tag && tag->getType() == MetaTag::STRING)
+        static_cast<MetaTagString*>(tag)->setStoredValue(text);
 }
 
 bool CoreOptions::getFloatPref(const char* key, double* out) {

@@ -47,6 +47,7 @@ public:
     // The text of a string tag of that name, or null.
     const char* getStringPref(const char* key);
     void setIntPref(const char* key, int value);
+    // Kept whole up to 4,095 bytes, so a long path reads back as it was set.
     void setStringPref(const char* key, const char* text);
 
     // The own record, each under the lock.

@@ -45,7 +45,7 @@ bool Meta::readTags(i4_file& f, bool fromWire) {
         uint32_t count = f.read_32();
         bool ok = count <= MAX_TAGS && (int64_t)count * MIN_TAG_BYTES <= bytesLeft(f);
         for (uint32_t i = 0; ok && i < count; ++i) {
-            MetaTag* tag = MetaTag::readTag(f);
+            MetaTag* tag = MetaTag::readTag(f, fromWire);
             if (tag)
                 tags.append(tag);
             else

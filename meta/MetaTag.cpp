@@ -1,5 +1,7 @@
 #include "meta/MetaTag.h"
 
+#include <vector>
+
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
@@ -38,16 +40,15 @@ bool MetaTag::readText(i4_file& f, int max, i4_string& out) {
     uint16_t len = f.read_16();
     // The length is untrusted: it must fit in what the input still holds.
     if (len == 0xFFFF || len > bytesLeft(f)) return false;
-    char buf[MAX_STRING + 1];
-    if (max > MAX_STRING) max = MAX_STRING;
+    if (max > MAX_STORED_STRING) max = MAX_STORED_STRING;
     int keep = len < max ? len : max;
-    if (keep > 0) f.readAll(buf, keep);
-    buf[keep] = 0;
+    std::vector<char> buf((size_t)keep + 1, 0);
+    if (keep > 0) f.readAll(buf.data(), keep);
     if (len > keep) {
         int64_t to = f.tell() + (len - keep);
         if (f.seek(to) != to) return false;
     }
-    out = buf;
+    out = buf.data();
     return true;
 }
 
@@ -139,11 +140,11 @@ MetaTag* MetaTag::makeSpecialTag(int id, const void* value) {
     return tag;
 }
 
-MetaTag* MetaTag::readTag(i4_file& f) {
+MetaTag* MetaTag::readTag(i4_file& f, bool fromWire) {
     MetaTag* tag = nullptr;
     try {
         tag = makeTag(f.read_8(), nullptr, nullptr);
-        if (tag && tag->fromDisk(f)) return tag;
+        if (tag && (fromWire ? tag->fromNetwork(f) : tag->fromDisk(f))) return tag;
     } catch (const i4_err&) {
         delete tag;
         return nullptr;

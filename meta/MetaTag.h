@@ -31,6 +31,9 @@ public:
     enum {
         MAX_NAME = 100,    // longer names keep their first 100 bytes
         MAX_STRING = 128,  // longer string values keep their first 128 bytes
+        // Texts read from the client's own files (settings that hold paths) are kept whole
+        // up to this; the cut above applies to what arrives from the network.
+        MAX_STORED_STRING = 4095,
     };
 
     MetaTag(uint32_t type, const char* name);
@@ -62,8 +65,9 @@ public:
     // table lacks.
     static MetaTag* makeSpecialTag(int id, const void* value);
     // Reads one tag; null when the type is unknown or any byte of it is missing.
-    // The caller owns the tag.
-    static MetaTag* readTag(i4_file& f);
+    // The caller owns the tag. Texts from the wire are cut to MAX_STRING, those of the
+    // client's own files to MAX_STORED_STRING.
+    static MetaTag* readTag(i4_file& f, bool fromWire = false);
 
     // The table's display name for a special tag (null when the table lacks the id),
     // else the stored name (null for a tag without one).
@@ -81,8 +85,8 @@ protected:
     void copyHeaderFrom(const MetaTag& other);
     // Copies text into buf, cut to n - 1 bytes; buf as it is when n is below 1.
     static char* putText(char* buf, int n, const char* text);
-    // Reads a stored text keeping at most max (<= MAX_STRING) bytes; false when its
-    // length is 0xFFFF or passes the end of the input.
+    // Reads a stored text keeping at most max (<= MAX_STORED_STRING) bytes; false when
+    // its length is 0xFFFF or passes the end of the input.
     static bool readText(i4_file& f, int max, i4_string& out);
 
 private:

@@ -19,8 +19,12 @@ bool MetaTagString::toBytes(i4_file& f) {
     }
 }
 
-bool MetaTagString::fromDisk(i4_file& f) {
+bool MetaTagString::fromNetwork(i4_file& f) {
     return MetaTag::fromDisk(f) && readText(f, MAX_STRING, value);
+}
+
+bool MetaTagString::fromDisk(i4_file& f) {
+    return MetaTag::fromDisk(f) && readText(f, MAX_STORED_STRING, value);
 }
 
 int MetaTagString::size() {
@@ -41,6 +45,11 @@ void* MetaTagString::getValue() {
 void MetaTagString::setValue(const void* v) {
     value = (const char*)v;
     if (value.length() > MAX_STRING) value.truncate(MAX_STRING);
+}
+
+void MetaTagString::setStoredValue(const char* text) {
+    value = text;
+    if (value.length() > MAX_STORED_STRING) value.truncate(MAX_STORED_STRING);
 }
 
 const char* MetaTagString::getValueText(char* buf, int n) {

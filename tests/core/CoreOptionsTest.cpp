@@ -291,6 +291,22 @@ TEST_F(CoreOptionsTest, RoundTripKeepsValuesIdentityAndUnknownKeys) {
     EXPECT_EQ(p.find(p.prefs, "futureKey")->text, "kept");
 }
 
+TEST_F(CoreOptionsTest, PathSettingsReadBackWholeUpTo4095Bytes) {
+    std::string deep = "/srv";
+    while (deep.size() < 4095) deep += "/d";
+    deep.resize(4095);
+    CoreOptions first;
+    first.load(dir.path.c_str());
+    first.setStringPref("incoming", deep.c_str());
+    first.setStringPref("temp", (deep + "xyz").c_str());
+    ASSERT_TRUE(first.save());
+
+    CoreOptions second;
+    ASSERT_TRUE(second.load(dir.path.c_str()));
+    EXPECT_EQ(std::string(second.getStringPref("incoming")), deep);
+    EXPECT_EQ(std::string(second.getStringPref("temp")), deep);
+}
+
 TEST_F(CoreOptionsTest, VersionIsSetAndThePortTagDroppedWhateverTheFileHeld) {
     writeText(pref(), Writer().user(0x42, "stored").count(0).bytes);
     CoreOptions options;

@@ -3,8 +3,10 @@
 #include <string.h>
 
 #include "MetaTestUtil.h"
+#include "meta/Meta.h"
 #include "meta/MetaTag.h"
 #include "meta/MetaTagBlob.h"
+#include "meta/MetaTagString.h"
 #include "util/BoolArray.h"
 
 namespace {
@@ -211,22 +213,49 @@ TEST_F(MetaTagTest, MakeTagWithAOneByteNameStaysOrdinaryUntilReadBack) {
 }
 
 TEST_F(MetaTagTest, LongNamesAndTextsAreCutAndTheNextTagStillReads) {
-    std::string name(150, 'N');
-    std::string text(200, 'T');
-    Bytes b = {0x02, 150, 0x00};
-    b.insert(b.end(), name.begin(), name.end());
-    b = b + Bytes{200, 0x00};
-    b.insert(b.end(), text.begin(), text.end());
-    b = b + Bytes{0x03, 0x01, 0x00, 0x02, 0x2A, 0, 0, 0};
-    ByteReader r(b);
-    TagPtr first(MetaTag::readTag(*r));
-    ASSERT_TRUE(first);
-    EXPECT_EQ(std::string(first->getStoredName()), name.substr(0, 100));
-    char buf[300];
-    EXPECT_EQ(std::string(first->getValueText(buf, sizeof buf)), text.substr(0, 128));
-    TagPtr second(MetaTag::readTag(*r));
-    ASSERT_TRUE(second);
-    EXPECT_EQ(*(int32_t*)second->getValue(), 42);
+    // Texts from the wire keep 128 bytes; the client's own files keep up to 4,095.
+    struct Case {
+        bool fromWire;
+        size_t textLength;
+        size_t kept;
+    } cases[] = {{true, 200, 128}, {false, 200, 200}, {false, 4095, 4095}, {false, 5000, 4095}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "wire " << c.fromWire << ", " << c.textLength);
+        std::string name(150, 'N');
+        std::string text(c.textLength, 'T');
+        Bytes b = {0x02, 150, 0x00};
+        b.insert(b.end(), name.begin(), name.end());
+        b = b + Bytes{(uint8_t)(c.textLength & 0xFF), (uint8_t)(c.textLength >> 8)};
+        b.insert(b.end(), text.begin(), text.end());
+        b = b + Bytes{0x03, 0x01, 0x00, 0x02, 0x2A, 0, 0, 0};
+        ByteReader r(b);
+        TagPtr first(MetaTag::readTag(*r, c.fromWire));
+        ASSERT_TRUE(first);
+        EXPECT_EQ(std::string(first->getStoredName()), name.substr(0, 100));
+        EXPECT_EQ(std::string((const char*)first->getValue()), text.substr(0, c.kept));
+        TagPtr second(MetaTag::readTag(*r, c.fromWire));
+        ASSERT_TRUE(second);
+        EXPECT_EQ(*(int32_t*)second->getValue(), 42);
+    }
+}
+
+TEST_F(MetaTagTest, RecordsFromTheWireCutTextsThatFilesKeep) {
+    std::string text(300, 'w');
+    Meta m;
+    m.addTag(MetaTag::makeTag(MetaTag::STRING, "t", nullptr));
+    static_cast<MetaTagString*>(m.findTag("t"))->setStoredValue(text.c_str());
+    Bytes b = written([&](i4_file& f) { EXPECT_TRUE(m.toBytes(f)); });
+    Meta fromWire, fromFile;
+    {
+        ByteReader r(b);
+        ASSERT_TRUE(fromWire.fromNetwork(*r));
+    }
+    {
+        ByteReader r(b);
+        ASSERT_TRUE(fromFile.fromDisk(*r));
+    }
+    EXPECT_EQ(std::string((const char*)fromWire.getTagValue("t")), text.substr(0, 128));
+    EXPECT_EQ(std::string((const char*)fromFile.getTagValue("t")), text);
 }
 
 TEST_F(MetaTagTest, StringValuesAreCutTo128AndShownIntoBoundedBuffers) {
