@@ -18,9 +18,16 @@ static bool validId(int id) {
 
 bool MessageQ::post(int id, void* data, bool front) {
     if (!validId(id)) return false;
-    Message* message = new Message;
-    message->id = id;
+    Message* message = new Message(id);
     message->data = data;
+    return queue(message, front);
+}
+
+bool MessageQ::queue(Message* message, bool front) {
+    if (!validId(message->id)) {
+        delete message;
+        return false;
+    }
     if (front)
         list.prepend(message);
     else

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "core/Message.h"
 #include "core/MessageHandler.h"
@@ -14,12 +15,25 @@
 class MessageQ : public TimeSliceTask {
 public:
     MessageQ();
-    // Deletes the messages still queued, not their payloads.
+    // Deletes the messages still queued, with their payloads.
     ~MessageQ() override;
 
-    // Queues {id, data} at the back, or first when front is set. An id
-    // outside 0..255 is refused with false; the payload then stays the
-    // caller's.
+    // Queues a message at the back, or first when front is set. An id outside 0..255 is
+    // refused with false, and a typed payload is then deleted at once.
+    //   post(MSG_RESCAN_SHARED)                                  no payload
+    //   post(MSG_COMMAND, std::make_unique<i4_string>(line))     owned; handler: take<i4_string>()
+    //   post(MSG_END_DOWNLOAD, CountedRef<Download>(download))   counted; handler: get<Download>()
+    bool post(int id) { return queue(new Message(id), false); }
+    template <class T>
+    bool post(int id, std::unique_ptr<T> payload, bool front = false) {
+        return queue(new Message(id, std::make_unique<OwnedPayload<T>>(std::move(payload))), front);
+    }
+    template <class T>
+    bool post(int id, CountedRef<T> ref, bool front = false) {
+        return queue(new Message(id, std::make_unique<CountedPayload<T>>(std::move(ref))), front);
+    }
+    // The old untyped form: the payload is the handler's to free, and leaks when nobody
+    // handles the id. Goes once every poster uses the typed forms.
     bool post(int id, void* data, bool front = false);
     // A later registration for the same id replaces the earlier one; an id
     // outside 0..255 is refused with false.
@@ -30,6 +44,9 @@ public:
     int pending() { return list.count(); }
 
 private:
+    // Takes the message; deletes it (and its payload) when the id is refused.
+    bool queue(Message* message, bool front);
+
     LLsafe list;
     std::atomic<MessageHandler*> handlers[MSG_ID_LIMIT];
 };

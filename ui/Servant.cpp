@@ -1,6 +1,7 @@
 #include "ui/Servant.h"
 
 #include <cstring>
+#include <memory>
 #include <string.h>
 
 #include "core/MessageQ.h"
@@ -54,14 +55,13 @@ void Servant::registerHandlers(MessageQ& queue) {
 
 void Servant::handleMessage(Message* message) {
     if (message->id != MSG_COMMAND) return;
-    i4_string* line = static_cast<i4_string*>(message->data);
+    i4_string* line = message->get<i4_string>();
     {
         FromQueue mark;
         execute(line && line->c_str() ? line->c_str() : "");
     }
     const void* mine = line;
     awaited.compare_exchange_strong(mine, 0);
-    delete line;
 }
 
 void Servant::addCommand(Command* command) {
@@ -135,9 +135,10 @@ void Servant::readCommand() {
         quit();
         return;
     }
-    i4_string* posted = new i4_string(line);
+    std::unique_ptr<i4_string> owned(new i4_string(line));
+    i4_string* posted = owned.get();
     awaited = posted;
-    theMessageQ.post(MSG_COMMAND, posted);
+    theMessageQ.post(MSG_COMMAND, std::move(owned));
     while (awaited.load() == posted) i4_sleep_ms(POLL_MS);
     pager.show();
 }

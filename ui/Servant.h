@@ -36,7 +36,7 @@ public:
     enum { LINE_SIZE = 255, ANSWER_SIZE = 82, POLL_MS = 100 };
 
     Servant();
-    // Runs message 27: the payload is an i4_string, deleted here.
+    // Runs message 27, whose payload is the line (an i4_string).
     void handleMessage(Message* message) override;
     ~Servant() override;
     virtual void unknownCommand(char* line);

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <deque>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -66,7 +67,8 @@ TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark) {
             handleArgument("!");
             waited = true;
         });
-        Message quit = {MSG_COMMAND, new i4_string("q ")};
+        Message quit(MSG_COMMAND,
+                     std::make_unique<OwnedPayload<i4_string>>(std::make_unique<i4_string>("q ")));
         servant.handleMessage(&quit);
         for (int i = 0; i < 100 && !waited; ++i) i4_sleep_ms(50);
         bool ended = waited;

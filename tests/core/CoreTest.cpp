@@ -118,7 +118,7 @@ TEST_F(CoreStart, StartsInOrderAndStopWritesPrefMet) {
     MessageStandIn probe(trace);
     theMessageQ.setHandler(&probe, MSG_NOTHING);
     // Queued before start: the first pass shows which task comes first.
-    theMessageQ.post(MSG_NOTHING, nullptr);
+    theMessageQ.post(MSG_NOTHING);
 
     Core core;
     core.setNetwork(&network);
@@ -225,17 +225,17 @@ TEST_F(CoreFilters, MessageReloadsTheEditedFilterFile) {
     theCoreHandler.registerHandlers(queue);
     writeFile(dir / "filters.txt", "one\ntwo\nthree\n");
     // Other ids are not the core's.
-    Message other = {MSG_NOTHING, nullptr};
+    Message other(MSG_NOTHING);
     theCoreHandler.handleMessage(&other);
     EXPECT_EQ(1, theCore.filters.wordCount());
 
-    ASSERT_TRUE(queue.post(MSG_RELOAD_FILTERS, nullptr));
+    ASSERT_TRUE(queue.post(MSG_RELOAD_FILTERS));
     EXPECT_TRUE(queue.run(0));
     EXPECT_EQ(3, theCore.filters.wordCount());
 
     // A missing file leaves the list empty.
     ASSERT_EQ(0, unlink((dir / "filters.txt").c_str()));
-    ASSERT_TRUE(queue.post(MSG_RELOAD_FILTERS, nullptr));
+    ASSERT_TRUE(queue.post(MSG_RELOAD_FILTERS));
     EXPECT_TRUE(queue.run(0));
     EXPECT_EQ(0, theCore.filters.wordCount());
 }

@@ -35,7 +35,8 @@ struct PeerLike : TCPConnection {
     void onConnectFailed() override {
         outcome.endedAt = nettest::now_ms();
         outcome.failed++;
-        if (queue) queue->post(MSG_CONNECT_FAILED, new IpPort(getIp(), (uint32_t)getPort()));
+        if (queue)
+            queue->post(MSG_CONNECT_FAILED, std::make_unique<IpPort>(getIp(), (uint32_t)getPort()));
     }
     void onConnected() override { outcome.connected++; }
     Outcome& outcome;
@@ -45,10 +46,9 @@ struct PeerLike : TCPConnection {
 // Keeps the addresses of message 35.
 struct FailedAddresses : MessageHandler {
     void handleMessage(Message* m) override {
-        IpPort* where = static_cast<IpPort*>(m->data);
+        IpPort* where = m->get<IpPort>();
         std::lock_guard<std::mutex> g(lock);
-        seen.push_back(*where);
-        delete where;
+        if (where) seen.push_back(*where);
     }
     std::vector<IpPort> taken() {
         std::lock_guard<std::mutex> g(lock);

@@ -1,5 +1,6 @@
 #include <deque>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -141,15 +142,15 @@ TEST_F(ServantTest, FindsTheCommandByItsFirstWord) {
 }
 
 TEST_F(ServantTest, MessageRunsTheLineAndFreesIt) {
-    Message command = {MSG_COMMAND, new i4_string("vr 3")};
+    Message command(MSG_COMMAND,
+                    std::make_unique<OwnedPayload<i4_string>>(std::make_unique<i4_string>("vr 3")));
     servant.handleMessage(&command);
     EXPECT_EQ(std::vector<std::string>({"vr:vr 3"}), takeRan());
 
-    i4_string* other = new i4_string("vr");
-    Message wrongId = {MSG_COMMAND + 1, other};
+    Message wrongId(MSG_COMMAND + 1,
+                    std::make_unique<OwnedPayload<i4_string>>(std::make_unique<i4_string>("vr")));
     servant.handleMessage(&wrongId);
     EXPECT_TRUE(takeRan().empty());
-    delete other;  // not the command runner's to free
 }
 
 TEST_F(ServantTest, QuitAsksAndStopsOnlyOnYes) {
@@ -205,7 +206,7 @@ TEST_F(ServantTest, TypedLinesRunOnTheCoreThreadAndTheConsoleWaitsForThem) {
 // console go on before its own line has run.
 TEST_F(ServantTest, TheConsoleWaitsForItsOwnLineOnly) {
     startCore();
-    theMessageQ.post(MSG_COMMAND, new i4_string("slow remote"));
+    theMessageQ.post(MSG_COMMAND, std::make_unique<i4_string>("slow remote"));
     type({"vr mine"});
     servant.readCommand();
     std::vector<std::string> got = takeRan();

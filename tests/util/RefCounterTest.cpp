@@ -2,6 +2,7 @@
 #include <thread>
 #include <vector>
 
+#include "util/CountedRef.h"
 #include "util/RefCounter.h"
 
 namespace {
@@ -44,6 +45,32 @@ TEST(RefCounter, ConcurrentOwnersDeleteExactlyOnce) {
         EXPECT_EQ(obj->release(), 1);
     }
     EXPECT_EQ(deaths, 20);
+}
+
+// Copies count, moves hand over, assignment gives back what was held: the object dies with
+// its last reference, once.
+TEST(CountedRef, CopiesCountMovesHandOverAndTheLastReferenceDeletes) {
+    int deaths = 0;
+    Counted* a = new Counted(&deaths);
+    Counted* b = new Counted(&deaths);
+    {
+        CountedRef<Counted> first(a);
+        EXPECT_EQ(1, a->refCount());
+        CountedRef<Counted> copy(first);
+        EXPECT_EQ(2, a->refCount());
+        CountedRef<Counted> moved(std::move(copy));
+        EXPECT_EQ(2, a->refCount());
+        EXPECT_FALSE(copy);
+        EXPECT_EQ(a, moved.get());
+
+        CountedRef<Counted> other(b);
+        other = first;  // b's only reference goes
+        EXPECT_EQ(1, deaths);
+        EXPECT_EQ(3, a->refCount());
+        other = other;  // self-assignment keeps the count
+        EXPECT_EQ(3, a->refCount());
+    }
+    EXPECT_EQ(2, deaths);
 }
 
 }  // namespace
