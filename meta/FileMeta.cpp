@@ -1,11 +1,12 @@
 #include "meta/FileMeta.h"
 
-#include <stdlib.h>
 #include <string.h>
+#include <utility>
 
+#include "i4min/file/i4_field_reader.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
-#include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
 #include "meta/FileHashState.h"
 #include "meta/FileParts.h"
@@ -14,7 +15,7 @@
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 
-FileMeta::FileMeta() : crumbHashes(nullptr), partHashes(nullptr), modTime(0), path("") {
+FileMeta::FileMeta() : modTime(0), path("") {
     memset(fileHash, 0, sizeof fileHash);
 }
 
@@ -46,19 +47,15 @@ FileMeta::FileMeta(const char* p, FileHashState& state) : FileMeta() {
     state.crumbIndex = 0;
     state.partIndex = 0;
     state.partContext.init();
-    if (state.partCount >= 2) partHashes = (uint8_t*)calloc(state.partCount, 16);
-    if (state.crumbCount >= 2) crumbHashes = (uint8_t*)calloc(state.crumbCount, 8);
+    if (state.partCount >= 2) partHashes.assign((size_t)state.partCount * PART_HASH, 0);
+    if (state.crumbCount >= 2) crumbHashes.assign((size_t)state.crumbCount * CRUMB_HASH, 0);
 }
 
-FileMeta::~FileMeta() {
-    freeHashes();
-}
+FileMeta::~FileMeta() {}
 
 void FileMeta::freeHashes() {
-    free(partHashes);
-    free(crumbHashes);
-    partHashes = nullptr;
-    crumbHashes = nullptr;
+    std::vector<uint8_t>().swap(partHashes);
+    std::vector<uint8_t>().swap(crumbHashes);
 }
 
 void FileMeta::setFileHash(const uint8_t hash[16]) {
@@ -74,23 +71,25 @@ int FileMeta::crumbCount() {
 }
 
 bool FileMeta::hasPartHashes() {
-    return partCount() < 2 || partHashes;
+    return partCount() < 2 || !partHashes.empty();
 }
 
 bool FileMeta::hasCrumbHashes() {
-    return crumbCount() < 2 || crumbHashes;
+    return crumbCount() < 2 || !crumbHashes.empty();
 }
 
 const uint8_t* FileMeta::getPartHash(int index) {
     int parts = partCount();
     if (index < 0 || index >= parts) return nullptr;
-    if (partHashes) return partHashes + 16 * index;
+    if ((size_t)(index + 1) * PART_HASH <= partHashes.size())
+        return partHashes.data() + PART_HASH * index;
     return parts == 1 ? fileHash : nullptr;
 }
 
 uint64_t FileMeta::getCrumbHash(int index) {
-    if (!crumbHashes || index < 0 || index >= crumbCount()) return 0;
-    return crumbValue(crumbHashes + 8 * index);
+    if (index < 0 || index >= crumbCount() || (size_t)(index + 1) * CRUMB_HASH > crumbHashes.size())
+        return 0;
+    return crumbValue(crumbHashes.data() + CRUMB_HASH * index);
 }
 
 uint64_t FileMeta::crumbValue(const uint8_t digest[16]) {
@@ -106,33 +105,25 @@ bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* name) {
     return modTime == time && getFileSize() == size && own && name && strcmp(own, name) == 0;
 }
 
-bool FileMeta::takePartHashes(uint8_t* hashes, int count) {
+bool FileMeta::takePartHashes(std::vector<uint8_t> hashes) {
     uint8_t check[16];
-    MD4::digest(hashes, (size_t)count * 16, check);
-    if (count == 0 || memcmp(check, fileHash, 16) != 0) {
-        free(hashes);
-        return false;
-    }
-    free(partHashes);
-    partHashes = hashes;
+    MD4::digest(hashes.data(), hashes.size(), check);
+    if (hashes.empty() || memcmp(check, fileHash, 16) != 0) return false;
+    partHashes.swap(hashes);
     return true;
 }
 
 bool FileMeta::setPartHashes(const uint8_t* hashes, int count) {
     if (!hashes || count != partCount() || count < 2) return false;
-    free(partHashes);
-    partHashes = (uint8_t*)malloc((size_t)count * 16);
-    memcpy(partHashes, hashes, (size_t)count * 16);
+    partHashes.assign(hashes, hashes + (size_t)count * PART_HASH);
     return true;
 }
 
 void FileMeta::setCrumbHashes(const uint8_t* hashes, int count) {
-    free(crumbHashes);
-    crumbHashes = nullptr;
-    if (hashes && count == crumbCount() && count >= 2) {
-        crumbHashes = (uint8_t*)malloc((size_t)count * 8);
-        memcpy(crumbHashes, hashes, (size_t)count * 8);
-    }
+    if (hashes && count == crumbCount() && count >= 2)
+        crumbHashes.assign(hashes, hashes + (size_t)count * CRUMB_HASH);
+    else
+        std::vector<uint8_t>().swap(crumbHashes);
 }
 
 bool FileMeta::copyFrom(Meta* other) {
@@ -145,25 +136,18 @@ bool FileMeta::copyFrom(Meta* other) {
     path = fm->path;
     modTime = fm->modTime;
     memcpy(fileHash, fm->fileHash, 16);
-    // Sized from this record's size: the other's arrays must be at least that long,
-    // which they are, being sized from the same tag.
-    int parts = partCount();
-    if (parts >= 2 && fm->partHashes && fm->partCount() == parts) {
-        partHashes = (uint8_t*)malloc((size_t)parts * 16);
-        memcpy(partHashes, fm->partHashes, (size_t)parts * 16);
-    }
-    int crumbs = crumbCount();
-    if (crumbs >= 2 && fm->crumbHashes && fm->crumbCount() == crumbs) {
-        crumbHashes = (uint8_t*)malloc((size_t)crumbs * 8);
-        memcpy(crumbHashes, fm->crumbHashes, (size_t)crumbs * 8);
-    }
+    // Taken only when the other's arrays hold exactly this record's counts.
+    if (partCount() >= 2 && fm->partHashes.size() == (size_t)partCount() * PART_HASH)
+        partHashes = fm->partHashes;
+    if (crumbCount() >= 2 && fm->crumbHashes.size() == (size_t)crumbCount() * CRUMB_HASH)
+        crumbHashes = fm->crumbHashes;
     return true;
 }
 
 bool FileMeta::hashStep(FileHashState& st) {
     FileParts parts(st.size);
     uint64_t end = parts.crumbEndAt(st.position);
-    bool keepCrumbs = crumbHashes && st.crumbIndex < st.crumbCount;
+    bool keepCrumbs = (size_t)(st.crumbIndex + 1) * CRUMB_HASH <= crumbHashes.size();
     MD4 crumb;
     while (st.position < end) {
         uint64_t left = end - st.position;
@@ -179,18 +163,18 @@ bool FileMeta::hashStep(FileHashState& st) {
     if (keepCrumbs) {
         uint8_t d[16];
         crumb.final(d);
-        memcpy(crumbHashes + 8 * st.crumbIndex++, d, 8);
+        memcpy(crumbHashes.data() + CRUMB_HASH * st.crumbIndex++, d, CRUMB_HASH);
     }
     bool last = st.position >= st.size;
     if (FileParts::isPartBoundary(st.position) || last) {
-        if (partHashes && st.partIndex < st.partCount) {
-            st.partContext.final(partHashes + 16 * st.partIndex++);
+        if ((size_t)(st.partIndex + 1) * PART_HASH <= partHashes.size()) {
+            st.partContext.final(partHashes.data() + PART_HASH * st.partIndex++);
             st.partContext.init();
         }
     }
     if (!last) return true;
-    if (partHashes)
-        MD4::digest(partHashes, (size_t)st.partCount * 16, fileHash);
+    if (!partHashes.empty())
+        MD4::digest(partHashes.data(), partHashes.size(), fileHash);
     else
         st.partContext.final(fileHash);
     return false;
@@ -198,145 +182,108 @@ bool FileMeta::hashStep(FileHashState& st) {
 
 void FileMeta::writeHashSets(i4_file& f) {
     if (getFileSize() == 0) return;
-    int parts = partCount();
-    if (parts >= 2) {
-        f.write_8(partHashes ? 1 : 0);
-        if (partHashes) f.write(partHashes, parts * 16);
+    i4_field_writer out(f);
+    if (partCount() >= 2) {
+        out.u8(partHashes.empty() ? 0 : 1);
+        out.bytes(partHashes.data(), (int32_t)partHashes.size());
     }
-    int crumbs = crumbCount();
-    if (crumbs >= 2) {
-        f.write_8(crumbHashes ? 1 : 0);
-        if (crumbHashes) f.write(crumbHashes, crumbs * 8);
+    if (crumbCount() >= 2) {
+        out.u8(crumbHashes.empty() ? 0 : 1);
+        out.bytes(crumbHashes.data(), (int32_t)crumbHashes.size());
     }
 }
 
 int FileMeta::hashSetsSize() {
     if (getFileSize() == 0) return 0;
     int n = 0;
-    int parts = partCount();
-    if (parts >= 2) n += 1 + (partHashes ? parts * 16 : 0);
-    int crumbs = crumbCount();
-    if (crumbs >= 2) n += 1 + (crumbHashes ? crumbs * 8 : 0);
+    if (partCount() >= 2) n += 1 + (int)partHashes.size();
+    if (crumbCount() >= 2) n += 1 + (int)crumbHashes.size();
     return n;
 }
 
 bool FileMeta::readHashSets(i4_file& f) {
+    i4_field_reader in(f);
     bool ok = true;
     int parts = partCount();
     if (parts >= 2) {
-        if (f.read_8()) {
-            if ((int64_t)parts * 16 > bytesLeft(f)) I4_ERROR("part hashes past the end");
-            uint8_t* hashes = (uint8_t*)malloc((size_t)parts * 16);
-            try {
-                f.readAll(hashes, parts * 16);
-            } catch (const i4_err&) {
-                free(hashes);
-                throw;
-            }
-            ok = takePartHashes(hashes, parts);
+        if (in.u8()) {
+            std::vector<uint8_t> hashes = in.block((int64_t)parts * PART_HASH, MAX_HASH_BYTES);
+            ok = takePartHashes(std::move(hashes));
         } else {
             ok = false;
         }
     }
     int crumbs = crumbCount();
-    if (crumbs >= 2 && f.read_8()) {
-        if ((int64_t)crumbs * 8 > bytesLeft(f)) I4_ERROR("crumb hashes past the end");
-        free(crumbHashes);
-        crumbHashes = (uint8_t*)malloc((size_t)crumbs * 8);
-        f.readAll(crumbHashes, crumbs * 8);
-    }
+    if (crumbs >= 2 && in.u8())
+        crumbHashes = in.block((int64_t)crumbs * CRUMB_HASH, MAX_HASH_BYTES);
     return ok;
 }
 
 bool FileMeta::readPartHashesChecked(i4_file& f) {
-    uint16_t count = f.read_16();
+    i4_field_reader in(f);
+    uint16_t count = in.u16();
     int parts = partCount();
-    if (count != parts || parts == 0) return false;
-    if ((int64_t)count * 16 > bytesLeft(f)) return false;
-    uint8_t* hashes = (uint8_t*)malloc((size_t)count * 16);
-    try {
-        f.readAll(hashes, count * 16);
-    } catch (const i4_err&) {
-        free(hashes);
-        throw;
-    }
-    return takePartHashes(hashes, count);
+    if (count != parts || parts == 0 || (int64_t)count * PART_HASH > in.left()) return false;
+    return takePartHashes(in.block((int64_t)count * PART_HASH, MAX_HASH_BYTES));
 }
 
 bool FileMeta::toBytes(i4_file& f) {
-    try {
-        if (f.write_8(KNOWN_VERSION) != 1 || f.write_32(modTime) != 4 ||
-            f.write(fileHash, 16) != 16)
-            return false;
+    return checked([&] {
+        i4_field_writer out(f);
+        out.u8(KNOWN_VERSION);
+        out.u32(modTime);
+        out.bytes(fileHash, 16);
         if (!Meta::toBytes(f)) return false;
         writeHashSets(f);
         return true;
-    } catch (const i4_err&) {
-        return false;
-    }
+    });
 }
 
-bool FileMeta::readOlderLayout(i4_file& f) {
-    modTime = f.read_32();
-    f.readAll(fileHash, 16);
-    uint16_t n = f.read_16();
-    if ((int64_t)n * 16 > bytesLeft(f)) return false;
-    uint8_t* hashes = nullptr;
-    if (n) {
-        hashes = (uint8_t*)malloc((size_t)n * 16);
-        try {
-            f.readAll(hashes, n * 16);
-        } catch (const i4_err&) {
-            free(hashes);
-            throw;
-        }
-    }
-    bool ok = Meta::fromDisk(f);
+bool FileMeta::readOlderLayout(i4_field_reader& in) {
+    modTime = in.u32();
+    in.bytes(fileHash, 16);
+    uint16_t n = in.u16();
+    std::vector<uint8_t> hashes = in.block((int64_t)n * PART_HASH, MAX_HASH_BYTES);
+    bool ok = Meta::fromDisk(in.file());
     // The stored count is only trusted when it matches the size the tags give.
-    if (hashes && ok && n == partCount() && n >= 2)
-        takePartHashes(hashes, n);
-    else
-        free(hashes);
+    if (ok && n >= 2 && n == partCount()) takePartHashes(std::move(hashes));
     return ok;
 }
 
 bool FileMeta::fromDisk(i4_file& f) {
     freeHashes();
-    try {
-        int64_t start = f.tell();
-        uint8_t version = f.read_8();
-        if (version != KNOWN_VERSION) {
+    return checked([&] {
+        i4_field_reader in(f);
+        int64_t start = in.position();
+        if (in.u8() != KNOWN_VERSION) {
             if (f.seek(start) != start) return false;
-            return readOlderLayout(f);
+            return readOlderLayout(in);
         }
-        modTime = f.read_32();
-        f.readAll(fileHash, 16);
+        modTime = in.u32();
+        in.bytes(fileHash, 16);
         if (!Meta::fromDisk(f)) return false;
         readHashSets(f);
         return true;
-    } catch (const i4_err&) {
-        return false;
-    }
+    });
 }
 
 bool FileMeta::toNetwork(i4_file& f) {
-    try {
-        if (f.write(fileHash, 16) != 16 || f.write_32(0) != 4 || f.write_16(0) != 2) return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::toNetwork(f);
+    return checked([&] {
+        i4_field_writer out(f);
+        out.bytes(fileHash, 16);
+        out.u32(0);
+        out.u16(0);
+        return Meta::toNetwork(f);
+    });
 }
 
 bool FileMeta::fromNetwork(i4_file& f) {
-    try {
-        f.readAll(fileHash, 16);
-        f.read_32();  // the publisher's id and port, filled in by a server; unused
-        f.read_16();
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::fromNetwork(f);
+    return checked([&] {
+        i4_field_reader in(f);
+        in.bytes(fileHash, 16);
+        in.skip(6);  // the publisher's id and port, filled in by a server; unused
+        return Meta::fromNetwork(f);
+    });
 }
 
 int FileMeta::size() {
@@ -366,8 +313,7 @@ void FileMeta::print(bool withHashes, MetaOutput* out) {
         line.format("PartHash: %d) %s", i, md4Hex(h, hex));
         out->printLine(line.c_str());
     }
-    if (!crumbHashes) return;
-    int crumbs = crumbCount();
+    int crumbs = (int)(crumbHashes.size() / CRUMB_HASH);
     for (int i = 0; i < crumbs; ++i) {
         char crumbHex[17];
         static const char digits[] = "0123456789abcdef";

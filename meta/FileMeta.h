@@ -17,15 +17,23 @@
 #pragma once
 
 #include <stdint.h>
+#include <vector>
 
 #include "i4min/string/i4_string.h"
 #include "meta/Meta.h"
 
 class FileHashState;
+class i4_field_reader;
 
 class FileMeta : public Meta {
 public:
-    enum { KNOWN_VERSION = 2 };
+    enum {
+        KNOWN_VERSION = 2,
+        PART_HASH = 16,  // bytes of one part hash
+        CRUMB_HASH = 8,  // bytes of one crumb hash
+        // No file below 4 GiB has more hash bytes than this (crumbs of 486,400 bytes).
+        MAX_HASH_BYTES = 8832 * 16,
+    };
 
     FileMeta();
     FileMeta(FileMeta& other);
@@ -70,6 +78,7 @@ public:
     bool setPartHashes(const uint8_t* hashes, int count);
     void setCrumbHashes(const uint8_t* hashes, int count);
 
+    // Throws i4_err when the file takes the bytes short.
     void writeHashSets(i4_file& f);
     bool readHashSets(i4_file& f);
     int hashSetsSize();
@@ -83,11 +92,12 @@ public:
 private:
     void freeHashes();
     // Part hashes are kept only when their MD4 is the file hash.
-    bool takePartHashes(uint8_t* hashes, int count);
-    bool readOlderLayout(i4_file& f);
+    bool takePartHashes(std::vector<uint8_t> hashes);
+    bool readOlderLayout(i4_field_reader& in);
 
-    uint8_t* crumbHashes;
-    uint8_t* partHashes;
+    // Empty when absent; otherwise exactly the crumb or part count of hashes.
+    std::vector<uint8_t> crumbHashes;
+    std::vector<uint8_t> partHashes;
     uint32_t modTime;
     i4_string path;
     uint8_t fileHash[16];

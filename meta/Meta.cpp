@@ -1,5 +1,6 @@
 #include "meta/Meta.h"
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
@@ -23,11 +24,7 @@ bool Meta::toNetwork(i4_file& f) {
 }
 
 bool Meta::toBytes(i4_file& f) {
-    try {
-        return saveList(&tags, f);
-    } catch (const i4_err&) {
-        return false;
-    }
+    return checked([&] { return saveList(&tags, f); });
 }
 
 bool Meta::fromNetwork(i4_file& f) {
@@ -41,27 +38,35 @@ bool Meta::fromDisk(i4_file& f) {
 bool Meta::readTags(i4_file& f, bool fromWire) {
     const char* message = fromWire ? "ERROR: Meta::fromNetwork()\n" : "ERROR: Meta::fromDisk()\n";
     clearTags();
-    try {
-        uint32_t count = f.read_32();
-        bool ok = count <= MAX_TAGS && (int64_t)count * MIN_TAG_BYTES <= bytesLeft(f);
-        for (uint32_t i = 0; ok && i < count; ++i) {
+    bool damaged = false;
+    bool ok = checked([&] {
+        // A count no input could hold is a damaged record, like a tag that cannot be read.
+        i4_field_reader in(f);
+        uint32_t count = in.u32();
+        if (count > MAX_TAGS || (int64_t)count * MIN_TAG_BYTES > in.left()) {
+            damaged = true;
+            return false;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
             MetaTag* tag = MetaTag::readTag(f, fromWire);
-            if (tag)
-                tags.append(tag);
-            else
-                ok = false;
+            if (!tag) {
+                damaged = true;
+                return false;
+            }
+            tags.append(tag);
         }
-        if (!ok) {
-            if (fromWire)
-                metaDebug(message);
-            else
-                metaPrint(message);
-        }
-        return ok;
-    } catch (const i4_err&) {
-        if (!fromWire) clearTags();
-        return false;
+        return true;
+    });
+    if (damaged) {
+        if (fromWire)
+            metaDebug(message);
+        else
+            metaPrint(message);
+    } else if (!ok && !fromWire) {
+        // Short input: a record read from disk keeps nothing of it.
+        clearTags();
     }
+    return ok;
 }
 
 int Meta::size() {

@@ -1,5 +1,9 @@
 #include "meta/MetaList.h"
 
+#include <memory>
+
+#include "i4min/file/i4_field_reader.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_ram_file_class.h"
@@ -50,12 +54,10 @@ bool MetaList::toNetwork(i4_file& f) {
 }
 
 bool MetaList::toBytes(i4_file& f) {
-    try {
-        if (f.write_8(LIST_MARK) != 1) return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return saveList(&list, f);
+    return checked([&] {
+        i4_field_writer(f).u8(LIST_MARK);
+        return saveList(&list, f);
+    });
 }
 
 int MetaList::size() {
@@ -74,37 +76,28 @@ bool MetaList::fromNetwork(i4_file& f) {
 }
 
 bool MetaList::readRecords(i4_file& f, bool fromWire) {
-    uint32_t count;
-    try {
-        if (!fromWire && f.read_8() != LIST_MARK) return false;
-        count = f.read_32();
-    } catch (const i4_err&) {
+    i4_field_reader in(f);
+    uint32_t count = 0;
+    if (!checked([&] {
+            if (!fromWire && in.u8() != LIST_MARK) return false;
+            count = in.u32();
+            return true;
+        }))
         return false;
-    }
     // A count no input could hold is a damaged list, as is one that reads negative.
-    bool ok = (int32_t)count >= 0 && (int64_t)count * MIN_RECORD_BYTES <= bytesLeft(f);
+    uint32_t failedAt = 0;
+    bool ok = (int32_t)count >= 0 && (int64_t)count * MIN_RECORD_BYTES <= in.left();
     for (uint32_t i = 0; ok && i < count; ++i) {
-        Meta* m = newMeta();
-        bool read;
-        try {
-            read = fromWire ? m->fromNetwork(f) : m->fromDisk(f);
-        } catch (const i4_err&) {
-            read = false;
+        std::unique_ptr<Meta> m(newMeta());
+        if (!checked([&] { return fromWire ? m->fromNetwork(f) : m->fromDisk(f); })) {
+            failedAt = i;
+            ok = false;
+            break;
         }
-        if (read) {
-            list.append(m);
-            continue;
-        }
-        delete m;
-        metaDebug("meta #:%d, n=%d\n", (int)i, (int)count);
-        if (fromWire)
-            metaDebug("ERROR: MetaList::fromNetwork()\n");
-        else
-            metaPrint("ERROR: MetaList::fromDisk()\n");
-        return false;
+        list.append(m.release());
     }
     if (!ok) {
-        metaDebug("meta #:%d, n=%d\n", 0, (int)count);
+        metaDebug("meta #:%d, n=%d\n", (int)failedAt, (int)count);
         if (fromWire)
             metaDebug("ERROR: MetaList::fromNetwork()\n");
         else
@@ -114,16 +107,8 @@ bool MetaList::readRecords(i4_file& f, bool fromWire) {
 }
 
 bool MetaList::load(const char* path) {
-    i4_file* f = i4_open(path, I4_READ);
-    if (!f) return false;
-    bool ok;
-    try {
-        ok = fromDisk(*f);
-    } catch (const i4_err&) {
-        ok = false;
-    }
-    delete f;
-    return ok;
+    std::unique_ptr<i4_file> f(i4_open(path, I4_READ));
+    return f && checked([&] { return fromDisk(*f); });
 }
 
 bool MetaList::save(const char* path, bool safe) {
@@ -131,12 +116,7 @@ bool MetaList::save(const char* path, bool safe) {
         // The whole list is built in memory first: a record that fails to write must
         // not replace the old file with a shortened one.
         i4_ram_file_class buf(nullptr, 0, 64 * 1024);
-        bool ok;
-        try {
-            ok = toBytes(buf);
-        } catch (const i4_err&) {
-            ok = false;
-        }
+        bool ok = checked([&] { return toBytes(buf); });
         if (ok) {
             i4_safe_file sf(path, I4_WRITE | I4_TRUNCATE);
             int32_t n = (int32_t)buf.size();
@@ -146,16 +126,8 @@ bool MetaList::save(const char* path, bool safe) {
         i4_free(buf.get_buffer());
         return ok;
     }
-    i4_file* f = i4_open(path, I4_WRITE | I4_TRUNCATE);
-    if (!f) return false;
-    bool ok;
-    try {
-        ok = toBytes(*f);
-    } catch (const i4_err&) {
-        ok = false;
-    }
-    delete f;
-    return ok;
+    std::unique_ptr<i4_file> f(i4_open(path, I4_WRITE | I4_TRUNCATE));
+    return f && checked([&] { return toBytes(*f); });
 }
 
 void MetaList::copyFrom(MetaList* other) {

@@ -1,17 +1,13 @@
 #include "meta/MetaTag.h"
 
-#include <vector>
-
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag128.h"
-#include "meta/MetaTag64.h"
 #include "meta/MetaTagBlob.h"
-#include "meta/MetaTagBool.h"
 #include "meta/MetaTagBoolArray.h"
-#include "meta/MetaTagFloat.h"
-#include "meta/MetaTagInt.h"
+#include "meta/MetaTagScalar.h"
 #include "meta/MetaTagString.h"
 #include "meta/SpecialTagInfo.h"
 
@@ -37,19 +33,11 @@ char* MetaTag::putText(char* buf, int n, const char* text) {
 }
 
 bool MetaTag::readText(i4_file& f, int max, i4_string& out) {
-    uint16_t len = f.read_16();
-    // The length is untrusted: it must fit in what the input still holds.
-    if (len == 0xFFFF || len > bytesLeft(f)) return false;
     if (max > MAX_STORED_STRING) max = MAX_STORED_STRING;
-    int keep = len < max ? len : max;
-    std::vector<char> buf((size_t)keep + 1, 0);
-    if (keep > 0) f.readAll(buf.data(), keep);
-    if (len > keep) {
-        int64_t to = f.tell() + (len - keep);
-        if (f.seek(to) != to) return false;
-    }
-    out = buf.data();
-    return true;
+    return checked([&] {
+        i4_field_reader(f).text(max, out);
+        return true;
+    });
 }
 
 bool MetaTag::toBytes(i4_file& f) {

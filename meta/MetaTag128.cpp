@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "meta/MD4.h"
 
@@ -16,7 +17,7 @@ bool MetaTag128::toBytes(i4_file& f) {
 
 bool MetaTag128::fromDisk(i4_file& f) {
     if (!MetaTag::fromDisk(f)) return false;
-    f.readAll(value, 16);
+    i4_field_reader(f).bytes(value, 16);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/memory/i4_memory.h"
 
@@ -28,13 +29,14 @@ bool MetaTagBlob::toBytes(i4_file& f) {
 
 bool MetaTagBlob::fromDisk(i4_file& f) {
     if (!MetaTag::fromDisk(f)) return false;
-    uint32_t length = f.read_32();
-    if (length > MAX_BLOB || length > bytesLeft(f)) return false;
+    i4_field_reader in(f);
+    uint32_t length = in.u32();
+    if (length > MAX_BLOB || length > in.left()) return false;
     freeValue();
     if (length) {
         value.bytes = (uint8_t*)i4_malloc(length);
         value.length = length;
-        f.readAll(value.bytes, (int32_t)length);
+        in.bytes(value.bytes, length);
     }
     return true;
 }

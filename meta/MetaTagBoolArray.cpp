@@ -1,5 +1,6 @@
 #include "meta/MetaTagBoolArray.h"
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 
 MetaTagBoolArray::MetaTagBoolArray(const char* name) : MetaTag(BOOLARRAY, name) {}
@@ -13,11 +14,12 @@ bool MetaTagBoolArray::toBytes(i4_file& f) {
 
 bool MetaTagBoolArray::fromDisk(i4_file& f) {
     if (!MetaTag::fromDisk(f)) return false;
-    uint16_t count = f.read_16();
+    i4_field_reader in(f);
+    uint16_t count = in.u16();
     uint32_t dataBytes = count ? count / 8u + 1 : 0;
-    if (dataBytes > bytesLeft(f)) return false;
+    if (dataBytes > in.left()) return false;
     value.resize(count);
-    if (dataBytes) f.readAll(value.bytes(), (int32_t)dataBytes);
+    in.bytes(value.bytes(), dataBytes);
     return true;
 }
 

@@ -1,14 +1,13 @@
 #include "meta/Serializable.h"
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
 #include "util/LLsafe.h"
 
 int64_t Serializable::bytesLeft(i4_file& f) {
-    int64_t end = f.size();
-    int64_t at = f.tell();
-    return end > at ? end - at : 0;
+    return i4_field_reader(f).left();
 }
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "i4min/string/i4_err.h"
+
 class i4_file;
 class LL;
 class LLsafe;
@@ -32,6 +34,19 @@ public:
     // Bytes between the read position and the end; 0 when the file cannot tell.
     // Every count and length read from a file is checked against it before use.
     static int64_t bytesLeft(i4_file& f);
+
+    // The one way a serializer fails. The body reads its fields through i4_field_reader and
+    // writes them through i4_field_writer, which throw i4_err on short input, a refused length
+    // or a short write; that, like the body's own false, answers false:
+    //     return checked([&] { i4_field_reader in(f); time = in.u32(); ...; return true; });
+    template <class Body>
+    static bool checked(Body&& body) {
+        try {
+            return body();
+        } catch (const i4_err&) {
+            return false;
+        }
+    }
 
 protected:
     ~Serializable() {}

@@ -2,8 +2,9 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_field_reader.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file.h"
-#include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
 #include "meta/MD4.h"
 #include "meta/MetaOutput.h"
@@ -33,45 +34,43 @@ void UserMeta::copy(UserMeta* other) {
 
 bool UserMeta::toBytes(i4_file& f) {
     bool low = isLowId(ip);
-    try {
-        if (f.write_32(low ? 0 : ip) != 4 || f.write_16(low ? 0 : port) != 2 ||
-            f.write(hash, 16) != 16)
-            return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::toBytes(f);
+    return checked([&] {
+        i4_field_writer out(f);
+        out.u32(low ? 0 : ip);
+        out.u16(low ? 0 : port);
+        out.bytes(hash, 16);
+        return Meta::toBytes(f);
+    });
 }
 
 bool UserMeta::fromDisk(i4_file& f) {
-    try {
-        ip = f.read_32();
-        port = f.read_16();
-        f.readAll(hash, 16);
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::fromDisk(f);
+    return checked([&] {
+        i4_field_reader in(f);
+        ip = in.u32();
+        port = in.u16();
+        in.bytes(hash, 16);
+        return Meta::fromDisk(f);
+    });
 }
 
 bool UserMeta::toNetwork(i4_file& f) {
-    try {
-        if (f.write(hash, 16) != 16 || f.write_32(ip) != 4 || f.write_16(port) != 2) return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::toNetwork(f);
+    return checked([&] {
+        i4_field_writer out(f);
+        out.bytes(hash, 16);
+        out.u32(ip);
+        out.u16(port);
+        return Meta::toNetwork(f);
+    });
 }
 
 bool UserMeta::fromNetwork(i4_file& f) {
-    try {
-        f.readAll(hash, 16);
-        ip = f.read_32();
-        port = f.read_16();
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::fromNetwork(f);
+    return checked([&] {
+        i4_field_reader in(f);
+        in.bytes(hash, 16);
+        ip = in.u32();
+        port = in.u16();
+        return Meta::fromNetwork(f);
+    });
 }
 
 int UserMeta::size() {

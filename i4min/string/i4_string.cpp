@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "i4min/file/i4_debug_file_class.h"
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
@@ -32,40 +33,20 @@ i4_string::~i4_string() {
 i4_string::i4_string(i4_file& f) : i4_string(0xFFFF, f) {}
 
 i4_string::i4_string(uint16_t max, i4_file& f) : text_(nullptr) {
-    uint16_t len = f.read_16();
-    if (len == 0xFFFF) I4_ERROR("read string error");
-    int keep = len < max ? len : max;
-    char* t = (char*)i4_malloc((size_t)keep + 1);
-    try {
-        f.readAll(t, keep);
-        t[keep] = 0;
-        // The rest is read and dropped so that the file stands after the whole text.
-        char scratch[1024];
-        for (int rest = len - keep; rest > 0;) {
-            int n = rest < (int)sizeof scratch ? rest : (int)sizeof scratch;
-            f.readAll(scratch, n);
-            rest -= n;
-        }
-    } catch (...) {
-        i4_free(t);
-        throw;
-    }
-    text_ = t;
+    // The length is the file's word: the reader checks it against the bytes at hand before
+    // anything is allocated.
+    i4_field_reader(f).text(max, *this);
 }
 
 i4_string::i4_string(i4_file& f, int32_t n) : text_(nullptr) {
-    if (n < 0) I4_ERROR("read string error");
+    i4_field_reader in(f);
+    if (n < 0 || n > in.left()) I4_ERROR("read string error");
     char* t = (char*)i4_malloc((size_t)n + 1);
-    int32_t r;
     try {
-        r = f.read(t, n);
+        in.bytes(t, n);
     } catch (...) {
         i4_free(t);
         throw;
-    }
-    if (r != n) {
-        i4_free(t);
-        I4_ERROR("read string error");
     }
     t[n] = 0;
     text_ = t;

@@ -94,7 +94,7 @@ TEST(i4_string, ReadingConstructor) {
                      "abc",
                      5),
          "error: read string error"},
-        {std::string("\5\0ab", 4), "error: readAll error"},
+        {std::string("\5\0ab", 4), "error: field past the end of the input"},
         {std::string("\1", 1), "error: read_16 error"},
         {std::string(), "error: read_16 error"},
     };
@@ -126,7 +126,7 @@ TEST(i4_string, ReadingWithALimitSkipsTheRest) {
         std::string result;
     } cases[] = {{0, ""}, {2, "ab"}, {3, "abc"}, {100, "abc"}};
     for (auto& c : cases) EXPECT_EQ(read_back(std::string("\3\0abc", 5), c.max), c.result) << c.max;
-    EXPECT_EQ(read_back(std::string("\5\0abc", 5), 2), "error: readAll error");
+    EXPECT_EQ(read_back(std::string("\5\0abc", 5), 2), "error: field past the end of the input");
 }
 
 TEST(i4_string, RawReadingConstructor) {
