@@ -1,16 +1,72 @@
 #include "app/ConClientApp.h"
 
+#include "app/GeneralCommands.h"
+#include "ui/SettingsCommands.h"
+
 ConClientApp theConClientApp;
 
-namespace {
-void quitCommand(char*) {
-    theServant->quit();
-}
-}  // namespace
+// The order is the one users and controllers know: keep it. A new command
+// takes its own row (its handler in place of the null); a row left null reads
+// as an unknown command, never as one that does nothing.
+const ConClientApp::Entry ConClientApp::TABLE[] = {
+    {"?", GeneralCommands::help},
+    {"a", nullptr},
+    {"a+", nullptr},
+    {"n", nullptr},
+    {"q", GeneralCommands::quit},
+    {"vr", GeneralCommands::viewResults},
+    {"vm", nullptr},
+    {"vd", nullptr},
+    {"vu", nullptr},
+    {"vs", nullptr},
+    {"vf", nullptr},
+    {"vp", nullptr},
+    {"vq", nullptr},
+    {"vpart", nullptr},
+    {"u", nullptr},
+    {"b", nullptr},
+    {"c", nullptr},
+    {"d", nullptr},
+    {"m", nullptr},
+    {"s", nullptr},
+    {"xs", nullptr},
+    {"pass", nullptr},
+    {"dumax", SettingsCommands::bandwidth},
+    {"auto", nullptr},
+    {"recon", nullptr},
+    {"name", SettingsCommands::name},
+    {"verbose", SettingsCommands::verbose},
+    {"port", nullptr},
+    {"aport", nullptr},
+    {"temp", nullptr},
+    {"in", nullptr},
+    {"line", SettingsCommands::lineSpeed},
+    {"vo", GeneralCommands::viewOptions},
+    {"g", nullptr},
+    {"x", nullptr},
+    {"space", nullptr},
+    {"lang", SettingsCommands::language},
+    {"save", nullptr},
+    {"asr", nullptr},
+    {"mcon", SettingsCommands::maxConnections},
+    {"lines", SettingsCommands::pageLines},
+    {"dllink", nullptr},
+    {"glist", nullptr},
+    {"sc", nullptr},
+    {"cps", GeneralCommands::partStyle},
+    {"test", GeneralCommands::selfTest},
+    {"master", GeneralCommands::master},
+    {"spass", nullptr},
+    {"gfr", nullptr},
+    {"afr", nullptr},
+    {"rfr", nullptr},
+};
+const int ConClientApp::TABLE_SIZE = sizeof TABLE / sizeof TABLE[0];
 
 ConClientApp::ConClientApp() {
     theServant = this;
-    addCommand(new Command("q", quitCommand));
+    for (const Entry& entry : TABLE)
+        if (entry.handler) addCommand(new Command(entry.word, entry.handler));
 }
 
 ConClientApp::~ConClientApp() {

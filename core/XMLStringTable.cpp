@@ -154,6 +154,12 @@ void XMLStringTable::localize(const char* key, i4_string& text) const {
     if (findLabel(key, label)) text = label;
 }
 
+i4_string XMLStringTable::localized(const char* key, const char* text) const {
+    i4_string s(text);
+    localize(key, s);
+    return s;
+}
+
 i4_string XMLStringTable::lookup(const char* key) const {
     i4_string label;
     if (!findLabel(key, label)) label = "";

@@ -22,6 +22,8 @@ public:
     void localize(const char* key, i4_string& text) const;
     // STRINGS/<key>@label, or an empty string.
     i4_string lookup(const char* key) const;
+    // STRINGS/<key>@label, or text when there is none.
+    i4_string localized(const char* key, const char* text) const;
 
     // The built-in table: key and English text of ids 0 to 88; null beyond.
     static const char* keyOf(int id);

@@ -198,45 +198,79 @@ void MetaList::dump(MetaOutput* out) {
     list.unlock();
 }
 
+namespace {
+enum { MAX_COLUMNS = 254, MAX_FIELD = 128 };
+
+void printNone(MetaOutput* out) {
+    out->printLine(out->localise("STRINGS_NONE", "None."));
+}
+}  // namespace
+
 void printMetaList(MetaList* ml, MetaOutput* out) {
     if (!out) out = theMetaOutput;
     if (!ml) {
-        out->printLine(out->localise("STRINGS_NONE", "None."));
+        printNone(out);
         return;
     }
     LLsafe* list = ml->getList();
     list->lock();
-    LLNode* start = nullptr;
-    Meta* first = (Meta*)LL::next(list, &start);
+    Meta* first = (Meta*)list->getAt(0);
     if (!first) {
         list->unlock();
-        out->printLine(out->localise("STRINGS_NONE", "None."));
+        printNone(out);
         return;
     }
-    enum { MAX_COLUMNS = 254, MAX_FIELD = 128 };
-    MetaTag* columns[MAX_COLUMNS];
-    int ncol = 0;
+    TagColumns columns;
+    printTagHeader(first, columns, out);
     LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(first->getTags(), &cursor)) {
-        if (ncol == MAX_COLUMNS) break;
-        if (tag->getName()) columns[ncol++] = tag;
-    }
-    // Lines grow with what they hold: no column count or field width can overrun them.
+    for (int row = 0; Meta* m = (Meta*)LL::next(list, &cursor); ++row)
+        printTagRow(m, columns, row, out);
+    list->unlock();
+}
+
+// Lines grow with what they hold: no column count or field width can overrun them.
+void printTagHeader(Meta* record, TagColumns& columns, MetaOutput* out) {
+    if (!out) out = theMetaOutput;
+    columns.clear();
     i4_string line("");
-    for (int c = 0; c < ncol; ++c) {
-        line.append(columns[c]->getName());
+    LLNode* cursor = nullptr;
+    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+        if ((int)columns.size() == MAX_COLUMNS) break;
+        const char* shown = tag->getName();
+        if (!shown) continue;
+        columns.emplace_back(tag->getStoredName());
+        line.append(shown);
         line.append("\t");
     }
     out->printLine(line.c_str());
-    cursor = nullptr;
-    for (int row = 1; Meta* m = (Meta*)LL::next(list, &cursor); ++row) {
-        line.format("(%d) ", row);
-        for (int c = 0; c < ncol; ++c) {
-            char field[MAX_FIELD];
-            line.append(m->getTagText(columns[c]->getStoredName(), field, sizeof field));
-            line.append("\t");
-        }
+}
+
+void printTagRow(Meta* record, const TagColumns& columns, int index, MetaOutput* out) {
+    if (!out) out = theMetaOutput;
+    i4_string line;
+    line.format("(%d) ", index + 1);
+    for (const std::string& column : columns) {
+        char field[MAX_FIELD];
+        line.append(record->getTagText(column.c_str(), field, sizeof field));
+        line.append("\t");
+    }
+    out->printLine(line.c_str());
+}
+
+void printMetaInfo(Meta* record, MetaOutput* out) {
+    if (!out) out = theMetaOutput;
+    if (!record) {
+        printNone(out);
+        return;
+    }
+    out->printLine(out->localise("metaInfo", "Meta Information:"));
+    LLNode* cursor = nullptr;
+    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+        char value[MAX_FIELD];
+        const char* text = tag->getValueText(value, sizeof value);
+        const char* shown = tag->getName();
+        i4_string line;
+        line.format("%s:\t\t%s", shown ? shown : "", text ? text : "");
         out->printLine(line.c_str());
     }
-    list->unlock();
 }

@@ -10,6 +10,9 @@
 // Wire form: the same without the 0x0E byte, records in their wire form.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "meta/Serializable.h"
 #include "util/LLsafe.h"
 
@@ -59,6 +62,20 @@ protected:
     LLsafe list;
 };
 
+// Listings of records, each line through the sink's printLine (the active sink for
+// null).
+//
+// The columns of a table: stored names of the first record's tags.
+typedef std::vector<std::string> TagColumns;
 // The console table of a list: a header of the first record's display names, then
-// one line per record, each through the sink's printLine (the active sink for null).
+// one line per record numbered from 1; "None." for an empty list.
 void printMetaList(MetaList* list, MetaOutput* out = nullptr);
+// The header line: the display name and a tab for each named tag of the record,
+// at most 254; their stored names become the columns.
+void printTagHeader(Meta* record, TagColumns& columns, MetaOutput* out = nullptr);
+// "(<index + 1>) " and the record's text of each column and a tab; an empty
+// field where the record lacks the tag.
+void printTagRow(Meta* record, const TagColumns& columns, int index, MetaOutput* out = nullptr);
+// "Meta Information:", then "<display name>:\t\t<value>" for each tag; "None."
+// for null.
+void printMetaInfo(Meta* record, MetaOutput* out = nullptr);

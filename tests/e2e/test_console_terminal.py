@@ -23,7 +23,7 @@ def test_unknown_command():
         t = Terminal(cwd)
         try:
             t.expect(PROMPT)
-            for line in ["foo", "", "Q", "vr"]:
+            for line in ["foo", "", "Q", "VR", "echo hi"]:
                 t.send(line)
                 check(t.expect(UNKNOWN + PROMPT) == "", "extra output for %r" % line)
         finally:

@@ -303,6 +303,44 @@ TEST_F(MetaListTest, PrintMetaListLinesGrowWithTheirFields) {
     list.deleteAll();
 }
 
+// The columns come from one record; rows of other records follow them, so a
+// tag a row lacks is an empty field and one the header lacks is not shown.
+TEST_F(MetaListTest, TagRowsFollowTheColumnsOfTheHeaderRecord) {
+    Meta server;
+    server.setName("big");
+    int32_t users = 7;
+    server.setTag("users", &users, MetaTag::INT);
+    TagColumns columns = {"stale"};
+    out.lines.clear();
+    printTagHeader(&server, columns);
+    EXPECT_EQ(columns, (TagColumns{"\x01", "users"}));
+
+    Meta other;
+    other.setTag("extra", "x", MetaTag::STRING);
+    other.setTag("users", "many", MetaTag::STRING);
+    printTagRow(&other, columns, 4);
+    printTagRow(&server, columns, 0);
+    EXPECT_EQ(out.all(), "Name\tusers\t\n(5) \tmany\t\n(1) big\t7\t\n");
+}
+
+TEST_F(MetaListTest, MetaInfoShowsEveryTagByItsDisplayName) {
+    out.lines.clear();
+    printMetaInfo(nullptr);
+    EXPECT_EQ(out.all(), "None.\n");
+
+    Meta m;
+    m.setName("song.mp3");
+    m.setFileSize(1234);
+    std::string longValue(300, 'v');
+    m.setTag("comment", longValue.c_str(), MetaTag::STRING);
+    m.addTag(MetaTag::makeTag(MetaTag::INT, nullptr, nullptr));
+    out.lines.clear();
+    printMetaInfo(&m);
+    // Stored texts keep 128 bytes; a field shows 127 of them.
+    EXPECT_EQ(out.all(), "Meta Information:\nName:\t\tsong.mp3\nSize:\t\t1234\ncomment:\t\t" +
+                             std::string(127, 'v') + "\n:\t\t0\n");
+}
+
 TEST_F(MetaListTest, DumpShowsUnknownSpecialTagsWithoutTrouble) {
     Meta m;
     ByteReader r(Bytes{1, 0, 0, 0, 0x03, 0x01, 0x00, 0xC8, 5, 0, 0, 0});
