@@ -6,6 +6,7 @@
 #include "core/UIGateway.h"
 #include "i4min/string/i4_string.h"
 #include "meta/MetaList.h"
+#include "transfer/TransferOptions.h"
 #include "ui/CommandArgs.h"
 
 const char* const GeneralCommands::HELP_LINES[] = {
@@ -90,8 +91,14 @@ i4_string maxUploadLine() {
 i4_string lineSpeedLine() {
     return i4_string().format("Line Speed Down:\t%.2f", theCoreOptions.lineDown);
 }
+i4_string doorPortLine() {
+    return i4_string().format("Door Port:\t\t%d", theTransferOptions.getDoorPort());
+}
 i4_string verboseLine() {
     return i4_string().format("Verbose:\t\t%d", theUI->isVerbose() ? 1 : 0);
+}
+i4_string saveCorruptedLine() {
+    return i4_string().format("SaveCorrupted:\t\t%d", theTransferOptions.saveCor);
 }
 i4_string maxConnectionsLine() {
     return i4_string().format("MaxConnections:\t\t%d", theCoreOptions.maxCon);
@@ -113,11 +120,11 @@ const struct {
     {"Max Download Speed", maxDownloadLine},
     {"Max Upload Speed", maxUploadLine},
     {"Line Speed Down", lineSpeedLine},
-    {"Door Port", nullptr},
+    {"Door Port", doorPortLine},
     {"AutoConnect", nullptr},
     {"AutoReconnect", nullptr},
     {"Verbose", verboseLine},
-    {"SaveCorrupted", nullptr},
+    {"SaveCorrupted", saveCorruptedLine},
     {"AutoServerRemove", nullptr},
     {"MaxConnections", maxConnectionsLine},
     {"ScreenLines", screenLinesLine},

@@ -91,7 +91,9 @@ TEST(GeneralCommands, OptionsShowEveryBuiltSettingInOrder) {
         "Max Download Speed:\t9.00\n"
         "Max Upload Speed:\t3.00\n"
         "Line Speed Down:\t12.70\n"
+        "Door Port:\t\t4662\n"
         "Verbose:\t\t1\n"
+        "SaveCorrupted:\t\t1\n"
         "MaxConnections:\t\t77\n"
         "ScreenLines:\t\t10\n",
         run(ui, "vo"));
