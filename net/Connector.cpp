@@ -13,10 +13,10 @@ Connector::~Connector() {
     while (threads.load() > 0) i4_sleep_ms(10);
 }
 
-TCPConnection* Connector::findSame(TCPConnection* connection) {
+TCPConnection* Connector::findSame(uint32_t ip, int port) {
     LLNode* at = nullptr;
     while (TCPConnection* c = static_cast<TCPConnection*>(LL::next(&pending, &at))) {
-        if (c->getIp() == connection->getIp() && c->getPort() == connection->getPort()) return c;
+        if (c->getIp() == ip && c->getPort() == port) return c;
     }
     return nullptr;
 }
@@ -26,7 +26,7 @@ int Connector::connect(TCPConnection* connection) {
     {
         i4_lock guard(&lock);
         // Deleting the refused one here would run its destructor under the caller's locks.
-        if (findSame(connection)) return 0;
+        if (findSame(connection->getIp(), connection->getPort())) return 0;
         pending.append(connection);
         threads++;
         ConnectThread* t = new ConnectThread(connection, this, pool);
@@ -55,4 +55,9 @@ void Connector::threadDone() {
 int Connector::pendingCount() {
     i4_lock guard(&lock);
     return pending.count();
+}
+
+bool Connector::isPending(uint32_t ip, int port) {
+    i4_lock guard(&lock);
+    return findSame(ip, port) != nullptr;
 }

@@ -29,6 +29,8 @@ public:
     void threadDone();
 
     int pendingCount();
+    // Whether an attempt to ip:port is under way.
+    bool isPending(uint32_t ip, int port);
     SocketPool* getPool() const { return pool; }
     // How long each attempt may take before it gives up.
     int32_t connectLimit() const { return limitMs.load(); }
@@ -39,7 +41,7 @@ private:
     Connector& operator=(const Connector&) = delete;
 
     // Under the mutex.
-    TCPConnection* findSame(TCPConnection* connection);
+    TCPConnection* findSame(uint32_t ip, int port);
 
     i4_mutex lock;
     LL pending;  // not owned

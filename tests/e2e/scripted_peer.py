@@ -1,0 +1,243 @@
+"""A scripted peer for the tests (standard library only, loopback only).
+
+It speaks the frames of the client-to-client protocol: byte 0xE3, u32 little-endian
+payload length, payload whose first byte is the opcode. It says hello with a good or a
+bad checksum trailer and sends any opcode, well-formed or not, on demand. Every wait is
+bounded.
+
+    peer = ScriptedPeer.connect(port)
+    peer.hello(name="alice")             # opcode 1; the client answers 76
+    opcode, body = peer.expect(76)
+    peer.send(98)                        # ping
+    peer.expect(99)
+"""
+
+import select
+import socket
+import struct
+import time
+
+MARKER = 0xE3
+HASH_SIZE = 16
+VERSION = 10501
+LOOPBACK = "127.0.0.1"
+
+# Opcodes used by the tests; the client's own table is the reference.
+HELLO = 1
+DATA = 70
+NO_SUCH_FILE = 72
+HELLO_ANSWER = 76
+FILE_STATUS_REQUEST = 79
+FILE_STATUS = 80
+UPLOAD_REQUEST = 84
+FILE_NAME_REQUEST = 88
+FILE_NAME = 89
+CONNECT_REQUEST = 90
+DIRECTORY_LIST_REQUEST = 93
+DIRECTORY_FILES_REQUEST = 94
+NO_FILE_VIEW = 97
+PING = 98
+PING_ANSWER = 99
+PARTNER_REQUEST = 101
+PARTNER_DENIED = 102
+PARTNER_ACCEPTED = 103
+ADDRESS_DIFFERS = 107
+
+
+def _truncated_rem(a, m):
+    """The remainder with the sign of the dividend, as C's % gives it."""
+    r = abs(a) % m
+    return -r if a < 0 else r
+
+
+def trailer(body, door_port):
+    """The 4 trailer bytes that follow body (opcode byte first) in a hello or a hello
+    answer, seeded with the sender's door port read as a signed 16-bit number."""
+    s = door_port - 0x10000 if door_port & 0x8000 else door_port
+    p = bytearray(body) + bytearray(4)
+    n = len(p)
+    c = p[0]
+    d = 0
+    for i in range(n - 1):
+        s = _truncated_rem(s * 8147 + 6281, 255)
+        t = (p[i] + 7529) % 255
+        c = ((((c + d) & 0xFF) ^ t) - s) & 0xFF
+        d = c
+        if i >= n - 5:
+            p[i + 1] = c
+    return bytes(p[n - 4:])
+
+
+def u16(v):
+    return struct.pack("<H", v & 0xFFFF)
+
+
+def u32(v):
+    return struct.pack("<I", v & 0xFFFFFFFF)
+
+
+def string(text):
+    data = text.encode() if isinstance(text, str) else bytes(text)
+    return u16(len(data)) + data
+
+
+def tag_string(name, text):
+    """A string tag; name is bytes (one byte for a special tag)."""
+    return b"\x02" + u16(len(name)) + name + string(text)
+
+
+def tag_int(name, value):
+    return b"\x03" + u16(len(name)) + name + u32(value)
+
+
+def user_record(user_hash, ip, port, name="scripted", version=VERSION, pr=1, tags=()):
+    """A user record in its wire form: hash, id, port, then the tag list."""
+    all_tags = [tag_string(b"\x01", name), tag_int(b"\x11", version)]
+    if pr is not None:
+        all_tags.append(tag_int(b"pr", pr))
+    all_tags.extend(tags)
+    return bytes(user_hash) + u32(ip) + u16(port) + u32(len(all_tags)) + b"".join(all_tags)
+
+
+def ip_value(dotted):
+    """The u32 of an address, first octet in the lowest byte."""
+    return struct.unpack("<I", socket.inet_aton(dotted))[0]
+
+
+def hello_payload(user_hash, ip, port, name="scripted", server_ip=0, server_port=0,
+                  answer=False, good_trailer=True, seed_port=None, pr=1, tags=()):
+    """Opcode 1 (or 76 with answer) with the record, the server and the trailer. A bad
+    trailer has its last byte flipped; seed_port seeds the trailer with another port."""
+    body = bytes([HELLO_ANSWER if answer else HELLO])
+    if not answer:
+        body += bytes([HASH_SIZE])
+    body += user_record(user_hash, ip, port, name, pr=pr, tags=tags)
+    body += u32(server_ip) + u16(server_port)
+    t = bytearray(trailer(body, port if seed_port is None else seed_port))
+    if not good_trailer:
+        t[3] ^= 0xFF
+    return body + bytes(t)
+
+
+def frame_bytes(payload):
+    return bytes([MARKER]) + u32(len(payload)) + payload
+
+
+class ScriptedPeer:
+    """One connection to (or from) the client, driven by the test."""
+
+    def __init__(self, sock, timeout=10.0):
+        self.sock = sock
+        self.timeout = timeout
+        self.buffer = b""
+        self.user_hash = bytes(range(0x40, 0x40 + HASH_SIZE))
+
+    @classmethod
+    def connect(cls, port, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                sock = socket.create_connection((LOOPBACK, port), timeout=timeout)
+                return cls(sock, timeout)
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.05)
+
+    def close(self):
+        self.sock.close()
+
+    def send_raw(self, data):
+        self.sock.sendall(data)
+
+    def send(self, opcode, body=b""):
+        self.send_raw(frame_bytes(bytes([opcode]) + bytes(body)))
+
+    def hello(self, name="scripted", port=None, ip=None, good_trailer=True, answer=False,
+              seed_port=None, pr=1):
+        """Says hello with this connection's own address as the id, unless told another."""
+        local_ip, local_port = self.sock.getsockname()
+        payload = hello_payload(self.user_hash,
+                                ip_value(local_ip) if ip is None else ip,
+                                local_port if port is None else port, name,
+                                answer=answer, good_trailer=good_trailer,
+                                seed_port=seed_port, pr=pr)
+        self.send_raw(frame_bytes(payload))
+
+    def _fill(self, deadline):
+        left = deadline - time.monotonic()
+        if left <= 0:
+            return False
+        ready, _, _ = select.select([self.sock], [], [], left)
+        if not ready:
+            return False
+        try:
+            data = self.sock.recv(65536)
+        except (ConnectionResetError, OSError):
+            data = b""
+        if not data:
+            raise EOFError("connection closed by the client")
+        self.buffer += data
+        return True
+
+    def recv_frame(self, timeout=None):
+        """(opcode, body) of the next frame; None when none came in time; EOFError once the
+        client closed the connection."""
+        deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
+        while True:
+            if len(self.buffer) >= 5:
+                if self.buffer[0] != MARKER:
+                    raise AssertionError("bad marker byte %#x" % self.buffer[0])
+                length = struct.unpack("<I", self.buffer[1:5])[0]
+                if len(self.buffer) >= 5 + length:
+                    payload = self.buffer[5:5 + length]
+                    self.buffer = self.buffer[5 + length:]
+                    return payload[0], payload[1:]
+            if not self._fill(deadline):
+                return None
+
+    def expect(self, opcode, timeout=None, skip=(ADDRESS_DIFFERS,)):
+        """The body of the next frame, which must carry opcode (frames in skip are passed
+        over)."""
+        while True:
+            got = self.recv_frame(timeout)
+            if got is None:
+                raise AssertionError("no frame %d arrived" % opcode)
+            if got[0] in skip and got[0] != opcode:
+                continue
+            if got[0] != opcode:
+                raise AssertionError("frame %d arrived instead of %d" % (got[0], opcode))
+            return got[1]
+
+    def quiet(self, timeout=0.5):
+        """True when no frame arrives and the connection stays open for timeout."""
+        try:
+            return self.recv_frame(timeout) is None
+        except EOFError:
+            return False
+
+    def closed(self, timeout=None):
+        """True once the client closes the connection within timeout (frames before the
+        close are dropped)."""
+        deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
+        try:
+            while self._fill(deadline):
+                pass
+        except EOFError:
+            return True
+        return False
+
+
+def listen(timeout=10.0):
+    """A loopback listener on a port the system picks, for clients that connect out."""
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.bind((LOOPBACK, 0))
+    server.listen(8)
+    server.settimeout(timeout)
+    return server
+
+
+def accept(server, timeout=10.0):
+    server.settimeout(timeout)
+    sock, _ = server.accept()
+    return ScriptedPeer(sock, timeout)

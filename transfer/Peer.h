@@ -1,0 +1,200 @@
+// The core task thread, except: the senders only queue a frame, so any thread may send; the
+// constructors run on the thread that makes the peer; an outgoing peer whose connect fails
+// runs onConnectFailed and its destructor on its connect thread, before any pool has it.
+// Nothing here has a lock of its own (the send queue has one).
+#pragma once
+
+#include <cstdint>
+
+#include "meta/UserMeta.h"
+#include "net/TCPConnection.h"
+
+class BoolArray;
+
+// One connection between two clients. The opening side says hello (1) once the connect
+// succeeds, the other answers (76); both carry the sender's user record and a 4-byte checksum
+// trailer. The peer keeps no transfer state: it checks each packet against its bytes and
+// hands it to the downloads, uploads, friends, chat or partners, and offers one sender per
+// outgoing opcode.
+//
+// Hello payload (76 is the same without the 16 at offset 1):
+//   offset  width  field
+//   0       1      opcode 1
+//   1       1      16, the length of the user hash
+//   2       R      the sender's user record, wire form (hash, id, door port, tags)
+//   2+R     4      the sender's server ip (0 when not connected)
+//   6+R     2      the sender's server port
+//   8+R     4      trailer over bytes 0..7+R, seeded with the sender's door port
+class Peer : public TCPConnection {
+public:
+    enum Opcode {
+        OP_HELLO = 1,
+        OP_OUT_OF_DATE = 5,
+        OP_DATA = 70,
+        OP_REQUEST_RANGES = 71,
+        OP_NO_SUCH_FILE = 72,
+        OP_CANCEL = 73,
+        OP_HELLO_ANSWER = 76,
+        OP_ID_CHANGE = 77,
+        OP_CHAT = 78,
+        OP_FILE_STATUS_REQUEST = 79,
+        OP_FILE_STATUS = 80,
+        OP_PART_HASH_REQUEST = 81,
+        OP_PART_HASHES = 82,
+        OP_NO_CHAT = 83,
+        OP_UPLOAD_REQUEST = 84,
+        OP_SLOT_GRANTED = 85,
+        OP_CANCEL_TRANSFER = 86,
+        OP_OUT_OF_PARTS = 87,
+        OP_FILE_NAME_REQUEST = 88,
+        OP_FILE_NAME = 89,
+        OP_CONNECT_REQUEST = 90,
+        OP_SOURCE_OFFER = 91,
+        OP_QUEUE_RANK = 92,
+        OP_DIRECTORY_LIST_REQUEST = 93,
+        OP_DIRECTORY_FILES_REQUEST = 94,
+        OP_DIRECTORY_LIST = 95,
+        OP_DIRECTORY_FILES = 96,
+        OP_NO_FILE_VIEW = 97,
+        OP_PING = 98,
+        OP_PING_ANSWER = 99,
+        OP_NOTICE = 100,
+        OP_PARTNER_REQUEST = 101,
+        OP_PARTNER_DENIED = 102,
+        OP_PARTNER_ACCEPTED = 103,
+        OP_CRUMB_HASHES = 104,
+        OP_CRUMB_HASH_REQUEST = 105,
+        OP_CRUMB_AVAILABLE = 106,
+        OP_ADDRESS_DIFFERS = 107,
+    };
+
+    // The largest payload a peer may announce: the biggest legitimate frames are data blocks
+    // (at most a crumb) and a friend's file list of a large directory.
+    static constexpr uint32_t MAX_PAYLOAD = 2u << 20;
+    static constexpr int64_t IDLE_AT_START_MS = 60000;
+    static constexpr int64_t IDLE_LIMIT_MS = 120000;
+    // Texts a peer sends are cut to these.
+    enum { MAX_CHAT = 200, MAX_DIRECTORY = 200, MAX_FILE_NAME = 300 };
+    // More directory names than this in one list is not a share but an attack.
+    static constexpr uint32_t MAX_DIRECTORIES = 10000;
+
+    // Outgoing, to ip:port (first octet in the lowest byte); the user record's id and port
+    // are the target's until its hello answer tells more.
+    Peer(uint32_t ip, int port, bool stayOpen);
+    // Accepted by the door; such a peer stays open without references.
+    explicit Peer(i4_socket* accepted);
+    // Unlists the peer, which tells the connection pool's listeners.
+    ~Peer() override;
+
+    // References decide when an outgoing connection that nobody needs is closed; the label
+    // names the holder for the reader of the code only.
+    void addRef(const char* label);
+    void release(const char* label);
+    int refCount() const { return refs; }
+    // stayOpen and no references: the first to go when connections run short.
+    bool isDead() const { return stayOpen && refs <= 0; }
+    bool isStayOpen() const { return stayOpen; }
+    // Already asked to close (released for good, or dropped for room).
+    bool isClosing() const { return closing; }
+    // Closes once the frames queued so far have gone out.
+    void closeWhenSent();
+
+    // A partner connection is kept open while silent; setting it restarts the idle clock.
+    void setKeep(bool on);
+    bool isKept() const { return keep; }
+    int64_t getIdleMs() const { return idleMs; }
+
+    // The user record's id, the connection's ip and its text; 0 takes the socket's address.
+    void setIp(uint32_t id);
+    UserMeta* getUser() { return &user; }
+    int getPrLevel() const { return prLevel; }
+    bool isSameUser(UserMeta* other) { return user.isSameUser(other); }
+
+    // The idle clock, then the rate samples.
+    void tick(int ms) override;
+    const char* describe(i4_string& out) override;
+    bool handlePacket(uint8_t opcode, i4_file* payload) override;
+    bool handleFirstPacket(uint8_t opcode, i4_file* payload) override;
+    Connection* createConnection(i4_socket* accepted) override;
+    // Says hello.
+    void onConnected() override;
+    // Posts queue message 35 with the address.
+    void onConnectFailed() override;
+    // The name tag of the user record, "????" without one.
+    const char* getName() override;
+
+    // Senders, one per outgoing opcode.
+    void sendHello();
+    void sendHelloAnswer();
+    void requestRanges(const uint8_t hash[16], const uint32_t starts[3], const uint32_t ends[3]);
+    void sendNoSuchFile(const uint8_t hash[16]);
+    void sendIdChange();
+    void sendChat(const char* text);
+    // Sends 79 only when the partial file is big enough to have more than one bit: above a
+    // crumb for a peer of level 1, above a part for others. Returns whether it sent.
+    bool requestFileStatus(const uint8_t hash[16], uint64_t partialFileSize);
+    void sendFileStatus(const uint8_t hash[16]);
+    void requestHashes(const uint8_t hash[16]);
+    void sendUploadRequest(const uint8_t hash[16]);
+    void sendSlotGranted();
+    void sendCancelTransfer();
+    void sendOutOfParts();
+    void requestFileName(const uint8_t hash[16]);
+    void sendConnectRequest(uint32_t ip, uint16_t port);
+    void sendSourceOffer(const uint8_t hash[16]);
+    void sendQueueRank(uint32_t rank);
+    // 94 with a directory, 93 without.
+    void requestSharedFiles(const char* directory);
+    void sendSharedDirectories();
+    void sendSharedFiles(const char* directory);
+    void sendNoShareView();
+    void sendPing();
+    void sendNotice();
+    void sendPartnerRequest(const uint8_t hash[16]);
+    void sendCrumbHashes(const uint8_t hash[16]);
+    void sendCrumbAvailable(const uint8_t hash[16], uint32_t crumb);
+    // 107 when the record's id is an address other than the socket's.
+    void checkAddress();
+
+    // The connect this peer asked for with opcode 90, so that it has one at a time.
+    uint32_t requestedIp() const { return askedIp; }
+    uint16_t requestedPort() const { return askedPort; }
+    void setRequested(uint32_t ip, uint16_t port) {
+        askedIp = ip;
+        askedPort = port;
+    }
+
+    // The hello trailer over p[0..n-1] (opcode byte through the 4 trailer bytes): writes the
+    // four trailer bytes and answers whether they were already what it wrote. A sender ignores
+    // the answer; a receiver takes it as the check. The seed is a door port read as signed 16
+    // bits.
+    static bool trailer(uint8_t* p, uint32_t n, int32_t seed);
+    static int32_t trailerSeed(uint16_t doorPort) { return (int16_t)doorPort; }
+
+private:
+    void init();
+    // Steps of a hello and its answer; false refuses the connection.
+    bool gotHello(i4_file& f);
+    bool gotHelloAnswer(i4_file& f);
+    // Server ip, port and the trailer after the record.
+    void readHelloTail(i4_file& f);
+    TCPPacket* makeHello(bool answer);
+
+    bool gotData(i4_file& f);
+    bool gotFileStatus(i4_file& f);
+    bool gotDirectoryList(i4_file& f);
+    bool gotDirectoryFiles(i4_file& f);
+    void answerShareView(const char* directory);
+    void sendFileName(const uint8_t hash[16], const char* name);
+    void queue(TCPPacket* packet) { send(packet); }
+
+    UserMeta user;
+    int refs;
+    bool stayOpen;
+    bool keep;
+    bool closing;
+    int64_t idleMs;
+    int prLevel;
+    uint32_t askedIp;
+    uint16_t askedPort;
+};

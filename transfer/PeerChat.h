@@ -1,0 +1,17 @@
+// Core task thread only.
+#pragma once
+
+class UserMeta;
+
+// What the peer protocol hands the chat pool. The chat pool answers it once it is built (it
+// points thePeerChat at itself); until then no chat is taken.
+class PeerChat {
+public:
+    virtual ~PeerChat() {}
+    // Opcode 78; false makes the peer protocol answer "not accepting chat" (83).
+    virtual bool gotMessage(UserMeta* from, const char* text);
+    // Opcode 83.
+    virtual void notAcceptingCalls(UserMeta* from);
+};
+
+extern PeerChat* thePeerChat;
