@@ -8,6 +8,7 @@
 #include "net/TCPPacket.h"
 #include "transfer/Peer.h"
 #include "transfer/PeerEventHandler.h"
+#include "transfer/TransferOptions.h"
 #include "util/UniqueID.h"
 
 ClientPool theClientPool;
@@ -45,7 +46,7 @@ bool ClientPool::isSelf(UserMeta* user) {
     uint32_t id = theCoreOptions.getClientId();
     if (UserMeta::isLowId(id))
         return user->ip == id && user->serverIp == theCoreOptions.getServerIp();
-    return user->ip == id && user->port == theCoreOptions.getDoorPort();
+    return user->ip == id && user->port == (uint16_t)theTransferOptions.getDoorPort();
 }
 
 Peer* ClientPool::find(UserMeta* user) {

@@ -1,5 +1,6 @@
 #include "transfer/Peer.h"
 
+#include <memory>
 #include <vector>
 
 #include "core/CoreOptions.h"
@@ -8,6 +9,7 @@
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/net/i4_address.h"
 #include "i4min/net/i4_socket.h"
 #include "meta/FileList.h"
@@ -23,6 +25,7 @@
 #include "transfer/PeerPartners.h"
 #include "transfer/PeerShares.h"
 #include "transfer/PeerUploads.h"
+#include "transfer/TransferOptions.h"
 #include "util/BoolArray.h"
 #include "util/LL.h"
 #include "util/UniqueID.h"
@@ -143,8 +146,7 @@ void Peer::onConnected() {
 }
 
 void Peer::onConnectFailed() {
-    IpPort* address = new IpPort(ip, (uint32_t)port);
-    if (!theMessageQ.post(MSG_CONNECT_FAILED, address)) delete address;
+    theMessageQ.post(MSG_CONNECT_FAILED, std::make_unique<IpPort>(ip, (uint32_t)port));
 }
 
 // ---- hello
@@ -194,8 +196,9 @@ void Peer::sendHelloAnswer() {
 }
 
 void Peer::readHelloTail(i4_file& f) {
-    user.serverIp = f.read_32();
-    user.serverPort = f.read_16();
+    i4_field_reader in(f);
+    user.serverIp = in.u32();
+    user.serverPort = in.u16();
     // A missing or wrong trailer never refuses the peer: it only marks it.
     user.trailerValid = 0;
     int64_t n = f.tell() + 4;
@@ -216,7 +219,7 @@ bool Peer::handleFirstPacket(uint8_t opcode, i4_file* payload) {
 }
 
 bool Peer::gotHello(i4_file& f) {
-    if (f.read_8() != PeerFrame::HASH_SIZE) return false;
+    if (i4_field_reader(f).u8() != PeerFrame::HASH_SIZE) return false;
     if (!user.fromNetwork(f)) return false;
     prLevel = user.getTagInt("pr");
     Peer* other = theClientPool.findConnection(&user);
@@ -252,6 +255,7 @@ void Peer::checkAddress() {
 bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     idleMs = 1;
     i4_file& f = *payload;
+    i4_field_reader in(f);
     uint8_t hash[PeerFrame::HASH_SIZE];
     switch (opcode) {
     case OP_OUT_OF_DATE:
@@ -261,37 +265,37 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     case OP_DATA:
         return gotData(f);
     case OP_REQUEST_RANGES: {
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         uint32_t starts[3], ends[3];
-        for (int i = 0; i < 3; i++) starts[i] = f.read_32();
-        for (int i = 0; i < 3; i++) ends[i] = f.read_32();
+        for (int i = 0; i < 3; i++) starts[i] = in.u32();
+        for (int i = 0; i < 3; i++) ends[i] = in.u32();
         thePeerUploads->handleRequest(this, hash, starts, ends);
         return true;
     }
     case OP_NO_SUCH_FILE:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerDownloads->noFile(hash, this);
         return true;
     case OP_CANCEL:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerUploads->peerCancelled(this);
         return true;
     case OP_HELLO_ANSWER:
         return gotHelloAnswer(f);
     case OP_ID_CHANGE: {
-        uint32_t id = f.read_32();
-        uint32_t serverIp = f.read_32();
+        uint32_t id = in.u32();
+        uint32_t serverIp = in.u32();
         setIp(id);
         user.serverIp = serverIp;
         return true;
     }
     case OP_CHAT: {
-        i4_string text = PeerFrame::readString(f, MAX_CHAT);
+        i4_string text = PeerFrame::readString(in, MAX_CHAT);
         if (!thePeerChat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
         return true;
     }
     case OP_FILE_STATUS_REQUEST:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         sendFileStatus(hash);
         return true;
     case OP_FILE_STATUS:
@@ -300,10 +304,9 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         // This client never sends part hashes.
         return true;
     case OP_PART_HASHES: {
-        PeerFrame::readHash(f, hash);
-        int64_t at = f.tell();
-        uint16_t count = f.read_16();
-        PeerFrame::need(f, (int64_t)count * PeerFrame::HASH_SIZE);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
+        int64_t at = in.position();
+        in.need((int64_t)in.u16() * PeerFrame::HASH_SIZE);
         f.seek(at);
         thePeerDownloads->gotPartHashes(hash, f);
         return true;
@@ -312,7 +315,7 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         thePeerChat->notAcceptingCalls(&user);
         return true;
     case OP_UPLOAD_REQUEST:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         // Only a shared file earns a place in the queue.
         if (thePeerShares->isShared(hash))
             thePeerUploads->enqueue(this, hash);
@@ -330,35 +333,35 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         thePeerDownloads->queued(this);
         return true;
     case OP_FILE_NAME_REQUEST: {
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         FileMeta shared;
         if (thePeerShares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
         return true;
     }
     case OP_FILE_NAME: {
-        PeerFrame::readHash(f, hash);
-        i4_string name = PeerFrame::readString(f, MAX_FILE_NAME);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
+        i4_string name = PeerFrame::readString(in, MAX_FILE_NAME);
         thePeerDownloads->gotFileName(hash, name.c_str(), this);
         return true;
     }
     case OP_CONNECT_REQUEST: {
-        uint32_t target = f.read_32();
-        uint16_t targetPort = f.read_16();
+        uint32_t target = in.u32();
+        uint16_t targetPort = in.u16();
         theClientPool.connectRequested(this, target, targetPort);
         return true;
     }
     case OP_SOURCE_OFFER:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerDownloads->addSourceFor(hash, &user, this);
         return true;
     case OP_QUEUE_RANK:
-        thePeerDownloads->placeInQueue(this, f.read_32());
+        thePeerDownloads->placeInQueue(this, in.u32());
         return true;
     case OP_DIRECTORY_LIST_REQUEST:
         answerShareView(nullptr);
         return true;
     case OP_DIRECTORY_FILES_REQUEST: {
-        i4_string directory = PeerFrame::readString(f, MAX_DIRECTORY);
+        i4_string directory = PeerFrame::readString(in, MAX_DIRECTORY);
         answerShareView(directory.c_str() ? directory.c_str() : "");
         return true;
     }
@@ -380,34 +383,34 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         if (theNetworkGateway) theNetworkGateway->peerNotice(0);
         return true;
     case OP_PARTNER_REQUEST: {
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerDownloads->addSourceFor(hash, &user, this);
         bool accepted = thePeerPartners->acceptPartner(this, hash);
         queue(PeerFrame::withHash(accepted ? OP_PARTNER_ACCEPTED : OP_PARTNER_DENIED, hash));
         return true;
     }
     case OP_PARTNER_DENIED:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerDownloads->partnerDenied(hash, this);
         return true;
     case OP_PARTNER_ACCEPTED:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         thePeerDownloads->partnerAccepted(hash, this);
         return true;
     case OP_CRUMB_HASHES: {
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         uint32_t size, crumbs;
         if (thePeerDownloads->partialFile(hash, &size, &crumbs))
             thePeerDownloads->gotCrumbHashes(hash, f);
         return true;
     }
     case OP_CRUMB_HASH_REQUEST:
-        PeerFrame::readHash(f, hash);
+        in.bytes(hash, PeerFrame::HASH_SIZE);
         sendCrumbHashes(hash);
         return true;
     case OP_CRUMB_AVAILABLE: {
-        PeerFrame::readHash(f, hash);
-        uint32_t crumb = f.read_32();
+        in.bytes(hash, PeerFrame::HASH_SIZE);
+        uint32_t crumb = in.u32();
         thePeerDownloads->gotCrumbAvailable(hash, this, crumb);
         return true;
     }
@@ -420,22 +423,24 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
 }
 
 bool Peer::gotData(i4_file& f) {
+    i4_field_reader in(f);
     uint8_t hash[PeerFrame::HASH_SIZE];
-    PeerFrame::readHash(f, hash);
-    uint32_t start = f.read_32();
-    uint32_t end = f.read_32();
+    in.bytes(hash, PeerFrame::HASH_SIZE);
+    uint32_t start = in.u32();
+    uint32_t end = in.u32();
     // A range that ends before it starts carries no data, only trouble.
     if (end < start) return false;
-    const uint8_t* data = PeerFrame::readBytes(f, end - start);
+    const uint8_t* data = PeerFrame::readBytes(in, end - start);
     thePeerDownloads->gotData(hash, start, end, data, this);
     return true;
 }
 
 bool Peer::gotFileStatus(i4_file& f) {
+    i4_field_reader in(f);
     uint8_t hash[PeerFrame::HASH_SIZE];
-    PeerFrame::readHash(f, hash);
+    in.bytes(hash, PeerFrame::HASH_SIZE);
     BoolArray bits;
-    PeerFrame::readBits(f, bits);
+    PeerFrame::readBits(in, bits);
     uint32_t size = 0, crumbs = 0;
     if (!thePeerDownloads->partialFile(hash, &size, &crumbs)) return true;
 
@@ -466,13 +471,12 @@ bool Peer::gotFileStatus(i4_file& f) {
 }
 
 bool Peer::gotDirectoryList(i4_file& f) {
-    uint32_t n = f.read_32();
+    i4_field_reader in(f);
     // Every name takes at least its 2-byte length.
-    if (n > MAX_DIRECTORIES) return false;
-    PeerFrame::need(f, (int64_t)n * 2);
+    uint32_t n = in.count32(MAX_DIRECTORIES, 2);
     std::vector<i4_string> read;
     read.reserve(n);
-    for (uint32_t i = 0; i < n; i++) read.push_back(PeerFrame::readString(f, MAX_DIRECTORY));
+    for (uint32_t i = 0; i < n; i++) read.push_back(PeerFrame::readString(in, MAX_DIRECTORY));
     LL* names = new LL;
     for (i4_string& name : read) names->append(new i4_string(name));
     thePeerFriends->setGivesFiles(&user, true);
@@ -481,7 +485,8 @@ bool Peer::gotDirectoryList(i4_file& f) {
 }
 
 bool Peer::gotDirectoryFiles(i4_file& f) {
-    i4_string directory = PeerFrame::readString(f, MAX_DIRECTORY);
+    i4_field_reader in(f);
+    i4_string directory = PeerFrame::readString(in, MAX_DIRECTORY);
     thePeerFriends->setGivesFiles(&user, true);
     FileList* files = new FileList;
     bool read = false;
@@ -501,7 +506,7 @@ bool Peer::gotDirectoryFiles(i4_file& f) {
 
 void Peer::answerShareView(const char* directory) {
     bool allowed;
-    switch (thePeerShares->frAllow()) {
+    switch (theTransferOptions.frAllow) {
     case 0:
         allowed = true;
         break;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
-#include "meta/Serializable.h"
 #include "net/TCPPacket.h"
 #include "util/BoolArray.h"
 
@@ -33,38 +33,26 @@ TCPPacket* PeerFrame::withHash(uint8_t opcode, const uint8_t hash[16]) {
     return p;
 }
 
-void PeerFrame::need(i4_file& f, int64_t n) {
-    if (n < 0 || n > Serializable::bytesLeft(f)) throw i4_err("peer frame shorter than its fields");
-}
-
-void PeerFrame::readHash(i4_file& f, uint8_t hash[16]) {
-    f.readAll(hash, HASH_SIZE);
-}
-
-i4_string PeerFrame::readString(i4_file& f, uint16_t max) {
-    uint16_t length = f.read_16();
-    need(f, length);
-    uint16_t keep = length < max ? length : max;
-    i4_string text(f, keep);
-    f.seek(f.tell() + (length - keep));
+i4_string PeerFrame::readString(i4_field_reader& in, int max) {
+    i4_string text;
+    in.text(max, text);
     return text;
 }
 
-void PeerFrame::readBits(i4_file& f, BoolArray& out) {
-    need(f, 2);
-    int64_t at = f.tell();
-    uint16_t count = f.read_16();
-    if (count > 0) need(f, count / 8 + 1);
-    f.seek(at);
-    out.read(f);
+void PeerFrame::readBits(i4_field_reader& in, BoolArray& out) {
+    uint16_t count = in.u16();
+    if (count > 0) in.need(count / 8 + 1);
+    in.file().seek(in.position() - 2);
+    out.read(in.file());
 }
 
-const uint8_t* PeerFrame::readBytes(i4_file& f, uint32_t n) {
-    need(f, n);
-    int64_t at = f.tell();
+const uint8_t* PeerFrame::readBytes(i4_field_reader& in, uint32_t n) {
+    in.need(n);
+    i4_file& f = in.file();
+    int64_t at = in.position();
     const uint8_t* p = static_cast<const uint8_t*>(f.memory_at(at));
     if (!p || !f.is_memory()) throw i4_err("peer payload is not in memory");
-    f.seek(at + n);
+    in.skip(n);
     return p;
 }
 

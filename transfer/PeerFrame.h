@@ -7,15 +7,16 @@
 
 class BoolArray;
 class TCPPacket;
+class i4_field_reader;
 class i4_file;
 
 // The fields of peer frames (integers little-endian):
 //   hash    16 bytes
 //   string  u16 length n, then n bytes, no terminator
 //   bits    u16 bit count c, then c/8 + 1 bytes, lowest bit first; nothing more when c is 0
-// Every reader checks what it is about to read against the bytes left in the payload and
-// throws i4_err when they are short, so a peer's count never sizes an allocation and the
-// connection is dropped (the connection's pass catches it).
+// Payloads are read through i4_field_reader, which checks every field, length and count
+// against the bytes left before it reads or allocates and throws i4_err when they are short:
+// the connection's pass catches it and drops the connection.
 class PeerFrame {
 public:
     enum { MARKER = 0xE3, HASH_SIZE = 16, MAX_STRING = 0xFFFE };
@@ -26,13 +27,12 @@ public:
     static TCPPacket* bare(uint8_t opcode);
     static TCPPacket* withHash(uint8_t opcode, const uint8_t hash[16]);
 
-    static void need(i4_file& f, int64_t n);
-    static void readHash(i4_file& f, uint8_t hash[16]);
     // Keeps at most max bytes and leaves the payload after the whole text.
-    static i4_string readString(i4_file& f, uint16_t max);
-    static void readBits(i4_file& f, BoolArray& out);
-    // n bytes of a memory payload, in place; the payload moves past them.
-    static const uint8_t* readBytes(i4_file& f, uint32_t n);
+    static i4_string readString(i4_field_reader& in, int max);
+    // The bit count is held against the bytes left before the array is made.
+    static void readBits(i4_field_reader& in, BoolArray& out);
+    // n bytes of a memory payload, in place; the reader moves past them.
+    static const uint8_t* readBytes(i4_field_reader& in, uint32_t n);
 
     // Stored size of a text (cut to MAX_STRING bytes) and its writer.
     static int32_t stringSize(const char* text);

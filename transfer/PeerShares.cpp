@@ -1,7 +1,5 @@
 #include "transfer/PeerShares.h"
 
-#include "core/CoreOptions.h"
-
 namespace {
 PeerShares nothingShared;
 }  // namespace
@@ -20,10 +18,4 @@ void PeerShares::getSharedDirectories(LL*) {}
 
 FileList* PeerShares::findSharedDirectory(const char*) {
     return nullptr;
-}
-
-int PeerShares::frAllow() {
-    int value = 0;
-    theCoreOptions.getIntPref("frAllow", &value);
-    return value;
 }

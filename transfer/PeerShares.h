@@ -7,9 +7,9 @@ class FileList;
 class FileMeta;
 class LL;
 
-// What the peer protocol asks of the shared files and directories and of the transfer
-// options. The transfer gateway answers it once it is built (it points thePeerShares at its
-// own answer); until then these bodies answer as a client that shares nothing.
+// What the peer protocol asks of the shared files and directories. The transfer gateway answers it
+// once it is built (it points thePeerShares at its own answer); until then these bodies answer as a
+// client that shares nothing.
 class PeerShares {
 public:
     virtual ~PeerShares() {}
@@ -24,9 +24,6 @@ public:
     // The file list of that shared directory (or of "!Incomplete Files"), or null. Valid while
     // the handler runs on the core task thread; its own lock guards its nodes.
     virtual FileList* findSharedDirectory(const char* name);
-    // "frAllow": who may list the shared directories and files; 0 everybody, 1 friends only,
-    // 2 nobody. This body reads the settings record.
-    virtual int frAllow();
 };
 
 extern PeerShares* thePeerShares;

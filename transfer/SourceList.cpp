@@ -13,14 +13,6 @@ SourceList::~SourceList() {
     clear();
 }
 
-void SourceList::setClock(Clock c) {
-    clock = c;
-}
-
-int64_t SourceList::now() const {
-    return clock ? clock() : theCore.millis();
-}
-
 void SourceList::erase(SourceListEntry* entry) {
     if (!entry) return;
     entries.remove(entry);
@@ -30,7 +22,7 @@ void SourceList::erase(SourceListEntry* entry) {
 void SourceList::askForUpload(Peer* connection, const uint8_t fileHash[16]) {
     if (!connection || find(connection->getUser())) return;
     connection->sendUploadRequest(fileHash);
-    entries.append(new SourceListEntry(connection->getUser(), now()));
+    entries.append(new SourceListEntry(connection->getUser(), theCore.millis()));
 }
 
 SourceListEntry* SourceList::first(const Match& match) {
@@ -44,7 +36,7 @@ SourceListEntry* SourceList::first(const Match& match) {
 SourceListEntry* SourceList::find(UserMeta* user) {
     if (!user) return nullptr;
     SourceListEntry* e = first([user](SourceListEntry& x) { return x.user.isSameUser(user); });
-    if (e && now() - e->time > VALID_MS - 1) {
+    if (e && theCore.millis() - e->time > VALID_MS - 1) {
         erase(e);
         return nullptr;
     }

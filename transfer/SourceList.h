@@ -15,17 +15,12 @@ class UserMeta;
 // again, and lets a source go straight to waiting in the peer's queue.
 class SourceList {
 public:
-    typedef std::function<int64_t()> Clock;
     // An entry is found until the clock is this far past its time.
     static constexpr int64_t VALID_MS = 1200000;
 
     SourceList();
     // Deletes every entry.
     ~SourceList();
-
-    // The client's millisecond clock by default; tests give their own.
-    void setClock(Clock clock);
-    int64_t now() const;
 
     // Sends 84 for the file unless the peer was asked recently, and remembers the peer.
     void askForUpload(Peer* connection, const uint8_t fileHash[16]);
@@ -50,7 +45,6 @@ private:
     void erase(SourceListEntry* entry);
 
     LL entries;  // owned
-    Clock clock;
 };
 
 extern SourceList theSourceList;

@@ -56,7 +56,7 @@ struct ClientPoolTest : ::testing::Test {
         network.fixed = 10;
         theCoreOptions.maxCon = 45;
         theCoreOptions.setClientId(HIGH_ID);
-        theCoreOptions.setDoorPort(4662);
+        theTransferOptions.setDoorPort(4662);
         theClientPool.setStarter([this](Peer* p) {
             started.push_back({p->getIp(), (uint32_t)p->getPort()});
             stayOpen.push_back(p->isStayOpen());
@@ -258,9 +258,7 @@ struct ConnectRequestTest : ::testing::Test {
     std::vector<IpPort> failedConnects() {
         struct Taker : MessageHandler {
             void handleMessage(Message* m) override {
-                IpPort* where = static_cast<IpPort*>(m->data);
-                taken.push_back(*where);
-                delete where;
+                if (IpPort* where = m->get<IpPort>()) taken.push_back(*where);
             }
             std::vector<IpPort> taken;
         } taker;

@@ -304,7 +304,7 @@ TEST_F(PeerDispatchTest, ShareViewsFollowFrAllow) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.allow) + (k.isFriend ? " friend" : ""));
-        sides.allow = k.allow;
+        theTransferOptions.frAllow = k.allow;
         sides.friendly = k.isFriend;
         std::string body;
         EXPECT_EQ(k.listAnswer, ask(93, "", &body));
@@ -321,7 +321,7 @@ TEST_F(PeerDispatchTest, ShareViewsFollowFrAllow) {
             EXPECT_EQ(3, song->getSpecialInt(19));
         }
     }
-    sides.allow = 0;
+    theTransferOptions.frAllow = 0;
     EXPECT_EQ(0, ask(94, str("/share/empty")));
     EXPECT_EQ(0, ask(94, str("/nowhere")));
 }
@@ -343,7 +343,6 @@ TEST_F(PeerDispatchTest, IdChangeAndUnknownOpcodes) {
 
 TEST_F(PeerDispatchTest, QueueRankIsKeptForAnAskedPeerOnly) {
     theSourceList.clear();
-    theSourceList.setClock([] { return (int64_t)1000; });
     EXPECT_EQ(0, ask(92, le32(5)));
     EXPECT_EQ(0, theSourceList.count());
     theSourceList.askForUpload(peer, raw(H));
@@ -352,7 +351,6 @@ TEST_F(PeerDispatchTest, QueueRankIsKeptForAnAskedPeerOnly) {
     ASSERT_NE(nullptr, theSourceList.find(peer->getUser()));
     EXPECT_EQ(9, theSourceList.find(peer->getUser())->value);
     theSourceList.clear();
-    theSourceList.setClock(nullptr);
 }
 
 TEST_F(PeerDispatchTest, SendersBuildTheirFrames) {

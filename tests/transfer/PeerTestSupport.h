@@ -35,6 +35,7 @@
 #include "transfer/PeerPartners.h"
 #include "transfer/PeerShares.h"
 #include "transfer/PeerUploads.h"
+#include "transfer/TransferOptions.h"
 #include "util/BoolArray.h"
 #include "util/LL.h"
 
@@ -119,7 +120,6 @@ struct Sides : PeerDownloads, PeerShares, PeerUploads, PeerFriends, PeerChat, Pe
     std::map<std::string, FileMeta*> shared;
     std::map<std::string, FileList*> directories;
     std::vector<std::string> directoryOrder;
-    int allow = 0;
     bool friendly = false;
     bool takesChat = false;
     bool acceptsPartner = false;
@@ -206,7 +206,6 @@ struct Sides : PeerDownloads, PeerShares, PeerUploads, PeerFriends, PeerChat, Pe
         auto it = directories.find(name);
         return it == directories.end() ? nullptr : it->second;
     }
-    int frAllow() override { return allow; }
 
     void handleRequest(Peer*, const uint8_t*, const uint32_t* s, const uint32_t* e) override {
         calls.push_back("ranges:" + std::to_string(s[0]) + "-" + std::to_string(e[0]) + "," +
@@ -296,7 +295,9 @@ struct CoreScope {
           savedMaxCon(theCoreOptions.maxCon),
           savedId(theCoreOptions.getClientId()),
           savedDoorPort(theCoreOptions.getDoorPort()),
-          savedServerIp(theCoreOptions.getServerIp()) {
+          savedServerIp(theCoreOptions.getServerIp()),
+          savedTransferDoorPort(theTransferOptions.getDoorPort()),
+          savedFrAllow(theTransferOptions.frAllow) {
         theCore.socketPool = pool;
         theCore.connector = connector;
         theCore.setNetwork(network);
@@ -309,6 +310,8 @@ struct CoreScope {
         theCoreOptions.setClientId(savedId);
         theCoreOptions.setDoorPort(savedDoorPort);
         theCoreOptions.setServerIp(savedServerIp);
+        theTransferOptions.setDoorPort(savedTransferDoorPort);
+        theTransferOptions.frAllow = savedFrAllow;
     }
     STSocketPool* savedPool;
     Connector* savedConnector;
@@ -316,6 +319,8 @@ struct CoreScope {
     uint32_t savedId;
     uint16_t savedDoorPort;
     uint32_t savedServerIp;
+    int savedTransferDoorPort;
+    int savedFrAllow;
 };
 
 // A scripted peer on the test's side of a loopback connection.

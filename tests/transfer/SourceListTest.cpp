@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PeerTestSupport.h"
+#include "i4min/threads/linux/i4_test_clock.h"
 #include "transfer/SourceList.h"
 #include "transfer/SourceListEntry.h"
 
@@ -10,9 +11,6 @@ namespace {
 
 // The list on a clock the test moves.
 struct SourceListTest : ::testing::Test {
-    SourceListTest() {
-        list.setClock([this] { return clock; });
-    }
     // A peer without a socket whose frames stay queued, to be counted.
     Peer* peer(uint32_t ip, uint16_t port, uint8_t hashSeed) {
         Peer* p = new Peer(ip, port, true);
@@ -21,7 +19,7 @@ struct SourceListTest : ::testing::Test {
         peers.emplace_back(p);
         return p;
     }
-    int64_t clock = 5000;
+    i4_test_clock clock;
     SourceList list;
     std::vector<std::unique_ptr<Peer>> peers;
 };
@@ -32,9 +30,9 @@ TEST_F(SourceListTest, AnEntryLastsJustUnderTwentyMinutes) {
     Peer* p = peer(0x0201A8C0, 4662, 1);
     list.askForUpload(p, raw(hashOf(0xA0)));
     EXPECT_EQ(1, p->queuedPackets());
-    clock += 1199999;
+    clock.step_ms(1199999);
     EXPECT_NE(nullptr, list.find(p->getUser()));
-    clock += 1;
+    clock.step_ms(1);
     EXPECT_EQ(nullptr, list.find(p->getUser()));
     EXPECT_EQ(0, list.count());
     // Gone, so the peer is asked again.
@@ -45,13 +43,13 @@ TEST_F(SourceListTest, AnEntryLastsJustUnderTwentyMinutes) {
 TEST_F(SourceListTest, APeerIsAskedOnceWhateverTheFile) {
     Peer* p = peer(0x0201A8C0, 4662, 1);
     list.askForUpload(p, raw(hashOf(0xA0)));
-    clock += 600000;
+    clock.step_ms(600000);
     list.askForUpload(p, raw(hashOf(0xB0)));
     list.askForUpload(nullptr, raw(hashOf(0xB0)));
     EXPECT_EQ(1, p->queuedPackets());
     EXPECT_EQ(1, list.count());
     // The entry keeps its first time: the second ask did not renew it.
-    clock += 600000;
+    clock.step_ms(600000);
     EXPECT_EQ(nullptr, list.find(p->getUser()));
 }
 
