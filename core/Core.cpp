@@ -56,6 +56,9 @@ void Core::start() {
     TimeSliceTask* pool = network->open(&socketPool, &connector);
     thread.addTask(pool);
     thread.addTask(&theMessageQ);
+    // The thread sleeps in the pool's readiness wait, and a post ends that sleep.
+    thread.setWaiter(dynamic_cast<TaskWait*>(pool));
+    theMessageQ.wakeOnPost(&thread);
     thread.start();
     // Without its thread no typed command would ever run and the console would
     // wait for it forever.
@@ -69,8 +72,9 @@ void Core::stopThread() {
 }
 
 void Core::stop() {
-    // Nothing may use the pool while it is deleted.
+    // Nothing may use the pool while it is deleted, a wake included.
     thread.stop();
+    thread.setWaiter(nullptr);
     theCoreOptions.save();
     if (network) network->close(socketPool, connector);
     connector = nullptr;

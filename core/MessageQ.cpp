@@ -4,7 +4,7 @@
 
 MessageQ theMessageQ;
 
-MessageQ::MessageQ() {
+MessageQ::MessageQ() : waker(nullptr) {
     for (int i = 0; i < MSG_ID_LIMIT; ++i) handlers[i] = 0;
 }
 
@@ -32,6 +32,7 @@ bool MessageQ::queue(Message* message, bool front) {
         list.prepend(message);
     else
         list.append(message);
+    if (Thread* t = waker.load()) t->wake();
     return true;
 }
 

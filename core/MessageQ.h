@@ -7,6 +7,7 @@
 
 #include "core/Message.h"
 #include "core/MessageHandler.h"
+#include "core/Thread.h"
 #include "core/TimeSliceTask.h"
 #include "util/LLsafe.h"
 
@@ -40,6 +41,10 @@ public:
     bool setHandler(MessageHandler* handler, int id);
     // Delivers the first message; true only when a handler ran.
     bool run(int elapsedMs) override;
+    // 0 while messages wait, so a burst is worked off pass after pass without a wait.
+    int nextDueMs() override { return list.count() > 0 ? 0 : -1; }
+    // The thread that delivers: a post wakes it. Null for none.
+    void wakeOnPost(Thread* thread) { waker = thread; }
 
     int pending() { return list.count(); }
 
@@ -49,6 +54,7 @@ private:
 
     LLsafe list;
     std::atomic<MessageHandler*> handlers[MSG_ID_LIMIT];
+    std::atomic<Thread*> waker;
 };
 
 extern MessageQ theMessageQ;

@@ -1,15 +1,12 @@
 #include "core/TaskThread.h"
 
+#include <algorithm>
+
 #include "i4min/threads/linux/i4_random.h"
-#include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_time.h"
 
-namespace {
-const int kBusySleepMs = 5;
-const int kIdleSleepMs = 50;
-}  // namespace
-
-TaskThread::TaskThread() : lastPassMs(i4_now_ms()) {}
+TaskThread::TaskThread()
+    : lastPassMs(i4_now_ms()), waitMs(IDLE_WAIT_MS), wakeAsked(false), waiter(nullptr) {}
 
 TaskThread::~TaskThread() {}
 
@@ -23,22 +20,54 @@ void TaskThread::start() {
 }
 
 void TaskThread::run() {
-    i4_sleep_ms(runPass() ? kBusySleepMs : kIdleSleepMs);
+    runPass();
+    sleep(waitMs);
+}
+
+void TaskThread::setWaiter(TaskWait* w) {
+    std::lock_guard<std::mutex> hold(sleepLock);
+    waiter = w;
+}
+
+void TaskThread::sleep(int ms) {
+    // The waiter changes only while the thread is not running: this thread may read it bare.
+    if (waiter) {
+        waiter->waitForWork(ms);
+        return;
+    }
+    std::unique_lock<std::mutex> hold(sleepLock);
+    if (ms > 0 && !wakeAsked)
+        woken.wait_for(hold, std::chrono::milliseconds(ms), [this] { return wakeAsked; });
+    wakeAsked = false;
+}
+
+void TaskThread::wake() {
+    std::lock_guard<std::mutex> hold(sleepLock);
+    if (waiter) {
+        waiter->wake();
+        return;
+    }
+    wakeAsked = true;
+    woken.notify_one();
 }
 
 void TaskThread::addTask(TimeSliceTask* task) {
-    i4_lock guard(&addLock);
-    pendingAdds.addUnique(task);
+    {
+        i4_lock guard(&addLock);
+        pending.push_back(Change{task, true});
+    }
+    wake();
 }
 
 void TaskThread::removeTask(TimeSliceTask* task) {
     i4_lock guard(&addLock);
-    pendingRemoves.addUnique(task);
+    pending.push_back(Change{task, false});
+    leaving.push_back(task);
 }
 
 bool TaskThread::isLeaving(TimeSliceTask* task) {
     i4_lock guard(&addLock);
-    return pendingRemoves.contains(task);
+    return std::find(leaving.begin(), leaving.end(), task) != leaving.end();
 }
 
 bool TaskThread::hasTask(TimeSliceTask* task) {
@@ -47,18 +76,17 @@ bool TaskThread::hasTask(TimeSliceTask* task) {
 }
 
 bool TaskThread::runPass() {
-    {
-        i4_lock guard(&addLock);
-        LLNode* cursor = 0;
-        while (void* task = LL::next(&pendingAdds, &cursor)) tasks.addUnique(task);
-        pendingAdds.clear();
-    }
     i4_lock running(&runLock);
     {
         i4_lock guard(&addLock);
-        LLNode* cursor = 0;
-        while (void* task = LL::next(&pendingRemoves, &cursor)) tasks.remove(task);
-        pendingRemoves.clear();
+        for (const Change& c : pending) {
+            if (c.add)
+                tasks.addUnique(c.task);
+            else
+                tasks.remove(c.task);
+        }
+        pending.clear();
+        leaving.clear();
     }
 
     int64_t now = i4_now_ms();
@@ -67,12 +95,17 @@ bool TaskThread::runPass() {
     int elapsed = ms < 0 ? 0 : ms > INT32_MAX ? INT32_MAX : (int)ms;
 
     bool busy = false;
+    int due = IDLE_WAIT_MS;
     LLNode* cursor = 0;
     while (void* item = LL::next(&tasks, &cursor)) {
         TimeSliceTask* task = static_cast<TimeSliceTask*>(item);
         // A task removed earlier in this pass may already be deleted.
         if (isLeaving(task)) continue;
         if (task->run(elapsed)) busy = true;
+        if (isLeaving(task)) continue;  // it may have gone with its own run
+        int taskDue = task->nextDueMs();
+        if (taskDue >= 0 && taskDue < due) due = taskDue;
     }
+    waitMs = busy ? 0 : due;
     return busy;
 }

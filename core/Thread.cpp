@@ -4,7 +4,6 @@
 
 namespace {
 const int kStackSize = 51200;
-const int kStopPollMs = 200;
 }  // namespace
 
 Thread::Thread() : state(NOT_RUNNING), stoppedByStop(false) {}
@@ -15,10 +14,12 @@ void Thread::onStart() {}
 
 void Thread::onFinish() {}
 
+void Thread::wake() {}
+
 void Thread::start() {
     bool launch = false;
     {
-        i4_lock guard(&lock);
+        std::lock_guard<std::mutex> guard(lock);
         if (state == NOT_RUNNING)
             launch = true;
         else if (state != STOP_REQUESTED)
@@ -30,27 +31,31 @@ void Thread::start() {
     }
     if (launch && i4_add_thread(&Thread::body, kStackSize, this) != 0) {
         // Nothing will ever set NOT_RUNNING for us, and stop would wait forever.
-        i4_lock guard(&lock);
+        std::lock_guard<std::mutex> guard(lock);
         state = NOT_RUNNING;
     }
 }
 
 void Thread::requestStop() {
-    i4_lock guard(&lock);
-    state = STOP_REQUESTED;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        state = STOP_REQUESTED;
+    }
+    wake();
 }
 
 void Thread::stop() {
     {
-        i4_lock guard(&lock);
+        std::lock_guard<std::mutex> guard(lock);
         if (state != RUNNING) return;
         stoppedByStop = true;
         state = STOP_REQUESTED;
     }
-    while (state.load() != NOT_RUNNING) i4_sleep_ms(kStopPollMs);
-    // The body sets NOT_RUNNING with the lock held; wait for it to let go
-    // before the caller may destroy us.
-    i4_lock guard(&lock);
+    wake();
+    // The body sets NOT_RUNNING and signals with the lock held, and touches nothing after
+    // letting go of it: once this returns the caller may destroy us.
+    std::unique_lock<std::mutex> hold(lock);
+    ended.wait(hold, [this] { return state.load() == NOT_RUNNING; });
 }
 
 void Thread::setPriority(int) {
@@ -63,10 +68,11 @@ void Thread::body(void* self) {
     bool finish = false;
     for (;;) {
         t->run();
-        i4_lock guard(&t->lock);
+        std::lock_guard<std::mutex> guard(t->lock);
         if (t->state != RUNNING) {
             finish = !t->stoppedByStop;
             t->state = NOT_RUNNING;
+            t->ended.notify_all();
             break;
         }
     }

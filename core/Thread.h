@@ -1,10 +1,10 @@
-// Any thread may call start, requestStop and setPriority; stop from any thread
-// but the one it stops. The lock guards state and stoppedByStop.
+// Any thread may call start, requestStop, wake and setPriority; stop from any thread but the one
+// it stops. The lock guards state and stoppedByStop; ended is signalled under it.
 #pragma once
 
 #include <atomic>
-
-#include "i4min/threads/linux/i4_lock.h"
+#include <condition_variable>
+#include <mutex>
 
 // A body whose run step is called again and again on its own platform thread
 // until a stop is requested. A stop takes effect between two steps.
@@ -20,6 +20,9 @@ public:
     // object may delete itself here.
     virtual void onFinish();
     virtual void run() = 0;
+    // Ends a wait of the current step at once, so that a stop request or new work is seen
+    // now; a body that never waits has nothing to do.
+    virtual void wake();
 
     void requestStop();
     // Requests a stop and waits until the current step has finished.
@@ -30,7 +33,8 @@ public:
 private:
     static void body(void* self);
 
-    i4_mutex lock;
+    std::mutex lock;
+    std::condition_variable ended;
     std::atomic<int> state;
     bool stoppedByStop;
 

@@ -5,8 +5,10 @@
 #include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_socket_set.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "net/ClockedConnection.h"
 
 const char* const STSocketPool::SOCKET_SET_PROBLEM =
@@ -26,6 +28,8 @@ STSocketPool::STSocketPool(i4_protocol* protocol, BandwidthSettings* bw)
       receivedTotal(0),
       upCarry(0),
       downCarry(0),
+      receiveHeldUntil(0),
+      sendHeldUntil(0),
       settings(bw ? bw : &ownSettings) {
     for (int i = 0; i < RING; i++) {
         upRing[i] = settings->maxUpSpeed();
@@ -81,8 +85,7 @@ bool STSocketPool::run(int ms) {
     bool busy = false;
     try {
         if (ms > 0) sinceReady += ms;
-        prepareWait();
-        int ready = set->wait(WAIT_MS);
+        int ready = readiness();
         if (ready < 0) {
             reportWaitFailure();
         } else if (ready == 0) {
@@ -98,6 +101,7 @@ bool STSocketPool::run(int ms) {
             }
             busy = processConnections(ms);
             sinceReady = 0;
+            holdSpentBudgets();
         }
         processPending();
     } catch (i4_err&) {
@@ -110,8 +114,7 @@ bool STSocketPool::processConnections(int ms) {
     bool busy = false;
     float sendSum = 0, receiveSum = 0;
     int64_t sent = 0, received = 0;
-    LLNode* at = nullptr;
-    while (Connection* c = static_cast<Connection*>(LL::next(&active, &at))) {
+    for (Connection* c : active) {
         c->tick(ms);
         if (c->doTask()) busy = true;
         if (ClockedConnection* cc = dynamic_cast<ClockedConnection*>(c)) {
@@ -125,8 +128,33 @@ bool STSocketPool::processConnections(int ms) {
     receiveRate = receiveSum;
     sentTotal = sent + removedSent;
     receivedTotal = received + removedReceived;
-    if (active.count() > 1) active.append(active.removeAt(0));
+    rotate();
     return busy;
+}
+
+void STSocketPool::holdSpentBudgets() {
+    int64_t now = i4_now_ms();
+    // A limit that stopped the pass: the sockets that still have bytes for it would end
+    // every wait at once, to move nothing in the passes that follow.
+    if (settings->downloadLimit() > 0 && Connection::receiveBudget == 0)
+        receiveHeldUntil = now + HOLD_MS;
+    if (settings->uploadLimit() > 0 && Connection::sendBudget == 0) sendHeldUntil = now + HOLD_MS;
+}
+
+int STSocketPool::readinessMask() {
+    int64_t now = i4_now_ms();
+    int mask = I4_READY_READ | I4_READY_WRITE | I4_READY_ERROR;
+    if (now < receiveHeldUntil) mask &= ~I4_READY_READ;
+    if (now < sendHeldUntil) mask &= ~I4_READY_WRITE;
+    return mask;
+}
+
+int STSocketPool::nextDueMs() {
+    int64_t now = i4_now_ms();
+    int64_t left = -1;
+    for (int64_t until : {receiveHeldUntil, sendHeldUntil})
+        if (until > now && (left < 0 || until - now < left)) left = until - now;
+    return static_cast<int>(left);
 }
 
 void STSocketPool::onRemoved(Connection* c) {

@@ -18,6 +18,8 @@ public:
     explicit STSocketPool(BandwidthSettings* settings);
 
     bool run(int ms) override;
+    // While a spent budget holds its direction back: when that ends.
+    int nextDueMs() override;
 
     // The bytes a limit (KB/s, 0 = none) allows over ms; whole limits of 1 and more count
     // whole. The fraction of a byte left over carries to the next pass in *carry, so a
@@ -32,13 +34,17 @@ public:
     int64_t totalReceived() const { return receivedTotal; }
     BandwidthSettings* bandwidth() const { return settings; }
 
-    enum { LEARN_EVERY_MS = 4000, RING = 8 };
+    // A spent budget keeps its direction out of the readiness wait this long, so a limited
+    // transfer costs a pass every few milliseconds instead of a busy loop.
+    enum { LEARN_EVERY_MS = 4000, RING = 8, HOLD_MS = 10 };
     // What a failed wait reports (after the platform's code).
     static const char* const SOCKET_SET_PROBLEM;
 
 protected:
     bool processConnections(int ms);
     void onRemoved(Connection* c) override;
+    int readinessMask() override;
+    void holdSpentBudgets();
     void reportWaitFailure();
 
     int64_t sinceReady;
@@ -55,6 +61,9 @@ protected:
     int64_t receivedTotal;
     double upCarry;
     double downCarry;
+    // i4_now_ms until which a spent budget keeps reads or writes out of the wait.
+    int64_t receiveHeldUntil;
+    int64_t sendHeldUntil;
     BandwidthSettings ownSettings;
     BandwidthSettings* settings;
 };

@@ -9,7 +9,6 @@
 #include "core/XMLStringTable.h"
 #include "i4min/main/i4_console_input.h"
 #include "i4min/string/i4_string.h"
-#include "i4min/threads/linux/i4_thread.h"
 
 Servant* theServant = 0;
 
@@ -61,7 +60,8 @@ void Servant::handleMessage(Message* message) {
         execute(line && line->c_str() ? line->c_str() : "");
     }
     const void* mine = line;
-    awaited.compare_exchange_strong(mine, 0);
+    std::lock_guard<std::mutex> hold(ticketLock);
+    if (awaited.compare_exchange_strong(mine, 0)) ticketDone.notify_all();
 }
 
 void Servant::addCommand(Command* command) {
@@ -139,7 +139,10 @@ void Servant::readCommand() {
     i4_string* posted = owned.get();
     awaited = posted;
     theMessageQ.post(MSG_COMMAND, std::move(owned));
-    while (awaited.load() == posted) i4_sleep_ms(POLL_MS);
+    {
+        std::unique_lock<std::mutex> hold(ticketLock);
+        ticketDone.wait(hold, [this, posted] { return awaited.load() != posted; });
+    }
     pager.show();
 }
 

@@ -1,11 +1,13 @@
 // The console command runner. execute and the command table: the core task
 // thread (through message 27), or the main thread for command-line arguments.
 // readCommand: the main thread only. The flags are atomic; the awaited line is
-// the only thing the two threads hand over.
+// the only thing the two threads hand over, under ticketLock.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "core/MessageHandler.h"
@@ -33,7 +35,7 @@ public:
 
     // The delimiters of every command line.
     static const char* const DELIMITERS;
-    enum { LINE_SIZE = 255, ANSWER_SIZE = 82, POLL_MS = 100 };
+    enum { LINE_SIZE = 255, ANSWER_SIZE = 82 };
 
     Servant();
     // Runs message 27, whose payload is the line (an i4_string).
@@ -85,6 +87,9 @@ private:
     // the core task thread once it has run and before it is freed, so the
     // address cannot belong to another line meanwhile.
     std::atomic<const void*> awaited;
+    // The console loop sleeps on ticketDone until the core task thread has run its line.
+    std::mutex ticketLock;
+    std::condition_variable ticketDone;
     PageViewer pager;
     LineReader lines;
 };

@@ -1,9 +1,12 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "core/MessageQ.h"
 #include "core/TaskThread.h"
 #include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
@@ -58,6 +61,11 @@ const ScheduleCase kSchedule[] = {
      "bc"},
     {"a task removing itself has run once", "ab", "", 'a', "-a", "ab", "b"},
     {"removing an absent task changes nothing", "ab", "-c", 0, "", "ab", "ab"},
+    {"removed and added again between passes: stays, at the end", "ab", "-a +a", 0, "", "ba", "ba"},
+    {"added, removed and added again: joins", "", "+a -a +a", 0, "", "a", "a"},
+    {"removed and added again during a pass: skipped, then back", "abc", "", 'a', "-c +c", "ab",
+     "abc"},
+    {"removed and added again by itself: back next pass", "ab", "", 'a', "-a +a", "ab", "ba"},
 };
 
 TEST(TaskThread, AddAndRemoveBetweenAndDuringPasses) {
@@ -118,6 +126,46 @@ TEST(TaskThread, TaskDeletedRightAfterRemovalIsNotCalled) {
     thread.runPass();
     EXPECT_EQ("aa", log);
     EXPECT_FALSE(thread.hasTask(doomed));
+}
+
+// An owner that deletes its task and makes a new one may well get the same address back: the
+// new task must run from the next pass, and one added and removed again must never run.
+TEST(TaskThread, ATaskMadeWhereARemovedOneStoodRuns) {
+    for (bool removeFresh : {false, true}) {
+        SCOPED_TRACE(removeFresh);
+        TaskThread thread;
+        std::string log;
+        alignas(ScriptTask) unsigned char room[sizeof(ScriptTask)];
+        ScriptTask* old = new (room) ScriptTask;
+        old->name = 'o';
+        old->log = &log;
+        ScriptTask owner;
+        owner.name = 'a';
+        owner.log = &log;
+        thread.addTask(&owner);
+        thread.addTask(old);
+        thread.runPass();
+        ASSERT_EQ("ao", log);
+
+        owner.calls = 0;
+        owner.firstRun = [&] {
+            thread.removeTask(old);
+            old->~ScriptTask();
+            ScriptTask* fresh = new (room) ScriptTask;
+            ASSERT_EQ((void*)old, (void*)fresh);
+            fresh->name = 'n';
+            fresh->log = &log;
+            thread.addTask(fresh);
+            if (removeFresh) thread.removeTask(fresh);
+        };
+        log.clear();
+        thread.runPass();
+        EXPECT_EQ("a", log);
+        log.clear();
+        thread.runPass();
+        EXPECT_EQ(removeFresh ? "a" : "an", log);
+        reinterpret_cast<ScriptTask*>(room)->~ScriptTask();
+    }
 }
 
 TEST(TaskThread, PassIsBusyOnlyWhenSomeTaskWorked) {
@@ -197,6 +245,82 @@ TEST(TaskThread, RunsItsTasksOnItsOwnThreadUntilStopped) {
     for (int i = 0; i < 200 && task.calls == after; ++i) i4_sleep_ms(10);
     thread.stop();
     EXPECT_GT(task.calls.load(), after);
+}
+
+// A task with a timer of its own.
+struct DueTask : TimeSliceTask {
+    explicit DueTask(int d) : due(d) {}
+    bool run(int) override { return false; }
+    int nextDueMs() override { return due; }
+    int due;
+};
+
+// Stands for the socket pool's readiness wait: records how long it was asked to sleep.
+struct RecordingWait : TaskWait {
+    void waitForWork(int ms) override { waits.push_back(ms); }
+    void wake() override { wakes++; }
+    std::vector<int> waits;
+    int wakes = 0;
+};
+
+// The thread sleeps only in its waiter, and only after an idle pass: for the idle time, or
+// less when a task's timer is due sooner.
+TEST(TaskThread, WaitsAfterAnIdlePassOnlyAndNoLongerThanTheSoonestTimer) {
+    const struct {
+        const char* what;
+        bool busy;
+        std::vector<int> dues;
+        int wait;
+    } cases[] = {
+        {"idle, no timers", false, {}, TaskThread::IDLE_WAIT_MS},
+        {"busy", true, {}, 0},
+        {"busy with a far timer", true, {500}, 0},
+        {"a timer due sooner", false, {250, 30, -1}, 30},
+        {"a timer due now", false, {0}, 0},
+        {"timers due later than the idle time", false, {250, 101}, TaskThread::IDLE_WAIT_MS},
+        {"no timer", false, {-1}, TaskThread::IDLE_WAIT_MS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TaskThread thread;
+        RecordingWait wait;
+        thread.setWaiter(&wait);
+        std::string log;
+        ScriptTask worker;
+        worker.log = &log;
+        worker.busy = c.busy;
+        thread.addTask(&worker);
+        std::vector<std::unique_ptr<DueTask>> timers;
+        for (int d : c.dues) {
+            timers.emplace_back(new DueTask(d));
+            thread.addTask(timers.back().get());
+        }
+        thread.run();
+        EXPECT_EQ(std::vector<int>{c.wait}, wait.waits);
+        EXPECT_EQ(c.wait, thread.nextWaitMs());
+        thread.setWaiter(nullptr);
+    }
+}
+
+// New work ends the sleep at once: a task added, a message posted, a stop.
+TEST(TaskThread, NewWorkWakesItsWaiter) {
+    TaskThread thread;
+    RecordingWait wait;
+    thread.setWaiter(&wait);
+    ElapsedTask task;
+    thread.addTask(&task);
+    EXPECT_EQ(1, wait.wakes);
+    MessageQ queue;
+    queue.wakeOnPost(&thread);
+    queue.post(MSG_NOTHING);
+    EXPECT_EQ(2, wait.wakes);
+    thread.requestStop();
+    EXPECT_EQ(3, wait.wakes);
+    // A queue with messages waiting asks for the next pass at once.
+    EXPECT_EQ(0, queue.nextDueMs());
+    queue.run(0);
+    EXPECT_EQ(-1, queue.nextDueMs());
+    thread.setWaiter(nullptr);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/Thread.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "support/FreshCopy.h"
 
 namespace {
@@ -54,6 +58,36 @@ TEST(Thread, StopWaitsForTheCurrentStepAndSkipsOnFinish) {
     EXPECT_EQ(t.started.load(), t.finished.load());
     EXPECT_EQ(1, t.onStarts.load());
     EXPECT_EQ(0, t.onFinishes.load());
+}
+
+// A step that sleeps until woken, as the core task thread does between passes.
+struct SleepingThread : Thread {
+    void run() override {
+        std::unique_lock<std::mutex> hold(lock);
+        steps++;
+        woken.wait_for(hold, std::chrono::seconds(60), [this] { return wakeAsked; });
+        wakeAsked = false;
+    }
+    void wake() override {
+        std::lock_guard<std::mutex> hold(lock);
+        wakeAsked = true;
+        woken.notify_all();
+    }
+    std::mutex lock;
+    std::condition_variable woken;
+    bool wakeAsked = false;
+    std::atomic<int> steps{0};
+};
+
+// A stop wakes the step it waits for, instead of waiting out the step's sleep.
+TEST(Thread, StopWakesASleepingStep) {
+    SleepingThread t;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.steps > 0; }));
+    int64_t start = i4_now_ms();
+    t.stop();
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    EXPECT_LT(i4_now_ms() - start, 30000);
 }
 
 TEST(Thread, AThreadThatStopsItselfCallsOnFinish) {

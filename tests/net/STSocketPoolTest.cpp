@@ -2,9 +2,13 @@
 
 #include "NetTestSupport.h"
 #include "core/ProtocolHolder.h"
+#include "core/TaskThread.h"
 #include "core/XMLStringTable.h"
 #include "i4min/net/i4_socket_set.h"
+#include "i4min/threads/linux/i4_test_clock.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "net/STSocketPool.h"
+#include "net/TCPConnection.h"
 #include "util/XMLParser.h"
 
 TEST(STSocketPool, BudgetFromLimitAndElapsedTime) {
@@ -35,6 +39,7 @@ TEST(STSocketPool, BudgetFromLimitAndElapsedTime) {
 }
 
 TEST(STSocketPool, ReadyPassBudgetCoversTheIdlePassesBeforeIt) {
+    BudgetScope restore(Connection::UNLIMITED_BUDGET, Connection::UNLIMITED_BUDGET);
     BandwidthSettings bw;
     bw.setUploadLimit(10);
     bw.setDownloadLimit(2.9);
@@ -54,7 +59,75 @@ TEST(STSocketPool, ReadyPassBudgetCoversTheIdlePassesBeforeIt) {
     // The allowance was used up by that pass: the next one starts from its own time.
     pool.run(20);
     EXPECT_EQ(200, rec.sendBudgetSeen);
-    Connection::sendBudget = Connection::receiveBudget = Connection::UNLIMITED_BUDGET;
+}
+
+// The core task thread's elapsed time feeds the budgets: setting the date an hour ahead must
+// neither hand out an hour's allowance nor stall the pool.
+TEST(STSocketPool, BudgetsStaySaneWhenTheDateJumps) {
+    BudgetScope restore(Connection::UNLIMITED_BUDGET, Connection::UNLIMITED_BUDGET);
+    i4_test_clock clock;
+    BandwidthSettings bw;
+    bw.setUploadLimit(10);
+    bw.setDownloadLimit(10);
+    STSocketPool pool(testProtocol(), &bw);
+    TaskThread thread;
+    thread.addTask(&pool);
+    thread.setWaiter(&pool);
+    SockPair pair;
+    ProbeRecord rec;
+    pool.add(new Probe(rec, pair.take()));
+    thread.runPass();     // takes the probe in
+    pair.peerWrite("x");  // stays readable: every pass is a ready one
+
+    clock.step_ms(150);
+    thread.runPass();
+    EXPECT_EQ(1500, rec.sendBudgetSeen);
+    EXPECT_EQ(1500, rec.receiveBudgetSeen);
+    clock.step_wall_ms(3600 * 1000);
+    clock.step_ms(50);
+    thread.runPass();
+    EXPECT_EQ(500, rec.sendBudgetSeen);
+    EXPECT_EQ(500, rec.receiveBudgetSeen);
+    clock.step_wall_ms(-2 * 3600 * 1000);
+    clock.step_ms(20);
+    thread.runPass();
+    EXPECT_EQ(200, rec.receiveBudgetSeen);
+    EXPECT_EQ(3, rec.tasks);
+    thread.setWaiter(nullptr);
+}
+
+// A budget spent by a limited pass keeps its direction out of the readiness wait for a few
+// milliseconds: the socket that still has bytes would otherwise end every wait at once and
+// the thread would spin, moving nothing.
+TEST(STSocketPool, ASpentBudgetHoldsItsDirectionBackForAMoment) {
+    BudgetScope restore(Connection::UNLIMITED_BUDGET, Connection::UNLIMITED_BUDGET);
+    i4_test_clock clock;
+    BandwidthSettings bw;
+    bw.setDownloadLimit(1);
+    STSocketPool pool(testProtocol(), &bw);
+    SockPair pair;
+    TCPConnection* reader = new TCPConnection(pair.take(), 0xE3);
+    pool.add(reader);
+    pool.processPending();
+    pair.peerWrite(frame(1, std::string(5000, 'p')));
+
+    EXPECT_EQ(-1, pool.nextDueMs());
+    clock.step_ms(5);
+    pool.waitForWork(1000);
+    EXPECT_TRUE(pool.run(5));  // 5 bytes of payload allowed, and taken
+    EXPECT_EQ(0, Connection::receiveBudget);
+    EXPECT_EQ(STSocketPool::HOLD_MS, pool.nextDueMs());
+
+    // Still readable, but not waited for while held.
+    int64_t before = i4_now_ms();
+    pool.waitForWork(0);
+    EXPECT_FALSE(pool.run(0));
+    EXPECT_EQ(before, i4_now_ms());
+    clock.step_ms(STSocketPool::HOLD_MS);
+    EXPECT_EQ(-1, pool.nextDueMs());
+    pool.waitForWork(1000);
+    EXPECT_TRUE(pool.run(STSocketPool::HOLD_MS));
+    EXPECT_EQ(0, Connection::receiveBudget);
 }
 
 TEST(STSocketPool, ConnectionsTakeTurnsAtTheHead) {

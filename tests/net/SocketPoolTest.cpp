@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "NetTestSupport.h"
 #include "i4min/net/i4_socket_set.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_thread.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "net/SocketPool.h"
 
 TEST(SocketPool, NeedsAProtocol) {
@@ -98,4 +101,29 @@ TEST(SocketPool, PassServesReadyConnectionsAndDeletesTheRestAtTheEnd) {
     // The pool's end deletes what it still holds.
     EXPECT_TRUE(ra.deleted);
     EXPECT_TRUE(rb.deleted);
+}
+
+// The core task thread sleeps in the pool's wait: a connection handed over from another thread
+// ends that sleep, and the pass that follows serves what the wait found without waiting again.
+TEST(SocketPool, AConnectionHandedOverWakesTheWait) {
+    SocketPool pool(testProtocol());
+    SockPair pair;
+    ProbeRecord rec;
+    Probe* probe = new Probe(rec, pair.take());
+    int64_t start = i4_now_ms();
+    std::thread handOver([&] {
+        i4_sleep_ms(50);
+        pool.add(probe);
+    });
+    pool.waitForWork(60000);
+    handOver.join();
+    EXPECT_LT(i4_now_ms() - start, 30000);
+    pool.run(0);
+    EXPECT_EQ(1, rec.attached);
+
+    // Readable now: the thread's wait sees it, and the pass serves it.
+    pair.peerWrite("x");
+    pool.waitForWork(60000);
+    EXPECT_FALSE(pool.run(0));
+    EXPECT_EQ(1, rec.tasks);
 }

@@ -1,7 +1,9 @@
 #include "i4min/threads/linux/i4_thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <errno.h>
+#include <mutex>
 #include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,6 +17,23 @@
 namespace {
 
 std::atomic<int> liveThreads(0);
+
+// i4_wait_threads sleeps on this until the count reaches 0. Never destroyed: a detached thread
+// may still end after exit has begun.
+struct LiveCount {
+    std::mutex lock;
+    std::condition_variable none;
+};
+LiveCount& liveCount() {
+    static LiveCount* c = new LiveCount;
+    return *c;
+}
+
+void threadEnded() {
+    LiveCount& c = liveCount();
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (--liveThreads == 0) c.none.notify_all();
+}
 
 // Hand-off of the entry function to the thread being started. The starter
 // takes the semaphore and the new thread gives it back once it has read its
@@ -60,7 +79,7 @@ void* i4_thread_trampoline(void* arg) {
         i4_printf("Thread unkown error\n");
         endProcess();
     }
-    liveThreads--;
+    threadEnded();
     return nullptr;
 }
 
@@ -83,14 +102,16 @@ int i4_add_thread(i4_thread_func_type fn, int, void* arg) {
         // or every later start and the wait at shut-down would hang.
         handOffSlot = nullptr;
         handOffLock().signal();
-        liveThreads--;
+        threadEnded();
     }
     pthread_attr_destroy(&attr);
     return rc;
 }
 
 void i4_wait_threads() {
-    while (liveThreads.load() > 0) i4_yield();
+    LiveCount& c = liveCount();
+    std::unique_lock<std::mutex> hold(c.lock);
+    c.none.wait(hold, [] { return liveThreads.load() <= 0; });
 }
 
 int i4_live_threads() {

@@ -14,7 +14,7 @@ typedef pthread_t i4_thread_id;
 // with status 1. The stack size is not used. 0, or the platform's error code
 // when no thread could be made (the failure is printed and undone).
 int i4_add_thread(i4_thread_func_type fn, int stack_size, void* arg);
-// Yields until no thread started by i4_add_thread is live.
+// Sleeps until no thread started by i4_add_thread is live.
 void i4_wait_threads();
 // Threads started by i4_add_thread that have not yet returned.
 int i4_live_threads();
