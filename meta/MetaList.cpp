@@ -17,9 +17,6 @@
 
 namespace {
 
-// The smallest record: a tag count of 0.
-const int64_t MIN_RECORD_BYTES = 4;
-
 // Takes two list locks in one global order so that two threads locking the same
 // pair never wait on each other.
 void lockPair(LLsafe* a, LLsafe* b) {
@@ -84,9 +81,12 @@ bool MetaList::readRecords(i4_file& f, bool fromWire) {
             return true;
         }))
         return false;
-    // A count no input could hold is a damaged list, as is one that reads negative.
+    // A count reading negative is a damaged list. A count larger than the input could
+    // hold is a list cut short: the records before the cut are kept. The walk stops at
+    // the first record that cannot be read, and each one read takes at least its 4-byte
+    // tag count, so the input bounds it whatever the count says.
     uint32_t failedAt = 0;
-    bool ok = (int32_t)count >= 0 && (int64_t)count * MIN_RECORD_BYTES <= in.left();
+    bool ok = (int32_t)count >= 0;
     for (uint32_t i = 0; ok && i < count; ++i) {
         std::unique_ptr<Meta> m(newMeta());
         if (!checked([&] { return fromWire ? m->fromNetwork(f) : m->fromDisk(f); })) {

@@ -330,7 +330,7 @@ TEST_F(FileMetaTest, DamagedKnownFilesFromDisk) {
         const char* lastName;
     } table[] = {
         {"known_third_record_damaged.met", false, 2, "two"},
-        {"known_count_past_end.met", false, 0, nullptr},
+        {"known_count_past_end.met", false, 1, "one"},
     };
     for (const auto& c : table) {
         FileList list;

@@ -80,7 +80,7 @@ TEST_F(MetaListTest, ListFilesReadAsTheyShould) {
          Bytes{0x0E, 3, 0, 0, 0} + recordA + recordA + Bytes(recordA.begin(), recordA.end() - 1),
          false, 2},
         {"count past what the file could hold", Bytes{0x0E, 0xFF, 0xFF, 0xFF, 0x00} + recordA,
-         false, 0},
+         false, 1},
         {"count reading negative", Bytes{0x0E, 0xFF, 0xFF, 0xFF, 0xFF} + recordA, false, 0},
         {"record tag count past the end", Bytes{0x0E, 1, 0, 0, 0} + Bytes{0xFF, 0xFF, 0x00, 0x00},
          false, 0},
