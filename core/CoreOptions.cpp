@@ -168,6 +168,11 @@ bool CoreOptions::writeUserMeta(i4_file& f) {
     return ownUser.toNetwork(f);
 }
 
+void CoreOptions::copyOwnUser(UserMeta& out) {
+    i4_lock hold(&lock);
+    out.copy(&ownUser);
+}
+
 i4_string CoreOptions::getUserName() {
     i4_lock hold(&lock);
     return i4_string(ownUser.getName());

@@ -61,6 +61,8 @@ public:
     uint16_t getServerPort();
     int getUserMetaSize();
     bool writeUserMeta(i4_file& f);
+    // A copy of the own record, taken under the lock.
+    void copyOwnUser(UserMeta& out);
     i4_string getUserName();
     // Keeps the first MAX_NAME characters.
     void setUserName(const char* name);

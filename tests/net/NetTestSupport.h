@@ -2,10 +2,12 @@
 // what it was given.
 #pragma once
 
+#include <arpa/inet.h>
 #include <cstdarg>
 #include <cstdint>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -110,6 +112,44 @@ inline std::string frame(uint8_t opcode, const std::string& payload, uint8_t mar
     return std::string(1, (char)marker) + le32((uint32_t)payload.size() + 1) +
            std::string(1, (char)opcode) + payload;
 }
+
+// A plain datagram socket on loopback, standing for a server.
+struct UdpPeer {
+    UdpPeer() {
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(0, bind(fd, (sockaddr*)&a, sizeof a));
+        socklen_t len = sizeof a;
+        getsockname(fd, (sockaddr*)&a, &len);
+        port = ntohs(a.sin_port);
+    }
+    ~UdpPeer() { close(fd); }
+    // One datagram, waiting at most ms; "" when none came.
+    std::string receive(int ms = 2000) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return "";
+        char buf[4096];
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        ssize_t n = recvfrom(fd, buf, sizeof buf, 0, (sockaddr*)&from, &len);
+        if (n < 0) return "";
+        annexPort = ntohs(from.sin_port);
+        return std::string(buf, (size_t)n);
+    }
+    void sendToAnnex(const std::string& bytes) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons((uint16_t)annexPort);
+        ASSERT_EQ((ssize_t)bytes.size(),
+                  sendto(fd, bytes.data(), bytes.size(), 0, (sockaddr*)&to, sizeof to));
+    }
+    int fd;
+    int port;
+    int annexPort = 0;
+};
 
 // Sets the budgets for a test and puts the unlimited ones back after it.
 struct BudgetScope {

@@ -46,44 +46,6 @@ struct Recorder : UDPAnnex {
     Seen& seen;
 };
 
-// A plain datagram socket on loopback, standing for a server.
-struct Peer {
-    Peer() {
-        fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, bind(fd, (sockaddr*)&a, sizeof a));
-        socklen_t len = sizeof a;
-        getsockname(fd, (sockaddr*)&a, &len);
-        port = ntohs(a.sin_port);
-    }
-    ~Peer() { close(fd); }
-    // One datagram, waiting at most ms; "" when none came.
-    std::string receive(int ms = 2000) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0) return "";
-        char buf[4096];
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        ssize_t n = recvfrom(fd, buf, sizeof buf, 0, (sockaddr*)&from, &len);
-        if (n < 0) return "";
-        annexPort = ntohs(from.sin_port);
-        return std::string(buf, (size_t)n);
-    }
-    void sendToAnnex(const std::string& bytes) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons((uint16_t)annexPort);
-        ASSERT_EQ((ssize_t)bytes.size(),
-                  sendto(fd, bytes.data(), bytes.size(), 0, (sockaddr*)&to, sizeof to));
-    }
-    int fd;
-    int port;
-    int annexPort = 0;
-};
-
 UDPPacket* datagram(uint8_t op, const std::string& body, int port) {
     UDPPacket* p = new UDPPacket((int32_t)body.size() + 1, LOOPBACK, port);
     p->file().write_8(op);
@@ -117,7 +79,7 @@ struct UDPAnnexTest : ::testing::Test {
     SocketPool pool;
     Seen seen;
     Recorder* annex;
-    Peer peer;
+    UdpPeer peer;
 };
 
 }  // namespace
@@ -187,7 +149,7 @@ TEST_F(UDPAnnexTest, SendToClosedPortReportsTheErrorOnceThenWorks) {
     introduce();
     int closedPort;
     {
-        Peer gone;
+        UdpPeer gone;
         closedPort = gone.port;
     }
     annex->queuePacket(datagram(1, "lost", closedPort));

@@ -1,0 +1,349 @@
+#include "server/ServerPool.h"
+
+#include "core/MessageQ.h"
+#include "core/ServerUI.h"
+#include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
+#include "net/Connector.h"
+#include "net/IpPort.h"
+#include "net/SocketPool.h"
+#include "server/ExServer.h"
+#include "server/MainServer.h"
+#include "server/ServerGateway.h"
+#include "server/ServerSettings.h"
+#include "server/ServerTexts.h"
+
+ServerPool::ServerPool(ServerGateway& g, SocketPool* sockets, Connector* c,
+                       ExServerAnnex::Clock clock)
+    : owner(g),
+      connector(c),
+      connecting(false),
+      extendIndex(0),
+      autoCountdown(-1),
+      udp(nullptr),
+      current(nullptr) {
+    ExServerAnnex* a = new ExServerAnnex(this, clock);
+    udp = a;
+    if (sockets)
+        sockets->add(a);
+    else
+        delete a;
+}
+
+ServerPool::~ServerPool() {
+    clearQueue();
+    if (ExServerAnnex* a = udp.exchange(nullptr)) a->forgetPool();
+    if (MainServer* c = current.exchange(nullptr)) c->forgetPool();
+    list.deleteAll();
+}
+
+void ServerPool::annexGone(ExServerAnnex* gone) {
+    ExServerAnnex* expected = gone;
+    udp.compare_exchange_strong(expected, nullptr);
+}
+
+bool ServerPool::run(int elapsedMs) {
+    int64_t ms = elapsedMs > 0 ? elapsedMs : 0;
+    ExServerAnnex* a = udp.load();
+    bool removeDead = theServerSettings.servRemove != 0;
+    list.lock();
+    LLNode* cursor = nullptr;
+    LL dead;
+    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+        if (!s->tick(ms, a, removeDead)) dead.append(s);
+    while (ExServer* s = (ExServer*)dead.removeAt(0)) {
+        list.getList()->removeNoLock(s);
+        delete s;
+    }
+    list.unlock();
+
+    if (autoCountdown > 0) autoCountdown -= ms;
+    if (theServerSettings.autoConnect && !current.load() && autoCountdown <= 0) {
+        i4_string text("automatically connecting");
+        theXMLStringTable.localize("autoConnecting", text);
+        theUI->printLine("%s", text.c_str());
+        autoCountdown = AUTO_CONNECT_EVERY_MS;
+        theMessageQ.post(MSG_SERVER_CONNECT, nullptr);
+    }
+    return false;
+}
+
+bool ServerPool::loadList(const char* path) {
+    bool ok = list.load(path);
+    list.lock();
+    LLNode* cursor = nullptr;
+    // Pinged at the next pass.
+    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+        s->age = ExServer::PING_EVERY_MS;
+    list.unlock();
+    return ok;
+}
+
+bool ServerPool::saveList(const char* path) {
+    if (list.save(path, true)) return true;
+    theUI->printLine("Server list couldn't be saved: %s", path);
+    return false;
+}
+
+void ServerPool::mergeList(const char* path) {
+    ExServerList more;
+    more.load(path);
+    while (ExServer* s = (ExServer*)more.getList()->removeAt(0)) {
+        s->age = ExServer::PING_EVERY_MS;
+        if (list.addIfAbsent(s)) delete s;
+    }
+}
+
+int ServerPool::addServer(uint32_t ip, int port) {
+    if (ip == 0 || port <= 0 || port > 0xFFFF) return 0;
+    list.lock();
+    if (!list.findByAddress(ip, (uint16_t)port)) {
+        ExServer* s = new ExServer(ip, (uint16_t)port);
+        s->age = ExServer::PING_EVERY_MS;
+        list.getList()->appendNoLock(s);
+    }
+    list.unlock();
+    return 1;
+}
+
+void ServerPool::removeServer(uint32_t ip, uint16_t port) {
+    list.lock();
+    ServerMeta* s = list.findByAddress(ip, port);
+    if (s) list.getList()->removeNoLock(s);
+    list.unlock();
+    delete s;
+}
+
+void ServerPool::setPreference(uint32_t ip, uint16_t port, int32_t pref) {
+    list.lock();
+    if (ServerMeta* s = list.findByAddress(ip, port)) s->setPreference(pref);
+    list.unlock();
+}
+
+void ServerPool::updateServer(ServerMeta* record) {
+    if (!record) return;
+    list.lock();
+    ServerMeta* listed = list.findByAddress(record->ip, record->port);
+    if (listed) {
+        listed->takeAnnouncedTags(record);
+    } else {
+        ExServer* s = new ExServer(record->ip, record->port);
+        s->takeAnnouncedTags(record);
+        s->applyTags();
+        list.getList()->appendNoLock(s);
+    }
+    list.unlock();
+}
+
+void ServerPool::setStatus(uint32_t ip, uint16_t port, int32_t ping, uint32_t users,
+                           uint32_t files) {
+    list.lock();
+    if (ServerMeta* s = list.findByAddress(ip, port)) {
+        s->setPing(ping);
+        s->setUsersFiles(users, files);
+    }
+    list.unlock();
+}
+
+void ServerPool::setConnection(MainServer* connection) {
+    MainServer* old = current.exchange(connection);
+    if (old && old != connection) {
+        // One server connection at a time: a slower earlier attempt gives way.
+        old->discardSilently();
+        old->closeNow();
+        owner.resetServerState();
+    }
+}
+
+void ServerPool::connectionClosed(MainServer* connection) {
+    MainServer* expected = connection;
+    if (!connection || !current.compare_exchange_strong(expected, nullptr)) return;
+    theServerUI->disconnected();
+    owner.resetServerState();
+}
+
+void ServerPool::clearQueue() {
+    for (ServerMeta* s : queue) delete s;
+    queue.clear();
+}
+
+void ServerPool::fillQueue(int n) {
+    list.getList()->sort(&ServerMeta::comparePriority);
+    list.lock();
+    LLNode* cursor = nullptr;
+    while (ServerMeta* s = (ServerMeta*)LL::next(list.getList(), &cursor)) {
+        if ((int)queue.size() >= n) break;
+        ServerMeta* copy = new ServerMeta();
+        copy->copy(s);
+        queue.push_back(copy);
+    }
+    list.unlock();
+}
+
+void ServerPool::connect(IpPort* target) {
+    if (!target) {
+        connectAny();
+        return;
+    }
+    uint32_t ip = target->ip;
+    uint32_t port = target->port;
+    delete target;
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    MainServer* c = current.load();
+    if (c && c->getIp() == ip && (uint32_t)c->getPort() == port) {
+        theUI->printLine("%s", serverText(TEXT_ALREADY_CONNECTED_TO));
+        return;
+    }
+    if (c) {
+        c->discardSilently();
+        c->closeNow();
+        connectionClosed(c);
+    }
+    clearQueue();
+    // The listed record goes, when there is one: its password and name come along.
+    ServerMeta* entry = new ServerMeta(ip, (uint16_t)port);
+    list.lock();
+    if (port <= 0xFFFF)
+        if (ServerMeta* listed = list.findByAddress(ip, (uint16_t)port)) entry->copy(listed);
+    list.unlock();
+    queue.push_back(entry);
+    if (!connecting) connectNext();
+}
+
+void ServerPool::connectAny() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (current.load()) {
+        theUI->printLine("%s", serverText(TEXT_ALREADY_CONNECTED));
+    } else if (connecting) {
+        theUI->printLine("%s", serverText(TEXT_ALREADY_TRYING));
+    } else {
+        clearQueue();
+        fillQueue(MAX_QUEUE);
+        connectNext();
+    }
+}
+
+void ServerPool::connectNext() {
+    if (queue.empty()) {
+        connecting = false;
+        return;
+    }
+    ServerMeta* entry = queue.front();
+    queue.pop_front();
+    i4_string name;
+    theUI->printLine("%s %s ....", serverText(TEXT_CONNECTING_TO), entry->displayName(name));
+    MainServer* attempt = new MainServer(entry, this);
+    delete entry;
+    // Set first: an attempt that fails at once reports to a pool that knows it is trying.
+    bool wasConnecting = connecting;
+    connecting = true;
+    if (!connector) {
+        delete attempt;
+    } else if (connector->connect(attempt) == 0) {
+        connecting = wasConnecting;
+        theUI->printLine("%s", serverText(TEXT_ALREADY_TRYING_THIS));
+        attempt->discardSilently();
+        delete attempt;
+    }
+}
+
+void ServerPool::connectFailed(uint32_t ip, uint16_t) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    if (!connecting) return;
+    i4_string text;
+    theUI->printLine("%s: %s", serverText(TEXT_CANT_CONNECT_TO), ipToText(ip, text));
+    theMessageQ.post(MSG_SERVER_TRY_NEXT, nullptr);
+}
+
+void ServerPool::tryNext() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    connectNext();
+}
+
+void ServerPool::stopConnecting() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    connecting = false;
+    clearQueue();
+}
+
+void ServerPool::disconnect() {
+    if (MainServer* c = current.load()) c->closeNow();
+    stopConnecting();
+}
+
+bool ServerPool::isConnecting() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return connecting;
+}
+
+int ServerPool::queuedServers() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return (int)queue.size();
+}
+
+void ServerPool::search(Search* s, bool kind0) {
+    MainServer* c = current.load();
+    if (!c) {
+        theUI->printLine("%s", serverText(TEXT_NOT_CONNECTED));
+        return;
+    }
+    if (!s) return;
+    if (kind0)
+        c->search(s);
+    else
+        c->searchKind1(s);
+    extendIndex = 0;
+}
+
+void ServerPool::moreResults() {
+    if (MainServer* c = current.load())
+        c->moreResults();
+    else
+        theUI->printLine("%s", serverText(TEXT_NOT_CONNECTED));
+}
+
+void ServerPool::extendSearch(Search* s, bool kind0) {
+    MainServer* c = current.load();
+    if (!s || !c) return;
+    i4_string name;
+    list.lock();
+    ExServer* target = list.atNoLock(extendIndex);
+    if (target && target->hasAddress(c->getIp(), (uint16_t)c->getPort()))
+        target = list.atNoLock(++extendIndex);
+    if (target) {
+        if (ExServerAnnex* a = udp.load()) {
+            if (kind0)
+                a->sendSearch(s, target->ip, target->port);
+            else
+                a->sendSearchKind1(s, target->ip, target->port);
+        }
+        ++extendIndex;
+        target->displayName(name);
+    }
+    list.unlock();
+    if (target)
+        theServerUI->extendingTo(name.c_str());
+    else
+        theUI->printLine("%s", serverText(TEXT_NO_MORE_EXTEND));
+}
+
+int ServerPool::requestCallback(uint32_t serverIp, uint16_t serverPort, uint32_t clientId) {
+    MainServer* c = current.load();
+    if (!c) return 0;
+    if (c->getIp() == serverIp && c->getPort() == serverPort)
+        c->requestCallback(clientId);
+    else if (ExServerAnnex* a = udp.load())
+        a->sendCallbackRequest(clientId, serverIp, serverPort);
+    return 1;
+}
+
+void ServerPool::askAllForSources(const uint8_t hash[16]) {
+    MainServer* c = current.load();
+    if (!c) return;
+    ExServerAnnex* a = udp.load();
+    list.lock();
+    LLNode* cursor = nullptr;
+    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+        if (s->askSources(hash, c, a)) break;
+    list.unlock();
+}

@@ -1,0 +1,69 @@
+#include "server/TransferLink.h"
+
+#include "i4min/file/i4_file.h"
+#include "meta/UserMeta.h"
+#include "net/TCPPacket.h"
+
+namespace {
+TransferLink builtInLink;
+const int SOURCE_ENTRY_BYTES = 6;
+}  // namespace
+
+TransferLink* theTransferLink = &builtInLink;
+
+TransferLink::~TransferLink() {}
+
+Download* TransferLink::findDownload(const uint8_t*) {
+    return nullptr;
+}
+
+void TransferLink::addSource(Download*, UserMeta*) {}
+
+void TransferLink::releaseDownload(Download*) {}
+
+void TransferLink::downloadCallbackFailed(uint32_t, uint32_t) {}
+
+void TransferLink::friendCallbackFailed(uint32_t, uint32_t) {}
+
+void TransferLink::uploadCallbackFailed(uint32_t, uint32_t) {}
+
+int TransferLink::connectPeer(UserMeta*, Peer**) {
+    return 3;
+}
+
+void TransferLink::sendIdChange(Peer*) {}
+
+void TransferLink::broadcast(TCPPacket* packet) {
+    delete packet;
+}
+
+FileList* TransferLink::sharedFiles() {
+    return nullptr;
+}
+
+bool TransferLink::sharedPassDone() {
+    return false;
+}
+
+void TransferLink::addFoundSources(i4_file& f, uint32_t serverIp, uint16_t serverPort) {
+    uint8_t hash[16];
+    f.readAll(hash, 16);
+    Download* download = findDownload(hash);
+    if (!download) return;
+    struct Release {
+        TransferLink* link;
+        Download* download;
+        ~Release() { link->releaseDownload(download); }
+    } release{this, download};
+    uint8_t n = f.read_8();
+    // The count is the server's word: every entry must be at hand before one is added.
+    if ((int64_t)n * SOURCE_ENTRY_BYTES > f.size() - f.tell()) return;
+    for (int i = 0; i < n; ++i) {
+        UserMeta user;
+        user.ip = f.read_32();
+        user.port = f.read_16();
+        user.serverIp = serverIp;
+        user.serverPort = serverPort;
+        addSource(download, &user);
+    }
+}
