@@ -3,7 +3,7 @@
 #include "core/Core.h"
 #include "core/CoreOptions.h"
 #include "core/UIGateway.h"
-#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/net/i4_address.h"
 #include "i4min/string/i4_err.h"
 #include "meta/FileMeta.h"
@@ -93,12 +93,13 @@ void ExServerAnnex::handle(i4_file& f, uint32_t senderIp, int senderPort) {
     uint16_t port = serverPort > 0 ? (uint16_t)serverPort : 0;
     uint8_t op = 0;
     try {
-        op = f.read_8();
+        i4_field_reader in(f);
+        op = in.u8();
         switch (op) {
         case OP_STATUS: {
-            uint32_t challenge = f.read_32();
-            uint32_t users = f.read_32();
-            uint32_t files = f.read_32();
+            uint32_t challenge = in.u32();
+            uint32_t users = in.u32();
+            uint32_t files = in.u32();
             int32_t ping = (int32_t)((uint32_t)clock() - challenge);
             // An answer is an answer however fast: below 2 ms a ping reads as never answered.
             if (ping < MIN_ANSWER_PING) ping = MIN_ANSWER_PING;
@@ -117,7 +118,7 @@ void ExServerAnnex::handle(i4_file& f, uint32_t senderIp, int senderPort) {
             theTransferLink->addFoundSources(f, senderIp, port);
             break;
         case OP_CALLBACK_FAILED: {
-            uint32_t id = f.read_32();
+            uint32_t id = in.u32();
             theTransferLink->downloadCallbackFailed(senderIp, id);
             theTransferLink->friendCallbackFailed(senderIp, id);
             theTransferLink->uploadCallbackFailed(senderIp, id);

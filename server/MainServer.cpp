@@ -5,6 +5,7 @@
 #include "core/ServerUI.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_string.h"
 #include "meta/FileList.h"
@@ -120,6 +121,8 @@ void MainServer::searchKind1(Search* s) {
 
 bool MainServer::handlePacket(uint8_t opcode, i4_file* payload) {
     i4_file& f = *payload;
+    // A field past the payload throws the read error, which drops the connection.
+    i4_field_reader in(f);
     ServerPool* p = pool.load();
     switch (opcode) {
     case OP_OUT_OF_DATE:
@@ -130,43 +133,45 @@ bool MainServer::handlePacket(uint8_t opcode, i4_file* payload) {
     case OP_SEARCH_RESULTS:
         return gotSearchResults(f);
     case OP_STATUS: {
-        uint32_t users = f.read_32();
-        uint32_t files = f.read_32();
+        uint32_t users = in.u32();
+        uint32_t files = in.u32();
         if (p) p->gateway().setServerCounts(users, files);
         theServerUI->serverStatus(files, users);
         return true;
     }
     case OP_CALLBACK_REQUESTED: {
-        uint32_t peerIp = f.read_32();
-        uint16_t peerPort = f.read_16();
+        uint32_t peerIp = in.u32();
+        uint16_t peerPort = in.u16();
         gotCallbackRequest(peerIp, peerPort);
         return true;
     }
     case OP_CALLBACK_FAILED: {
-        uint32_t id = f.read_32();
+        uint32_t id = in.u32();
         theTransferLink->downloadCallbackFailed(ip, id);
         theTransferLink->uploadCallbackFailed(ip, id);
         return true;
     }
     case OP_MESSAGE: {
-        i4_string text(MAX_MESSAGE, f);
+        i4_string text;
+        in.text(MAX_MESSAGE, text);
         // The server's text is data, never a format.
         theUI->printLine("%s", text.c_str() ? text.c_str() : "");
         return true;
     }
     case OP_IGNORED_62: {
-        f.read_32();
-        i4_string ignored(MAX_MESSAGE, f);
+        in.u32();
+        i4_string ignored;
+        in.text(MAX_MESSAGE, ignored);
         return true;
     }
     case OP_IGNORED_63:
-        if (f.read_8() != 0) {
+        if (in.u8() != 0) {
             UserMeta ignored;
             ignored.fromNetwork(f);
         }
         return true;
     case OP_ID_CHANGE:
-        gotIdChange(f.read_32());
+        gotIdChange(in.u32());
         return true;
     case OP_SERVER_RECORD:
         return gotServerRecord(f);
@@ -181,13 +186,14 @@ bool MainServer::handlePacket(uint8_t opcode, i4_file* payload) {
 }
 
 bool MainServer::gotServerList(i4_file& f) {
-    uint8_t n = f.read_8();
+    i4_field_reader in(f);
+    uint8_t n = in.u8();
     // Every entry must be at hand before the first is taken.
-    if ((int64_t)n * SERVER_ENTRY_BYTES > f.size() - f.tell()) return false;
+    if ((int64_t)n * SERVER_ENTRY_BYTES > in.left()) return false;
     ServerPool* p = pool.load();
     for (int i = 0; i < n; ++i) {
-        uint32_t serverIp = f.read_32();
-        uint16_t serverPort = f.read_16();
+        uint32_t serverIp = in.u32();
+        uint16_t serverPort = in.u16();
         if (p) p->addServer(serverIp, serverPort);
     }
     return true;
@@ -195,14 +201,15 @@ bool MainServer::gotServerList(i4_file& f) {
 
 bool MainServer::gotSearchResults(i4_file& f) {
     FileList* results = new FileList();
-    bool ok = results->fromNetwork(f) && f.size() - f.tell() >= 1;
+    i4_field_reader in(f);
+    bool ok = results->fromNetwork(f) && in.left() >= 1;
     ServerPool* p = pool.load();
     if (!ok || !p) {
         results->deleteAll();
         delete results;
         return ok;
     }
-    bool more = f.read_8() != 0;
+    bool more = in.u8() != 0;
     p->gateway().gotSearchResults(results, more);
     return true;
 }
@@ -249,7 +256,7 @@ void MainServer::gotIdChange(uint32_t id) {
     if (p) p->gateway().setServer(ip, (uint16_t)port);
     i4_string name;
     theServerUI->connected(server.displayName(name));
-    theMessageQ.post(MSG_PUBLISH, nullptr);
+    theMessageQ.post(MSG_PUBLISH);
     sendSmall(OP_ID_RECEIVED, nullptr, 0);
 
     TCPPacket* notice = new TCPPacket(9, TCPPacket::MARKER);

@@ -16,6 +16,7 @@
 #include "server/ServerPool.h"
 #include "server/ServerSettings.h"
 #include "server/TransferLink.h"
+#include "util/CountedRef.h"
 
 ServerGateway theServerGateway;
 
@@ -91,8 +92,8 @@ void ServerGateway::newSearch(Search* search) {
     if (current) current->release();
     current = search;
     search->addRef();
-    search->addRef();
-    theMessageQ.post(search->getKind() == 0 ? MSG_SEARCH : MSG_SEARCH_TYPED, search);
+    theMessageQ.post(search->getKind() == 0 ? MSG_SEARCH : MSG_SEARCH_TYPED,
+                     CountedRef<Search>(search));
 }
 
 bool ServerGateway::extendSearch() {

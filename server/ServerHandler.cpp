@@ -7,6 +7,7 @@
 #include "net/IpPort.h"
 #include "server/ServerGateway.h"
 #include "server/ServerPool.h"
+#include "util/CountedRef.h"
 
 ServerHandler theServerHandler;
 
@@ -20,49 +21,39 @@ void ServerHandler::registerHandlers(MessageQ& queue) {
 
 void ServerHandler::handleMessage(Message* message) {
     ServerPool* pool = theServerGateway.pool();
-    void* data = message->data;
+    if (!pool && message->id != MSG_PUBLISH) return;
     switch (message->id) {
     case MSG_SERVER_CONNECT:
-        if (pool)
-            pool->connect(static_cast<IpPort*>(data));
-        else
-            delete static_cast<IpPort*>(data);
+        pool->connect(message->get<IpPort>());
         break;
     case MSG_SERVER_DISCONNECT:
-        if (pool) pool->disconnect();
+        pool->disconnect();
         break;
     case MSG_SERVER_TRY_NEXT:
-        if (pool) pool->tryNext();
+        pool->tryNext();
         break;
     case MSG_SEARCH:
     case MSG_SEARCH_TYPED:
-    case MSG_EXTEND_SEARCH:
-    case MSG_EXTEND_SEARCH_TYPED: {
-        Search* search = static_cast<Search*>(data);
-        bool kind0 = message->id == MSG_SEARCH || message->id == MSG_EXTEND_SEARCH;
-        bool extend = message->id == MSG_EXTEND_SEARCH || message->id == MSG_EXTEND_SEARCH_TYPED;
-        if (pool && extend)
-            pool->extendSearch(search, kind0);
-        else if (pool)
-            pool->search(search, kind0);
-        if (search) search->release();
+        pool->search(message->get<Search>(), message->id == MSG_SEARCH);
         break;
-    }
+    case MSG_EXTEND_SEARCH:
+    case MSG_EXTEND_SEARCH_TYPED:
+        pool->extendSearch(message->get<Search>(), message->id == MSG_EXTEND_SEARCH);
+        break;
     case MSG_MORE_RESULTS:
-        if (pool) pool->moreResults();
+        pool->moreResults();
         break;
     case MSG_PUBLISH:
         theServerGateway.publishShared();
         break;
-    case MSG_MERGE_SERVER_LIST: {
-        i4_string* path = static_cast<i4_string*>(data);
-        if (pool && path && path->c_str()) {
-            pool->mergeList(path->c_str());
-            theServerUI->serverListChanged();
+    case MSG_MERGE_SERVER_LIST:
+        if (i4_string* path = message->get<i4_string>()) {
+            if (path->c_str()) {
+                pool->mergeList(path->c_str());
+                theServerUI->serverListChanged();
+            }
         }
-        delete path;
         break;
-    }
     default:
         break;
     }

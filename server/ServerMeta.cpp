@@ -2,8 +2,9 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_field_reader.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file.h"
-#include "i4min/string/i4_err.h"
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 #include "net/IpPort.h"
@@ -38,24 +39,23 @@ void ServerMeta::copy(ServerMeta* other) {
 
 bool ServerMeta::toBytes(i4_file& f) {
     setSpecialTag(SpecialTagInfo::HISTORY, &history);
-    try {
-        if (f.write_32(ip) != 4 || f.write_16(port) != 2) return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::toBytes(f);
+    return checked([&] {
+        i4_field_writer out(f);
+        out.u32(ip);
+        out.u16(port);
+        return Meta::toBytes(f);
+    });
 }
 
 bool ServerMeta::toNetwork(i4_file& f) {
     static const uint8_t zeros[WIRE_PREFIX] = {0};
-    try {
-        if (f.write(zeros, WIRE_PREFIX) != WIRE_PREFIX || f.write_32(ip) != 4 ||
-            f.write_16(port) != 2)
-            return false;
-    } catch (const i4_err&) {
-        return false;
-    }
-    return Meta::toNetwork(f);
+    return checked([&] {
+        i4_field_writer out(f);
+        out.bytes(zeros, WIRE_PREFIX);
+        out.u32(ip);
+        out.u16(port);
+        return Meta::toNetwork(f);
+    });
 }
 
 bool ServerMeta::fromDisk(i4_file& f) {
@@ -67,17 +67,13 @@ bool ServerMeta::fromNetwork(i4_file& f) {
 }
 
 bool ServerMeta::readAddressAndTags(i4_file& f, bool fromWire) {
-    try {
-        if (fromWire) {
-            uint8_t skipped[WIRE_PREFIX];
-            f.readAll(skipped, WIRE_PREFIX);
-        }
-        ip = f.read_32();
-        port = f.read_16();
-    } catch (const i4_err&) {
-        return false;
-    }
-    bool ok = fromWire ? Meta::fromNetwork(f) : Meta::fromDisk(f);
+    bool ok = checked([&] {
+        i4_field_reader in(f);
+        if (fromWire) in.skip(WIRE_PREFIX);
+        ip = in.u32();
+        port = in.u16();
+        return fromWire ? Meta::fromNetwork(f) : Meta::fromDisk(f);
+    });
     if (ok) applyTags();
     return ok;
 }

@@ -63,7 +63,7 @@ bool ServerPool::run(int elapsedMs) {
         theXMLStringTable.localize("autoConnecting", text);
         theUI->printLine("%s", text.c_str());
         autoCountdown = AUTO_CONNECT_EVERY_MS;
-        theMessageQ.post(MSG_SERVER_CONNECT, nullptr);
+        theMessageQ.post(MSG_SERVER_CONNECT);
     }
     return false;
 }
@@ -180,14 +180,13 @@ void ServerPool::fillQueue(int n) {
     list.unlock();
 }
 
-void ServerPool::connect(IpPort* target) {
+void ServerPool::connect(const IpPort* target) {
     if (!target) {
         connectAny();
         return;
     }
     uint32_t ip = target->ip;
     uint32_t port = target->port;
-    delete target;
     std::lock_guard<std::recursive_mutex> hold(lock);
     MainServer* c = current.load();
     if (c && c->getIp() == ip && (uint32_t)c->getPort() == port) {
@@ -252,7 +251,7 @@ void ServerPool::connectFailed(uint32_t ip, uint16_t) {
     if (!connecting) return;
     i4_string text;
     theUI->printLine("%s: %s", serverText(TEXT_CANT_CONNECT_TO), ipToText(ip, text));
-    theMessageQ.post(MSG_SERVER_TRY_NEXT, nullptr);
+    theMessageQ.post(MSG_SERVER_TRY_NEXT);
 }
 
 void ServerPool::tryNext() {

@@ -63,8 +63,8 @@ public:
     // The connection is gone; when it was the current one the UI and the gateway hear it.
     void connectionClosed(MainServer* connection);
 
-    // Message 2: to that server (null: to any); the IpPort is deleted here.
-    void connect(IpPort* target);
+    // Message 2: to that server (null: to any).
+    void connect(const IpPort* target);
     void connectAny();
     // Message 4: the next queued server.
     void tryNext();

@@ -1,6 +1,6 @@
 #include "server/TransferLink.h"
 
-#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_field_reader.h"
 #include "meta/UserMeta.h"
 #include "net/TCPPacket.h"
 
@@ -46,8 +46,9 @@ bool TransferLink::sharedPassDone() {
 }
 
 void TransferLink::addFoundSources(i4_file& f, uint32_t serverIp, uint16_t serverPort) {
+    i4_field_reader in(f);
     uint8_t hash[16];
-    f.readAll(hash, 16);
+    in.bytes(hash, 16);
     Download* download = findDownload(hash);
     if (!download) return;
     struct Release {
@@ -55,13 +56,13 @@ void TransferLink::addFoundSources(i4_file& f, uint32_t serverIp, uint16_t serve
         Download* download;
         ~Release() { link->releaseDownload(download); }
     } release{this, download};
-    uint8_t n = f.read_8();
+    uint8_t n = in.u8();
     // The count is the server's word: every entry must be at hand before one is added.
-    if ((int64_t)n * SOURCE_ENTRY_BYTES > f.size() - f.tell()) return;
+    if ((int64_t)n * SOURCE_ENTRY_BYTES > in.left()) return;
     for (int i = 0; i < n; ++i) {
         UserMeta user;
-        user.ip = f.read_32();
-        user.port = f.read_16();
+        user.ip = in.u32();
+        user.port = in.u16();
         user.serverIp = serverIp;
         user.serverPort = serverPort;
         addSource(download, &user);
