@@ -134,11 +134,13 @@ const char* const GENRE_NAMES[ID3v1::GENRES] = {
     "Dance Hall",
 };
 
-// Copies n bytes of a padded field and drops the trailing spaces and zero bytes.
+// Copies a padded field of n bytes: the text ends at its first zero byte, and the
+// spaces before that end are padding too.
 void takeField(char* out, const uint8_t* in, int n) {
     memcpy(out, in, (size_t)n);
     out[n] = 0;
-    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == 0)) out[--n] = 0;
+    n = (int)strlen(out);
+    while (n > 0 && out[n - 1] == ' ') out[--n] = 0;
 }
 
 void copyText(char* out, const char* in) {

@@ -52,6 +52,7 @@ inline Bytes be32Bytes(uint32_t v) {
 }
 
 inline void putAt(Bytes& b, size_t at, const Bytes& what) {
+    if (what.empty()) return;
     if (b.size() < at + what.size()) b.resize(at + what.size());
     memcpy(&b[at], what.data(), what.size());
 }
