@@ -2,59 +2,97 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <vector>
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_string.h"
-#include "import/FileBytes.h"
 #include "meta/FileMeta.h"
+#include "meta/Serializable.h"
 
 namespace {
 
 const char* const EXTENSIONS[] = {"avi", "divx", nullptr};
 
+// The fields of the video stream header that the tags need.
+struct VideoStream {
+    char codec[5] = {};
+    uint32_t scale = 0, rate = 0, frames = 0;
+};
+
 // What the walk of the header list found.
 struct HeaderList {
     bool badAvih = false;
     bool video = false;
-    uint8_t strh[AVIImporter::STRH_NEEDED] = {};
+    VideoStream stream;
 
-    // Walks the chunks in [p, p + n); a "strl" list of the header list is walked the
-    // same way. Every size is untrusted: a chunk that runs past its list ends the walk.
-    void walk(const uint8_t* p, uint32_t n, bool top) {
-        uint32_t at = 0;
-        while (!badAvih && n - at >= 8) {
-            const uint8_t* id = p + at;
-            uint32_t size = le32(p + at + 4);
-            const uint8_t* data = p + at + 8;
-            uint32_t room = n - at - 8;
-            if (size > room) return;
+    // Walks the chunks from the reader's position to end; a "strl" list of the header
+    // list is walked the same way. Every size is untrusted: a chunk that runs past its
+    // list ends the walk there.
+    void walk(i4_field_reader& in, int64_t end, bool top) {
+        while (!badAvih && end - in.position() >= 8) {
+            char id[4];
+            in.bytes(id, 4);
+            uint32_t size = in.u32();
+            int64_t data = in.position();
+            if (size > end - data) return;
             if (memcmp(id, "avih", 4) == 0) {
                 if (size != AVIImporter::AVIH_SIZE) badAvih = true;
-            } else if (top && memcmp(id, "LIST", 4) == 0) {
-                if (size >= 4 && memcmp(data, "strl", 4) == 0) walk(data + 4, size - 4, false);
-            } else if (memcmp(id, "strh", 4) == 0) {
+            } else if (memcmp(id, "LIST", 4) == 0 && top && size >= 4) {
+                char type[4];
+                in.bytes(type, 4);
+                if (memcmp(type, "strl", 4) == 0) walk(in, data + size, false);
+            } else if (memcmp(id, "strh", 4) == 0 && size >= AVIImporter::STRH_NEEDED) {
+                char kind[4];
+                VideoStream s;
+                in.bytes(kind, 4);
+                in.bytes(s.codec, 4);
+                in.skip(12);
+                s.scale = in.u32();
+                s.rate = in.u32();
+                in.skip(4);
+                s.frames = in.u32();
                 // A later video header replaces an earlier one.
-                if (size >= AVIImporter::STRH_NEEDED && memcmp(data, "vids", 4) == 0) {
-                    memcpy(strh, data, sizeof strh);
+                if (memcmp(kind, "vids", 4) == 0) {
+                    stream = s;
                     video = true;
                 }
             }
             // RIFF pads odd chunks to even length; the pad may be missing at the end.
-            uint32_t step = size + (size & 1);
-            if (step > room) return;
-            at += 8 + step;
+            int64_t next = data + size + (size & 1);
+            if (next > end) return;
+            in.skip(next - in.position());
         }
     }
 };
 
+// The head of the file and its header list; false when they are not an AVI file's.
+bool readHeaderList(i4_file& file, HeaderList& found) {
+    if (file.seek(0) != 0) return false;
+    i4_field_reader in(file);
+    char riff[4], form[4], list[4], type[4];
+    in.bytes(riff, 4);
+    in.u32();  // the RIFF size, not used
+    in.bytes(form, 4);
+    in.bytes(list, 4);
+    uint32_t size = in.u32();
+    in.bytes(type, 4);
+    if (memcmp(riff, "RIFF", 4) || memcmp(form, "AVI ", 4) || memcmp(list, "LIST", 4) ||
+        memcmp(type, "hdrl", 4))
+        return false;
+    // The list must lie in the file, and a list longer than any real one is refused
+    // rather than walked chunk by chunk.
+    if (size < 4 || size - 4 > (uint32_t)AVIImporter::MAX_HEADER_LIST) return false;
+    in.need(size - 4);
+    found.walk(in, in.position() + size - 4, true);
+    return true;
+}
+
 // "h:mm" from frames and frames per second (rate / scale); empty when either is 0
 // or the time is beyond what the text can carry.
-void lengthText(const uint8_t* strh, char* out, size_t n) {
+void lengthText(const VideoStream& v, char* out, size_t n) {
     out[0] = 0;
-    uint32_t scale = le32(strh + 20), rate = le32(strh + 24), frames = le32(strh + 32);
-    if (!rate || !scale) return;
-    double seconds = (double)frames / ((double)rate / (double)scale);
+    if (!v.rate || !v.scale) return;
+    double seconds = (double)v.frames / ((double)v.rate / (double)v.scale);
     if (!(seconds >= 0 && seconds < 2147483647.0)) return;
     int s = (int)seconds;
     snprintf(out, n, "%d:%2d", s / 3600, s / 60 % 60);
@@ -64,20 +102,8 @@ void lengthText(const uint8_t* strh, char* out, size_t n) {
 
 bool AVIImporter::import(FileMeta& record, i4_file& file, const char* ext) {
     if (!isOneOf(ext, EXTENSIONS)) return false;
-    uint8_t head[24];
-    if (!readBytesAt(file, 0, head, sizeof head)) return false;
-    if (memcmp(head, "RIFF", 4) || memcmp(head + 8, "AVI ", 4) || memcmp(head + 12, "LIST", 4) ||
-        memcmp(head + 20, "hdrl", 4))
-        return false;
-    uint32_t listSize = le32(head + 16);
-    int64_t left = file.size() - (int64_t)sizeof head;
-    if (listSize < 4 || listSize - 4 > (uint32_t)MAX_HEADER_LIST || (int64_t)(listSize - 4) > left)
-        return false;
-    std::vector<uint8_t> list(listSize - 4);
-    if (!list.empty() && !readBytesAt(file, sizeof head, list.data(), (int32_t)list.size()))
-        return false;
     HeaderList found;
-    found.walk(list.data(), (uint32_t)list.size(), true);
+    if (!Serializable::checked([&] { return readHeaderList(file, found); })) return false;
     if (found.badAvih) {
         i4_printf("AVI header not correct size!\n");
         return false;
@@ -85,12 +111,10 @@ bool AVIImporter::import(FileMeta& record, i4_file& file, const char* ext) {
     addType(record, "Video");
     addFormat(record, ext);
     if (found.video) {
-        char codec[5];
-        memcpy(codec, found.strh + 4, 4);
-        codec[4] = 0;
-        if (codec[0]) addText(record, "codec", codec);
+        // The handler's four characters, cut at a zero byte.
+        if (found.stream.codec[0]) addText(record, "codec", found.stream.codec);
         char length[32];
-        lengthText(found.strh, length, sizeof length);
+        lengthText(found.stream, length, sizeof length);
         if (length[0]) addText(record, "length", length);
     }
     return true;

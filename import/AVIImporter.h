@@ -25,7 +25,7 @@ public:
         AVIH_SIZE = 56,
         // Bytes of "strh" up to and including dwLength; real files carry 56.
         STRH_NEEDED = 36,
-        // A header list beyond this is no AVI file's: refused before allocating.
+        // A header list beyond this is no AVI file's: refused rather than walked.
         MAX_HEADER_LIST = 1 << 20,
     };
 

@@ -1,5 +1,6 @@
-// Any thread; these helpers keep no state. Every reader of media files reads through
-// them, so that a short file or a failed read is one false, never an exception.
+// Any thread; these helpers keep no state. Positioned reads and the big-endian fields
+// of media files (MPEG and FLAC headers); little-endian fields are read through
+// i4_field_reader. A short file or a failed read is a false, never an exception.
 #pragma once
 
 #include <stdint.h>
@@ -25,8 +26,4 @@ inline uint32_t be32(const uint8_t* p) {
 
 inline uint32_t be24(const uint8_t* p) {
     return ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
-}
-
-inline uint32_t le32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }

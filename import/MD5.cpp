@@ -5,7 +5,6 @@
 
 #include "i4min/file/i4_file.h"
 #include "i4min/memory/i4_memory.h"
-#include "import/FileBytes.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -28,6 +27,10 @@ inline uint32_t rotl(uint32_t x, int s) {
     return (x << s) | (x >> (32 - s));
 }
 
+inline uint32_t load32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
 }  // namespace
 
 void MD5::init() {
@@ -40,7 +43,7 @@ void MD5::init() {
 
 void MD5::transform(const uint8_t* block) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = le32(block + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = load32(block + 4 * i);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int i = 0; i < 64; ++i) {
         uint32_t f;

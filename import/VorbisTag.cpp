@@ -2,49 +2,11 @@
 
 #include <string.h>
 
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "import/FileBytes.h"
 #include "import/MP3Info.h"
-
-namespace {
-
-// Reads what lies between a position and the end of its block; every length is
-// checked against the block before anything is read or allocated.
-class BlockReader {
-public:
-    BlockReader(i4_file& f, int64_t at, int64_t end) : file(f), pos(at), end(end) {}
-    int64_t left() const { return end - pos; }
-    bool u32le(uint32_t& v) {
-        uint8_t b[4];
-        if (left() < 4 || !readBytesAt(file, pos, b, 4)) return false;
-        pos += 4;
-        v = le32(b);
-        return true;
-    }
-    // Keeps the first `keep` of n bytes as text and steps over the rest.
-    bool text(uint32_t n, uint32_t keep, i4_string& out) {
-        if (n > left()) return false;
-        if (keep > n) keep = n;
-        std::vector<char> buf(keep + 1);
-        if (keep && !readBytesAt(file, pos, buf.data(), (int32_t)keep)) return false;
-        buf[keep] = 0;
-        out = buf.data();
-        pos += n;
-        return true;
-    }
-    bool skip(uint32_t n) {
-        if (n > left()) return false;
-        pos += n;
-        return true;
-    }
-
-private:
-    i4_file& file;
-    int64_t pos;
-    int64_t end;
-};
-
-}  // namespace
+#include "meta/Serializable.h"
 
 VorbisTag::VorbisTag()
     : sampleRate(0), channels(0), bitsPerSample(0), totalSamples(0), vendor(""), pastEnd(false) {
@@ -94,21 +56,40 @@ bool VorbisTag::readStreamInfo(i4_file& f, int64_t at) {
 }
 
 bool VorbisTag::readComments(i4_file& f, int64_t at, uint32_t length) {
-    BlockReader in(f, at, at + length);
-    uint32_t n;
-    if (!in.u32le(n) || !in.text(n, MAX_VENDOR, vendor)) return false;
-    uint32_t count;
-    if (!in.u32le(count)) return false;
-    comments.clear();
-    for (uint32_t i = 0; i < count && comments.size() < MAX_COMMENTS; ++i) {
-        uint32_t len;
-        if (!in.u32le(len)) return false;
-        i4_string text((const char*)nullptr);
-        bool ok = len && len <= MAX_COMMENT ? in.text(len, len, text) : in.skip(len);
-        if (!ok) return false;
-        comments.push_back(text);
-    }
-    return true;
+    const int64_t end = at + length;
+    return Serializable::checked([&] {
+        if (f.seek(at) != at) return false;
+        i4_field_reader in(f);
+        // Every length is held against the block before anything is read for it.
+        auto inBlock = [&](int64_t n) { return n <= end - in.position(); };
+        // Keeps the first `keep` of n bytes as text and steps over the rest.
+        auto text = [&](uint32_t n, uint32_t keep, i4_string& out) {
+            if (keep > n) keep = n;
+            std::vector<uint8_t> kept = in.block(keep, keep);
+            kept.push_back(0);
+            out = (const char*)kept.data();
+            in.skip(n - keep);
+        };
+        if (!inBlock(4)) return false;
+        uint32_t n = in.u32();
+        if (!inBlock(n)) return false;
+        text(n, MAX_VENDOR, vendor);
+        if (!inBlock(4)) return false;
+        uint32_t count = in.u32();
+        comments.clear();
+        for (uint32_t i = 0; i < count && comments.size() < MAX_COMMENTS; ++i) {
+            if (!inBlock(4)) return false;
+            uint32_t len = in.u32();
+            if (!inBlock(len)) return false;
+            i4_string comment((const char*)nullptr);
+            if (len && len <= MAX_COMMENT)
+                text(len, len, comment);
+            else
+                in.skip(len);
+            comments.push_back(comment);
+        }
+        return true;
+    });
 }
 
 void VorbisTag::getVendor(i4_string& out) const {

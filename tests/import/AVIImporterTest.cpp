@@ -179,7 +179,7 @@ TEST(AVIImporterTest, TruncatedAndForeignFilesDecline) {
     }
 }
 
-// A header list beyond the cap is refused before anything is allocated for it.
+// A header list beyond the cap is refused before it is walked.
 TEST(AVIImporterTest, HeaderListAboveTheCapIsRefused) {
     uint32_t size = AVIImporter::MAX_HEADER_LIST + 8;
     SparseFile f(24 + (int64_t)size);
@@ -188,7 +188,7 @@ TEST(AVIImporterTest, HeaderListAboveTheCapIsRefused) {
     f.place(0, head);
     FileMeta record;
     EXPECT_FALSE(AVIImporter().import(record, f, "avi"));
-    EXPECT_EQ(1, f.reads) << "only the 24 bytes of the file's head were read";
+    EXPECT_EQ(24, f.bytesRead) << "only the file's head was read";
 }
 
 TEST(AVIImporterTest, AudioFormatNames) {

@@ -49,9 +49,9 @@ TEST(ID3v1Test, TrackNumberShortensTheComment) {
 TEST(ID3v1Test, FieldsLoseTheirPadding) {
     std::string padded = "Word" + std::string(26, ' ');
     Bytes b = block(padded.c_str(), "Zero padded", "Mixed", "2x01", "c  ", 0, 0, 255);
-    b[63 + 2] = 0;  // a zero inside the text ends it
+    b[63 + 2] = 0;                   // a zero inside the text ends it
     memcpy(&b[33 + 20], "junk", 4);  // after the zero that ends "Zero padded"
-    putAt(b, 97 + 10, text("x"));     // after the spaces and zero that end "c"
+    putAt(b, 97 + 10, text("x"));    // after the spaces and zero that end "c"
     ID3v1 tag;
     ASSERT_TRUE(tag.parse(b.data()));
     EXPECT_STREQ("Word", tag.getTitle());

@@ -64,6 +64,7 @@ public:
     explicit SparseFile(int64_t size) : end(size), pos(0) {}
     void place(int64_t at, const Bytes& b) { pieces[at] = b; }
     int32_t reads = 0;
+    int64_t bytesRead = 0;
 
     int32_t read(void* buf, int32_t n) override {
         ++reads;
@@ -79,6 +80,7 @@ public:
                        (size_t)(to - from));
         }
         pos += n;
+        bytesRead += n;
         return n;
     }
     int32_t write(const void*, int32_t) override { return -1; }
