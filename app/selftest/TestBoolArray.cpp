@@ -1,5 +1,7 @@
 #include "app/selftest/TestBoolArray.h"
 
+#include <cstdint>
+
 #include "core/UIGateway.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "util/BoolArray.h"
@@ -17,7 +19,9 @@ bool TestBoolArray::run() {
     bits.set(5, 0);
     if (bits.get(5)) return false;
 
-    i4_ram_file_class file(nullptr, 0, 64);
+    // Room for the count and two data bytes; the file does not free what it holds.
+    uint8_t stored[16];
+    i4_ram_file_class file(stored, sizeof stored, 0);
     if (bits.write(file) < 0) return false;
     file.seek(0);
     BoolArray copy;
