@@ -6,6 +6,7 @@
 #include "core/UIGateway.h"
 #include "i4min/string/i4_string.h"
 #include "meta/MetaList.h"
+#include "server/ServerSettings.h"
 #include "transfer/TransferOptions.h"
 #include "ui/CommandArgs.h"
 
@@ -94,11 +95,20 @@ i4_string lineSpeedLine() {
 i4_string doorPortLine() {
     return i4_string().format("Door Port:\t\t%d", theTransferOptions.getDoorPort());
 }
+i4_string autoConnectLine() {
+    return i4_string().format("AutoConnect:\t\t%d", theServerSettings.autoConnect.load());
+}
+i4_string autoReconnectLine() {
+    return i4_string().format("AutoReconnect:\t\t%d", theServerSettings.recon.load());
+}
 i4_string verboseLine() {
     return i4_string().format("Verbose:\t\t%d", theUI->isVerbose() ? 1 : 0);
 }
 i4_string saveCorruptedLine() {
     return i4_string().format("SaveCorrupted:\t\t%d", theTransferOptions.saveCor);
+}
+i4_string autoServerRemoveLine() {
+    return i4_string().format("AutoServerRemove:\t%d", theServerSettings.servRemove.load());
 }
 i4_string maxConnectionsLine() {
     return i4_string().format("MaxConnections:\t\t%d", theCoreOptions.maxCon);
@@ -121,11 +131,11 @@ const struct {
     {"Max Upload Speed", maxUploadLine},
     {"Line Speed Down", lineSpeedLine},
     {"Door Port", doorPortLine},
-    {"AutoConnect", nullptr},
-    {"AutoReconnect", nullptr},
+    {"AutoConnect", autoConnectLine},
+    {"AutoReconnect", autoReconnectLine},
     {"Verbose", verboseLine},
     {"SaveCorrupted", saveCorruptedLine},
-    {"AutoServerRemove", nullptr},
+    {"AutoServerRemove", autoServerRemoveLine},
     {"MaxConnections", maxConnectionsLine},
     {"ScreenLines", screenLinesLine},
 };

@@ -92,8 +92,11 @@ TEST(GeneralCommands, OptionsShowEveryBuiltSettingInOrder) {
         "Max Upload Speed:\t3.00\n"
         "Line Speed Down:\t12.70\n"
         "Door Port:\t\t4662\n"
+        "AutoConnect:\t\t0\n"
+        "AutoReconnect:\t\t1\n"
         "Verbose:\t\t1\n"
         "SaveCorrupted:\t\t1\n"
+        "AutoServerRemove:\t1\n"
         "MaxConnections:\t\t77\n"
         "ScreenLines:\t\t10\n",
         run(ui, "vo"));
