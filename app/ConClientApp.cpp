@@ -1,6 +1,7 @@
 #include "app/ConClientApp.h"
 
 #include "app/GeneralCommands.h"
+#include "ui/PeerCommands.h"
 #include "ui/SettingsCommands.h"
 
 ConClientApp theConClientApp;
@@ -20,7 +21,7 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"vu", nullptr},
     {"vs", nullptr},
     {"vf", nullptr},
-    {"vp", nullptr},
+    {"vp", PeerCommands::view},
     {"vq", nullptr},
     {"vpart", nullptr},
     {"u", nullptr},

@@ -1,0 +1,31 @@
+#include "ui/PeerCommands.h"
+
+#include "core/Core.h"
+#include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
+#include "net/STSocketPool.h"
+#include "transfer/ClientPool.h"
+#include "transfer/Peer.h"
+#include "ui/Servant.h"
+
+void PeerCommands::view(char*) {
+    theServant->getPager().begin();
+    i4_string connections = theXMLStringTable.localized("connections", "Connections");
+    theUI->printLine("%d %s.", theCore.connectionCount(), connections.c_str());
+    if (theServant->isMasterMode()) {
+        STSocketPool* pool = theCore.socketPool;
+        if (!pool) return;
+        pool->dump();
+        i4_string total = theXMLStringTable.localized("total", "Total");
+        theUI->printLine("%s: %.1f %.1f", total.c_str(), pool->totalReceiveRate(),
+                         pool->totalSendRate());
+        return;
+    }
+    LLsafe* peers = theClientPool.getConnections();
+    peers->lock();
+    LLNode* cursor = nullptr;
+    int n = 1;
+    while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor)))
+        theUI->printLine("(%d) %s", n++, p->getName());
+    peers->unlock();
+}
