@@ -3,6 +3,8 @@
 #include "i4min/file/i4_field_reader.h"
 #include "meta/UserMeta.h"
 #include "net/TCPPacket.h"
+#include "transfer/ClientPool.h"
+#include "transfer/Peer.h"
 
 namespace {
 TransferLink builtInLink;
@@ -27,14 +29,17 @@ void TransferLink::friendCallbackFailed(uint32_t, uint32_t) {}
 
 void TransferLink::uploadCallbackFailed(uint32_t, uint32_t) {}
 
-int TransferLink::connectPeer(UserMeta*, Peer**) {
-    return 3;
+int TransferLink::connectPeer(UserMeta* user, Peer** existing) {
+    // The peer asked for this connection through its server: it stays open unreferenced.
+    return theClientPool.connect(user, existing, true);
 }
 
-void TransferLink::sendIdChange(Peer*) {}
+void TransferLink::sendIdChange(Peer* peer) {
+    if (peer) peer->sendIdChange();
+}
 
 void TransferLink::broadcast(TCPPacket* packet) {
-    delete packet;
+    theClientPool.broadcast(packet);
 }
 
 FileList* TransferLink::sharedFiles() {
