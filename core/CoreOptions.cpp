@@ -1,7 +1,7 @@
 #include "core/CoreOptions.h"
 
 #include <math.h>
-#include <sys/stat.h>
+#include <string>
 
 #include "core/PageViewer.h"
 #include "core/ProtocolHolder.h"
@@ -46,10 +46,18 @@ double capDownload(double up, double down) {
     return down;
 }
 
-bool exists(const char* path) {
-    char name[1024];
-    struct stat st;
-    return stat(i4_os_name(path, name, sizeof name), &st) == 0;
+// pref.met holds a record and a few dozen settings; anything near this is damage.
+const int64_t MAX_PREF_BYTES = 16 * 1024 * 1024;
+
+// The whole content of the open copy; false when it cannot be read or is too big.
+bool readWhole(i4_file* f, std::string* out) {
+    int64_t size = f->size();
+    if (size < 0 || size > MAX_PREF_BYTES) return false;
+    out->resize((size_t)size);
+    int32_t got = size ? f->read(&(*out)[0], (int32_t)size) : 0;
+    if (got != (int32_t)size) return false;
+    char more;
+    return f->read(&more, 1) == 0;
 }
 
 void replaceProxy(i4_proxy_settings* proxy) {
@@ -242,33 +250,66 @@ bool CoreOptions::load(const char* baseDirectory) {
     filtersPath.format("%s%cfilters.txt", baseDir.c_str(), SEPARATOR);
     prefPath.format("%s%c%s", baseDir.c_str(), SEPARATOR, "pref.met");
 
-    ReadResult result = readCopy(prefPath.c_str(), true);
-    if (result == DAMAGED) {
-        // A complete new copy may still wait under the backup name when the
-        // hand-over was cut short.
-        i4_string backup(prefPath);
-        backup.append(".bak");
-        if (exists(backup.c_str()) && readCopy(backup.c_str(), false) == READ) {
-            theUI->printLine("%s is damaged: settings taken from %s", prefPath.c_str(),
-                             backup.c_str());
-            result = READ;
-        }
-    }
+    ReadResult result = readPrefs();
     markOwnUser();
-    if (result == READ) {
+    if (result >= IDENTITY_ONLY) {
         takeStoredValues();
     } else {
-        // A first start is normal and says nothing; only damage is worth a line.
-        if (result == DAMAGED)
-            theUI->printLine("%s is damaged: starting with a new identity", prefPath.c_str());
         makeIdentity();
         replaceProxy(i4_default_proxy_settings());
     }
     loadStringTable();
-    return result == READ;
+    return result >= IDENTITY_ONLY;
 }
 
-CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName) {
+CoreOptions::ReadResult CoreOptions::readPrefs() {
+    i4_safe_file safe(prefPath.c_str(), I4_READ);
+    // Set when pref.met is there but cannot be read: the safe file then never
+    // replaces it, and the user learns why.
+    std::string unreadable = safe.error() ? safe.error() : "";
+    bool firstIsBackup = safe.reading_backup();
+    std::string first, second;
+    ReadResult result = MISSING;
+    bool fromBackup = false;
+    if (safe.get()) {
+        result = readWhole(safe.get(), &first) ? parsePrefs(first) : DAMAGED;
+        fromBackup = firstIsBackup;
+        // A damaged pref.met gives way to a whole ".bak"; the better copy is
+        // parsed last, so that the records hold it.
+        if (result != READ && !firstIsBackup && safe.use_backup()) {
+            ReadResult other = readWhole(safe.get(), &second) ? parsePrefs(second) : DAMAGED;
+            if (other > result) {
+                result = other;
+                fromBackup = true;
+            } else {
+                parsePrefs(first);
+            }
+        }
+    }
+
+    // A first start is normal and says nothing; anything else is worth a line.
+    const char* name = prefPath.c_str();
+    const char* bak = safe.backup_name().c_str();
+    i4_string problem;
+    if (!unreadable.empty())
+        problem.format("%s cannot be read (%s)", name, unreadable.c_str());
+    else if (firstIsBackup)
+        problem.format(result == READ ? "%s is missing" : "%s is missing and %s is damaged", name,
+                       bak);
+    else if (result != MISSING)
+        problem.format("%s is damaged", name);
+    if (result == READ && !fromBackup) return READ;
+    if (result == READ)
+        theUI->printLine("%s: settings taken from %s", problem.c_str(), bak);
+    else if (result == IDENTITY_ONLY)
+        theUI->printLine("%s: the identity and the settings before the damage are kept%s%s",
+                         problem.c_str(), fromBackup ? " from " : "", fromBackup ? bak : "");
+    else if (!problem.is_empty())
+        theUI->printLine("%s: starting with a new identity", problem.c_str());
+    return result;
+}
+
+CoreOptions::ReadResult CoreOptions::parsePrefs(const std::string& bytes) {
     i4_lock hold(&lock);
     // Each copy is read into empty records; what a damaged copy gave before the
     // damage stays for the subsystems that read their keys later.
@@ -278,21 +319,21 @@ CoreOptions::ReadResult CoreOptions::readCopy(const char* path, bool safeName) {
     ownUser.ip = 0;
     ownUser.port = 0;
 
-    i4_safe_file safe(safeName ? path : nullptr, I4_READ);
-    i4_file* plain = safeName ? nullptr : i4_open(path, I4_READ);
-    i4_file* f = safeName ? safe.get() : plain;
-    if (!f) return MISSING;
-    bool ok;
+    i4_ram_file_class in((void*)bytes.data(), (int32_t)bytes.size(), 0);
+    bool user, settings = false;
     try {
-        ok = ownUser.fromDisk(*f) && prefs.fromDisk(*f);
+        user = ownUser.fromDisk(in);
+        if (user) settings = prefs.fromDiskKeepingPart(in);
     } catch (const i4_err&) {
-        ok = false;
+        user = false;
     }
-    delete plain;
     ownUser.getName();
-    if (!ok || UniqueID::isZero(ownUser.hash)) return DAMAGED;
+    if (!user || UniqueID::isZero(ownUser.hash)) {
+        prefs.clearTags();
+        return DAMAGED;
+    }
     ownUser.removeSpecialTag(SpecialTagInfo::PORT);
-    return READ;
+    return settings ? READ : IDENTITY_ONLY;
 }
 
 void CoreOptions::markOwnUser() {
@@ -375,6 +416,7 @@ bool CoreOptions::save() {
     if (writePrefs()) return true;
     const char* text = theXMLStringTable.get(STRINGS_SETTINGS_NOT_SAVED);
     theUI->printLine("%s", text ? text : "");
+    theUI->printLine("%s was not replaced: %s", prefPath.c_str(), saveError.c_str());
     return false;
 }
 
@@ -401,6 +443,9 @@ bool CoreOptions::writePrefs() {
         i4_file* f = out.get();
         ok = f && f->write(content.get_buffer(), n) == n;
         ok = out.close() && ok;
+        if (!ok) saveError = out.error() ? out.error() : "write failed";
+    } else {
+        saveError = "the settings could not be put into bytes";
     }
     i4_free(content.get_buffer());
     return ok;

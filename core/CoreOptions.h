@@ -10,6 +10,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string>
 
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_mutex.h"
@@ -81,12 +82,15 @@ public:
     // command or a controller: anything but one plain file name is refused (false).
     bool setLanguage(const char* name);
 
-    // Reads pref.met from the base directory (the working directory for null).
-    // A copy that cannot be read is reported; only when no copy can be read at
-    // all does the client get a new identity. True when the settings were read.
+    // Reads pref.met from the base directory (the working directory for null),
+    // or its ".bak" when pref.met is missing, unreadable or damaged. What was
+    // wrong is said on the console. A damaged copy whose user record is whole
+    // keeps the identity and the settings before the damage; only without any
+    // identity does the client make a new one. True when an identity was read.
     bool load(const char* baseDirectory = nullptr);
     // Replaces pref.met whole or not at all; a failure keeps the old file and
-    // prints "Settings couldn't be saved".
+    // prints "Settings couldn't be saved" and why. A pref.met that could not be
+    // read is never replaced.
     bool save();
 
     Meta* getPrefs() { return &prefs; }
@@ -109,8 +113,13 @@ private:
     CoreOptions(const CoreOptions&) = delete;
     CoreOptions& operator=(const CoreOptions&) = delete;
 
-    enum ReadResult { MISSING, DAMAGED, READ };
-    ReadResult readCopy(const char* path, bool safeName);
+    // From worst to best.
+    enum ReadResult { MISSING, DAMAGED, IDENTITY_ONLY, READ };
+    // pref.met, or its ".bak" when that is the better copy; says on the console
+    // what was wrong with them.
+    ReadResult readPrefs();
+    // One copy's bytes into the records (emptied first).
+    ReadResult parsePrefs(const std::string& bytes);
     void takeStoredValues();
     void makeIdentity();
     // Version 10501 and "pr" = 1, held in memory whatever the file said.
@@ -133,6 +142,8 @@ private:
     i4_string filtersPath;
     // The page length last loaded, kept for save when there is no pager.
     int screenLines;
+    // Why the last save failed.
+    std::string saveError;
 };
 
 extern CoreOptions theCoreOptions;

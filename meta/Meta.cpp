@@ -35,15 +35,22 @@ bool Meta::fromDisk(i4_file& f) {
     return readTags(f, false);
 }
 
-bool Meta::readTags(i4_file& f, bool fromWire) {
+bool Meta::fromDiskKeepingPart(i4_file& f) {
+    return readTags(f, false, true);
+}
+
+bool Meta::readTags(i4_file& f, bool fromWire, bool keepPart) {
+    // The reader's own lines are for debugging: the code that loads a file
+    // says what was wrong with it, once.
     const char* message = fromWire ? "ERROR: Meta::fromNetwork()\n" : "ERROR: Meta::fromDisk()\n";
     clearTags();
     bool damaged = false;
     bool ok = checked([&] {
-        // A count no input could hold is a damaged record, like a tag that cannot be read.
+        // A count no input could hold is a damaged record, like a tag that cannot
+        // be read; one who keeps the part reads tag by tag until the damage shows.
         i4_field_reader in(f);
         uint32_t count = in.u32();
-        if (count > MAX_TAGS || (int64_t)count * MIN_TAG_BYTES > in.left()) {
+        if (count > MAX_TAGS || (!keepPart && (int64_t)count * MIN_TAG_BYTES > in.left())) {
             damaged = true;
             return false;
         }
@@ -58,11 +65,8 @@ bool Meta::readTags(i4_file& f, bool fromWire) {
         return true;
     });
     if (damaged) {
-        if (fromWire)
-            metaDebug(message);
-        else
-            metaPrint(message);
-    } else if (!ok && !fromWire) {
+        metaDebug(message);
+    } else if (!ok && !fromWire && !keepPart) {
         // Short input: a record read from disk keeps nothing of it.
         clearTags();
     }

@@ -30,6 +30,10 @@ public:
     bool fromNetwork(i4_file& f) override;
     bool toBytes(i4_file& f) override;
     bool fromDisk(i4_file& f) override;
+    // The disk form, but a record cut short or damaged keeps the tags read
+    // before the damage (the answer is false all the same): for a file whose
+    // first part is worth more than nothing.
+    bool fromDiskKeepingPart(i4_file& f);
     int size() override;
     // Replaces the tags with clones of the other's; false (nothing done) for null.
     virtual bool copyFrom(Meta* other);
@@ -70,7 +74,7 @@ protected:
     // Puts tag in old's place (deleting old), or appends it when old is null.
     void putTag(MetaTag* old, MetaTag* tag);
     // Reads count and tags; a damaged tag or count fails the record.
-    bool readTags(i4_file& f, bool fromWire);
+    bool readTags(i4_file& f, bool fromWire, bool keepPart = false);
 
     LL tags;
 };

@@ -98,10 +98,7 @@ bool MetaList::readRecords(i4_file& f, bool fromWire) {
     }
     if (!ok) {
         metaDebug("meta #:%d, n=%d\n", (int)failedAt, (int)count);
-        if (fromWire)
-            metaDebug("ERROR: MetaList::fromNetwork()\n");
-        else
-            metaPrint("ERROR: MetaList::fromDisk()\n");
+        metaDebug(fromWire ? "ERROR: MetaList::fromNetwork()\n" : "ERROR: MetaList::fromDisk()\n");
     }
     return ok;
 }

@@ -113,7 +113,7 @@ MetaTag* MetaTag::makeTag(uint32_t type, const char* name, const void* value) {
         tag = new MetaTag64(name);
         break;
     default:
-        metaPrint("ERROR: unknown type MetaTag::makeTag() %d\n", (int)type);
+        metaDebug("ERROR: unknown type MetaTag::makeTag() %d\n", (int)type);
         return nullptr;
     }
     if (value) tag->setValue(value);
@@ -137,7 +137,7 @@ MetaTag* MetaTag::readTag(i4_file& f, bool fromWire) {
         delete tag;
         return nullptr;
     }
-    metaPrint("error in tag from bytes\n");
+    metaDebug("error in tag from bytes\n");
     delete tag;
     return nullptr;
 }

@@ -317,51 +317,95 @@ TEST_F(CoreOptionsTest, VersionIsSetAndThePortTagDroppedWhateverTheFileHeld) {
     EXPECT_EQ(options.getOwnUser()->hash[0], 0x42);
 }
 
-TEST_F(CoreOptionsTest, UnreadableCopiesAndNewIdentities) {
-    const std::string good = Writer().user(0x42, "stored").count(1).num("maxCon", 70).bytes;
+// Every way pref.met and its ".bak" can be found at start: the identity and
+// the settings come from the best copy, and the console says what was wrong
+// (%P stands for pref.met's path, %B for the backup's).
+TEST_F(CoreOptionsTest, DamagedAndUnreadableCopies) {
+    const std::string good =
+        Writer().user(0x42, "stored").count(2).num("maxCon", 70).num("screenLines", 30).bytes;
+    const std::string settingsCut = good.substr(0, good.size() - 3);
+    const std::string userCut = good.substr(0, 10);
+    const std::string DIRECTORY = "<directory>", FIFO = "<fifo>";
     const struct {
         const char* what;
         std::string main;    // empty: no file
         std::string backup;  // empty: no file
-        bool read;
-        const char* message;  // after the path
+        bool identityKept;
+        int maxCon;
+        const char* message;
     } table[] = {
-        {"all-zero hash", Writer().user(0, "zero").count(0).bytes, "", false,
-         " is damaged: starting with a new identity"},
-        {"cut inside the settings", good.substr(0, good.size() - 3), "", false,
-         " is damaged: starting with a new identity"},
-        {"cut inside the user record", good.substr(0, 10), "", false,
-         " is damaged: starting with a new identity"},
-        {"one stray byte", "x", "", false, " is damaged: starting with a new identity"},
-        {"damaged, complete backup", good.substr(0, 30), good, true,
-         " is damaged: settings taken from "},
-        {"missing, complete backup", "", good, true, ""},
-        {"damaged, damaged backup", good.substr(0, 30), good.substr(0, 20), false,
-         " is damaged: starting with a new identity"},
+        {"all-zero hash", Writer().user(0, "zero").count(0).bytes, "", false, 45,
+         "%P is damaged: starting with a new identity"},
+        {"cut inside the user record", userCut, "", false, 45,
+         "%P is damaged: starting with a new identity"},
+        {"one stray byte", "x", "", false, 45, "%P is damaged: starting with a new identity"},
+        {"cut inside the settings", settingsCut, "", true, 70,
+         "%P is damaged: the identity and the settings before the damage are kept"},
+        {"damaged, complete backup", userCut, good, true, 70,
+         "%P is damaged: settings taken from %B"},
+        {"settings cut, complete backup", settingsCut, good, true, 70,
+         "%P is damaged: settings taken from %B"},
+        {"damaged, backup with its settings cut", userCut, settingsCut, true, 70,
+         "%P is damaged: the identity and the settings before the damage are kept from %B"},
+        {"both damaged", userCut, good.substr(0, 20), false, 45,
+         "%P is damaged: starting with a new identity"},
+        {"missing, complete backup", "", good, true, 70, "%P is missing: settings taken from %B"},
+        {"missing, damaged backup", "", userCut, false, 45,
+         "%P is missing and %B is damaged: starting with a new identity"},
+        {"a directory, complete backup", DIRECTORY, good, true, 70,
+         "%P cannot be read (Is a directory): settings taken from %B"},
+        {"a FIFO", FIFO, "", false, 45,
+         "%P cannot be read (not a regular file): starting with a new identity"},
     };
     for (const auto& c : table) {
+        SCOPED_TRACE(c.what);
         TempDir here;
         std::string path = here / "pref.met";
-        if (!c.main.empty()) writeText(path, c.main);
+        if (c.main == DIRECTORY)
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        else if (c.main == FIFO)
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        else if (!c.main.empty())
+            writeText(path, c.main);
         if (!c.backup.empty()) writeText(path + ".bak", c.backup);
         console.out.clear();
         CoreOptions options;
-        EXPECT_EQ(options.load(here.path.c_str()), c.read) << c.what;
-        std::string expected = c.message[0] ? path + c.message : "";
-        if (c.read && c.message[0]) expected += path + ".bak";
-        EXPECT_EQ(console.text(), expected.empty() ? "" : expected + "\n") << c.what;
+        EXPECT_EQ(options.load(here.path.c_str()), c.identityKept);
+        std::string expected = c.message;
+        expected.replace(expected.find("%P"), 2, path);
+        if (expected.find("%B") != std::string::npos)
+            expected.replace(expected.find("%B"), 2, path + ".bak");
+        EXPECT_EQ(console.text(), expected + "\n");
         UserMeta* me = options.getOwnUser();
-        EXPECT_FALSE(UniqueID::isZero(me->hash)) << c.what;
-        if (c.read) {
-            EXPECT_EQ(me->hash[5], 0x42) << c.what;
-            EXPECT_EQ(options.maxCon, 70) << c.what;
+        EXPECT_FALSE(UniqueID::isZero(me->hash));
+        if (c.identityKept) {
+            EXPECT_EQ(me->hash[5], 0x42);
+            EXPECT_STREQ(options.getUserName().c_str(), "stored");
         } else {
-            EXPECT_TRUE(isRandomName(options.getUserName().c_str())) << c.what;
-            EXPECT_EQ(options.maxCon, 45) << c.what;
+            EXPECT_TRUE(isRandomName(options.getUserName().c_str()));
         }
-        EXPECT_EQ(me->getSpecialInt(SpecialTagInfo::VERSION), 10501) << c.what;
-        EXPECT_EQ(me->getTagInt("pr"), 1) << c.what;
+        EXPECT_EQ(options.maxCon, c.maxCon);
+        EXPECT_EQ(me->getSpecialInt(SpecialTagInfo::VERSION), 10501);
+        EXPECT_EQ(me->getTagInt("pr"), 1);
     }
+}
+
+// What could not be read at start is not replaced at quit, and the console
+// says so; the ".bak" the settings came from stays.
+TEST_F(CoreOptionsTest, APrefMetThatCouldNotBeReadIsNeverReplaced) {
+    const std::string good = Writer().user(0x42, "stored").count(1).num("maxCon", 70).bytes;
+    ASSERT_EQ(mkdir(pref().c_str(), 0700), 0);
+    writeText(pref() + ".bak", good);
+    CoreOptions options;
+    ASSERT_TRUE(options.load(dir.path.c_str()));
+    console.out.clear();
+    EXPECT_FALSE(options.save());
+    EXPECT_EQ(console.text(),
+              "Settings couldn't be saved\n" + pref() + " was not replaced: Is a directory\n");
+    struct stat st;
+    ASSERT_EQ(stat(pref().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(readText(pref() + ".bak"), good);
 }
 
 TEST_F(CoreOptionsTest, StoredValuesOutOfRangeFallBackToTheirDefaults) {
@@ -499,7 +543,10 @@ TEST_F(CoreOptionsTest, AFailedSaveKeepsTheOldFileAndSaysSo) {
     fullDisk.fileSizeLimit = 16;
     int code = exitStatusOfChild(fullDisk, [&] {
         bool saved = options.save();
-        return !saved && console.text() == "Settings couldn't be saved\n" ? 0 : 1;
+        return !saved && console.text() == "Settings couldn't be saved\n" + pref() +
+                                               " was not replaced: File too large\n"
+                   ? 0
+                   : 1;
     });
     EXPECT_EQ(code, 0) << "the failure was not reported";
     EXPECT_EQ(readText(pref()), before);

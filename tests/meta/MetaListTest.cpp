@@ -102,11 +102,11 @@ TEST_F(MetaListTest, DamagedRecordReportsWhereAndKeepsWhatCameBefore) {
     EXPECT_FALSE(list.fromDisk(*r));
     EXPECT_EQ(list.getList()->count(), 1);
     EXPECT_EQ(out.all(),
-              "ERROR: unknown type MetaTag::makeTag() 9\n"
-              "error in tag from bytes\n"
-              "ERROR: Meta::fromDisk()\n"
+              "debug:ERROR: unknown type MetaTag::makeTag() 9\n"
+              "debug:error in tag from bytes\n"
+              "debug:ERROR: Meta::fromDisk()\n"
               "debug:meta #:1, n=3\n"
-              "ERROR: MetaList::fromDisk()\n");
+              "debug:ERROR: MetaList::fromDisk()\n");
     list.deleteAll();
 }
 

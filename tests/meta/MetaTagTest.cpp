@@ -317,7 +317,8 @@ TEST_F(MetaTagTest, DamagedTagsAreRefused) {
     }
     out.lines.clear();
     EXPECT_FALSE(readBack({0x09, 0x01, 0x00, 'a'}));
-    EXPECT_EQ(out.all(), "ERROR: unknown type MetaTag::makeTag() 9\nerror in tag from bytes\n");
+    EXPECT_EQ(out.all(),
+              "debug:ERROR: unknown type MetaTag::makeTag() 9\ndebug:error in tag from bytes\n");
 }
 
 TEST_F(MetaTagTest, BlobLongerThanTheCapIsRefusedEvenWhenTheBytesAreThere) {
@@ -351,7 +352,7 @@ TEST_F(MetaTagTest, FactoryGivesEmptyValuesAndRefusesUnknownTypes) {
     }
     out.lines.clear();
     EXPECT_EQ(MetaTag::makeTag(9, "x", nullptr), nullptr);
-    EXPECT_EQ(out.all(), "ERROR: unknown type MetaTag::makeTag() 9\n");
+    EXPECT_EQ(out.all(), "debug:ERROR: unknown type MetaTag::makeTag() 9\n");
 }
 
 }  // namespace
