@@ -8,7 +8,7 @@ TEST_PACKAGES := dante-server tinyproxy sox lame flac id3v2 eyed3 ffmpeg
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 BENCH_PACKAGES := libbenchmark-dev
 
-.PHONY: all deps test-deps build run test fuzz bench format format-check clean
+.PHONY: all deps test-deps configure build run test fuzz bench format format-check clean
 
 all: build
 
@@ -29,11 +29,15 @@ deps:
 test-deps: deps
 	$(call apt_install,$(TEST_PACKAGES))
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The client alone: the test suite is built by `make test`.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tornavel
 	mkdir -p run
 	cd run && ../$(BUILD)/tornavel
 
@@ -66,4 +70,4 @@ format-check:
 	if [ $$bad = 0 ]; then echo "format: every file formatted"; else echo "run 'make format'"; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) build-asan build-m32 build-fuzz build-bench
+	rm -rf $(BUILD) build-asan build-tsan build-m32 build-fuzz build-bench

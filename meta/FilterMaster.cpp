@@ -57,15 +57,18 @@ void FilterMaster::addWord(const char* word) {
 void FilterMaster::filter(FileList* list) {
     i4_lock hold(&lock);
     if (!list || !search->getRoot()) return;
-    FileList doomed;
+    // Found and unlinked under the list's lock alone: holding a second list's
+    // lock inside it would set up a lock order that another pair of lists
+    // could take the other way round.
+    std::vector<Meta*> doomed;
     list->lock();
     LLNode* cursor = nullptr;
     while (Meta* record = (Meta*)LL::next(list->getList(), &cursor)) {
-        if (matchesNoLock(record)) doomed.add(record);
+        if (matchesNoLock(record)) doomed.push_back(record);
     }
+    for (Meta* record : doomed) list->getList()->removeNoLock(record);
     list->unlock();
-    list->removeAll(&doomed);
-    doomed.deleteAll();
+    for (Meta* record : doomed) delete record;
 }
 
 bool FilterMaster::matches(Meta* record) {

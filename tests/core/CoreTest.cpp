@@ -193,7 +193,7 @@ const char kNoRoomForTheCore[] = "TORNAVEL_TEST_NO_ROOM_FOR_THE_CORE";
 // would wait for it forever: the start fails instead. The address space is
 // cut in a fresh copy of this program, so that no earlier thread's stack is
 // there for reuse.
-TEST_F(CoreStart, FailsWhenItsThreadCannotStart) {
+TEST_F(CoreStart, ExhaustsMemoryAndFailsWhenItsThreadCannotStart) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "an address-space limit starves the sanitizer too";
 #endif

@@ -123,7 +123,7 @@ const char kNoRoom[] = "TORNAVEL_TEST_NO_ROOM_FOR_THREADS";
 // stop must then return instead of waiting for a thread that never ran. The
 // test runs in a fresh copy of this program: a forked one would still hold
 // the stacks of earlier threads, ready for reuse.
-TEST(Thread, StopReturnsWhenTheThreadCouldNotStart) {
+TEST(Thread, ExhaustsMemoryAndStopReturnsWhenTheThreadCouldNotStart) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "an address-space limit starves the sanitizer too";
 #endif

@@ -31,7 +31,7 @@ TEST(i4_memory, AllocateGrowAndFree) {
     i4_free(nullptr);
 }
 
-TEST(i4_memory, ExhaustionIsReported) {
+TEST(i4_memory, ExhaustsMemoryAndSaysSo) {
     const size_t impossible = SIZE_MAX - 4096;
     EXPECT_EQ(error_of([&] { i4_malloc(impossible); }), "out of memory");
     EXPECT_EQ(error_of([&] { i4_realloc(nullptr, impossible); }), "out of memory");

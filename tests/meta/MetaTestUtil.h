@@ -16,7 +16,9 @@ typedef std::vector<uint8_t> Bytes;
 // Writes through fn into a growing memory file and answers the bytes.
 template <class Fn>
 Bytes written(Fn fn) {
-    i4_ram_file_class f(nullptr, 0, 256);
+    // Steps large enough that a big output (a deep search tree) is not copied
+    // again every few hundred bytes: under TSan each copy is slow.
+    i4_ram_file_class f(nullptr, 0, 64 * 1024);
     fn(f);
     Bytes out((uint8_t*)f.get_buffer(), (uint8_t*)f.get_buffer() + f.size());
     i4_free(f.get_buffer());
