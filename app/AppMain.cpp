@@ -1,11 +1,16 @@
 #include "app/AppMain.h"
 
+#include <climits>
+#include <errno.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 #include <vector>
 
+#include "app/BaseDirLock.h"
 #include "app/ConClientApp.h"
+#include "app/StopSignals.h"
 #include "core/Core.h"
 #include "core/CoreOptions.h"
 #include "core/CoreUI.h"
@@ -30,7 +35,15 @@ struct CoreThreadStopper {
     ~CoreThreadStopper() { theCore.stopThread(); }
 };
 
-void waitWhileRunning() {
+// The base directory's lock lives as long as the process.
+BaseDirLock baseDirLock;
+
+// Waits in steps, so that a stop (a signal, a controller) ends the wait.
+void waitWhileRunning(int seconds) {
+    for (int i = 0; i < seconds && theServant->isRunning(); i++) i4_sleep(1);
+}
+
+void waitUntilStopped() {
     for (;;) {
         // Nobody types at the prompt meanwhile: a quit from the queue is asked here.
         theServant->askPendingQuit();
@@ -44,14 +57,22 @@ void waitWhileRunning() {
 bool handleArgument(const char* argument) {
     switch (argument[0]) {
     case 'w': {
-        int seconds = 0;
-        if (sscanf(argument, "w%d", &seconds) != 1) seconds = 0;
-        i4_printf("Waiting %d\n", seconds);
-        if (seconds > 0) i4_sleep(seconds);
+        // "w" alone or before a letter waits 0 seconds; a number that does
+        // not fit an int is refused, never wrapped or waited for decades.
+        char* end;
+        errno = 0;
+        long long seconds = strtoll(argument + 1, &end, 10);
+        if (end == argument + 1) seconds = 0;
+        if (errno == ERANGE || seconds > INT_MAX || seconds < INT_MIN) {
+            i4_printf("Cannot wait %s seconds\n", argument + 1);
+            return false;
+        }
+        i4_printf("Waiting %d\n", (int)seconds);
+        waitWhileRunning((int)seconds);
         return false;
     }
     case '!':
-        waitWhileRunning();
+        waitUntilStopped();
         return false;
     default:
         return true;
@@ -60,7 +81,28 @@ bool handleArgument(const char* argument) {
 
 void appMain(int, char**) {
     signal(SIGPIPE, SIG_IGN);
+    StopSignals::install();
     i4_init();
+
+    // Before anything in the base directory is read or changed.
+    i4_string baseDir = CoreOptions::workingDirectory();
+    switch (baseDirLock.take(baseDir.c_str())) {
+    case BaseDirLock::TAKEN:
+        break;
+    case BaseDirLock::HELD_ELSEWHERE:
+        i4_printf(
+            "Another Tornavel client is running in %s; only one can use a directory at a "
+            "time\n",
+            baseDir.c_str());
+        i4_uninit();
+        i4_exit(1);
+    case BaseDirLock::UNAVAILABLE:
+        i4_printf(
+            "%s cannot be locked (%s): a second client started here would not be kept "
+            "out\n",
+            baseDirLock.path().c_str(), baseDirLock.why());
+        break;
+    }
 
     theCore.loadUIStrings();
 
@@ -88,7 +130,7 @@ void appMain(int, char**) {
     theUI->log("Start Tornavel");
 
     std::vector<i4_string> arguments = getArguments();
-    for (size_t i = 1; i < arguments.size(); ++i) {
+    for (size_t i = 1; i < arguments.size() && servant.isRunning(); ++i) {
         const char* argument = arguments[i].c_str() ? arguments[i].c_str() : "";
         if (handleArgument(argument)) servant.execute(argument);
     }

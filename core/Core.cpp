@@ -9,6 +9,7 @@
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
 #include "core/ProtocolHolder.h"
+#include "core/UIGateway.h"
 #include "core/UIMetaOutput.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file.h"
@@ -82,7 +83,13 @@ void Core::stop() {
 }
 
 void Core::reloadFilters() {
-    filters.load(theCoreOptions.getFiltersPath().c_str());
+    const char* path = theCoreOptions.getFiltersPath().c_str();
+    bool wasCut = filters.wasCut();
+    filters.load(path);
+    // Said once: the start loads the list and message 0 loads it again.
+    if (filters.wasCut() && !wasCut)
+        theUI->printLine("%s is longer than %d bytes: the words after them are dropped", path,
+                         (int)FilterMaster::MAX_FILE_BYTES);
 }
 
 void Core::loadUIStrings() {

@@ -1,10 +1,13 @@
 #include "meta/FilterMaster.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
-#include "i4min/memory/i4_memory.h"
 #include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileList.h"
 #include "meta/Meta.h"
@@ -12,7 +15,8 @@
 #include "meta/SN_FindStr.h"
 #include "meta/Search.h"
 
-FilterMaster::FilterMaster() : path(""), search(new Search()) {
+FilterMaster::FilterMaster()
+    : path(""), count(0), cut(false), search(new Search()), searchMade(true) {
     search->addRef();
 }
 
@@ -22,21 +26,48 @@ FilterMaster::~FilterMaster() {
 }
 
 void FilterMaster::clear() {
-    LLNode* cursor = nullptr;
-    while (char* word = (char*)LL::next(&words, &cursor)) i4_free(word);
     words.clear();
     lowered.clear();
+    count = 0;
     search->clear();
+    searchMade = true;
 }
+
+namespace {
+
+// The file as a stream, or null; a FIFO or a directory is not a filter list.
+FILE* openRegular(const char* name) {
+    if (!name) return nullptr;
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "r");
+    if (!f) close(fd);
+    return f;
+}
+
+}  // namespace
 
 bool FilterMaster::load(const char* fileName) {
     i4_lock hold(&lock);
     clear();
+    cut = false;
     path = fileName;
-    FILE* f = fileName ? fopen(fileName, "r") : nullptr;
+    FILE* f = openRegular(fileName);
     if (!f) return false;
     char line[MAX_WORD + 1];
+    size_t used = 0;
     while (fgets(line, sizeof line, f)) {
+        used += strlen(line);
+        if (used > MAX_FILE_BYTES) {
+            cut = true;
+            break;
+        }
         line[strcspn(line, "\n")] = 0;
         line[strcspn(line, "\r")] = 0;
         addWord(line);
@@ -45,18 +76,35 @@ bool FilterMaster::load(const char* fileName) {
     return true;
 }
 
+bool FilterMaster::wasCut() {
+    i4_lock hold(&lock);
+    return cut;
+}
+
 void FilterMaster::addWord(const char* word) {
     if (!word || !*word) return;
-    words.append(i4_strdup(word));
+    words.append(word).push_back(0);
     i4_string low(word);
     low.to_lower();
-    lowered.push_back(low);
-    search->addNode(new SN_FindStr(word), SN_Compound::OR);
+    lowered.append(low.c_str()).push_back(0);
+    count++;
+    searchMade = false;
+}
+
+Search* FilterMaster::getSearch() {
+    i4_lock hold(&lock);
+    if (!searchMade) {
+        search->clear();
+        for (const char* w = words.data(); w < words.data() + words.size(); w += strlen(w) + 1)
+            search->addNode(new SN_FindStr(w), SN_Compound::OR);
+        searchMade = true;
+    }
+    return search;
 }
 
 void FilterMaster::filter(FileList* list) {
     i4_lock hold(&lock);
-    if (!list || !search->getRoot()) return;
+    if (!list || !count) return;
     // Found and unlinked under the list's lock alone: holding a second list's
     // lock inside it would set up a lock order that another pair of lists
     // could take the other way round.
@@ -73,13 +121,12 @@ void FilterMaster::filter(FileList* list) {
 
 bool FilterMaster::matches(Meta* record) {
     i4_lock hold(&lock);
-    return search->getRoot() && matchesNoLock(record);
+    return count && matchesNoLock(record);
 }
 
 bool FilterMaster::matchesNoLock(Meta* record) {
-    for (const i4_string& word : lowered) {
-        if (SN_FindStr::anyTextTagContains(record, word.c_str())) return true;
-    }
+    for (const char* w = lowered.data(); w < lowered.data() + lowered.size(); w += strlen(w) + 1)
+        if (SN_FindStr::anyTextTagContains(record, w)) return true;
     return false;
 }
 
@@ -96,15 +143,12 @@ bool FilterMaster::save(const char* text, const char* fileName) {
 void FilterMaster::toText(i4_string& out) {
     i4_lock hold(&lock);
     std::string text;
-    LLNode* cursor = nullptr;
-    while (const char* word = (const char*)LL::next(&words, &cursor)) {
-        text += word;
-        text += "\r\n";
-    }
+    for (const char* w = words.data(); w < words.data() + words.size(); w += strlen(w) + 1)
+        text.append(w).append("\r\n");
     out = text.c_str();
 }
 
 int FilterMaster::wordCount() {
     i4_lock hold(&lock);
-    return words.count();
+    return count;
 }

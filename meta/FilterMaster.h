@@ -4,11 +4,10 @@
 // others on the core task thread. Lock order: the filter's lock, then a list's.
 #pragma once
 
-#include <vector>
+#include <string>
 
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_mutex.h"
-#include "util/LL.h"
 
 class FileList;
 class Meta;
@@ -16,17 +15,25 @@ class Search;
 
 class FilterMaster {
 public:
-    // A line is read in pieces of at most this many characters, each a word.
-    enum { MAX_WORD = 255 };
+    enum {
+        // A line is read in pieces of at most this many characters, each a word.
+        MAX_WORD = 255,
+        // Only this much of the file is read: every result is tried against
+        // every word on the core task thread, so the list must stay short.
+        MAX_FILE_BYTES = 64 * 1024,
+    };
 
     FilterMaster();
     virtual ~FilterMaster();
 
     // Frees the words and empties the search's tree; takes no lock.
     void clear();
-    // Replaces the words by the lines of the file; false (and no words) when it
-    // cannot be opened.
+    // Replaces the words by the lines of the file, up to MAX_FILE_BYTES of it;
+    // false (and no words) when it cannot be opened as a regular file (a FIFO
+    // is refused without waiting for a writer).
     bool load(const char* path);
+    // True when the last load stopped at MAX_FILE_BYTES and dropped the rest.
+    bool wasCut();
     // Keeps a copy of a non-empty word; takes no lock.
     void addWord(const char* word);
     // Removes from the list, and deletes, every record that a word matches.
@@ -41,19 +48,24 @@ public:
     void toText(i4_string& out);
 
     int wordCount();
-    Search* getSearch() { return search; }
+    // The words ORed in file order. Made when asked for: matching tries the
+    // words one after another and never needs it, and a tree costs far more
+    // per word than the words themselves.
+    Search* getSearch();
 
 private:
     FilterMaster(const FilterMaster&) = delete;
     FilterMaster& operator=(const FilterMaster&) = delete;
 
-    // The words are tried one after another: the search's OR chain is as deep as
-    // the list is long and is never walked for a match.
     bool matchesNoLock(Meta* record);
 
     i4_mutex lock;
     i4_string path;
-    LL words;                        // owned zero-terminated copies, in file order
-    std::vector<i4_string> lowered;  // the same words lower-cased, for matching
+    // Each word followed by a zero, in file order: a few bytes per word.
+    std::string words;
+    std::string lowered;  // the same words lower-cased, for matching
+    int count;
+    bool cut;
     Search* search;
+    bool searchMade;  // the search's tree holds every word
 };

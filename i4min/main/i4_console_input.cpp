@@ -30,8 +30,12 @@ int waitKey(FILE* in) {
         single.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &single);
     }
+    // The terminal is put back through a descriptor of our own: a stop signal
+    // may have put another file in the place of the input meanwhile.
+    int keep = terminal ? dup(fd) : -1;
     int c = nextChar(in);
-    if (terminal) tcsetattr(fd, TCSANOW, &saved);
+    if (terminal) tcsetattr(keep >= 0 ? keep : fd, TCSANOW, &saved);
+    if (keep >= 0) close(keep);
     return c == EOF ? 'q' : c;
 }
 

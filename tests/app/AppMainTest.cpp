@@ -49,6 +49,32 @@ TEST(ConClientApp, ArgumentsAreCommandsUnlessTheyWaitForSomething) {
     }
 }
 
+// The seconds of "w" as the user typed them; a number beyond an int is
+// refused instead of wrapping or waiting for decades. The running flag is
+// cleared, so no case really waits.
+TEST(ConClientApp, WaitArgumentsAndTheirSeconds) {
+    theConClientApp.stopRunning();
+    const struct {
+        const char* argument;
+        const char* printed;
+    } cases[] = {
+        {"w5", "Waiting 5\n"},
+        {"w", "Waiting 0\n"},
+        {"wq", "Waiting 0\n"},
+        {"w-3", "Waiting -3\n"},
+        {"w2147483647", "Waiting 2147483647\n"},
+        {"w2147483648", "Cannot wait 2147483648 seconds\n"},
+        {"w-2147483649", "Cannot wait -2147483649 seconds\n"},
+        {"w99999999999999999999", "Cannot wait 99999999999999999999 seconds\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(handleArgument(c.argument));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    }
+}
+
 // "!" waits while the client runs. A quit that arrives through the queue
 // meanwhile is asked on the waiting thread; a yes ends the wait.
 TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark) {

@@ -240,6 +240,27 @@ TEST_F(CoreFilters, MessageReloadsTheEditedFilterFile) {
     EXPECT_EQ(0, theCore.filters.wordCount());
 }
 
+// A list past the size that is read says so once, not at every reload.
+TEST_F(CoreFilters, AListThatIsCutSaysSoOnce) {
+    theCoreOptions.load();
+    std::string big;
+    while (big.size() <= (size_t)FilterMaster::MAX_FILE_BYTES) big += "word\n";
+    writeFile(dir / "filters.txt", big);
+    ui.out.clear();
+    theCore.reloadFilters();
+    theCore.reloadFilters();
+    EXPECT_EQ(ui.text(), dir / "filters.txt" + " is longer than " +
+                             std::to_string((int)FilterMaster::MAX_FILE_BYTES) +
+                             " bytes: the words after them are dropped\n");
+    writeFile(dir / "filters.txt", "word\n");
+    theCore.reloadFilters();
+    EXPECT_EQ(1, theCore.filters.wordCount());
+    writeFile(dir / "filters.txt", big);
+    ui.out.clear();
+    theCore.reloadFilters();
+    EXPECT_NE(ui.text(), "") << "cut again after a load that was whole";
+}
+
 using CoreTexts = InBaseDir;
 
 namespace {

@@ -2,6 +2,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MetaTestUtil.h"
@@ -152,26 +153,58 @@ TEST_F(FilterMasterTest, TheSearchOrsTheWordsInFileOrder) {
     EXPECT_STREQ(shown.c_str(), "search(  (  ( a | b )  | c )  )");
 }
 
-TEST_F(FilterMasterTest, ManyWordsWithoutACrash) {
-    std::string text;
-    for (int i = 0; i < 200000; i++) text += "w" + std::to_string(i) + "x\n";
-    write(text);
-    FilterMaster filters;
-    ASSERT_TRUE(filters.load(file.c_str()));
-    EXPECT_EQ(filters.wordCount(), 200000);
-    FileMeta* last = result("song W199999X.mp3");
-    FileMeta* none = result("song w.mp3");
-    EXPECT_TRUE(filters.matches(last));
-    EXPECT_FALSE(filters.matches(none));
-    FileList list;
-    list.add(last);
-    list.add(none);
-    filters.filter(&list);
-    EXPECT_EQ(list.getList()->count(), 1);
-    EXPECT_EQ(list.getAt(0), none);
-    list.deleteAll();
+// Only the first MAX_FILE_BYTES of the file are read: the words after them are
+// dropped and the load says it was cut, however big the file is.
+TEST_F(FilterMasterTest, OnlyTheFirstPartOfABigFileIsRead) {
+    const int cap = FilterMaster::MAX_FILE_BYTES;
+    // n lines of four bytes each: "ab0\n", "ab1\n", ...
+    auto lines = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; i++) text += "ab" + std::to_string(i % 10) + "\n";
+        return text;
+    };
+    std::string oneLetterLines;
+    for (int i = 0; i < 10 * 1024 * 1024; i++) oneLetterLines += "x\n";
+    const struct {
+        const char* what;
+        std::string text;
+        int words;
+        bool cut;
+        const char* dropped;  // a word past the cap, which must not filter
+    } table[] = {
+        {"exactly the cap", lines(cap / 4), cap / 4, false, nullptr},
+        {"one line past it", lines(cap / 4) + "zz\n", cap / 4, true, "zz"},
+        {"a line across it", lines(cap / 4 - 1) + "across\n", cap / 4 - 1, true, "across"},
+        {"20 MB of one-letter lines", oneLetterLines, cap / 2, true, nullptr},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.what);
+        write(c.text);
+        FilterMaster filters;
+        ASSERT_TRUE(filters.load(file.c_str()));
+        EXPECT_EQ(filters.wordCount(), c.words);
+        EXPECT_EQ(filters.wasCut(), c.cut);
+        FileMeta* kept = result(c.words == cap / 2 ? "x.mp3" : "song ab9.mp3");
+        EXPECT_TRUE(filters.matches(kept));
+        delete kept;
+        if (c.dropped) {
+            FileMeta* past = result(c.dropped);
+            EXPECT_FALSE(filters.matches(past));
+            delete past;
+        }
+    }
     write("");
+    FilterMaster filters;
     EXPECT_TRUE(filters.load(file.c_str()));
+    EXPECT_EQ(filters.wordCount(), 0);
+    EXPECT_FALSE(filters.wasCut());
+}
+
+TEST_F(FilterMasterTest, AFifoIsNoFilterListAndIsNotWaitedFor) {
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    FilterMaster filters;
+    filters.addWord("old");
+    EXPECT_FALSE(filters.load(file.c_str()));
     EXPECT_EQ(filters.wordCount(), 0);
 }
 
