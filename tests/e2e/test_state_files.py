@@ -1,0 +1,213 @@
+"""The identity (the user hash in pref.met) and the last good copy of the
+settings survive every way a user's base directory can go wrong: each case
+sets the directory up, runs the real client and checks the identity bytes and
+the files left. Where the identity cannot be kept the client says why. (A
+client killed at random points of its save: test_core_start.)"""
+
+import os
+import resource
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console_session import WELCOME, base_directory, binary, check, main  # noqa: E402
+from pref_file import INT, STRING, parse_pref, put, setting, write_pref  # noqa: E402
+
+NOBODY = 65534
+
+
+def run(cwd, preexec_fn=None, as_nobody=False, timeout=30):
+    """Runs the client until the end of its (empty) input; status and output.
+    As root, as_nobody runs a copy of the client that the user nobody can
+    reach, as that user."""
+    if not (as_nobody and os.geteuid() == 0):
+        done = subprocess.run([binary()], cwd=cwd, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=timeout, preexec_fn=preexec_fn)
+        return done.returncode, done.stdout.decode(errors="replace")
+    with tempfile.TemporaryDirectory(prefix="tornavel-e2e-bin-") as bindir:
+        os.chmod(bindir, 0o755)
+        copy = shutil.copy(binary(), bindir)
+        done = subprocess.run([copy], cwd=cwd, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=timeout, user=NOBODY,
+                              group=NOBODY, extra_groups=[])
+        return done.returncode, done.stdout.decode(errors="replace")
+
+
+def full_disk():
+    """In the child: writes past 4 KiB fail, as on a full disk."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+
+def stored_pref(cwd):
+    """A pref.met the client wrote itself, with a known first setting and
+    enough settings after it to make a save longer than the full disk allows."""
+    pref = os.path.join(cwd, "pref.met")
+    status, out = run(cwd)
+    check(status == 0, "first run: status %r, %r" % (status, out))
+    user, settings = parse_pref(pref)
+    settings.insert(0, [INT, b"maxCon", 77])
+    for i in range(60):
+        put(settings, STRING, b"filler%02d" % i, b"x" * 100)
+    write_pref(pref, user, settings)
+    with open(pref, "rb") as f:
+        data = f.read()
+    os.unlink(pref)
+    os.unlink(os.path.join(cwd, "log.txt"))
+    return user["hash"], data
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def names(cwd):
+    return sorted(os.listdir(cwd))
+
+
+def identity_after_a_clean_run(cwd):
+    """Whatever the case left, a plain run in a sound directory keeps the
+    identity the files hold."""
+    status, out = run(cwd)
+    check(status == 0 and WELCOME in out, "clean run: status %r, %r" % (status, out))
+    user, settings = parse_pref(os.path.join(cwd, "pref.met"))
+    check(not os.path.exists(os.path.join(cwd, "pref.met.bak")), ".bak kept after a good save")
+    return user["hash"], settings
+
+
+def case_damaged_with_backup_and_a_full_disk(cwd):
+    identity, good = stored_pref(cwd)
+    pref = os.path.join(cwd, "pref.met")
+    damaged = good[:30]
+    write(pref, damaged)
+    write(pref + ".bak", good)
+    status, out = run(cwd, preexec_fn=full_disk)
+    check(status == 0, "status %r" % status)
+    check("%s is damaged: settings taken from %s.bak" % (pref, pref) in out, out)
+    check("Settings couldn't be saved" in out and "was not replaced: File too large" in out, out)
+    check(read(pref) == damaged, "the damaged file was changed")
+    check(read(pref + ".bak") == good, "the only good copy was changed")
+    check(names(cwd) == ["log.txt", "pref.met", "pref.met.bak", "tornavel.lock"], names(cwd))
+    return identity
+
+
+def case_pref_met_a_directory_with_backup(cwd):
+    identity, good = stored_pref(cwd)
+    pref = os.path.join(cwd, "pref.met")
+    os.mkdir(pref)
+    write(pref + ".bak", good)
+    status, out = run(cwd)
+    check(status == 0, "status %r" % status)
+    check("%s cannot be read (Is a directory): settings taken from %s.bak" % (pref, pref) in out,
+          out)
+    check("%s was not replaced: Is a directory" % pref in out, out)
+    check(os.path.isdir(pref) and read(pref + ".bak") == good, "a copy was touched")
+    os.rmdir(pref)
+    return identity
+
+
+def case_pref_met_unreadable(cwd):
+    identity, good = stored_pref(cwd)
+    pref = os.path.join(cwd, "pref.met")
+    write(pref, good)
+    os.chmod(pref, 0)
+    if os.geteuid() == 0:
+        os.chown(cwd, NOBODY, NOBODY)
+        for name in names(cwd):
+            if name != "pref.met":
+                os.chown(os.path.join(cwd, name), NOBODY, NOBODY)
+    status, out = run(cwd, as_nobody=True)
+    check(status == 0, "status %r: %r" % (status, out))
+    check("%s cannot be read (Permission denied): starting with a new identity" % pref in out, out)
+    check("%s was not replaced: Permission denied" % pref in out, out)
+    os.chmod(pref, 0o644)
+    check(read(pref) == good, "the unreadable file was replaced")
+    return identity
+
+
+def case_pref_met_a_fifo(cwd):
+    identity, good = stored_pref(cwd)
+    pref = os.path.join(cwd, "pref.met")
+    os.mkfifo(pref)
+    write(pref + ".bak", good)
+    status, out = run(cwd, timeout=20)  # a client blocked on the FIFO never ends
+    check(status == 0, "status %r" % status)
+    check("%s cannot be read (not a regular file): settings taken from %s.bak" % (pref, pref)
+          in out, out)
+    check(stat.S_ISFIFO(os.stat(pref).st_mode), "the FIFO was replaced")
+    os.unlink(pref)
+    return identity
+
+
+def case_settings_cut_after_a_whole_user_record(cwd):
+    identity, good = stored_pref(cwd)
+    pref = os.path.join(cwd, "pref.met")
+    write(pref, good[:-5])
+    status, out = run(cwd)
+    check(status == 0, "status %r" % status)
+    check("%s is damaged: the identity and the settings before the damage are kept" % pref in out,
+          out)
+    check("Meta::" not in out and "error in tag" not in out, "reader's lines on the console: %r" % out)
+    user, settings = parse_pref(pref)
+    check(setting(settings, b"maxCon") == 77, "the setting before the damage was lost")
+    return identity
+
+
+def case_base_path_over_1024_bytes_with_backup(cwd):
+    identity, good = stored_pref(cwd)
+    deep = cwd
+    while len(deep) < 1500:
+        deep = os.path.join(deep, "d" * 200)
+        os.mkdir(deep)
+    pref = os.path.join(deep, "pref.met")
+    write(pref + ".bak", good)
+    status, out = run(deep)
+    check(status == 0, "status %r: %r" % (status, out))
+    check("%s is missing: settings taken from %s.bak" % (pref, pref) in out, out)
+    user, _ = parse_pref(pref)
+    check(user["hash"] == identity, "new identity in a deep directory")
+    shutil.move(pref, os.path.join(cwd, "pref.met"))
+    shutil.rmtree(os.path.join(cwd, "d" * 200))
+    return identity
+
+
+CASES = [
+    case_damaged_with_backup_and_a_full_disk,
+    case_pref_met_a_directory_with_backup,
+    case_pref_met_unreadable,
+    case_pref_met_a_fifo,
+    case_settings_cut_after_a_whole_user_record,
+    case_base_path_over_1024_bytes_with_backup,
+]
+
+
+def test_the_identity_survives_every_case():
+    failed = []
+    for case in CASES:
+        with base_directory() as cwd:
+            try:
+                identity = case(cwd)
+                if os.geteuid() == 0:
+                    os.chown(cwd, 0, 0)
+                kept, _ = identity_after_a_clean_run(cwd)
+                check(kept == identity, "identity %s became %s" % (identity.hex(), kept.hex()))
+                left = names(cwd)
+                check(left == ["log.txt", "pref.met", "tornavel.lock"], "files left: %r" % left)
+            except Exception as e:  # every case is reported
+                failed.append("%s: %s" % (case.__name__, e))
+    check(not failed, "\n".join(failed))
+
+
+if __name__ == "__main__":
+    main([test_the_identity_survives_every_case])
