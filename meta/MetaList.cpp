@@ -114,12 +114,7 @@ bool MetaList::save(const char* path, bool safe) {
         // not replace the old file with a shortened one.
         i4_ram_file_class buf(nullptr, 0, 64 * 1024);
         bool ok = checked([&] { return toBytes(buf); });
-        if (ok) {
-            i4_safe_file sf(path, I4_WRITE | I4_TRUNCATE);
-            int32_t n = (int32_t)buf.size();
-            ok = sf.get() && sf.get()->write(buf.get_buffer(), n) == n;
-            ok = sf.close() && ok;
-        }
+        if (ok) ok = i4_save_whole(path, buf.get_buffer(), (int32_t)buf.size());
         i4_free(buf.get_buffer());
         return ok;
     }

@@ -34,16 +34,24 @@ int i4_list_directory(const char* path, i4_dir_listing& listing, bool with_statu
         }
         listing.file_names.push_back(i4_string(name.c_str()));
         if (with_statuses) {
-            i4_file_status s = {0, 0, 0, 0, 0};
+            i4_file_status s = {0, 0, 0, 0, 0, 0};
             if (known) {
                 s.modified = st.st_mtime;
                 s.accessed = st.st_atime;
                 s.changed = st.st_ctime;
                 s.size = st.st_size;
+                s.is_regular = S_ISREG(st.st_mode) ? 1 : 0;
             }
             listing.statuses.push_back(s);
         }
     }
+    ::closedir(dir);
+    return 1;
+}
+
+int i4_is_listable_directory(const char* path) {
+    DIR* dir = path ? ::opendir(path) : nullptr;
+    if (!dir) return 0;
     ::closedir(dir);
     return 1;
 }

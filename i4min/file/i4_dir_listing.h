@@ -20,6 +20,9 @@ struct i4_dir_listing {
 // the listed directory without changing the current directory.
 int i4_list_directory(const char* path, i4_dir_listing& listing, bool with_statuses);
 
+// 1 when i4_list_directory would succeed on the path, without reading its entries.
+int i4_is_listable_directory(const char* path);
+
 enum { I4_SORT_MODIFIED = 0, I4_SORT_ACCESSED = 1, I4_SORT_CHANGED = 2, I4_SORT_SIZE = 3 };
 // Sorts the file names and their statuses together, ascending by one
 // status field. Nothing happens when the statuses were not filled.

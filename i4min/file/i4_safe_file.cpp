@@ -293,3 +293,9 @@ bool i4_safe_file::close() {
     sync_directory_of(real);
     return result = true;
 }
+
+bool i4_save_whole(const char* name, const void* bytes, int32_t n) {
+    i4_safe_file out(name, I4_WRITE | I4_TRUNCATE);
+    bool ok = out.get() && n >= 0 && out.get()->write(bytes, n) == n;
+    return out.close() && ok;
+}

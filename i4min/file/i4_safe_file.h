@@ -3,6 +3,8 @@
 // other clients out).
 #pragma once
 
+#include <cstdint>
+
 #include "i4min/string/i4_string.h"
 
 class i4_file;
@@ -76,3 +78,7 @@ private:
     i4_string temp_name;  // the writer's fresh file, "" when there is none
     i4_string problem;    // null text while nothing went wrong
 };
+
+// Replaces the named state file with the n bytes through a safe file: true when they now
+// stand under the name; on false the old file is as it was.
+bool i4_save_whole(const char* name, const void* bytes, int32_t n);

@@ -324,17 +324,24 @@ TEST(FileSystem, FreeSpace) {
 TEST(FileSystem, Status) {
     TempDir dir;
     writeText(dir / "f", "12345");
-    i4_file_status st = {7, 7, 7, 7, 7};
+    i4_file_status st = {7, 7, 7, 7, 7, 7};
     EXPECT_EQ(i4_get_status((dir / "f").c_str(), st), 1);
     EXPECT_EQ(st.size, 5);
     EXPECT_EQ(st.is_dir, 0);
+    EXPECT_EQ(st.is_regular, 1);
     EXPECT_GT(st.modified, 1000000000);
     EXPECT_EQ(i4_get_status(dir.path.c_str(), st), 1);
     EXPECT_EQ(st.is_dir, 1);
+    EXPECT_EQ(st.is_regular, 0);
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(i4_get_status((dir / "pipe").c_str(), st), 1);
+    EXPECT_EQ(st.is_dir, 0);
+    EXPECT_EQ(st.is_regular, 0);
 
-    i4_file_status missing = {7, 8, 9, 1, 10};
+    i4_file_status missing = {7, 8, 9, 1, 10, 1};
     EXPECT_EQ(i4_get_status((dir / "none").c_str(), missing), 0);
     EXPECT_EQ(missing.is_dir, 0);
+    EXPECT_EQ(missing.is_regular, 0);
     EXPECT_EQ(missing.modified, 7);
     EXPECT_EQ(missing.size, 10);
 }

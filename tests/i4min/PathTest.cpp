@@ -191,8 +191,14 @@ TEST(DirListing, ListsFilesAndDirectoriesApart) {
     i4_sort_listing(bare, I4_SORT_SIZE);  // nothing to sort by: unchanged
     EXPECT_EQ(bare.file_names.size(), 2u);
 
+    EXPECT_EQ(l.statuses[1].is_regular, 1);
+
     i4_dir_listing none;
     EXPECT_EQ(i4_list_directory((dir / "small").c_str(), none, true), 0);
+    EXPECT_EQ(i4_is_listable_directory((dir / "small").c_str()), 0);
+    EXPECT_EQ(i4_is_listable_directory((dir / "none").c_str()), 0);
+    EXPECT_EQ(i4_is_listable_directory((dir / "link").c_str()), 1);
+    EXPECT_EQ(i4_is_listable_directory(dir.path.c_str()), 1);
     EXPECT_EQ(i4_list_directory((dir / "missing").c_str(), none, true), 0);
     EXPECT_TRUE(none.file_names.empty() && none.dir_names.empty());
 }
