@@ -41,7 +41,10 @@ enum MessageId {
     MSG_ADD_TEXT_SOURCE = 33,    // a source text with a file hash
     MSG_RERANK_DOWNLOADS = 34,   // none
     MSG_CONNECT_FAILED = 35,     // IpPort
-    MSG_ID_LIMIT = 256           // ids run from 0 to MSG_ID_LIMIT - 1
+    // Worker threads ask the core task thread for these instead of doing them.
+    MSG_UNSHARE_FILE = 36,           // FileMeta (a copy of the record to unshare)
+    MSG_DROP_SHARED_DIRECTORY = 37,  // i4_string (a directory that cannot be listed)
+    MSG_ID_LIMIT = 256               // ids run from 0 to MSG_ID_LIMIT - 1
 };
 
 class Message {

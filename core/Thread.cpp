@@ -6,7 +6,7 @@ namespace {
 const int kStackSize = 51200;
 }  // namespace
 
-Thread::Thread() : state(NOT_RUNNING), stoppedByStop(false) {}
+Thread::Thread() : state(NOT_RUNNING), stoppedByStop(false), ownerJoins(false) {}
 
 Thread::~Thread() {}
 
@@ -47,7 +47,7 @@ void Thread::requestStop() {
 void Thread::stop() {
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (state != RUNNING) return;
+        if (state == NOT_RUNNING || (state == STOP_REQUESTED && !ownerJoins)) return;
         stoppedByStop = true;
         state = STOP_REQUESTED;
     }
@@ -70,7 +70,7 @@ void Thread::body(void* self) {
         t->run();
         std::lock_guard<std::mutex> guard(t->lock);
         if (t->state != RUNNING) {
-            finish = !t->stoppedByStop;
+            finish = !t->stoppedByStop && !t->ownerJoins;
             t->state = NOT_RUNNING;
             t->ended.notify_all();
             break;

@@ -25,10 +25,17 @@ public:
     virtual void wake();
 
     void requestStop();
-    // Requests a stop and waits until the current step has finished.
+    // Requests a stop and waits until the current step has finished. For a thread whose
+    // owner joins it, also waits out a stop the thread asked for itself, so the owner
+    // may free it as soon as this returns.
     void stop();
     void setPriority(int level);
     int getState() const { return state.load(); }
+
+protected:
+    // For a thread that its owner stops and frees (never one that frees itself): onFinish
+    // is not called, and nothing of the object is touched after it stopped.
+    void setOwnerJoins() { ownerJoins = true; }
 
 private:
     static void body(void* self);
@@ -37,6 +44,7 @@ private:
     std::condition_variable ended;
     std::atomic<int> state;
     bool stoppedByStop;
+    bool ownerJoins;
 
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;

@@ -48,16 +48,16 @@ FileMeta* FileList::findByHash(const uint8_t hash[16]) {
     return m;
 }
 
+FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char* name) {
+    LLNode* cursor = nullptr;
+    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+        if (m->isSameFile(size, time, name)) return m;
+    return nullptr;
+}
+
 FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* name) {
     lock();
-    LLNode* cursor = nullptr;
-    FileMeta* found = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor)) {
-        if (m->isSameFile(size, time, name)) {
-            found = m;
-            break;
-        }
-    }
+    FileMeta* found = findSameFileNoLock(size, time, name);
     unlock();
     return found;
 }

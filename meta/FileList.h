@@ -26,6 +26,7 @@ public:
     // Appends every record with the hash to target (records shared, not copied).
     void findAllByHash(const uint8_t hash[16], MetaList* target);
 
-private:
+    // The same lookups for a holder of the list's lock.
     FileMeta* findByHashNoLock(const uint8_t hash[16]);
+    FileMeta* findSameFileNoLock(uint32_t size, uint32_t time, const char* name);
 };

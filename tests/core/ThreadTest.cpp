@@ -102,6 +102,29 @@ TEST(Thread, AThreadThatStopsItselfCallsOnFinish) {
     EXPECT_EQ(1, t.onFinishes.load());
 }
 
+struct JoinedThread : StepThread {
+    JoinedThread() { setOwnerJoins(); }
+};
+
+// The owner frees the thread as soon as stop returns, also when the thread was just
+// stopping on its own: under ASan a late touch of the object is a failure.
+TEST(Thread, AJoinedThreadIsDoneWithItsObjectWhenStopReturns) {
+    for (int i = 0; i < 30; ++i) {
+        JoinedThread* t = new JoinedThread;
+        t->stepMs = 0;
+        t->stopAfter = 1;
+        t->start();
+        if (i % 2) {
+            ASSERT_TRUE(waitFor([&] { return t->finished > 0; }));
+        }
+        t->stop();
+        EXPECT_EQ(Thread::NOT_RUNNING, t->getState());
+        EXPECT_EQ(1, t->finished.load());
+        EXPECT_EQ(0, t->onFinishes.load());
+        delete t;
+    }
+}
+
 TEST(Thread, StartsAgainAfterAStop) {
     StepThread t;
     t.stepMs = 1;

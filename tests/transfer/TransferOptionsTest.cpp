@@ -135,7 +135,8 @@ TEST_F(TransferOptionsTest, TheDoorPortChangesOnlyToAnotherPortAndReachesTheCore
 }
 
 TEST_F(TransferOptionsTest, TheDoorErrorNamesTheConfiguredPort) {
-    theTransferOptions.load(settings);
+    theCoreOptions.load(dir.path.c_str());
+    theTransferOptions.load();
     theTransferOptions.setDoorPort(4711);
     TransferUI ui;
     ui.errorCantStartDoor();

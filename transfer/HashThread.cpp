@@ -1,0 +1,222 @@
+#include "transfer/HashThread.h"
+
+#include <memory>
+
+#include "core/Message.h"
+#include "core/MessageQ.h"
+#include "core/TransferUI.h"
+#include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
+#include "i4min/file/i4_file_status.h"
+#include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
+#include "i4min/threads/linux/i4_random.h"
+#include "i4min/threads/linux/i4_thread.h"
+#include "meta/FileHashState.h"
+#include "meta/FileList.h"
+#include "meta/FileMeta.h"
+#include "meta/FileParts.h"
+#include "transfer/ShareList.h"
+#include "transfer/TransferOptions.h"
+
+namespace {
+
+const int STEP_PAUSE_MS = 40;
+const int STRINGS_NONE = 26;
+const int STRINGS_LOADING_SHARED = 34;
+const int STRINGS_COULDNT_HASH = 35;
+const int STRINGS_DONE_LOADING_SHARED = 36;
+
+std::atomic<HashThread::RunningCheck> runningCheck(nullptr);
+
+const char* text(int id) {
+    const char* t = theXMLStringTable.get(id);
+    return t ? t : "";
+}
+
+i4_string localized(const char* key, const char* fallback) {
+    i4_string s(fallback);
+    theXMLStringTable.localize(key, s);
+    return s;
+}
+
+}  // namespace
+
+HashThread::HashThread(FileList& knownList, ShareList& shareList, MessageQ& messages)
+    : known(knownList),
+      shares(shareList),
+      queue(messages),
+      listing(nullptr),
+      position(0),
+      passDone(false) {
+    setOwnerJoins();
+}
+
+HashThread::~HashThread() {
+    stop();
+    freeListing();
+}
+
+void HashThread::setRunningCheck(RunningCheck check) {
+    runningCheck = check;
+}
+
+void HashThread::onStart() {
+    i4_random_seed();
+}
+
+void HashThread::freeListing() {
+    delete listing;
+    listing = nullptr;
+}
+
+bool HashThread::stopping() const {
+    if (getState() != RUNNING) return true;
+    RunningCheck check = runningCheck.load();
+    return check && !check();
+}
+
+void HashThread::startHashing(std::vector<i4_string>& dirs) {
+    i4_lock hold(&dirLock);
+    theUI->printLine("%s", text(STRINGS_LOADING_SHARED));
+    passDone = false;
+    position = 0;
+    freeListing();
+    directories.clear();
+    directories.swap(dirs);
+    for (const i4_string& d : directories) theUI->debug("Hash List: %s\n", d.c_str());
+    // Under dirLock, so a pass that is just ending cannot stop the thread after this.
+    start();
+    setPriority(3);
+}
+
+HashThread::Step HashThread::nextFile(i4_string& path) {
+    if (directories.empty()) return NOTHING_LEFT;
+    const i4_string& current = directories.front();
+    if (!listing) {
+        position = 0;
+        listing = new i4_dir_listing();
+        if (!i4_list_directory(current.c_str(), *listing, false)) {
+            theUI->printLine("%s: %s", text(STRINGS_COULDNT_HASH), current.c_str());
+            // The share list is the core task thread's to change.
+            queue.post(MSG_DROP_SHARED_DIRECTORY, std::make_unique<i4_string>(current));
+            freeListing();
+        }
+    }
+    if (listing && position < listing->file_names.size()) {
+        path.format("%s%c%s", current.c_str(), '/', listing->file_names[position++].c_str());
+        return FILE_CHOSEN;
+    }
+    freeListing();
+    directories.erase(directories.begin());
+    return DIRECTORY_DONE;
+}
+
+void HashThread::endPass() {
+    theTransferUI->hashingStatus(text(STRINGS_NONE));
+    theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
+    known.save(theTransferOptions.getKnownPath().c_str(), true);
+    shares.save(theTransferOptions.getSharePath().c_str());
+    passDone = true;
+    directories.clear();
+    requestStop();
+    queue.post(MSG_PUBLISH);
+    theTransferUI->shareListChanged();
+}
+
+void HashThread::run() {
+    i4_sleep_ms(STEP_PAUSE_MS);
+    // Also between files that need no reading, so a quit never waits for a long pass.
+    if (stopping()) {
+        requestStop();
+        return;
+    }
+    try {
+        i4_string path;
+        const char* name = nullptr;
+        {
+            i4_lock hold(&dirLock);
+            Step step = nextFile(path);
+            if (step == NOTHING_LEFT) endPass();
+            if (step != FILE_CHOSEN) return;
+            // The name stays valid: path is this step's own copy.
+            name = path.c_str() + path.length();
+            while (name > path.c_str() && name[-1] != '/') --name;
+        }
+        // Hashed outside the lock: a rescan must not wait for a large file.
+        std::unique_ptr<FileMeta> record(shareFile(path.c_str(), name));
+        if (record) queue.post(MSG_SHARE_FILE, std::move(record));
+    } catch (const Stopped&) {
+        requestStop();
+    } catch (...) {
+        theUI->printLine("ERROR: Exception during hash.");
+        requestStop();
+    }
+}
+
+FileMeta* HashThread::shareFile(const char* path, const char* name) {
+    i4_file_status status;
+    if (!i4_get_status(path, status)) {
+        theUI->print("Couldn't get status of %s\n", name);
+        return nullptr;
+    }
+    // A pipe or a device would block the thread or never end.
+    if (!status.is_regular) return nullptr;
+    if (!FileParts::isShareable((uint64_t)status.size)) {
+        i4_string tooLarge = localized("fileTooLarge", "Not shared, 4 GiB or more:");
+        theUI->printLine("%s %s", tooLarge.c_str(), name);
+        return nullptr;
+    }
+    uint32_t size = (uint32_t)status.size;
+    uint32_t modified = (uint32_t)status.modified;
+
+    // An unchanged file is never read again.
+    known.lock();
+    FileMeta* same = known.findSameFileNoLock(size, modified, name);
+    if (same) {
+        FileMeta* copy = new FileMeta(*same);
+        known.unlock();
+        copy->setPath(path);
+        return copy;
+    }
+    known.unlock();
+
+    theTransferUI->hashingStatus(name);
+    FileMeta* record = hashFile(path);
+    if (!record) {
+        theUI->print("ERROR: Couldn't hash %s\n", name);
+        return nullptr;
+    }
+    record->setModTime(modified);
+    known.lock();
+    FileMeta* sameContent = known.findByHashNoLock(record->getFileHash());
+    if (sameContent) {
+        // A renamed or moved file keeps its record (tags, priority, copies sent).
+        sameContent->setPath(path);
+        sameContent->setModTime(modified);
+        sameContent->setName(name);
+        record->copyFrom(sameContent);
+    } else {
+        known.getList()->appendNoLock(new FileMeta(*record));
+    }
+    known.unlock();
+    return record;
+}
+
+FileMeta* HashThread::hashFile(const char* path) {
+    FileHashState state;
+    FileMeta* record = nullptr;
+    try {
+        record = new FileMeta(path, state);
+        while (record->hashStep(state)) {
+            if (stopping()) {
+                delete record;
+                throw Stopped();
+            }
+        }
+    } catch (const i4_err&) {
+        delete record;
+        return nullptr;
+    }
+    return record;
+}

@@ -1,0 +1,71 @@
+// run and hashFile: the hashing thread. startHashing: the core task thread; start and
+// stop: the core task and main threads. isPassDone: any thread. dirLock guards the
+// directory list, the listing and the position; the known list has its own lock, which
+// also guards changes to its records.
+#pragma once
+
+#include <atomic>
+#include <stdint.h>
+#include <vector>
+
+#include "core/Thread.h"
+#include "i4min/file/i4_dir_listing.h"
+#include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_mutex.h"
+
+class FileList;
+class FileMeta;
+class MessageQ;
+class ShareList;
+
+// Hashes every file of the shared directories, one file a step, reusing the known
+// record of a file that has not changed. Each result goes to the core task thread as a
+// queue message (file hashed); at the end of a pass known.met and share.dat are saved and
+// publishing is asked for. The thread stops itself when a pass is over.
+class HashThread : public Thread {
+public:
+    // Asked between two crumbs: false ends the hashing (the application is stopping).
+    typedef bool (*RunningCheck)();
+
+    HashThread(FileList& known, ShareList& shares, MessageQ& queue);
+    ~HashThread() override;
+
+    void onStart() override;
+    void run() override;
+
+    // Takes the paths over (the vector is left empty) as the directories of a new pass,
+    // then starts the thread.
+    void startHashing(std::vector<i4_string>& directories);
+    bool isPassDone() const { return passDone.load(); }
+
+    // The application's running flag, read between two crumbs of a file.
+    static void setRunningCheck(RunningCheck check);
+
+    // The record of one file, every part and crumb hashed; null when the file cannot be
+    // read. A stop while it hashes throws Stopped, the record dropped.
+    FileMeta* hashFile(const char* path);
+    struct Stopped {};
+
+private:
+    enum Step { NOTHING_LEFT, DIRECTORY_DONE, FILE_CHOSEN };
+
+    // Under dirLock: moves through the directories to the next file (its path in path).
+    Step nextFile(i4_string& path);
+    // A file of a shared directory made into a record, or null.
+    FileMeta* shareFile(const char* path, const char* name);
+    // Under dirLock: the end of a pass.
+    void endPass();
+    bool stopping() const;
+    void freeListing();
+
+    FileList& known;
+    ShareList& shares;
+    MessageQ& queue;
+    i4_mutex dirLock;
+    std::vector<i4_string> directories;
+    i4_dir_listing* listing;
+    size_t position;
+    std::atomic<bool> passDone;
+};
+
+extern HashThread theHashThread;

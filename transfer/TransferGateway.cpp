@@ -1,0 +1,316 @@
+#include "transfer/TransferGateway.h"
+
+#include <memory>
+#include <string.h>
+
+#include "core/Core.h"
+#include "core/CoreOptions.h"
+#include "core/MessageQ.h"
+#include "core/NetworkGateway.h"
+#include "core/TransferUI.h"
+#include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
+#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_system.h"
+#include "i4min/file/i4_ram_file_class.h"
+#include "i4min/file/i4_safe_file.h"
+#include "i4min/memory/i4_memory.h"
+#include "i4min/net/i4_proxy_settings.h"
+#include "i4min/string/i4_err.h"
+#include "meta/FileMeta.h"
+#include "meta/FileParts.h"
+#include "meta/MetaTag.h"
+#include "meta/SpecialTagInfo.h"
+#include "net/STSocketPool.h"
+#include "net/TCPDoor.h"
+#include "transfer/HashThread.h"
+#include "transfer/TransferHandler.h"
+#include "transfer/TransferOptions.h"
+
+TransferGateway theTransferGateway;
+// Built after the gateway, whose lists it works on, and destroyed before it.
+HashThread theHashThread(theTransferGateway.knownList, theTransferGateway.shareList, theMessageQ);
+
+namespace {
+
+const char* const SENT = "# Sent";
+// known.met is read whole into memory up to this size.
+const int64_t KNOWN_IN_MEMORY = 256 * 1024 * 1024;
+
+TransferGateway::DoorMaker doorMaker = nullptr;
+
+// The shared directory a record is filed under: its path's directory part, or the
+// pseudo directory of partial files for a record without a path.
+i4_string directoryOf(FileMeta* m) {
+    const char* path = m->getPath();
+    if (!path || !*path) return i4_string(ShareList::INCOMPLETE);
+    const char* last = nullptr;
+    for (const char* c = path; *c; ++c)
+        if (*c == '/' || *c == '\\') last = c;
+    i4_string dir("");
+    if (last) dir.append_n(path, (int)(last - path));
+    return dir;
+}
+
+// Reads as much of a known list as the file holds; false when it broke off.
+bool readKnown(FileList& list, i4_file& f) {
+    int64_t size = f.size();
+    if (size < 0) return false;
+    if (size > KNOWN_IN_MEMORY) return list.fromDisk(f);
+    // One read and a parse in memory: a record costs no system calls.
+    uint8_t* bytes = (uint8_t*)i4_malloc((size_t)size + 1);
+    int64_t got = 0;
+    while (got < size) {
+        int32_t r = f.read(bytes + got, (int32_t)(size - got));
+        if (r <= 0) break;
+        got += r;
+    }
+    i4_ram_file_class content(bytes, (int32_t)got, 0);
+    bool ok = list.fromDisk(content) && got == size;
+    i4_free(bytes);
+    return ok;
+}
+
+}  // namespace
+
+TransferGateway::TransferGateway() : door(nullptr), doorOpen(false) {}
+
+TransferGateway::~TransferGateway() {
+    shareList.clear();
+    sharedList.deleteAll();
+    knownList.deleteAll();
+    if (door && !doorOpen) delete door;
+}
+
+void TransferGateway::setDoorMaker(DoorMaker maker) {
+    doorMaker = maker;
+}
+
+void TransferGateway::setUI(TransferUI* ui) {
+    theTransferUI = ui;
+}
+
+void TransferGateway::start() {
+    theTransferHandler.registerHandlers(theMessageQ);
+}
+
+void TransferGateway::stop() {
+    theHashThread.stop();
+    save();
+    closeDoor();
+}
+
+void TransferGateway::loadKnownList() {
+    i4_safe_file file(theTransferOptions.getKnownPath().c_str(), I4_READ);
+    if (!file.get()) return;
+    bool whole;
+    try {
+        whole = readKnown(knownList, *file.get());
+    } catch (const i4_err&) {
+        whole = false;
+    }
+    if (whole || !file.use_backup()) {
+        checkKnownFormat();
+        return;
+    }
+    // The last good copy may hold what the damaged one lost.
+    FileList backup;
+    bool backupWhole;
+    try {
+        backupWhole = readKnown(backup, *file.get());
+    } catch (const i4_err&) {
+        backupWhole = false;
+    }
+    if (backupWhole) {
+        knownList.deleteAll();
+        knownList.appendAll(&backup);
+        backup.clear();
+    } else {
+        backup.deleteAll();
+    }
+    checkKnownFormat();
+}
+
+void TransferGateway::checkKnownFormat() {
+    knownList.lock();
+    bool old = false;
+    LLNode* cursor = nullptr;
+    while (FileMeta* m = (FileMeta*)LL::next(knownList.getList(), &cursor)) {
+        if (m->getFileSize() <= FileParts::CRUMB_SIZE) continue;
+        old = !m->hasCrumbHashes();
+        break;
+    }
+    knownList.unlock();
+    if (!old) return;
+    i4_string text("Old known.met");
+    theXMLStringTable.localize("oldKnownMet", text);
+    theUI->printLine("%s", text.c_str());
+    knownList.deleteAll();
+}
+
+void TransferGateway::load() {
+    theTransferOptions.load();
+    shareList.load(theTransferOptions.getSharePath().c_str());
+    loadKnownList();
+    theMessageQ.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>(theTransferOptions.getTemp()));
+    std::vector<i4_string> dirs;
+    shareList.directoryNames(dirs);
+    theHashThread.startHashing(dirs);
+    startDoor(theProxySettings, 500);
+}
+
+void TransferGateway::save() {
+    knownList.save(theTransferOptions.getKnownPath().c_str(), true);
+    shareList.save(theTransferOptions.getSharePath().c_str());
+    theTransferOptions.save();
+}
+
+void TransferGateway::setSharedDirectories(const std::vector<i4_string>& paths) {
+    shareList.setDirectories(paths);
+    shareList.save(theTransferOptions.getSharePath().c_str());
+    requestRescan();
+}
+
+void TransferGateway::requestRescan() {
+    theMessageQ.post(MSG_RESCAN_SHARED);
+}
+
+void TransferGateway::rescanShared() {
+    // The directories let go of the records before the records go.
+    shareList.clearFiles();
+    sharedList.deleteAll();
+    std::vector<i4_string> dirs;
+    shareList.directoryNames(dirs);
+    theHashThread.startHashing(dirs);
+}
+
+void TransferGateway::getSharedDirectories(std::vector<i4_string>& out) {
+    shareList.directoryNames(out);
+}
+
+FileList* TransferGateway::findSharedDirectory(const char* name) {
+    return shareList.findDirectoryFiles(name);
+}
+
+void TransferGateway::fileHashed(FileMeta* m) {
+    if (!m) return;
+    FileMeta* listed = sharedList.findByHash(m->getFileHash());
+    if (listed) {
+        // Filed anew: a partial file that completed moves to its directory.
+        shareList.removeFile(directoryOf(listed).c_str(), listed);
+        listed->copyFrom(m);
+        delete m;
+        if (!shareList.addFile(directoryOf(listed).c_str(), listed)) {
+            sharedList.getList()->remove(listed);
+            theTransferUI->sharedFileRemoved(listed);
+            delete listed;
+        }
+        return;
+    }
+    if (!m->findTag(SENT)) {
+        float none = 0;
+        m->setTag(SENT, &none, MetaTag::FLOAT);
+    }
+    if (!m->findTag(SpecialTagInfo::get(SpecialTagInfo::UPLOAD_PRIORITY)->tagName)) {
+        int32_t normal = 0;
+        m->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &normal);
+    }
+    // A file of a directory the user stopped sharing meanwhile is not shared.
+    if (!shareList.addFile(directoryOf(m).c_str(), m)) {
+        delete m;
+        return;
+    }
+    sharedList.add(m);
+    theTransferUI->sharedFileChanged(m);
+    if (theNetworkGateway) {
+        FileMeta published(*m);
+        published.stripTransientTags();
+        theNetworkGateway->fileShared(&published);
+    }
+}
+
+void TransferGateway::unshareFile(FileMeta* f) {
+    if (!f) return;
+    FileMeta* listed = sharedList.findByHash(f->getFileHash());
+    if (!listed) return;
+    const char* path = listed->getPath();
+    if (path && *path && i4_strcmp(path, f->getPath()) != 0) return;
+    sharedList.getList()->remove(listed);
+    theTransferUI->sharedFileRemoved(f);
+    shareList.removeFile(directoryOf(listed).c_str(), listed);
+    delete listed;
+}
+
+void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
+    int32_t p = priority;
+    knownList.lock();
+    if (FileMeta* k = knownList.findByHashNoLock(hash))
+        k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    knownList.unlock();
+    if (FileMeta* s = sharedList.findByHash(hash))
+        s->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+}
+
+namespace {
+
+// Whole copies sent: (size x copies + bytes) / size. A file without bytes has no
+// copies to count.
+void countSent(FileMeta* m, uint64_t bytes) {
+    uint32_t size = m->getFileSize();
+    if (size == 0) return;
+    long double copies = (long double)m->getTagFloat(SENT);
+    float sent = (float)(((long double)size * copies + (long double)bytes) / size);
+    m->setTag(SENT, &sent, MetaTag::FLOAT);
+}
+
+}  // namespace
+
+void TransferGateway::addSent(const uint8_t hash[16], uint64_t bytes) {
+    knownList.lock();
+    if (FileMeta* k = knownList.findByHashNoLock(hash)) countSent(k, bytes);
+    knownList.unlock();
+    if (FileMeta* s = sharedList.findByHash(hash)) {
+        countSent(s, bytes);
+        theTransferUI->sharedFileChanged(s);
+    }
+}
+
+void TransferGateway::startDoor(const i4_proxy_settings* proxy, int timeoutMs) {
+    bool changed = theCoreOptions.setProxy(proxy);
+    // Nobody can reach a door behind a proxy.
+    if (changed && theProxySettings && theProxySettings->type != I4_PROXY_DIRECT) return;
+    if (door || !doorMaker) return;
+    door = doorMaker(theTransferOptions.getDoorPort());
+    if (!door) return;
+    door->setOwnerSlot(&door);
+    doorOpen = door->open(timeoutMs);
+    if (doorOpen && theCore.socketPool) {
+        theCore.socketPool->add(door);
+    } else {
+        doorOpen = false;
+        // Kept as the current door, so no other is tried until the port changes.
+        theTransferUI->errorCantStartDoor();
+    }
+}
+
+void TransferGateway::closeDoor() {
+    if (!door) return;
+    TCPDoor* old = door;
+    door = nullptr;
+    if (doorOpen && theCore.socketPool)
+        theCore.socketPool->remove(old);
+    else
+        delete old;
+    doorOpen = false;
+}
+
+void TransferGateway::setDoorPort(int port) {
+    if (!theTransferOptions.setDoorPort(port)) return;
+    closeDoor();
+    startDoor(nullptr, 500);
+    if (theNetworkGateway) theNetworkGateway->doorPortChanged();
+}
+
+bool TransferGateway::setTemp(const char* path) {
+    return theTransferOptions.setTemp(path);
+}

@@ -1,0 +1,91 @@
+// start and stop: the main thread, start before message 0 and stop after the core task
+// thread has ended. Everything else: the core task thread. The known and shared lists have
+// their own locks; the hashing thread adds to the known list and changes its records under
+// that lock, while only the core task thread changes the shared list and the door.
+#pragma once
+
+#include <stdint.h>
+#include <vector>
+
+#include "i4min/string/i4_string.h"
+#include "meta/FileList.h"
+#include "transfer/ShareList.h"
+
+class FileMeta;
+class TCPDoor;
+class TransferUI;
+class i4_proxy_settings;
+
+// The face of the transfer side: the known files (known.met), the files shared now, the
+// shared directories, the peer door; its start, stop, load and save.
+class TransferGateway {
+public:
+    // Makes the peer door for a port; set by the peer side before the transfer side
+    // starts. Without one no door is opened.
+    typedef TCPDoor* (*DoorMaker)(int port);
+
+    TransferGateway();
+    // Deletes every record of both lists.
+    virtual ~TransferGateway();
+
+    void setUI(TransferUI* ui);
+    void start();
+    void stop();
+    // Message 0: options, share.dat, known.met with its old-format check; then the
+    // partial downloads, the hashing pass and the door.
+    void load();
+    // known.met, share.dat and the options into the settings record.
+    void save();
+
+    // Replaces the shared directories, writes share.dat and asks for a rescan.
+    void setSharedDirectories(const std::vector<i4_string>& paths);
+    void requestRescan();
+    // Message 16: every shared record goes, then a new hashing pass shares them again.
+    void rescanShared();
+    void getSharedDirectories(std::vector<i4_string>& out);
+    FileList* findSharedDirectory(const char* name);
+
+    // Message 18: the gateway takes the record. A record of a file already shared
+    // replaces that one's content; one whose directory is no longer shared is dropped.
+    void fileHashed(FileMeta* record);
+    // Withdraws the shared record of the file's hash, unless that record is another,
+    // complete copy: a partial file's end never unshares the finished file.
+    void unshareFile(FileMeta* file);
+    void setUploadPriority(const uint8_t hash[16], int priority);
+    // Grows "# Sent", the whole copies uploaded, by bytes / size.
+    void addSent(const uint8_t hash[16], uint64_t bytes);
+
+    // Opens the peer door on the configured port unless a proxy that just came into force
+    // forbids listening or a door exists; a door that cannot listen is reported once.
+    void startDoor(const i4_proxy_settings* proxy, int timeoutMs);
+    // A new port closes the door and opens one on it; the same port changes nothing.
+    void setDoorPort(int port);
+    // False, nothing changed, for the current directory.
+    bool setTemp(const char* path);
+
+    // known.met (its last good copy when it is damaged) into the known list, then the
+    // old-format check: a list whose first file of more than one crumb lacks its crumb
+    // hashes is dropped whole, so every file is hashed again.
+    void loadKnownList();
+
+    static void setDoorMaker(DoorMaker maker);
+    // The current door (open or not), or null.
+    TCPDoor* getDoor() const { return door; }
+    bool isDoorOpen() const { return door && doorOpen; }
+
+    FileList knownList;
+    FileList sharedList;
+    ShareList shareList;
+
+private:
+    TransferGateway(const TransferGateway&) = delete;
+    TransferGateway& operator=(const TransferGateway&) = delete;
+
+    void checkKnownFormat();
+    void closeDoor();
+
+    TCPDoor* door;
+    bool doorOpen;
+};
+
+extern TransferGateway theTransferGateway;
