@@ -23,7 +23,9 @@
 #include "meta/SpecialTagInfo.h"
 #include "net/STSocketPool.h"
 #include "net/TCPDoor.h"
+#include "transfer/ClientPool.h"
 #include "transfer/HashThread.h"
+#include "transfer/PeerDoor.h"
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
 
@@ -37,7 +39,11 @@ const char* const SENT = "# Sent";
 // known.met is read whole into memory up to this size.
 const int64_t KNOWN_IN_MEMORY = 256 * 1024 * 1024;
 
-TransferGateway::DoorMaker doorMaker = nullptr;
+TCPDoor* makePeerDoor(int port) {
+    return new PeerDoor(port);
+}
+
+TransferGateway::DoorMaker doorMaker = makePeerDoor;
 
 // The shared directory a record is filed under: its path's directory part, or the
 // pseudo directory of partial files for a record without a path.
@@ -73,7 +79,7 @@ bool readKnown(FileList& list, i4_file& f) {
 
 }  // namespace
 
-TransferGateway::TransferGateway() : door(nullptr), doorOpen(false) {}
+TransferGateway::TransferGateway() : shares(*this), door(nullptr), doorOpen(false) {}
 
 TransferGateway::~TransferGateway() {
     shareList.clear();
@@ -83,7 +89,7 @@ TransferGateway::~TransferGateway() {
 }
 
 void TransferGateway::setDoorMaker(DoorMaker maker) {
-    doorMaker = maker;
+    doorMaker = maker ? maker : makePeerDoor;
 }
 
 void TransferGateway::setUI(TransferUI* ui) {
@@ -92,9 +98,11 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
+    thePeerShares = &shares;
 }
 
 void TransferGateway::stop() {
+    theClientPool.shutdown();
     theHashThread.stop();
     save();
     closeDoor();
@@ -275,11 +283,32 @@ void TransferGateway::addSent(const uint8_t hash[16], uint64_t bytes) {
     }
 }
 
+bool TransferGateway::SharesAnswer::isShared(const uint8_t hash[16]) {
+    return gateway.sharedList.findByHash(hash) != nullptr;
+}
+
+bool TransferGateway::SharesAnswer::copyShared(const uint8_t hash[16], FileMeta* out) {
+    FileMeta* listed = gateway.sharedList.findByHash(hash);
+    if (!listed || !out) return false;
+    out->copyFrom(listed);
+    return true;
+}
+
+void TransferGateway::SharesAnswer::getSharedDirectories(LL* names) {
+    std::vector<i4_string> paths;
+    gateway.shareList.directoryNames(paths);
+    for (const i4_string& p : paths) names->append(new i4_string(p));
+}
+
+FileList* TransferGateway::SharesAnswer::findSharedDirectory(const char* name) {
+    return gateway.shareList.findDirectoryFiles(name);
+}
+
 void TransferGateway::startDoor(const i4_proxy_settings* proxy, int timeoutMs) {
     bool changed = theCoreOptions.setProxy(proxy);
     // Nobody can reach a door behind a proxy.
     if (changed && theProxySettings && theProxySettings->type != I4_PROXY_DIRECT) return;
-    if (door || !doorMaker) return;
+    if (door) return;
     door = doorMaker(theTransferOptions.getDoorPort());
     if (!door) return;
     door->setOwnerSlot(&door);

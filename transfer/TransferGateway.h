@@ -9,6 +9,7 @@
 
 #include "i4min/string/i4_string.h"
 #include "meta/FileList.h"
+#include "transfer/PeerShares.h"
 #include "transfer/ShareList.h"
 
 class FileMeta;
@@ -20,8 +21,7 @@ class i4_proxy_settings;
 // shared directories, the peer door; its start, stop, load and save.
 class TransferGateway {
 public:
-    // Makes the peer door for a port; set by the peer side before the transfer side
-    // starts. Without one no door is opened.
+    // Makes the door for a port: a PeerDoor unless a test sets another maker.
     typedef TCPDoor* (*DoorMaker)(int port);
 
     TransferGateway();
@@ -68,6 +68,7 @@ public:
     // hashes is dropped whole, so every file is hashed again.
     void loadKnownList();
 
+    // Null restores the PeerDoor.
     static void setDoorMaker(DoorMaker maker);
     // The current door (open or not), or null.
     TCPDoor* getDoor() const { return door; }
@@ -78,12 +79,26 @@ public:
     ShareList shareList;
 
 private:
+    // What the peer protocol sees of the shared files, answered from the gateway's lists.
+    class SharesAnswer : public PeerShares {
+    public:
+        explicit SharesAnswer(TransferGateway& g) : gateway(g) {}
+        bool isShared(const uint8_t hash[16]) override;
+        bool copyShared(const uint8_t hash[16], FileMeta* out) override;
+        void getSharedDirectories(LL* names) override;
+        FileList* findSharedDirectory(const char* name) override;
+
+    private:
+        TransferGateway& gateway;
+    };
+
     TransferGateway(const TransferGateway&) = delete;
     TransferGateway& operator=(const TransferGateway&) = delete;
 
     void checkKnownFormat();
     void closeDoor();
 
+    SharesAnswer shares;
     TCPDoor* door;
     bool doorOpen;
 };

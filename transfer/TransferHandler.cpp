@@ -4,6 +4,8 @@
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_string.h"
 #include "meta/FileMeta.h"
+#include "net/IpPort.h"
+#include "transfer/ClientPool.h"
 #include "transfer/TransferGateway.h"
 
 TransferHandler theTransferHandler;
@@ -12,8 +14,9 @@ namespace {
 
 // In the order they are registered.
 const int HANDLED[] = {
-    MSG_RESCAN_SHARED, MSG_SHARE_FILE,   MSG_NOTHING,
-    MSG_REOPEN_DOOR,   MSG_UNSHARE_FILE, MSG_DROP_SHARED_DIRECTORY,
+    MSG_RESCAN_SHARED,         MSG_SHARE_FILE,     MSG_NOTHING,
+    MSG_REOPEN_DOOR,           MSG_CONNECT_FAILED, MSG_UNSHARE_FILE,
+    MSG_DROP_SHARED_DIRECTORY,
 };
 
 const int DOOR_TIMEOUT_MS = 1000;
@@ -34,6 +37,10 @@ void TransferHandler::handleMessage(Message* message) {
         break;
     case MSG_REOPEN_DOOR:
         theTransferGateway.startDoor(message->get<i4_proxy_settings>(), DOOR_TIMEOUT_MS);
+        break;
+    case MSG_CONNECT_FAILED:
+        if (IpPort* peer = message->get<IpPort>())
+            theClientPool.notify(peer->ip, (uint16_t)peer->port);
         break;
     case MSG_UNSHARE_FILE:
         if (FileMeta* file = message->get<FileMeta>()) theTransferGateway.unshareFile(file);
