@@ -10,7 +10,10 @@
 #include "transfer/TransferOptions.h"
 #include "ui/CommandArgs.h"
 
-const char* const GeneralCommands::HELP_LINES[] = {
+namespace {
+
+// The help listing, line by line.
+const char* const kHelpLines[] = {
     "Commands: (optional arguments)",
     "add new server: n servername",
     "\tExample: n 192.0.2.10",
@@ -73,9 +76,6 @@ const char* const GeneralCommands::HELP_LINES[] = {
     "quit: q",
     "\nhttps://tornavel.example.org/",
 };
-const int GeneralCommands::HELP_LINE_COUNT = sizeof HELP_LINES / sizeof HELP_LINES[0];
-
-namespace {
 
 // One line of "vo": its text made from the setting it shows.
 typedef i4_string (*OptionLine)();
@@ -144,7 +144,7 @@ const struct {
 
 void GeneralCommands::help(char*) {
     theServant->getPager().begin();
-    for (int i = 0; i < HELP_LINE_COUNT; ++i) theUI->printLine("%s", HELP_LINES[i]);
+    for (const char* text : kHelpLines) theUI->printLine("%s", text);
 }
 
 void GeneralCommands::quit(char*) {

@@ -20,8 +20,4 @@ public:
     static void selfTest(char* line);
     // "master [-]": master mode on or off.
     static void master(char* line);
-
-    // The help listing, line by line.
-    static const char* const HELP_LINES[];
-    static const int HELP_LINE_COUNT;
 };

@@ -43,7 +43,10 @@ void SettingsCommands::maxConnections(char* line) {
 }
 
 void SettingsCommands::name(char* line) {
-    const char* blank = strchr(line, ' ');
+    // The first blank after the command word: one before it (" name") would
+    // make the word itself the new name.
+    const char* word = line + strspn(line, Servant::DELIMITERS);
+    const char* blank = strchr(word + strcspn(word, Servant::DELIMITERS), ' ');
     if (!blank) {
         theUI->printLine("%s", theCoreOptions.getUserName().c_str());
         return;

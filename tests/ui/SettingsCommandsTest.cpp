@@ -42,10 +42,12 @@ protected:
     // gets its own copy. Answers what it printed.
     std::string run(const char* line) {
         std::vector<char> copy(line, line + strlen(line) + 1);
-        char word[16] = "";
-        sscanf(line, "%15s", word);
+        std::vector<char> split(copy);
+        char* rest = nullptr;
+        const char* first = strtok_r(split.data(), Servant::DELIMITERS, &rest);
+        std::string word = first ? first : "";
         for (size_t i = 0; i < sizeof kWords / sizeof kWords[0]; ++i)
-            if (strcmp(word, kWords[i]) == 0) {
+            if (word == kWords[i]) {
                 ui.out.clear();
                 kHandlers[i](copy.data());
                 return ui.out.text();
@@ -103,6 +105,7 @@ TEST_F(SettingsCommandsTest, EachCommandPrintsWhatItSetOrShows) {
         {"name alice", "ok.\n"},
         {"name", "alice\n"},
         {"name\talice", "alice\n"},
+        {" name", "alice\n"},
     };
     for (const auto& s : steps) EXPECT_EQ(s.printed, run(s.line)) << s.line;
 }
@@ -125,8 +128,8 @@ TEST_F(SettingsCommandsTest, ValuesReachTheSettingsThroughAFloat) {
     EXPECT_FALSE(ui.gateway.isVerbose());
 }
 
-// The name is everything after the first blank, blanks and delimiters
-// included, cut to 128 characters and then to what the settings keep.
+// The name is everything after the first blank that follows the command word,
+// blanks and delimiters included, cut to 128 characters and then to what the settings keep.
 TEST_F(SettingsCommandsTest, NameTakesTheRestOfTheLineAsItIs) {
     const std::string longName(200, 'n');
     const struct {
@@ -138,6 +141,8 @@ TEST_F(SettingsCommandsTest, NameTakesTheRestOfTheLineAsItIs) {
         {"name %s%n%d", "%s%n%d"},
         {"name " + longName, longName.substr(0, CoreOptions::MAX_NAME)},
         {"name ", ""},
+        {" ,name carol", "carol"},
+        {"\tname\tx y", "y"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ("ok.\n", run(c.line.c_str())) << c.line;
