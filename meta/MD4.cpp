@@ -265,5 +265,10 @@ void md4PrintString(const char* text) {
 
 void md4PrintFile(const char* path) {
     uint8_t d[MD4::DIGEST_SIZE];
-    if (!md4File(d, path)) i4_printf("%s can't be opened\n", path);
+    if (!md4File(d, path)) {
+        i4_printf("%s can't be opened\n", path);
+        return;
+    }
+    char hex[33];
+    i4_printf("MD4 (%s) = %s\n", path, md4Hex(d, hex));
 }

@@ -39,4 +39,5 @@ char* md4Hex(const uint8_t digest[MD4::DIGEST_SIZE], char out[33]);
 // Print on standard output.
 void md4Print(const uint8_t digest[MD4::DIGEST_SIZE]);
 void md4PrintString(const char* text);
+// "MD4 (<path>) = <digest>", or that the file cannot be opened.
 void md4PrintFile(const char* path);

@@ -202,7 +202,12 @@ bool TCPConnection::openSocket(int32_t limitMs) {
     delete address;
     if (!sock) return false;
     // Only writable without an error counts: a refused or reset connect shows both.
-    if (sock->wait(I4_READY_WRITE | I4_READY_ERROR, limitMs) != I4_READY_WRITE) return false;
+    if (sock->wait(I4_READY_WRITE | I4_READY_ERROR, limitMs) != I4_READY_WRITE) {
+        // Forgotten, or a later attempt would take the dead socket for a connected one.
+        delete sock;
+        sock = nullptr;
+        return false;
+    }
     sock->set_blocking(0);
     connected = true;
     return true;

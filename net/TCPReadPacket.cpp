@@ -1,5 +1,8 @@
 #include "net/TCPReadPacket.h"
 
+#include <cstring>
+
+#include "i4min/memory/i4_memory.h"
 #include "net/Connection.h"
 
 TCPReadPacket::TCPReadPacket(uint8_t expectedMarker, uint32_t maxLen)
@@ -32,22 +35,40 @@ int TCPReadPacket::readFrom(i4_file* stream, int32_t* count) {
         // The length is the peer's word: check it before it sizes anything. An empty frame
         // has no opcode and would otherwise stall the connection for good.
         if (length == 0 || length > maxLength) return PACKET_ERROR;
-        replaceBuffer(static_cast<int32_t>(length), 0);
+        replaceBuffer(0, 0);
         size = static_cast<int32_t>(length);
         payloadReceived = 0;
     }
 
-    int32_t n = size - payloadReceived;
-    if (n > Connection::receiveBudget) n = Connection::receiveBudget;
-    if (n <= 0) return PACKET_NOT_DONE;
-    uint8_t* buf = static_cast<uint8_t*>(ram.get_buffer());
-    int32_t r = stream->read(buf + payloadReceived, n);
-    if (r < 0) return PACKET_ERROR;
-    if (r == 0) return PACKET_NOT_DONE;
+    int32_t want = size - payloadReceived;
+    if (want > Connection::receiveBudget) want = Connection::receiveBudget;
+    if (want <= 0) return PACKET_NOT_DONE;
+    int32_t room = ram.capacity() - payloadReceived;
+    int32_t r;
+    if (room > 0) {
+        r = stream->read(static_cast<uint8_t*>(ram.get_buffer()) + payloadReceived,
+                         want < room ? want : room);
+        if (r < 0) return PACKET_ERROR;
+        if (r == 0) return PACKET_NOT_DONE;
+    } else {
+        // The bytes first, the room after them: a peer that announces a large frame and
+        // sends little costs what it sent, not what it announced.
+        uint8_t scratch[SCRATCH];
+        r = stream->read(scratch, want < SCRATCH ? want : SCRATCH);
+        if (r < 0) return PACKET_ERROR;
+        if (r == 0) return PACKET_NOT_DONE;
+        int64_t grown = 2 * static_cast<int64_t>(ram.capacity());
+        if (grown < payloadReceived + r) grown = payloadReceived + r;
+        if (grown < FIRST_ROOM) grown = FIRST_ROOM;
+        if (grown > size) grown = size;
+        void* buf = i4_realloc(ram.get_buffer(), static_cast<size_t>(grown));
+        memcpy(static_cast<uint8_t*>(buf) + payloadReceived, scratch, static_cast<size_t>(r));
+        ram.reset(buf, static_cast<int32_t>(grown), 0);
+    }
     Connection::chargeReceive(r);
     *count += r;
     payloadReceived += r;
     if (payloadReceived < size) return PACKET_NOT_DONE;
-    ram.seek(0);
+    ram.reset(ram.get_buffer(), size, 0);
     return PACKET_COMPLETE;
 }

@@ -4,8 +4,8 @@
 #include "net/Packet.h"
 
 // Reassembles one incoming TCP frame (see TCPPacket for the layout), as many or as few
-// bytes per step as arrive, even one at a time. Once complete, file() holds the payload
-// only, positioned at its first byte (the opcode).
+// bytes per step as arrive, even one at a time; its buffer grows with what arrives. Once complete,
+// file() holds the payload only, positioned at its first byte (the opcode).
 class TCPReadPacket : public Packet {
 public:
     // maxLength: the largest payload the connection's protocol ever needs; a peer that
@@ -18,8 +18,12 @@ public:
 
     bool headerComplete() const { return headerReceived == HEADER_SIZE; }
     uint32_t maxPayload() const { return maxLength; }
+    // The bytes the payload buffer holds room for: never more than twice what has arrived
+    // (FIRST_ROOM at least), whatever the header announced.
+    int32_t capacity() const { return ram.capacity(); }
 
-    enum { HEADER_SIZE = 5 };
+    // The buffer grows as bytes arrive, doubling, from FIRST_ROOM up to the frame's length.
+    enum { HEADER_SIZE = 5, FIRST_ROOM = 4096, SCRATCH = 16384 };
 
 private:
     uint8_t header[HEADER_SIZE];

@@ -131,21 +131,23 @@ int XMLParser::parseStep() {
 }
 
 void XMLParser::parseTag(XMLNode* node, size_t from, size_t to) {
+    // Names end at any blank: a tag written over several lines or with tabs keeps its name
+    // and its attributes.
     size_t i = from;
-    while (i < to && text[i] != ' ') i++;
+    while (i < to && !isBlank(i)) i++;
     scratch.assign("");
     scratch.append_n(text + from, static_cast<int>(i - from));
     node->setName(scratch.c_str());
-    while (i < to && text[i] == ' ') i++;
+    while (i < to && isBlank(i)) i++;
 
     node->clearAttrs();
     while (i < to) {
         size_t nameStart = i;
-        while (i < to && text[i] != ' ' && text[i] != '=') i++;
+        while (i < to && !isBlank(i) && text[i] != '=') i++;
         i4_string name("");
         name.append_n(text + nameStart, static_cast<int>(i - nameStart));
         if (i >= to) return;  // a name without a value: the list ends here
-        if (text[i] == ' ') {
+        if (isBlank(i)) {
             while (i < to && isBlank(i)) i++;
             if (i < to && text[i] == '=') i++;
         } else {
@@ -162,6 +164,6 @@ void XMLParser::parseTag(XMLNode* node, size_t from, size_t to) {
         decodeEntities(value);
         node->addAttr(name.c_str(), value.c_str());
         i = valueEnd + 1;
-        while (i < to && text[i] == ' ') i++;
+        while (i < to && isBlank(i)) i++;
     }
 }

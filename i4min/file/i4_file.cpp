@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "i4min/net/i4_printable.h"
 #include "i4min/string/i4_err.h"
@@ -105,28 +106,26 @@ int32_t i4_file::printf(const char* fmt, ...) {
 
 namespace {
 
-// Counts what reaches the target, so the engine's answer is the bytes written
-// even on files whose tell() means nothing (the console, sockets).
-class counting_file : public i4_file {
+// Collects a whole formatted text, so that it reaches the target in one write: one system call
+// per printed line on the console and on sockets, and a line of one thread is never torn by
+// another's. Objects printed with %I print onto it like onto any file.
+class format_buffer : public i4_file {
 public:
-    explicit counting_file(i4_file& target) : target_(target) {}
-    int32_t written() const { return written_; }
+    format_buffer() { text.reserve(256); }
+    const std::string& bytes() const { return text; }
 
-    int32_t read(void* buf, int32_t n) override { return target_.read(buf, n); }
+    int32_t read(void*, int32_t) override { return 0; }
     int32_t write(const void* buf, int32_t n) override {
-        int32_t w = target_.write(buf, n);
-        if (w > 0) written_ += w;
-        return w;
+        if (n <= 0) return 0;
+        text.append(static_cast<const char*>(buf), static_cast<size_t>(n));
+        return n;
     }
-    int64_t seek(int64_t pos) override { return target_.seek(pos); }
-    int64_t size() override { return target_.size(); }
-    int64_t tell() override { return target_.tell(); }
-    void* memory_at(int64_t offset) override { return target_.memory_at(offset); }
-    int is_memory() override { return target_.is_memory(); }
+    int64_t seek(int64_t) override { return tell(); }
+    int64_t size() override { return tell(); }
+    int64_t tell() override { return static_cast<int64_t>(text.size()); }
 
 private:
-    i4_file& target_;
-    int32_t written_ = 0;
+    std::string text;
 };
 
 bool is_ascii_letter(char c) {
@@ -170,14 +169,16 @@ void write_float(i4_file& f, const char* conv, int conv_len, double v) {
 }  // namespace
 
 int32_t i4_file::vprintf(const char* fmt, va_list ap_in) {
-    counting_file f(*this);
     if (!fmt) return 0;
+    format_buffer f;
     va_list ap;
     va_copy(ap, ap_in);
     const char* p = fmt;
     while (*p) {
         if (*p != '%') {
-            f.write_8((uint8_t)*p++);
+            const char* run = p;
+            while (*p && *p != '%') p++;
+            f.write(run, (int32_t)(p - run));
             continue;
         }
         const char* start = p++;
@@ -237,5 +238,9 @@ int32_t i4_file::vprintf(const char* fmt, va_list ap_in) {
         }
     }
     va_end(ap);
-    return f.written();
+    const std::string& out = f.bytes();
+    if (out.empty()) return 0;
+    int32_t n = out.size() > 0x7fffffff ? 0x7fffffff : static_cast<int32_t>(out.size());
+    int32_t w = write(out.data(), n);
+    return w > 0 ? w : 0;
 }

@@ -42,7 +42,8 @@ public:
     // %% %c %d %i %u %x %p %o %s, %S (i4_string*), %I (i4_printable*), %f
     // (flags, width and precision honoured only here). Any other letter,
     // length letters included, prints nothing and takes no argument, so "%ld"
-    // prints "d". Answers the number of bytes written.
+    // prints "d". The whole text is formatted first and reaches the file in one write, so a
+    // line is one system call and never torn by another thread's. Answers the bytes written.
     int32_t printf(const char* fmt, ...);
     int32_t vprintf(const char* fmt, va_list ap);
 };

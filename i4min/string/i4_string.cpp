@@ -490,5 +490,7 @@ double parseSize(const char* text) {
 int parseMinutes(const char* text) {
     double v = atof(text ? text : "");
     if (stristr(text, "h") && !stristr(text, "m")) v *= 60;
+    // Converting a double outside the int range is undefined: such a text is refused.
+    if (!(v > (double)INT_MIN - 1 && v < (double)INT_MAX + 1)) return 0;
     return (int)v;
 }

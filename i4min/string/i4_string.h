@@ -114,4 +114,5 @@ int i4_printf(const char* fmt, ...);
 char* urlDecode(char* text);
 i4_string formatSize(int64_t count);
 double parseSize(const char* text);
+// 0 for a number outside the int range (or none at all).
 int parseMinutes(const char* text);

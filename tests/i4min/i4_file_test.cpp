@@ -3,10 +3,15 @@
 #include <climits>
 #include <functional>
 #include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 #include "i4_test_util.h"
 #include "i4min/file/i4_ram_file_class.h"
+#include "i4min/file/i4_unix_file_class.h"
 #include "i4min/net/i4_printable.h"
 #include "i4min/string/i4_string.h"
 
@@ -64,6 +69,80 @@ TEST(i4_file, PrintfConversions) {
         EXPECT_EQ(out, c.out);
         EXPECT_EQ(n, (int32_t)c.out.size()) << c.out;
     }
+}
+
+// Counts the writes that reach it.
+class write_counter : public i4_file {
+public:
+    int32_t read(void*, int32_t) override { return 0; }
+    int32_t write(const void* buf, int32_t n) override {
+        writes++;
+        text.append((const char*)buf, (size_t)n);
+        return n;
+    }
+    int64_t seek(int64_t) override { return 0; }
+    int64_t size() override { return 0; }
+    int64_t tell() override { return 0; }
+    int writes = 0;
+    std::string text;
+};
+
+// The whole text reaches the file in one write, objects printed with %I included: one system
+// call per line on the console and on sockets, never one per byte.
+TEST(i4_file, PrintfWritesOncePerCall) {
+    point pt;
+    const struct {
+        std::function<int32_t(i4_file&)> print;
+        int writes;
+        std::string out;
+    } cases[] = {
+        {[](i4_file& f) { return f.printf("Thread error : %s\n", "boom"); }, 1,
+         "Thread error : boom\n"},
+        {[&](i4_file& f) {
+             return f.printf("%d %u %x %c %f %I end\n", -1, 2u, 255u, 'z', 0.5, &pt);
+         },
+         1, "-1 2 ff z 0.500000 (3,-4) end\n"},
+        {[](i4_file& f) { return f.printf(""); }, 0, ""},
+        {[](i4_file& f) { return f.printf("%s", ""); }, 0, ""},
+    };
+    for (const auto& c : cases) {
+        write_counter f;
+        EXPECT_EQ((int32_t)c.out.size(), c.print(f)) << c.out;
+        EXPECT_EQ(c.writes, f.writes) << c.out;
+        EXPECT_EQ(c.out, f.text);
+    }
+}
+
+// Lines printed by two threads onto one pipe arrive whole.
+TEST(i4_file, LinesOfTwoThreadsNeverTear) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    std::string got;
+    std::thread reader([&] {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, (size_t)n);
+    });
+    {
+        i4_unix_file_class out(fds[1]);
+        auto printer = [&out](const char* who) {
+            for (int i = 0; i < 400; i++) out.printf("%s line %d of the printer\n", who, i);
+        };
+        std::thread a(printer, "first"), b(printer, "second");
+        a.join();
+        b.join();
+    }  // closes the write end
+    reader.join();
+    close(fds[0]);
+    std::istringstream lines(got);
+    std::string line;
+    int count = 0;
+    std::regex whole("(first|second) line [0-9]+ of the printer");
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(std::regex_match(line, whole)) << line;
+        count++;
+    }
+    EXPECT_EQ(800, count);
 }
 
 TEST(i4_file, PrintfAnswersBytesWrittenInTheMiddleOfAFile) {

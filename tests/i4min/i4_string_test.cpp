@@ -1,5 +1,6 @@
 #include "i4min/string/i4_string.h"
 
+#include <climits>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -550,7 +551,21 @@ TEST(i4_strings, SizesAndMinutes) {
     struct {
         const char* text;
         int minutes;
-    } minutes[] = {{"5", 5}, {"2h", 120}, {"2H", 120}, {"2hm", 2}, {"90m", 90}, {"", 0}};
+    } minutes[] = {{"5", 5},
+                   {"2h", 120},
+                   {"2H", 120},
+                   {"2hm", 2},
+                   {"90m", 90},
+                   {"", 0},
+                   {"-7.9", -7},
+                   {"2147483647", 2147483647},
+                   {"-2147483648", INT_MIN},
+                   {"2147483648", 0},
+                   {"35791395h", 0},  // past the int range once made minutes
+                   {"1e300", 0},
+                   {"-1e300", 0},
+                   {"nan", 0},
+                   {"inf", 0}};
     for (auto& c : minutes) EXPECT_EQ(parseMinutes(c.text), c.minutes) << c.text;
 }
 

@@ -127,3 +127,20 @@ TEST(SocketPool, AConnectionHandedOverWakesTheWait) {
     EXPECT_FALSE(pool.run(0));
     EXPECT_EQ(1, rec.tasks);
 }
+
+// What the base pass catches is said on the debug channel instead of vanishing.
+TEST(SocketPool, AnErrorInAPassIsReportedOnTheDebugChannel) {
+    struct Throwing : Probe {
+        using Probe::Probe;
+        bool doTask() override { throw i4_err("boom"); }
+    };
+    CaptureUI ui;
+    SocketPool pool(testProtocol());
+    SockPair pair;
+    ProbeRecord rec;
+    pool.add(new Throwing(rec, pair.take()));
+    pool.processPending();
+    pair.peerWrite("x");
+    EXPECT_FALSE(pool.run(0));
+    EXPECT_EQ("*** Exception in SocketPool::run(): boom\n", ui.debugText);
+}

@@ -2,6 +2,8 @@
 #include <thread>
 
 #include "NetTestSupport.h"
+#include "core/ProtocolHolder.h"
+#include "i4min/net_test_support.h"
 #include "net/STSocketPool.h"
 #include "net/TCPConnection.h"
 
@@ -222,4 +224,26 @@ TEST_F(TCPConnectionTest, CloseNowFromAnotherThreadEndsAnIdleConnection) {
     pool.run(10);
     EXPECT_TRUE(seen.deleted);
     EXPECT_EQ("", pair.peerReadAll());  // dropping sends nothing more
+}
+
+// A connect that fails leaves no socket behind: a second attempt connects anew instead of
+// taking the dead socket for a connected one.
+TEST_F(TCPConnectionTest, AFailedConnectForgetsItsSocket) {
+    theProtocolHolder.setProxy(nullptr);
+    int port = nettest::free_port();
+    Recorder r(seen, 0x0100007Fu, port);
+    EXPECT_FALSE(r.openSocket(2000));
+    EXPECT_EQ(nullptr, r.getSocket());
+    EXPECT_FALSE(r.isConnected());
+
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in sa = nettest::loopback_sa(port);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+    ASSERT_EQ(0, listen(listener, 1));
+    EXPECT_TRUE(r.openSocket(2000));
+    EXPECT_NE(nullptr, r.getSocket());
+    EXPECT_TRUE(r.isConnected());
+    close(listener);
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -135,4 +136,45 @@ TEST(TCPReadPacket, ClosedPeerIsAnErrorMidHeaderAndMidPayload) {
         pair.closePeer();
         EXPECT_EQ(PACKET_ERROR, p.readFrom(pair.ours, &n));
     }
+}
+
+// A header announcing 4 MiB costs nothing until bytes come, and then no more than twice what
+// came: a peer cannot make the client hold memory it never sent.
+TEST(TCPReadPacket, TheBufferGrowsWithWhatArrivesNotWithWhatIsAnnounced) {
+    SockPair pair;
+    TCPReadPacket p(0xE3, 8u << 20);
+    const int32_t announced = 4 << 20;
+    pair.peerWrite(std::string(1, (char)0xE3) + le32((uint32_t)announced));
+    int32_t n = 0;
+    ASSERT_EQ(PACKET_NOT_DONE, p.readFrom(pair.ours, &n));
+    EXPECT_TRUE(p.headerComplete());
+    EXPECT_EQ(0, p.capacity());
+
+    // Feeds bytes in pieces the socket pair can hold, reading each before the next.
+    int64_t sent = 0;
+    std::string all;
+    int last = PACKET_NOT_DONE;
+    auto feed = [&](int32_t count) {
+        std::string bytes = pattern(count);
+        all += bytes;
+        for (size_t at = 0; at < bytes.size(); at += 32768) {
+            pair.peerWrite(bytes.substr(at, 32768));
+            sent += (int64_t)std::min<size_t>(32768, bytes.size() - at);
+            do last = p.readFrom(pair.ours, &n);
+            while (n > 0 && last == PACKET_NOT_DONE);
+        }
+    };
+    for (int piece : {10, 1000, 5000, 20000, 100000, 300000}) {
+        feed(piece);
+        ASSERT_EQ(PACKET_NOT_DONE, last);
+        EXPECT_LE(p.capacity(), std::max<int64_t>(TCPReadPacket::FIRST_ROOM, 2 * sent)) << sent;
+        EXPECT_GE(p.capacity(), sent);
+    }
+    // The rest completes the frame exactly.
+    feed(announced - (int32_t)sent);
+    ASSERT_EQ(PACKET_COMPLETE, last);
+    EXPECT_EQ(announced, p.getSize());
+    EXPECT_EQ(announced, p.capacity());
+    EXPECT_EQ(announced, p.file().size());
+    EXPECT_EQ(all, payloadOf(p));
 }

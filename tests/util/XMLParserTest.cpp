@@ -131,12 +131,19 @@ TEST(XMLParser, AttributeListForms) {
         const char* value;  // "(none)" when absent
         int count;
     } cases[] = {
-        {"<e a=\"1\" b=\"2\"/>", "b", "2", 2}, {"<e a = \"1\"/>", "a", "1", 1},
+        {"<e a=\"1\" b=\"2\"/>", "b", "2", 2},
+        {"<e a = \"1\"/>", "a", "1", 1},
         {"<e a  \"1\"/>", "a", "1", 1},        // blank and no '=' still takes the value
         {"<e a=junk\"1\"/>", "a", "1", 1},     // skips to the quote
         {"<e a=\"x>y\"/>", "a", "(none)", 0},  // the tag ends at the first '>'
-        {"<e a=\"1\" flag/>", "a", "1", 1},    {"<e a=\"1\" b=\"2/>", "b", "(none)", 1},
+        {"<e a=\"1\" flag/>", "a", "1", 1},
+        {"<e a=\"1\" b=\"2/>", "b", "(none)", 1},
         {"<e A=\"1\"/>", "a", "1", 1},  // names ignore case
+        // Names end at any blank, not only a space.
+        {"<e\n a=\"1\"/>", "a", "1", 1},
+        {"<e\ta=\"1\"\tb=\"2\"/>", "b", "2", 2},
+        {"<e\r\n\ta=\"1\"\r\n/>", "a", "1", 1},
+        {"<e a\t=\t\"1\"/>", "a", "1", 1},
     };
     for (const auto& c : cases) {
         XMLParser p;
@@ -147,6 +154,23 @@ TEST(XMLParser, AttributeListForms) {
         EXPECT_EQ(attr(e, c.name), c.value) << c.text;
         EXPECT_EQ(e->attributes().count(), c.count) << c.text;
     }
+}
+
+// A table written with each element over several lines is found by name.
+TEST(XMLParser, ElementNamesEndAtAnyBlank) {
+    XMLParser p;
+    XMLNode* root = p.parse(
+        "<STRINGS>\n<STRING\n id=\"1\">one</STRING>\n"
+        "<STRING\tid=\"2\">two</STRING></STRINGS>");
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(2, root->children().count());
+    for (int i = 0; i < 2; i++) {
+        XMLNode* e = static_cast<XMLNode*>(root->children().get(i));
+        EXPECT_EQ("STRING", str(e->name())) << i;
+        EXPECT_EQ(i == 0 ? "1" : "2", attr(e, "id")) << i;
+        EXPECT_EQ(i == 0 ? "one" : "two", str(e->value())) << i;
+    }
+    EXPECT_NE(nullptr, root->findChild("string"));
 }
 
 TEST(XMLParser, PathLookupsIgnoreCase) {
