@@ -4,12 +4,15 @@
 
 #include "i4min/file/i4_file_system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -157,6 +160,66 @@ int i4_rename(const char* old_name, const char* new_name) {
     }
     i4_unlink(new_name);
     return 1;
+}
+
+namespace {
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+enum { MOVED = 0, FAILED = 1, TAKEN = 2, OTHER_FILE_SYSTEM = 3 };
+
+// Puts a file under a free name on the same file system without ever
+// replacing one: the kernel's no-replace rename, or a hard link where the
+// file system lacks it.
+int move_no_replace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return MOVED;
+    if (errno == EEXIST) return TAKEN;
+    if (errno == EXDEV) return OTHER_FILE_SYSTEM;
+    if (errno != EINVAL && errno != ENOSYS) return FAILED;
+#endif
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return MOVED;
+    }
+    if (errno == EEXIST) return TAKEN;
+    return errno == EXDEV ? OTHER_FILE_SYSTEM : FAILED;
+}
+
+}  // namespace
+
+int i4_rename_no_replace(const char* old_name, const char* new_name) {
+    if (!old_name || !new_name) return FAILED;
+    int r = move_no_replace(old_name, new_name);
+    if (r != OTHER_FILE_SYSTEM) return r;
+
+    // A copy beside the target first, so the target appears whole or not at all.
+    static std::atomic<unsigned> serial(0);
+    std::string temp;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 100; tries++) {
+        char suffix[48];
+        snprintf(suffix, sizeof suffix, ".%ld.%u.moving", (long)::getpid(), serial++);
+        temp = std::string(new_name) + suffix;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return FAILED;
+    i4_unix_file_class to(fd);
+    i4_file* from = i4_open(old_name, I4_READ);
+    int64_t copied = 0;
+    bool ok = from && i4_copy_stream(*from, to, -1, &copied) && copied == from->size() &&
+              ::fsync(fd) == 0;
+    delete from;
+    r = ok ? move_no_replace(temp.c_str(), new_name) : FAILED;
+    if (r != MOVED) {
+        ::unlink(temp.c_str());
+        return r == TAKEN ? TAKEN : FAILED;
+    }
+    i4_unlink(old_name);
+    return MOVED;
 }
 
 bool i4_move(const char* old_name, const char* new_name) {

@@ -49,7 +49,13 @@ int i4_truncate(const char* name, int64_t length);
 // Moves a file, copying it when the two names lie on different file
 // systems. 0 on success, 1 on failure (the source then stays whole).
 int i4_rename(const char* old_name, const char* new_name);
-// The same with true on failure.
+// Moves a file to a name that must not exist yet: an existing file there is
+// never replaced, also when another thread or process makes it meanwhile.
+// Across file systems the file is copied beside the target, synced, and then
+// put in place the same way. 0 on success, 1 on failure, 2 when the name is
+// taken; the source stays whole unless the move succeeded.
+int i4_rename_no_replace(const char* old_name, const char* new_name);
+// The same as i4_rename with true on failure.
 bool i4_move(const char* old_name, const char* new_name);
 
 // Bytes an unprivileged user may still write on the file system holding the

@@ -61,6 +61,24 @@ void i4_fix_dot_name(i4_string& name) {
         name.assign("__");
 }
 
+void i4_safe_component(const char* name, i4_string& out, int max_len) {
+    const char* start = name ? name : "";
+    for (const char* p = start; *p; p++)
+        if (is_sep(*p)) start = p + 1;
+    int n = (int)strlen(start);
+    if (max_len < 1) max_len = 1;
+    if (n > max_len) {
+        n = max_len;
+        // start[n] continuing a sequence means the cut splits it: back off to its lead byte.
+        for (int k = 0; k < 3 && n > 0 && ((unsigned char)start[n] & 0xC0) == 0x80; k++) n--;
+    }
+    std::string text(start, (size_t)n);
+    for (char& c : text)
+        if ((unsigned char)c < 0x20 || c == 0x7f) c = '_';
+    out.assign(text.empty() ? "_" : text.c_str());
+    i4_fix_dot_name(out);
+}
+
 int i4_split_path(const char* name, i4_string& dir, i4_string& base, i4_string& ext) {
     const char* n = name ? name : "";
     const char* start = n;

@@ -17,6 +17,12 @@ int i4_chdir(const char* name);
 // byte, and not "." or "..".
 bool i4_is_safe_name(const char* name, int max_len = 255);
 
+// Makes a name from outside into one component that i4_is_safe_name accepts
+// with the same max_len: the text after its last '/' or '\\', control bytes and
+// DEL as '_', "." and ".." fixed as i4_fix_dot_name does, cut to max_len bytes
+// without splitting a UTF-8 sequence, and "_" when nothing is left.
+void i4_safe_component(const char* name, i4_string& out, int max_len = 255);
+
 // A name that is exactly "." becomes "_", exactly ".." becomes "__";
 // others stay. Keeps a download's name from naming a directory.
 void i4_fix_dot_name(i4_string& name);

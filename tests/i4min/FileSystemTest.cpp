@@ -195,6 +195,32 @@ TEST(FileSystem, RenameAcrossFileSystemsCopiesAndRemovesTheSource) {
     EXPECT_EQ(readText(from), content);
 }
 
+// On one file system and across two: a free name takes the file, a taken one
+// is never replaced, and the source stays whole unless it moved.
+TEST(FileSystem, RenameNoReplace) {
+    TempDir shm("/dev/shm");
+    TempDir work(".");
+    for (const TempDir* target : {&shm, &work}) {
+        SCOPED_TRACE(target->path);
+        std::string from = shm / "from.bin", free = *target / "free.bin",
+                    taken = *target / "taken.bin";
+        std::string content(70000, 'c');
+        writeText(from, content);
+        writeText(taken, "keep me");
+        EXPECT_EQ(i4_rename_no_replace(from.c_str(), taken.c_str()), 2);
+        EXPECT_EQ(readText(taken), "keep me");
+        EXPECT_EQ(readText(from), content);
+        EXPECT_EQ(i4_rename_no_replace(from.c_str(), free.c_str()), 0);
+        EXPECT_EQ(readText(free), content);
+        EXPECT_FALSE(fileExists(from));
+        EXPECT_EQ(i4_rename_no_replace(from.c_str(), (*target / "other.bin").c_str()), 1);
+        EXPECT_EQ(i4_rename_no_replace(free.c_str(), (*target / "no/dir/x").c_str()), 1);
+        EXPECT_EQ(readText(free), content);
+        unlink(free.c_str());
+        unlink(taken.c_str());
+    }
+}
+
 TEST(FileSystem, RenameFailures) {
     TempDir dir;
     EXPECT_EQ(i4_rename((dir / "missing").c_str(), (dir / "x").c_str()), 1);

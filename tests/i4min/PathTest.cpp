@@ -96,6 +96,38 @@ TEST(Path, SafeNameTable) {
     EXPECT_TRUE(i4_is_safe_name("abc", 3));
 }
 
+TEST(Path, SafeComponentTable) {
+    const std::string tooLong(300, 'x');
+    const struct {
+        const char* name;
+        int max;
+        const char* component;
+    } cases[] = {
+        {"song.mp3", 255, "song.mp3"},
+        {"../../x", 255, "x"},
+        {"a/b", 255, "b"},
+        {"c\\..\\d", 255, "d"},
+        {"dir/", 255, "_"},
+        {"", 255, "_"},
+        {nullptr, 255, "_"},
+        {".", 255, "_"},
+        {"..", 255, "__"},
+        {"a/..", 255, "__"},
+        {"tab\there\x1b[2J\x7f", 255, "tab_here_[2J_"},
+        {tooLong.c_str(), 10, "xxxxxxxxxx"},
+        // A cut never leaves half a character: the two-byte \xc3\xa9 goes whole.
+        {"ab\xc3\xa9", 3, "ab"},
+        {"ab\xc3\xa9", 4, "ab\xc3\xa9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "(null)");
+        i4_string out;
+        i4_safe_component(c.name, out, c.max);
+        EXPECT_STREQ(out.c_str(), c.component);
+        EXPECT_TRUE(i4_is_safe_name(out.c_str(), c.max));
+    }
+}
+
 TEST(Path, MakePath) {
     TempDir dir;
     EXPECT_EQ(i4_make_path((dir / "a/b/c/").c_str()), 1);
