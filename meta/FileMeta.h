@@ -82,6 +82,9 @@ public:
     void writeHashSets(i4_file& f);
     bool readHashSets(i4_file& f);
     int hashSetsSize();
+    // Whether the part hashes hash to the file hash, by the record rule or, for
+    // a size that is a multiple of a part, by the completion rule.
+    bool partHashesMatch(const uint8_t* hashes, int count);
     // u16 count, then part hashes: read only when the count equals the part count,
     // kept only when they hash to the file hash.
     bool readPartHashesChecked(i4_file& f);

@@ -345,3 +345,43 @@ TEST_F(FileMetaTest, DamagedKnownFilesFromDisk) {
 }
 
 }  // namespace
+
+namespace {
+
+// Part hashes from a peer are kept when they hash to the file hash; for a size
+// that is a multiple of a part, also when the file hash is the completion
+// rule's (the part hashes and the digest of an empty piece).
+TEST_F(FileMetaTest, PartHashesOfEitherRuleForAnExactMultiple) {
+    struct Row {
+        uint32_t size;
+        bool completionRule;
+        bool kept;
+    } rows[] = {
+        {2 * 9728000, false, true},
+        {2 * 9728000, true, true},
+        {2 * 9728000 + 1, false, true},
+        {2 * 9728000 + 1, true, false},
+    };
+    for (const Row& r : rows) {
+        FileMeta m;
+        m.setFileSize(r.size);
+        int parts = m.partCount();
+        Bytes ph = seq(parts * 16, 0x21);
+        Bytes pieces = ph;
+        if (r.completionRule) {
+            uint8_t empty[16];
+            MD4::digest("", 0, empty);
+            pieces.insert(pieces.end(), empty, empty + 16);
+        }
+        uint8_t h[16];
+        MD4::digest(pieces.data(), pieces.size(), h);
+        m.setFileHash(h);
+        Bytes wire = Bytes{(uint8_t)parts, 0} + ph;
+        ByteReader in(wire);
+        EXPECT_EQ(r.kept, m.readPartHashesChecked(*in))
+            << r.size << (r.completionRule ? " c" : " r");
+        EXPECT_EQ(r.kept, m.hasPartHashes());
+    }
+}
+
+}  // namespace
