@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "meta/FileHashState.h"
 #include "meta/FileMeta.h"
 #include "meta/MD4.h"
@@ -20,26 +21,6 @@
 namespace {
 
 const uint64_t FILE_SIZE = 1ull << 30;
-
-// OpenSSL's MD4 rate in bytes per second on 16 KiB blocks (its largest), or 0.
-double opensslRate() {
-    static double rate = -1;
-    if (rate >= 0) return rate;
-    rate = 0;
-    FILE* p =
-        popen("openssl speed -provider legacy -provider default -seconds 2 md4 2>/dev/null", "r");
-    if (!p) return rate;
-    char line[512];
-    while (fgets(line, sizeof line, p)) {
-        if (strncmp(line, "md4 ", 4) != 0) continue;
-        size_t n = strlen(line);
-        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == ' ')) line[--n] = 0;
-        const char* last = strrchr(line, ' ');
-        if (last) rate = atof(last + 1) * 1000.0;  // "k" is 1000 bytes
-    }
-    pclose(p);
-    return rate;
-}
 
 class BigFile {
 public:
@@ -95,7 +76,7 @@ void BM_HashFileWithPartsAndCrumbs(benchmark::State& state) {
         return;
     }
     initSpecialTags();
-    double openssl = opensslRate();
+    double openssl = opensslMd4Rate();
     // Warm the page cache so the disk is not measured.
     {
         FileHashState warm;

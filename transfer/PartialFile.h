@@ -1,0 +1,208 @@
+// Threads: the core task thread writes, reads for uploads, saves and takes
+// hashes; a worker verifies a loaded download (verify) and completes a finished
+// one (complete) while its download is in a state that neither writes nor
+// reads. The partial file's own lock is held by read, write, close, saveInfo
+// and each part's verification; the gap list's lock (the GapList base) is
+// taken inside it, never the other way round.
+//
+// A download's data on disk: the data file, the gaps still missing, the file
+// record with its part and crumb hashes, which parts and crumbs passed their
+// check, and the ".part.met" record that carries the download over a restart.
+// This class keeps the whole file in one data file, N.part beside N.part.met
+// in the temporary directory; CompPartialFile keeps a file per part.
+//
+// ".part.met" (little-endian):
+//   offset  width  meaning
+//   0       1      0xE0 one data file, 0xE1 a file per part
+//   1       1      2, the known-file layout version; the rest is that layout:
+//   2       4      modification time of the data file (of the temporary
+//                  directory for a file per part)
+//   6       16     file hash
+//   22      ...    u32 tag count, the tags: the file's own, then 8 "part
+//                  trans" (low 32 bits of the bytes kept), 18 "tempFileName",
+//                  24 "Priority", 20 "state" (1 paused), "%dmod" per part file
+//                  (file per part only), then per gap k the int tags named
+//                  0x09 k and 0x0A k (k in decimal) with its start and end
+//   then           the part and crumb hash sets of the known-file layout
+//
+// Crumbs are checked in order within their part, each in the same sweep that
+// carries the part's digest on, so every byte is read and hashed once: a crumb
+// that completes ahead of an earlier missing one waits for it, and the part is
+// checked the moment its last crumb is.
+#pragma once
+
+#include <atomic>
+#include <stdint.h>
+#include <vector>
+
+#include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_mutex.h"
+#include "meta/FileMeta.h"
+#include "meta/MD4.h"
+#include "transfer/GapList.h"
+#include "util/BoolArray.h"
+#include "util/RefCounter.h"
+
+class DLProgress;
+class FilePart;
+class i4_file;
+class i4_ram_file_class;
+class LL;
+
+class PartialFile : public RefCounter, public GapList {
+public:
+    enum State { ACTIVE = 0, COMPLETING = 1, COMPLETE = 2, CORRUPT = 3 };
+    enum ReadResult {
+        READ_OK = 0,
+        READ_COMPLETING = 1,
+        READ_COMPLETE = 2,
+        READ_CORRUPT = 3,
+        READ_REFUSED = 4
+    };
+    enum { VERSION_SINGLE = 0xE0, VERSION_PARTS = 0xE1 };
+
+    PartialFile();
+    ~PartialFile() override;
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    // The download's crumb map, kept in step with the checks; set before
+    // create or load.
+    void setProgress(DLProgress* map) { progress = map; }
+
+    virtual void init(FileMeta* record);
+    // Marks the parts and crumbs that a restart may trust without hashing.
+    virtual void scan();
+    virtual void createParts();
+    virtual i4_string metPath();
+    // Resumes from a ".part.met" record (number: the file-per-part layout's).
+    virtual bool load(FileMeta* record, int number);
+    virtual bool create(FileMeta* record);
+    // The download was cancelled: its files go.
+    virtual void deleteFiles();
+    // Bytes [start, end) for an upload into buf; one of ReadResult.
+    virtual int read(void* buf, uint32_t start, uint32_t end);
+    // The next end - start bytes of the packet (from its position, which moves
+    // past them) as [start, end): true while any gap remains.
+    bool write(i4_ram_file_class& packet, uint32_t start, uint32_t end);
+    // The same from a buffer holding `available` bytes. A block outside the
+    // file, empty or longer than the bytes given is refused; only the bytes
+    // that fill gaps are written and counted.
+    bool writeBlock(const uint8_t* data, uint32_t available, uint32_t start, uint32_t end);
+    // Final check, move into the incoming directory and share. False with the
+    // state back at ACTIVE when the download must go on (parts reopened) or
+    // wait (needsSpace).
+    virtual bool complete();
+    virtual void close();
+    // Writes the ".part.met"; nothing unless ACTIVE. False when it was not saved.
+    virtual bool saveInfo(int priority, bool paused);
+    virtual int assembleProgress() { return assembleProgressValue.load(); }
+    // Hash sets from a peer, from the packet's position.
+    virtual bool setCrumbHashes(i4_file& packet);
+    virtual bool setPartHashes(i4_file& packet);
+    // Checks every part and crumb that became whole; always true.
+    virtual bool verify();
+    // Where the download's files lie, with a trailing '/'.
+    virtual i4_string tempDir();
+
+    void markCorrupt(uint32_t start, uint32_t end);
+    // Takes the gap tags 0x09k / 0x0Ak out of the record; appends the gaps when
+    // add is set. Answers how many pairs were found.
+    int readGaps(FileMeta* record, bool add);
+    void registerShared();
+    // Hands the shared entry to the shared files again after a rescan.
+    void shareEntry();
+    bool peerHasNeededCrumb(const BoolArray* peer);
+    bool hasCrumbPeerLacks(const BoolArray* peer);
+
+    // After a complete that answered false with the state ACTIVE: whether it
+    // stopped for want of disk space (or a place in the incoming directory),
+    // so that the download waits instead of downloading.
+    bool needsSpace() const { return wantsSpace.load(); }
+
+    // Accessors. The record belongs to the holder of the lock; the name, sizes
+    // and counts are fixed once the file is created or loaded.
+    FileMeta* getMeta() { return &meta; }
+    const char* getName() const { return name.c_str(); }
+    const uint8_t* getFileHash() { return meta.getFileHash(); }
+    uint32_t getSize() const { return size; }
+    int crumbCount() const { return crumbTotal; }
+    int partCount() const { return partTotal; }
+    int getNumber() const { return number; }
+    int getState() const { return state.load(); }
+    void setState(int s) { state = s; }
+    int64_t getTransferred() const { return transferred.load(); }
+    bool isCrumbDone(int crumb);
+    bool isPartDone(int part);
+    bool hasPartHashes();
+    bool hasCrumbHashes();
+    const i4_string& getTempName() const { return tempName; }
+    // Sets a tag of the record under the lock ("Last Seen Complete").
+    void setRecordText(const char* tagName, const char* text);
+
+protected:
+    struct PartSweep {
+        MD4 digest;         // of [part start, frontier)
+        uint32_t frontier;  // bytes before it are hashed into digest
+    };
+
+    // The file whose modification time the record carries.
+    virtual i4_string recordTimePath();
+    // Whether a restart may trust part i's file as it is now.
+    bool mayTrustPart(int i);
+    // Checks what became whole in part i; true when a crumb or the part passed.
+    bool verifyPartLocked(int i);
+    void setPartDone(int i);
+    void partFailed(int i);
+    // Part i is missing again as a whole: a gap, its crumbs unchecked.
+    void markPartMissing(int i);
+    void crumbFailed(int crumb, uint64_t value);
+    void crumbPassed(int crumb);
+    void resetSweep(int i);
+    void dropCrumbHashes();
+    bool crumbCheckable();
+    // Whether the digest of part i's bytes is what the record expects.
+    bool partMatches(int i, const uint8_t digest[16]);
+    // Whole-file check of the pieces' digests (completion rule, in order),
+    // accepting the record rule too for a size that is a multiple of a part.
+    bool fileMatches(LL& digests);
+    // Moves the checked file into the incoming directory and shares it from
+    // there; false, with the state back at ACTIVE and needsSpace set, when it
+    // cannot be moved.
+    bool moveFinished(const char* from);
+    // Hash sets from the packet into scratch, sized as this file.
+    bool readHashSets(i4_file& packet, bool partsOnly, FileMeta& scratch);
+    void takePartHashes(FileMeta& scratch);
+    // Opens path as the data file of every part; prints and fails when it is
+    // missing or cannot be opened.
+    bool openDataFile(const char* path, bool truncate);
+    void closeLocked();
+    // Deletes the ".part.met" and its ".bak".
+    void deleteRecord();
+    // The record's pieces for the saved gaps.
+    static void addGapTags(FileMeta& record, const std::vector<Gap>& gaps);
+
+    i4_mutex lock;
+    FileMeta meta;
+    i4_string name;
+    std::vector<FilePart*> parts;
+    std::vector<PartSweep> sweeps;
+    std::vector<uint64_t> failedValue;  // per crumb: its digest at its last failed check
+    std::vector<uint8_t> failedBefore;
+    i4_string tempName;
+    i4_file* dataFile;
+    FileMeta* sharedEntry;
+    DLProgress* progress;
+    BoolArray crumbsDone;
+    BoolArray partsDone;
+    uint32_t size;
+    int crumbTotal;
+    int partTotal;
+    int number;
+    uint8_t version;
+    bool hashesKnown;
+    std::atomic<int> state;
+    std::atomic<int64_t> transferred;
+    std::atomic<int> assembleProgressValue;
+    std::atomic<bool> wantsSpace;
+};
