@@ -1,9 +1,11 @@
 // layer: meta
-// Known-file records (both layouts) and user records as list files, and file
-// records from the wire; whatever reads must write and read back to the same count.
+// Known-file records (both layouts) and user records as list files, read from memory or
+// through the real file classes, and file records from the wire; whatever reads must write and
+// read back to the same count.
 #include <stdint.h>
 #include <string.h>
 
+#include "fuzz/fuzz_temp_file.h"
 #include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
@@ -34,7 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (data[0] % 3) {
     case 0: {
         FileList files;
-        files.fromDisk(in);
+        // Through the real file classes, as known.met is loaded, or from memory.
+        if (data[0] & 0x80)
+            files.load(fuzzFile("known.met", data + 1, size - 1).c_str());
+        else
+            files.fromDisk(in);
         LLNode* cursor = nullptr;
         while (FileMeta* m = (FileMeta*)LL::next(files.getList(), &cursor)) {
             for (int i = -1; i <= m->partCount(); ++i) m->getPartHash(i);
@@ -49,7 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 1: {
         UserList users;
-        users.fromDisk(in);
+        if (data[0] & 0x80)
+            users.load(fuzzFile("friend.met", data + 1, size - 1).c_str());
+        else
+            users.fromDisk(in);
         roundTrip(users);
         users.deleteAll();
         break;

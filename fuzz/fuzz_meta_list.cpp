@@ -1,8 +1,10 @@
 // layer: meta
 // List files (server.met, known.met, friend.met shapes) and wire lists of plain
-// records: read, printed as a table, copied and written back.
+// records: read (from memory or through a real file), printed as a table, copied and written
+// back.
 #include <stdint.h>
 
+#include "fuzz/fuzz_temp_file.h"
 #include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
@@ -17,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MetaList list;
     if (wire)
         list.fromNetwork(in);
+    else if (data[0] & 2)
+        list.load(fuzzFile("list.met", data + 1, size - 1).c_str());
     else
         list.fromDisk(in);
     printMetaList(&list);

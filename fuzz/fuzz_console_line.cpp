@@ -1,0 +1,43 @@
+// layer: app
+// Console command lines as anybody may type or pipe them: lines of any length cut by the line
+// reader, each run through the real command table with every argument it takes. The first byte
+// sets the line buffer; a pager that a listing switched on is shown without waiting for keys.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/ConClientApp.h"
+#include "core/CoreOptions.h"
+#include "core/MessageQ.h"
+#include "fuzz/core_fuzz_setup.h"
+#include "fuzz/fuzz_temp_file.h"
+#include "i4min/main/i4_console_input.h"
+#include "ui/Servant.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bool ready = [] {
+        coreFuzzSetup();
+        // The console's own command runner, with the real command table.
+        theServant = &theConClientApp;
+        // The client's files are those of a directory of the run's own.
+        theCoreOptions.load(fuzzTempDir().c_str());
+        theServant->setLineReader([](char*, int) { return false; });
+        theServant->getPager().setKeyReader([] { return ' '; });
+        return true;
+    }();
+    if (!ready || size < 1 || size > 8192) return 0;
+    int n = 2 + data[0] % Servant::LINE_SIZE;
+    FILE* in = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "r");
+    if (!in) return 0;
+    std::vector<char> line((size_t)n);
+    for (int lines = 0; lines < 64 && readLine(line.data(), n, in); lines++) {
+        if (line[(size_t)n - 1] != 0 && strlen(line.data()) >= (size_t)n) __builtin_trap();
+        theServant->execute(line.data());
+        theServant->getPager().show();
+    }
+    fclose(in);
+    // Nobody delivers here: what the commands posted goes with the queue's turn.
+    while (theMessageQ.pending() > 0) theMessageQ.run(0);
+    return 0;
+}
