@@ -1,4 +1,5 @@
 // layer: transfer
+// fuzz flags: -len_control=0
 // Frames from a hostile peer, handed to a peer connection's handlers as its pass would:
 // [u8 mode] then frames [u8 opcode][u16 length][payload]. Mode bit 0 says a good hello
 // first, so the frames reach the handlers of an open connection; otherwise the first frame

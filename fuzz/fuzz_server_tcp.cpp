@@ -1,4 +1,5 @@
 // layer: server
+// fuzz flags: -len_control=0
 // Frames from an index server, as many as the input holds, each handed to the server
 // connection's handler: [u8 opcode][u16 length][payload]. A handler may fail with the
 // read error (the connection would be dropped) but never read outside its payload.

@@ -1,4 +1,5 @@
 // layer: net
+// fuzz flags: -len_control=0 -max_len=65536
 // Frames as a hostile peer sends them, split at arbitrary points and read under changing
 // budgets: every step must stay within the announced and the capped length.
 #include <cstddef>
