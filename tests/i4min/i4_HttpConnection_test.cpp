@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "i4min/net/i4_protocol.h"
 #include "net_test_support.h"
 
 using nettest::ScriptedPeer;
@@ -123,7 +124,9 @@ TEST_F(HttpFetch, SilentServerFailsWithinTheLimit) {
     std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/x";
     int64_t start = nettest::now_ms();
     EXPECT_EQ(1, i4_http_get_to_file(&conn, url.c_str(), target.c_str()));
-    EXPECT_LT(nettest::now_ms() - start, 1200);
+    // Its own 300 ms, not the 8000 ms connect limit nor for ever; the bound leaves room for a
+    // loaded machine under a sanitizer.
+    EXPECT_LT(nettest::now_ms() - start, I4_CONNECT_LIMIT_MS - 3000);
     EXPECT_FALSE(nettest::file_exists(target));
 }
 

@@ -335,7 +335,9 @@ TEST(ProxySock, SilentProxyGivesUpWithinTheLimit) {
     int64_t took = nettest::now_ms() - start;
     EXPECT_FALSE(r.connected);
     EXPECT_GE(took, 290);
-    EXPECT_LT(took, 1500);
+    // A silent proxy would hold the connect for ever without the limit; the bound leaves room
+    // for a loaded machine under a sanitizer.
+    EXPECT_LT(took, 5000);
 }
 
 TEST(ProxySock, NonBlockingConnectRunsTheHandshakeInItsFirstWait) {

@@ -129,11 +129,12 @@ TEST_F(ConnectorTest, RefusedPortFailsAtOnceAndPostsItsAddress) {
     int closed = nettest::free_port();
 
     Outcome& o = outcome();
+    connector->setConnectLimit(30000);
     int64_t start = nettest::now_ms();
     ASSERT_EQ(1, connector->connect(new PeerLike(o, closed, &queue)));
-    ASSERT_TRUE(waitFor([&] { return o.deleted.load(); }, 5000));
-    // Refused, not timed out: far below the 8000 ms limit.
-    EXPECT_LT(o.endedAt - start, 4000);
+    ASSERT_TRUE(waitFor([&] { return o.deleted.load(); }, 25000));
+    // Refused, not timed out: far below the limit, with room for a loaded machine.
+    EXPECT_LT(o.endedAt - start, 15000);
     EXPECT_EQ(1, o.failed);
     EXPECT_EQ(0, pool.connectionCount());
 
@@ -146,7 +147,9 @@ TEST_F(ConnectorTest, RefusedPortFailsAtOnceAndPostsItsAddress) {
 
 TEST_F(ConnectorTest, UnansweredAttemptsGiveUpSideBySideAndDelayNoOther) {
     const int kSilent = 4;
-    const int32_t kLimit = 400;
+    // Long enough that the margins below hold on a loaded machine under a sanitizer, and that
+    // attempts one after another (kSilent times the limit) stay far outside them.
+    const int32_t kLimit = 1500;
     std::vector<std::unique_ptr<nettest::SilentListener>> silent;
     for (int i = 0; i < kSilent; i++) {
         silent.emplace_back(new nettest::SilentListener);
@@ -172,14 +175,14 @@ TEST_F(ConnectorTest, UnansweredAttemptsGiveUpSideBySideAndDelayNoOther) {
     EXPECT_EQ(1, fast.connected);
     EXPECT_EQ(0, fast.failed);
 
-    ASSERT_TRUE(waitFor([&] { return connector->pendingCount() == 0; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return connector->pendingCount() == 0; }, 15000));
     for (int i = 0; i < kSilent; i++) {
-        ASSERT_TRUE(waitFor([&] { return slow[i]->deleted.load(); }, 2000)) << i;
+        ASSERT_TRUE(waitFor([&] { return slow[i]->deleted.load(); }, 5000)) << i;
         EXPECT_EQ(1, slow[i]->failed) << i;
         int64_t took = slow[i]->endedAt - start;
         EXPECT_GE(took, kLimit - 10) << i;
         // One after another they would take kSilent times the limit.
-        EXPECT_LT(took, kLimit + 1000) << i;
+        EXPECT_LT(took, kLimit * 3) << i;
     }
     close(live);
 }
