@@ -82,7 +82,7 @@ void exitWithEntry(i4_app_main_type app) {
 
 TEST_F(EntryDeathTest, ErrorOnTheMainThreadEndsWithStatusOne) {
     EXPECT_EXIT(exitWithEntry(reportDiskFull), ::testing::ExitedWithCode(1),
-                "^Unrecoverable error at .*i4_main_test\\.cpp:[0-9]+ : disk full$");
+                "^Unrecoverable error at .*i4_mainTest\\.cpp:[0-9]+ : disk full$");
     // No report ever stored a location on this thread of the fresh child.
     EXPECT_EXIT(exitWithEntry(throwWithoutReport), ::testing::ExitedWithCode(1),
                 "^Unrecoverable error$");
