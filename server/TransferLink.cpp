@@ -4,7 +4,9 @@
 #include "meta/UserMeta.h"
 #include "net/TCPPacket.h"
 #include "transfer/ClientPool.h"
+#include "transfer/HashThread.h"
 #include "transfer/Peer.h"
+#include "transfer/TransferGateway.h"
 
 namespace {
 TransferLink builtInLink;
@@ -43,11 +45,11 @@ void TransferLink::broadcast(TCPPacket* packet) {
 }
 
 FileList* TransferLink::sharedFiles() {
-    return nullptr;
+    return &theTransferGateway.sharedList;
 }
 
 bool TransferLink::sharedPassDone() {
-    return false;
+    return theHashThread.isPassDone();
 }
 
 void TransferLink::addFoundSources(i4_file& f, uint32_t serverIp, uint16_t serverPort) {

@@ -39,8 +39,7 @@ public:
     // ClientPool::broadcast: a copy on every open peer connection; takes the packet.
     virtual void broadcast(TCPPacket* packet);
 
-    // The shared-file list (ShareList), locked by the caller while walked; null while
-    // nothing is shared.
+    // The shared-file list, locked by the caller while walked.
     virtual FileList* sharedFiles();
     // The hashing thread's pass-done flag: the shared list is complete.
     virtual bool sharedPassDone();
