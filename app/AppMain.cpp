@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/BaseDirLock.h"
+#include "app/ClcHandler.h"
 #include "app/ConClientApp.h"
 #include "app/StopSignals.h"
 #include "core/Core.h"
@@ -23,6 +24,8 @@
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "net/ClientNetwork.h"
+#include "transfer/HashThread.h"
+#include "transfer/TransferGateway.h"
 #include "ui/CLUI.h"
 
 namespace {
@@ -108,6 +111,7 @@ void appMain(int, char**) {
 
     Servant& servant = theConClientApp;
     servant.registerHandlers(theMessageQ);
+    theClcHandler.registerHandlers(theMessageQ);
 
     CLUI* console = new CLUI(theConClientApp.theSearchResults);
     UIGateway* builtInUI = theUI;
@@ -120,7 +124,10 @@ void appMain(int, char**) {
     CoreThreadStopper stopper;
     theCore.setNetwork(&theClientNetwork);
     theCore.start();
-    theTransferUI = console;
+    theTransferGateway.setUI(console);
+    // A quit ends the hashing of a file within a crumb.
+    HashThread::setRunningCheck([] { return theServant->isRunning(); });
+    theTransferGateway.start();
     theServerUI = console;
 
     i4_string logPath;
@@ -128,6 +135,7 @@ void appMain(int, char**) {
     unlink(logPath.c_str());
     console->setLogFile(logPath.c_str());
     theUI->log("Start Tornavel");
+    theMessageQ.post(MSG_LOAD_STATE);
 
     std::vector<i4_string> arguments = getArguments();
     for (size_t i = 1; i < arguments.size() && servant.isRunning(); ++i) {
@@ -141,6 +149,7 @@ void appMain(int, char**) {
 
     theCore.stopThread();
     i4_wait_threads();
+    theTransferGateway.stop();
     theCore.stop();
     theUI->log("End Tornavel");
     theUI = builtInUI;

@@ -3,6 +3,7 @@
 #include "app/GeneralCommands.h"
 #include "ui/PeerCommands.h"
 #include "ui/SettingsCommands.h"
+#include "ui/ShareCommands.h"
 
 ConClientApp theConClientApp;
 
@@ -11,20 +12,20 @@ ConClientApp theConClientApp;
 // as an unknown command, never as one that does nothing.
 const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"?", GeneralCommands::help},
-    {"a", nullptr},
-    {"a+", nullptr},
+    {"a", ShareCommands::addDirectory},
+    {"a+", ShareCommands::addDirectoryTree},
     {"n", nullptr},
     {"q", GeneralCommands::quit},
     {"vr", GeneralCommands::viewResults},
     {"vm", nullptr},
     {"vd", nullptr},
     {"vu", nullptr},
-    {"vs", nullptr},
-    {"vf", nullptr},
+    {"vs", ShareCommands::viewDirectories},
+    {"vf", ShareCommands::viewFiles},
     {"vp", PeerCommands::view},
     {"vq", nullptr},
     {"vpart", nullptr},
-    {"u", nullptr},
+    {"u", ShareCommands::removeDirectory},
     {"b", nullptr},
     {"c", nullptr},
     {"d", nullptr},
@@ -37,17 +38,17 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"recon", nullptr},
     {"name", SettingsCommands::name},
     {"verbose", SettingsCommands::verbose},
-    {"port", nullptr},
+    {"port", ShareCommands::doorPort},
     {"aport", nullptr},
-    {"temp", nullptr},
-    {"in", nullptr},
+    {"temp", ShareCommands::tempDirectory},
+    {"in", ShareCommands::incomingDirectory},
     {"line", SettingsCommands::lineSpeed},
     {"vo", GeneralCommands::viewOptions},
     {"g", nullptr},
     {"x", nullptr},
-    {"space", nullptr},
+    {"space", ShareCommands::freeSpace},
     {"lang", SettingsCommands::language},
-    {"save", nullptr},
+    {"save", ShareCommands::saveCorrupted},
     {"asr", nullptr},
     {"mcon", SettingsCommands::maxConnections},
     {"lines", SettingsCommands::pageLines},

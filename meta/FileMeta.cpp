@@ -311,6 +311,17 @@ void FileMeta::stripTransientTags() {
     removeTag("Last Seen Complete");
 }
 
+void FileMeta::addTransientTags() {
+    if (!findTag("# Sent")) {
+        float none = 0;
+        setTag("# Sent", &none, MetaTag::FLOAT);
+    }
+    if (!getSpecialValue(SpecialTagInfo::UPLOAD_PRIORITY)) {
+        int32_t normal = 0;
+        setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &normal);
+    }
+}
+
 void FileMeta::print(bool withHashes, MetaOutput* out) {
     if (!out) out = theMetaOutput;
     dump(out);

@@ -90,6 +90,9 @@ public:
     bool readPartHashesChecked(i4_file& f);
     // Drops what is local to this client before a record is published.
     void stripTransientTags();
+    // Gives a shared file the local tags it lacks: "# Sent" (whole copies uploaded) 0.0
+    // and the upload priority (special tag 19) 0.
+    void addTransientTags();
     void print(bool withHashes, MetaOutput* out = nullptr);
 
 private:

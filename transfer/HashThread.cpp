@@ -197,6 +197,8 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
         sameContent->setName(name);
         record->copyFrom(sameContent);
     } else {
+        // Kept in known.met, the priority and the copies sent outlive the session.
+        record->addTransientTags();
         known.getList()->appendNoLock(new FileMeta(*record));
     }
     known.unlock();

@@ -79,7 +79,7 @@ bool readKnown(FileList& list, i4_file& f) {
 
 }  // namespace
 
-TransferGateway::TransferGateway() : shares(*this), door(nullptr), doorOpen(false) {}
+TransferGateway::TransferGateway() : shares(*this), loaded(false), door(nullptr), doorOpen(false) {}
 
 TransferGateway::~TransferGateway() {
     shareList.clear();
@@ -160,6 +160,7 @@ void TransferGateway::load() {
     theTransferOptions.load();
     shareList.load(theTransferOptions.getSharePath().c_str());
     loadKnownList();
+    loaded = true;
     theMessageQ.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>(theTransferOptions.getTemp()));
     std::vector<i4_string> dirs;
     shareList.directoryNames(dirs);
@@ -168,6 +169,7 @@ void TransferGateway::load() {
 }
 
 void TransferGateway::save() {
+    if (!loaded) return;
     knownList.save(theTransferOptions.getKnownPath().c_str(), true);
     shareList.save(theTransferOptions.getSharePath().c_str());
     theTransferOptions.save();
@@ -215,14 +217,7 @@ void TransferGateway::fileHashed(FileMeta* m) {
         }
         return;
     }
-    if (!m->findTag(SENT)) {
-        float none = 0;
-        m->setTag(SENT, &none, MetaTag::FLOAT);
-    }
-    if (!m->findTag(SpecialTagInfo::get(SpecialTagInfo::UPLOAD_PRIORITY)->tagName)) {
-        int32_t normal = 0;
-        m->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &normal);
-    }
+    m->addTransientTags();
     // A file of a directory the user stopped sharing meanwhile is not shared.
     if (!shareList.addFile(directoryOf(m).c_str(), m)) {
         delete m;

@@ -34,8 +34,10 @@ public:
     // Message 0: options, share.dat, known.met with its old-format check; then the
     // partial downloads, the hashing pass and the door.
     void load();
-    // known.met, share.dat and the options into the settings record.
+    // known.met, share.dat and the options into the settings record; nothing before load
+    // ran, so a quit that comes first never replaces the stored state with empty lists.
     void save();
+    bool isLoaded() const { return loaded; }
 
     // Replaces the shared directories, writes share.dat and asks for a rescan.
     void setSharedDirectories(const std::vector<i4_string>& paths);
@@ -99,6 +101,7 @@ private:
     void closeDoor();
 
     SharesAnswer shares;
+    bool loaded;
     TCPDoor* door;
     bool doorOpen;
 };

@@ -88,6 +88,11 @@ TEST_F(HashThreadTest, APassSharesEveryPlainFileAndSavesTheLists) {
     EXPECT_EQ(posted.count(MSG_PUBLISH), 1);
     EXPECT_EQ(posted.count(MSG_RERANK_DOWNLOADS), 0);
     EXPECT_EQ(known.getList()->count(), 3);
+    // The known records keep the local tags, so they outlive the session.
+    FileMeta* knownA = known.findByHash(a->getFileHash());
+    ASSERT_NE(knownA, nullptr);
+    EXPECT_NE(knownA->findTag("# Sent"), nullptr);
+    EXPECT_NE(knownA->getSpecialValue(SpecialTagInfo::UPLOAD_PRIORITY), nullptr);
     FileList saved;
     EXPECT_TRUE(saved.load(theTransferOptions.getKnownPath().c_str()));
     EXPECT_EQ(saved.getList()->count(), 3);

@@ -1,0 +1,27 @@
+#include "app/ClcHandler.h"
+
+#include "core/Core.h"
+#include "core/MessageQ.h"
+#include "transfer/TransferGateway.h"
+
+ClcHandler theClcHandler;
+
+void ClcHandler::registerHandlers(MessageQ& queue) {
+    queue.setHandler(this, MSG_LOAD_STATE);
+    queue.setHandler(this, MSG_SAVE_STATE);
+}
+
+void ClcHandler::handleMessage(Message* message) {
+    switch (message->id) {
+    case MSG_LOAD_STATE:
+        theCore.reloadFilters();
+        theTransferGateway.load();
+        break;
+    case MSG_SAVE_STATE:
+        theCore.saveFilters();
+        theTransferGateway.save();
+        break;
+    default:
+        break;
+    }
+}
