@@ -114,9 +114,10 @@ HashThread::Step HashThread::nextFile(i4_string& path) {
 
 void HashThread::endPass() {
     theTransferUI->hashingStatus(text(STRINGS_NONE));
-    theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
     known.save(theTransferOptions.getKnownPath().c_str(), true);
     shares.save(theTransferOptions.getSharePath().c_str());
+    // Said once the lists are on the disk.
+    theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
     passDone = true;
     directories.clear();
     requestStop();

@@ -15,7 +15,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import WELCOME, base_directory, binary, check, main  # noqa: E402
+from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
+                             without_hashing_lines)
 from pref_file import INT, STRING, parse_pref, put, setting, write_pref  # noqa: E402
 
 NOBODY = 65534
@@ -28,14 +29,14 @@ def run(cwd, preexec_fn=None, as_nobody=False, timeout=30):
     if not (as_nobody and os.geteuid() == 0):
         done = subprocess.run([binary()], cwd=cwd, input=b"", stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=timeout, preexec_fn=preexec_fn)
-        return done.returncode, done.stdout.decode(errors="replace")
+        return done.returncode, without_hashing_lines(done.stdout.decode(errors="replace"))
     with tempfile.TemporaryDirectory(prefix="tornavel-e2e-bin-") as bindir:
         os.chmod(bindir, 0o755)
         copy = shutil.copy(binary(), bindir)
         done = subprocess.run([copy], cwd=cwd, input=b"", stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=timeout, user=NOBODY,
                               group=NOBODY, extra_groups=[])
-        return done.returncode, done.stdout.decode(errors="replace")
+        return done.returncode, without_hashing_lines(done.stdout.decode(errors="replace"))
 
 
 def full_disk():
@@ -73,7 +74,7 @@ def read(path):
 
 
 def names(cwd):
-    return sorted(os.listdir(cwd))
+    return core_files(os.listdir(cwd))
 
 
 def identity_after_a_clean_run(cwd):
