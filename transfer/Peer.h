@@ -1,4 +1,6 @@
-// The core task thread, except: the senders only queue a frame, so any thread may send; the
+// The core task thread, except: a sender that builds its frame from its arguments alone only
+// queues it, so any thread may call it (those that look up shared files or downloads, and
+// sendChat and sendPing, which restart the idle clock, belong to the core task thread); the
 // constructors run on the thread that makes the peer; an outgoing peer whose connect fails
 // runs onConnectFailed and its destructor on its connect thread, before any pool has it.
 // Nothing here has a lock of its own (the send queue has one).
