@@ -43,27 +43,32 @@ int TCPReadPacket::readFrom(i4_file* stream, int32_t* count) {
     int32_t want = size - payloadReceived;
     if (want > Connection::receiveBudget) want = Connection::receiveBudget;
     if (want <= 0) return PACKET_NOT_DONE;
-    int32_t room = ram.capacity() - payloadReceived;
     int32_t r;
-    if (room > 0) {
-        r = stream->read(static_cast<uint8_t*>(ram.get_buffer()) + payloadReceived,
-                         want < room ? want : room);
-        if (r < 0) return PACKET_ERROR;
-        if (r == 0) return PACKET_NOT_DONE;
-    } else {
-        // The bytes first, the room after them: a peer that announces a large frame and
-        // sends little costs what it sent, not what it announced.
+    if (payloadReceived == 0 && ram.capacity() == 0) {
+        // The first bytes before any room: a peer that announces a large frame and sends
+        // little costs what it sent, not what it announced.
         uint8_t scratch[SCRATCH];
         r = stream->read(scratch, want < SCRATCH ? want : SCRATCH);
         if (r < 0) return PACKET_ERROR;
         if (r == 0) return PACKET_NOT_DONE;
-        int64_t grown = 2 * static_cast<int64_t>(ram.capacity());
-        if (grown < payloadReceived + r) grown = payloadReceived + r;
-        if (grown < FIRST_ROOM) grown = FIRST_ROOM;
-        if (grown > size) grown = size;
-        void* buf = i4_realloc(ram.get_buffer(), static_cast<size_t>(grown));
-        memcpy(static_cast<uint8_t*>(buf) + payloadReceived, scratch, static_cast<size_t>(r));
-        ram.reset(buf, static_cast<int32_t>(grown), 0);
+        int32_t room = r < FIRST_ROOM ? FIRST_ROOM : r;
+        if (room > size) room = size;
+        void* buf = i4_malloc(static_cast<size_t>(room));
+        memcpy(buf, scratch, static_cast<size_t>(r));
+        ram.reset(buf, room, 0);
+    } else {
+        if (payloadReceived == ram.capacity()) {
+            // Full: twice the room, so the bytes held stay at least half of it.
+            int64_t grown = 2 * static_cast<int64_t>(ram.capacity());
+            if (grown > size) grown = size;
+            ram.reset(i4_realloc(ram.get_buffer(), static_cast<size_t>(grown)),
+                      static_cast<int32_t>(grown), 0);
+        }
+        int32_t room = ram.capacity() - payloadReceived;
+        r = stream->read(static_cast<uint8_t*>(ram.get_buffer()) + payloadReceived,
+                         want < room ? want : room);
+        if (r < 0) return PACKET_ERROR;
+        if (r == 0) return PACKET_NOT_DONE;
     }
     Connection::chargeReceive(r);
     *count += r;

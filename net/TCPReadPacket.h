@@ -22,8 +22,9 @@ public:
     // (FIRST_ROOM at least), whatever the header announced.
     int32_t capacity() const { return ram.capacity(); }
 
-    // The buffer grows as bytes arrive, doubling, from FIRST_ROOM up to the frame's length.
-    enum { HEADER_SIZE = 5, FIRST_ROOM = 4096, SCRATCH = 16384 };
+    // The buffer is made for the first bytes that arrive (FIRST_ROOM at least, up to SCRATCH at
+    // once), then doubles whenever it is full, up to the frame's length.
+    enum { HEADER_SIZE = 5, FIRST_ROOM = 4096, SCRATCH = 65536 };
 
 private:
     uint8_t header[HEADER_SIZE];
