@@ -16,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "bench/bench_sockets.h"
 #include "core/MessageQ.h"
 #include "core/TaskThread.h"
 #include "i4min/net/i4_tcpip_protocol.h"
@@ -27,11 +28,6 @@
 
 namespace {
 
-i4_protocol* protocol() {
-    static std::unique_ptr<i4_protocol> p(i4_create_tcpip_protocol(nullptr));
-    return p.get();
-}
-
 int64_t nowNs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -41,7 +37,7 @@ int64_t nowNs() {
 // The core task thread of the client: the pool first, the queue after it, sleeping in the
 // pool's wait and woken by posts.
 struct Loop {
-    Loop() : pool(protocol(), nullptr) {
+    Loop() : pool(benchProtocol(), nullptr) {
         thread.addTask(&pool);
         thread.addTask(&queue);
         thread.setWaiter(&pool);
@@ -124,33 +120,6 @@ void BM_IdleLoopCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleLoopCpu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-bool loopbackPair(int* a, int* b) {
-    int l = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    if (bind(l, (sockaddr*)&sa, sizeof sa) != 0 || listen(l, 1) != 0 ||
-        getsockname(l, (sockaddr*)&sa, &len) != 0) {
-        close(l);
-        return false;
-    }
-    *a = socket(AF_INET, SOCK_STREAM, 0);
-    if (connect(*a, (sockaddr*)&sa, sizeof sa) != 0) {
-        close(*a);
-        close(l);
-        return false;
-    }
-    *b = accept(l, nullptr, nullptr);
-    close(l);
-    return *b >= 0;
-}
-
-i4_socket* wrap(int fd) {
-    fcntl(fd, F_SETFL, O_NONBLOCK);
-    return new i4_tcpip_sock(fd, I4_SOCK_STREAM);
-}
-
 // Counts what arrives, on the core task thread, and tells the bench once a round is in.
 struct Sink : TCPConnection {
     explicit Sink(i4_socket* s) : TCPConnection(s, 0xE3) {}
@@ -177,8 +146,8 @@ void BM_LoopTwoConnections(benchmark::State& state) {
         return;
     }
     Loop loop;
-    TCPConnection* sender = new TCPConnection(wrap(a), 0xE3);
-    Sink* sink = new Sink(wrap(b));
+    TCPConnection* sender = new TCPConnection(wrapDescriptor(a), 0xE3);
+    Sink* sink = new Sink(wrapDescriptor(b));
     loop.pool.add(sender);
     loop.pool.add(sink);
     loop.thread.start();

@@ -15,45 +15,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_sockets.h"
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/net/i4_tcpip_sock.h"
 #include "net/STSocketPool.h"
 #include "net/TCPConnection.h"
 
 namespace {
-
-// A connected loopback TCP pair of descriptors.
-bool loopbackPair(int* a, int* b) {
-    int l = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    if (bind(l, (sockaddr*)&sa, sizeof sa) != 0 || listen(l, 1) != 0 ||
-        getsockname(l, (sockaddr*)&sa, &len) != 0) {
-        close(l);
-        return false;
-    }
-    *a = socket(AF_INET, SOCK_STREAM, 0);
-    if (connect(*a, (sockaddr*)&sa, sizeof sa) != 0) {
-        close(*a);
-        close(l);
-        return false;
-    }
-    *b = accept(l, nullptr, nullptr);
-    close(l);
-    return *b >= 0;
-}
-
-i4_protocol* protocol() {
-    static std::unique_ptr<i4_protocol> p(i4_create_tcpip_protocol(nullptr));
-    return p.get();
-}
-
-i4_socket* wrap(int fd) {
-    fcntl(fd, F_SETFL, O_NONBLOCK);
-    return new i4_tcpip_sock(fd, I4_SOCK_STREAM);
-}
 
 struct Sink : TCPConnection {
     explicit Sink(i4_socket* s) : TCPConnection(s, 0xE3) {}
@@ -73,9 +41,9 @@ void BM_PoolTwoConnections(benchmark::State& state) {
         state.SkipWithError("no loopback pair");
         return;
     }
-    STSocketPool pool(protocol(), nullptr);
-    TCPConnection* sender = new TCPConnection(wrap(a), 0xE3);
-    Sink* sink = new Sink(wrap(b));
+    STSocketPool pool(benchProtocol(), nullptr);
+    TCPConnection* sender = new TCPConnection(wrapDescriptor(a), 0xE3);
+    Sink* sink = new Sink(wrapDescriptor(b));
     pool.add(sender);
     pool.add(sink);
     pool.processPending();
@@ -132,14 +100,14 @@ void BM_IdlePool2000(benchmark::State& state) {
         rl.rlim_cur = rl.rlim_max;
         setrlimit(RLIMIT_NOFILE, &rl);
     }
-    STSocketPool pool(protocol(), nullptr);
+    STSocketPool pool(benchProtocol(), nullptr);
     std::vector<int> farEnds;
     size_t heapBefore = mallinfo2().uordblks;
     for (int i = 0; i < want; i++) {
         int a, b;
         if (!loopbackPair(&a, &b)) break;
         farEnds.push_back(a);
-        pool.add(new TCPConnection(wrap(b), 0xE3));
+        pool.add(new TCPConnection(wrapDescriptor(b), 0xE3));
     }
     pool.processPending();
     size_t heapAfter = mallinfo2().uordblks;
