@@ -16,6 +16,7 @@
 #include "core/CoreOptions.h"
 #include "core/CoreUI.h"
 #include "core/MessageQ.h"
+#include "core/NetworkGateway.h"
 #include "core/ServerUI.h"
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
@@ -24,6 +25,7 @@
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "net/ClientNetwork.h"
+#include "server/ServerGateway.h"
 #include "transfer/HashThread.h"
 #include "transfer/TransferGateway.h"
 #include "ui/CLUI.h"
@@ -129,6 +131,9 @@ void appMain(int, char**) {
     HashThread::setRunningCheck([] { return theServant->isRunning(); });
     theTransferGateway.start();
     theServerUI = console;
+    theNetworkGateway = &theServerGateway;
+    theServerGateway.setUI(console);
+    theServerGateway.start();
 
     i4_string logPath;
     logPath.format("%s/log.txt", theCoreOptions.getBaseDir().c_str());
@@ -149,6 +154,7 @@ void appMain(int, char**) {
 
     theCore.stopThread();
     i4_wait_threads();
+    theServerGateway.stop();
     theTransferGateway.stop();
     theCore.stop();
     theUI->log("End Tornavel");

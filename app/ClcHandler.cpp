@@ -2,6 +2,7 @@
 
 #include "core/Core.h"
 #include "core/MessageQ.h"
+#include "server/ServerGateway.h"
 #include "transfer/TransferGateway.h"
 
 ClcHandler theClcHandler;
@@ -16,10 +17,12 @@ void ClcHandler::handleMessage(Message* message) {
     case MSG_LOAD_STATE:
         theCore.reloadFilters();
         theTransferGateway.load();
+        theServerGateway.load();
         break;
     case MSG_SAVE_STATE:
         theCore.saveFilters();
         theTransferGateway.save();
+        theServerGateway.save();
         break;
     default:
         break;

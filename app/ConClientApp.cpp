@@ -2,6 +2,7 @@
 
 #include "app/GeneralCommands.h"
 #include "ui/PeerCommands.h"
+#include "ui/ServerCommands.h"
 #include "ui/SettingsCommands.h"
 #include "ui/ShareCommands.h"
 
@@ -14,10 +15,10 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"?", GeneralCommands::help},
     {"a", ShareCommands::addDirectory},
     {"a+", ShareCommands::addDirectoryTree},
-    {"n", nullptr},
+    {"n", ServerCommands::addServer},
     {"q", GeneralCommands::quit},
     {"vr", GeneralCommands::viewResults},
-    {"vm", nullptr},
+    {"vm", ServerCommands::viewServers},
     {"vd", nullptr},
     {"vu", nullptr},
     {"vs", ShareCommands::viewDirectories},
@@ -26,16 +27,16 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"vq", nullptr},
     {"vpart", nullptr},
     {"u", ShareCommands::removeDirectory},
-    {"b", nullptr},
-    {"c", nullptr},
-    {"d", nullptr},
+    {"b", ServerCommands::removeServer},
+    {"c", ServerCommands::connect},
+    {"d", ServerCommands::download},
     {"m", nullptr},
-    {"s", nullptr},
-    {"xs", nullptr},
+    {"s", ServerCommands::search},
+    {"xs", ServerCommands::extendSearch},
     {"pass", nullptr},
     {"dumax", SettingsCommands::bandwidth},
-    {"auto", nullptr},
-    {"recon", nullptr},
+    {"auto", ServerCommands::autoConnect},
+    {"recon", ServerCommands::reconnect},
     {"name", SettingsCommands::name},
     {"verbose", SettingsCommands::verbose},
     {"port", ShareCommands::doorPort},
@@ -44,21 +45,21 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"in", ShareCommands::incomingDirectory},
     {"line", SettingsCommands::lineSpeed},
     {"vo", GeneralCommands::viewOptions},
-    {"g", nullptr},
-    {"x", nullptr},
+    {"g", ServerCommands::serverStats},
+    {"x", ServerCommands::disconnect},
     {"space", ShareCommands::freeSpace},
     {"lang", SettingsCommands::language},
     {"save", ShareCommands::saveCorrupted},
-    {"asr", nullptr},
+    {"asr", ServerCommands::autoRemove},
     {"mcon", SettingsCommands::maxConnections},
     {"lines", SettingsCommands::pageLines},
     {"dllink", nullptr},
-    {"glist", nullptr},
-    {"sc", nullptr},
+    {"glist", ServerCommands::getServerList},
+    {"sc", ServerCommands::stopConnecting},
     {"cps", GeneralCommands::partStyle},
     {"test", GeneralCommands::selfTest},
     {"master", GeneralCommands::master},
-    {"spass", nullptr},
+    {"spass", ServerCommands::serverPassword},
     {"gfr", nullptr},
     {"afr", nullptr},
     {"rfr", nullptr},
@@ -67,11 +68,13 @@ const int ConClientApp::TABLE_SIZE = sizeof TABLE / sizeof TABLE[0];
 
 ConClientApp::ConClientApp() {
     theServant = this;
+    ServerCommands::results = &theSearchResults;
     for (const Entry& entry : TABLE)
         if (entry.handler) addCommand(new Command(entry.word, entry.handler));
 }
 
 ConClientApp::~ConClientApp() {
+    if (ServerCommands::results == &theSearchResults) ServerCommands::results = nullptr;
     theSearchResults.deleteAll();
     if (theServant == this) theServant = 0;
 }

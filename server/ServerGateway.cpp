@@ -99,9 +99,8 @@ void ServerGateway::newSearch(Search* search) {
 bool ServerGateway::extendSearch() {
     std::lock_guard<std::mutex> hold(searchLock);
     if (!current) return false;
-    current->addRef();
     theMessageQ.post(current->getKind() == 0 ? MSG_EXTEND_SEARCH : MSG_EXTEND_SEARCH_TYPED,
-                     current);
+                     CountedRef<Search>(current));
     return true;
 }
 

@@ -1,8 +1,8 @@
 // The transfer side's entry points that the server side calls, all in one place. Every
-// call comes from the core task thread. The bodies here do nothing (answer "none",
-// "not done") until the transfer side exists: each issue that builds a part of it
-// replaces the matching bodies in TransferLink.cpp with the real call named beside it.
-// Tests put a recording subclass in theTransferLink.
+// call comes from the core task thread. A body that does nothing (answers "none", "not
+// done") stands for a part of the transfer side not built yet: the issue that builds it
+// replaces the body in TransferLink.cpp with the real call named beside it. Tests put a
+// recording subclass in theTransferLink.
 #pragma once
 
 #include <stdint.h>

@@ -303,6 +303,17 @@ class FakeIndexServer:
                                      (self.name, self.connections, n))
             time.sleep(0.02)
 
+    def wait_closed(self, timeout=10):
+        """Waits until the client has closed its connection."""
+        deadline = time.monotonic() + timeout
+        while True:
+            with self.client_lock:
+                if self.client is None:
+                    return
+            if time.monotonic() > deadline:
+                raise AssertionError("%s: the client kept its connection" % self.name)
+            time.sleep(0.02)
+
     # Talking.
     def send(self, op, payload=b""):
         self.send_raw(frame(op, payload))

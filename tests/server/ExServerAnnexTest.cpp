@@ -14,14 +14,6 @@ using namespace servertest;
 
 namespace {
 
-// A server's UDP side: the record's TCP port is the peer's port - 4.
-struct UdpServer : UdpPeer {
-    uint16_t tcpPort() const { return (uint16_t)(port - 4); }
-    void send(uint8_t op, const std::string& payload) {
-        sendToAnnex(std::string("\xe3") + (char)op + payload);
-    }
-};
-
 class ExServerAnnexTest : public ServerFixture {
 protected:
     ExServerAnnexTest() {

@@ -216,6 +216,14 @@ protected:
     std::unique_ptr<Connector> connector;
 };
 
+// A server's UDP side: the record's TCP port is the peer's port - 4.
+struct UdpServer : UdpPeer {
+    uint16_t tcpPort() const { return (uint16_t)(port - 4); }
+    void send(uint8_t op, const std::string& payload) {
+        sendToAnnex(std::string("\xe3") + (char)op + payload);
+    }
+};
+
 // The server's end of a loopback TCP connection: a listener, then one accepted client
 // whose frames are taken apart as they arrive.
 class ServerEnd {
