@@ -4,6 +4,7 @@
 #include "core/ServerUI.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/file/i4_file_status.h"
 #include "net/Connector.h"
 #include "net/IpPort.h"
 #include "net/SocketPool.h"
@@ -80,6 +81,9 @@ bool ServerPool::loadList(const char* path) {
 }
 
 bool ServerPool::saveList(const char* path) {
+    // No server ever known and no file to bring up to date: nothing to keep.
+    i4_file_status status;
+    if (list.getList()->count() == 0 && !i4_get_status(path, status)) return true;
     if (list.save(path, true)) return true;
     theUI->printLine("Server list couldn't be saved: %s", path);
     return false;

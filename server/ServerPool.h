@@ -45,6 +45,7 @@ public:
     // Appends the servers of the list file; each is pinged at the next pass.
     bool loadList(const char* path);
     // Replaces the file whole or not at all; a failure is reported and keeps the old one.
+    // An empty list makes no file where there was none.
     bool saveList(const char* path);
     // Adds the servers of the list file that are not listed yet.
     void mergeList(const char* path);

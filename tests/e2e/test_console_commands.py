@@ -82,20 +82,12 @@ def page_text(lines):
     return "".join(line + "\n" for line in lines)
 
 
-def options(name="", down="0.00", up="0.00", line="0.00", verbose=0, max_con=45, lines=24,
-            auto=0, recon=1, remove=1):
+def options(name="", down="0.00", up="0.00", line="0.00", verbose=0, max_con=45, lines=24):
     return ("Name:\t\t\t%s\nMax Download Speed:\t%s\nMax Upload Speed:\t%s\n"
-<<<<<<< HEAD
             "Line Speed Down:\t%s\nDoor Port:\t\t4662\nAutoConnect:\t\t0\nAutoReconnect:\t\t1\n"
             "Verbose:\t\t%d\nSaveCorrupted:\t\t1\nAutoServerRemove:\t1\n"
             "MaxConnections:\t\t%d\nScreenLines:\t\t%d\n"
             % (name, down, up, line, verbose, max_con, lines))
-=======
-            "Line Speed Down:\t%s\nDoor Port:\t\t4662\nAutoConnect:\t\t%d\n"
-            "AutoReconnect:\t\t%d\nVerbose:\t\t%d\nSaveCorrupted:\t\t1\n"
-            "AutoServerRemove:\t%d\nMaxConnections:\t\t%d\nScreenLines:\t\t%d\n"
-            % (name, down, up, line, auto, recon, verbose, remove, max_con, lines))
->>>>>>> 52beccb (Server pool, gateway, handler and settings joined to the client: connect by priority with fail-over, auto-connect, pings and dead servers, spread searches, source requests every 7001 ms; the server and search commands; server.met read at start and written at quit; end-to-end tests against scripted index servers)
 
 
 def quit_on(t):

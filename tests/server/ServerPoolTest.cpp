@@ -384,6 +384,20 @@ TEST_F(ServerPoolTest, AMergedListAddsOnlyServersNotListed) {
     EXPECT_EQ(ui.events, std::vector<std::string>{"list changed"});
 }
 
+TEST_F(ServerPoolTest, AnEmptyListWritesServerMetOnlyOverAnOldOne) {
+    TempDir dir;
+    const std::string path = dir / "server.met";
+    EXPECT_TRUE(pool().saveList(path.c_str()));
+    EXPECT_FALSE(std::ifstream(path).good()) << "no file made for no server";
+    add(0x0100000A, 4661);
+    ASSERT_TRUE(pool().saveList(path.c_str()));
+    EXPECT_GT(readText(path).size(), 5u);
+    pool().servers().deleteAll();
+    ASSERT_TRUE(pool().saveList(path.c_str()));
+    EXPECT_EQ(readText(path), std::string("\x0e\0\0\0\0", 5))
+        << "the last server removed is kept so";
+}
+
 TEST_F(ServerPoolTest, TheGatewayHoldsOneSearchAndEachMessageItsOwnReference) {
     searchesDeleted = 0;
     int& deleted = searchesDeleted;
