@@ -49,9 +49,8 @@ enum MessageId {
 
 class Message {
 public:
-    explicit Message(int id_ = 0) : id(id_), data(nullptr) {}
-    Message(int id_, std::unique_ptr<MessagePayload> p)
-        : id(id_), data(nullptr), payload(std::move(p)) {}
+    explicit Message(int id_ = 0) : id(id_) {}
+    Message(int id_, std::unique_ptr<MessagePayload> p) : id(id_), payload(std::move(p)) {}
     Message(const Message&) = delete;
     Message& operator=(const Message&) = delete;
 
@@ -70,9 +69,6 @@ public:
     bool hasPayload() const { return payload != nullptr; }
 
     int id;
-    // The untyped payload of the old post(id, void*): nobody frees it but its handler. Goes
-    // once every poster uses the typed forms.
-    void* data;
 
 private:
     std::unique_ptr<MessagePayload> payload;

@@ -16,13 +16,6 @@ static bool validId(int id) {
     return id >= 0 && id < MSG_ID_LIMIT;
 }
 
-bool MessageQ::post(int id, void* data, bool front) {
-    if (!validId(id)) return false;
-    Message* message = new Message(id);
-    message->data = data;
-    return queue(message, front);
-}
-
 bool MessageQ::queue(Message* message, bool front) {
     if (!validId(message->id)) {
         delete message;

@@ -33,9 +33,6 @@ public:
     bool post(int id, CountedRef<T> ref, bool front = false) {
         return queue(new Message(id, std::make_unique<CountedPayload<T>>(std::move(ref))), front);
     }
-    // The old untyped form: the payload is the handler's to free, and leaks when nobody
-    // handles the id. Goes once every poster uses the typed forms.
-    bool post(int id, void* data, bool front = false);
     // A later registration for the same id replaces the earlier one; an id
     // outside 0..255 is refused with false.
     bool setHandler(MessageHandler* handler, int id);

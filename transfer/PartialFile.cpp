@@ -554,7 +554,7 @@ void PartialFile::registerShared() {
     sharedEntry = new FileMeta(meta);
     sharedEntry->setPath("");
     theShareNotices->fileHashed(new FileMeta(*sharedEntry));
-    theMessageQ.post(MSG_PUBLISH, nullptr);
+    theMessageQ.post(MSG_PUBLISH);
 }
 
 void PartialFile::shareEntry() {
