@@ -1,6 +1,7 @@
 #include "app/ConClientApp.h"
 
 #include "app/GeneralCommands.h"
+#include "ui/FriendCommands.h"
 #include "ui/PeerCommands.h"
 #include "ui/ServerCommands.h"
 #include "ui/SettingsCommands.h"
@@ -60,9 +61,9 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"test", GeneralCommands::selfTest},
     {"master", GeneralCommands::master},
     {"spass", ServerCommands::serverPassword},
-    {"gfr", nullptr},
-    {"afr", nullptr},
-    {"rfr", nullptr},
+    {"gfr", FriendCommands::get},
+    {"afr", FriendCommands::add},
+    {"rfr", FriendCommands::remove},
 };
 const int ConClientApp::TABLE_SIZE = sizeof TABLE / sizeof TABLE[0];
 

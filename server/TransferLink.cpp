@@ -4,6 +4,7 @@
 #include "meta/UserMeta.h"
 #include "net/TCPPacket.h"
 #include "transfer/ClientPool.h"
+#include "transfer/FriendList.h"
 #include "transfer/HashThread.h"
 #include "transfer/Peer.h"
 #include "transfer/TransferGateway.h"
@@ -27,7 +28,9 @@ void TransferLink::releaseDownload(Download*) {}
 
 void TransferLink::downloadCallbackFailed(uint32_t, uint32_t) {}
 
-void TransferLink::friendCallbackFailed(uint32_t, uint32_t) {}
+void TransferLink::friendCallbackFailed(uint32_t serverIp, uint32_t id) {
+    theFriendList.callbackFailed(serverIp, id);
+}
 
 void TransferLink::uploadCallbackFailed(uint32_t, uint32_t) {}
 

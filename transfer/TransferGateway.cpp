@@ -24,7 +24,9 @@
 #include "net/STSocketPool.h"
 #include "net/TCPDoor.h"
 #include "transfer/ClientPool.h"
+#include "transfer/FriendList.h"
 #include "transfer/HashThread.h"
+#include "transfer/MessagePool.h"
 #include "transfer/PeerDoor.h"
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
@@ -99,6 +101,11 @@ void TransferGateway::setUI(TransferUI* ui) {
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
     thePeerShares = &shares;
+    thePeerFriends = &theFriendList;
+    thePeerChat = &theMessagePool;
+    // After the download and upload pools: peer events reach the listeners in this order.
+    theClientPool.addListener(&theFriendList);
+    theClientPool.addListener(&theMessagePool);
 }
 
 void TransferGateway::stop() {
@@ -159,6 +166,7 @@ void TransferGateway::checkKnownFormat() {
 void TransferGateway::load() {
     theTransferOptions.load();
     shareList.load(theTransferOptions.getSharePath().c_str());
+    theFriendList.load(theTransferOptions.getFriendPath().c_str());
     loadKnownList();
     loaded = true;
     theMessageQ.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>(theTransferOptions.getTemp()));
@@ -170,6 +178,7 @@ void TransferGateway::load() {
 
 void TransferGateway::save() {
     if (!loaded) return;
+    theFriendList.save(theTransferOptions.getFriendPath().c_str());
     knownList.save(theTransferOptions.getKnownPath().c_str(), true);
     shareList.save(theTransferOptions.getSharePath().c_str());
     theTransferOptions.save();

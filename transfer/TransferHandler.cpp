@@ -4,8 +4,10 @@
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_string.h"
 #include "meta/FileMeta.h"
+#include "meta/UserMeta.h"
 #include "net/IpPort.h"
 #include "transfer/ClientPool.h"
+#include "transfer/MessagePool.h"
 #include "transfer/TransferGateway.h"
 
 TransferHandler theTransferHandler;
@@ -14,9 +16,8 @@ namespace {
 
 // In the order they are registered.
 const int HANDLED[] = {
-    MSG_RESCAN_SHARED,         MSG_SHARE_FILE,     MSG_NOTHING,
-    MSG_REOPEN_DOOR,           MSG_CONNECT_FAILED, MSG_UNSHARE_FILE,
-    MSG_DROP_SHARED_DIRECTORY,
+    MSG_RESCAN_SHARED, MSG_SHARE_FILE,     MSG_OPEN_CHAT,    MSG_NOTHING,
+    MSG_REOPEN_DOOR,   MSG_CONNECT_FAILED, MSG_UNSHARE_FILE, MSG_DROP_SHARED_DIRECTORY,
 };
 
 const int DOOR_TIMEOUT_MS = 1000;
@@ -34,6 +35,9 @@ void TransferHandler::handleMessage(Message* message) {
         break;
     case MSG_SHARE_FILE:
         theTransferGateway.fileHashed(message->take<FileMeta>().release());
+        break;
+    case MSG_OPEN_CHAT:
+        theMessagePool.openSession(message->get<UserMeta>());
         break;
     case MSG_REOPEN_DOOR:
         theTransferGateway.startDoor(message->get<i4_proxy_settings>(), DOOR_TIMEOUT_MS);

@@ -4,10 +4,22 @@
 #include "i4min/string/i4_string.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
+#include "meta/UserMeta.h"
+#include "transfer/MessageSession.h"
 
 namespace {
 const int kExtendingTo = 22;
+
+// A peer's text on the terminal: control bytes would drive the terminal, so they show as '?'.
+i4_string printable(const char* text) {
+    i4_string out(text ? text : "");
+    for (int i = 0; i < out.length(); i++) {
+        unsigned char c = (unsigned char)*out.char_at(i);
+        if (c < 0x20 || c == 0x7F) *out.char_at(i) = '?';
+    }
+    return out;
 }
+}  // namespace
 
 CLUI::CLUI(FileList& searchResults) : results(searchResults) {}
 
@@ -42,3 +54,10 @@ void CLUI::searchResults(FileList* batch, bool) {
 void CLUI::downloadChanged(Download*) {}
 
 void CLUI::downloadRemoved(Download*) {}
+
+void CLUI::chatMessage(MessageSession* session, const char* text) {
+    const char* name = session ? session->getUser()->getName() : nullptr;
+    i4_string from = printable(name ? name : "????");
+    i4_string said = printable(text);
+    printLine("Message from %s: %s", from.c_str(), said.c_str());
+}

@@ -27,14 +27,18 @@ HELLO = 1
 DATA = 70
 NO_SUCH_FILE = 72
 HELLO_ANSWER = 76
+CHAT = 78
 FILE_STATUS_REQUEST = 79
 FILE_STATUS = 80
 UPLOAD_REQUEST = 84
+NO_CHAT = 83
 FILE_NAME_REQUEST = 88
 FILE_NAME = 89
 CONNECT_REQUEST = 90
 DIRECTORY_LIST_REQUEST = 93
 DIRECTORY_FILES_REQUEST = 94
+DIRECTORY_LIST = 95
+DIRECTORY_FILES = 96
 NO_FILE_VIEW = 97
 PING = 98
 PING_ANSWER = 99
@@ -97,6 +101,22 @@ def user_record(user_hash, ip, port, name="scripted", version=VERSION, pr=1, tag
         all_tags.append(tag_int(b"pr", pr))
     all_tags.extend(tags)
     return bytes(user_hash) + u32(ip) + u16(port) + u32(len(all_tags)) + b"".join(all_tags)
+
+
+def file_record(file_hash, name, size):
+    """A file record in its wire form: hash, id 0, port 0, the name and size tags."""
+    return (bytes(file_hash) + u32(0) + u16(0) + u32(2) + tag_string(b"\x01", name)
+            + tag_int(b"\x02", size))
+
+
+def directory_list(names):
+    """The body of opcode 95."""
+    return u32(len(names)) + b"".join(string(n) for n in names)
+
+
+def directory_files(directory, records):
+    """The body of opcode 96: the directory, then the file list."""
+    return string(directory) + u32(len(records)) + b"".join(records)
 
 
 def ip_value(dotted):

@@ -98,6 +98,29 @@ inline std::string userRecord(const std::string& hash, uint32_t ip, uint16_t por
     return r;
 }
 
+// A user record as a peer's hello would give it; seed 0 leaves the user hash all zeros.
+inline UserMeta user(uint32_t ip, uint16_t port, uint8_t hashSeed, const char* name) {
+    UserMeta u;
+    u.ip = ip;
+    u.port = port;
+    if (hashSeed) memcpy(u.hash, raw(hashOf(hashSeed)), 16);
+    u.setName(name);
+    return u;
+}
+
+// Outgoing connects of the connection pool recorded instead of made, for one test.
+struct RecordedConnects {
+    RecordedConnects() {
+        theClientPool.setStarter([this](Peer* p) {
+            ports.push_back(p->getPort());
+            delete p;  // stands for the connect thread, which owns it from here
+            return 1;
+        });
+    }
+    ~RecordedConnects() { theClientPool.setStarter(nullptr); }
+    std::vector<int> ports;
+};
+
 // Opcode 1 (or 76) without its trailer.
 inline std::string helloBody(const std::string& record, bool answer, uint32_t serverIp = 0,
                              uint16_t serverPort = 0) {

@@ -18,7 +18,9 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
+#include "meta/UserMeta.h"
 #include "support/CapturedUI.h"
+#include "transfer/MessageSession.h"
 #include "transfer/TransferOptions.h"
 
 // Polls until done holds, for at most about limitMs; answers done's last value.
@@ -77,6 +79,21 @@ public:
     void sharedFileChanged(FileMeta* f) override { add("changed " + std::string(f->getName())); }
     void sharedFileRemoved(FileMeta* f) override { add("removed " + std::string(f->getName())); }
     void errorCantStartDoor() override { add("door error"); }
+    void friendsChanged() override { add("friends changed"); }
+    void peerConnected(UserMeta* u) override { add("connected " + nameOf(u)); }
+    void peerDisconnected(UserMeta* u, uint64_t, uint64_t) override {
+        add("disconnected " + nameOf(u));
+    }
+    void friendDirList(UserMeta* u) override { add("directories of " + nameOf(u)); }
+    void friendFileList(UserMeta* u, const char* dir) override {
+        add("files of " + nameOf(u) + " in " + dir);
+    }
+    void chatMessage(MessageSession* s, const char* text) override {
+        add("chat " + nameOf(s->getUser()) + ": " + text);
+    }
+    void chatSessionChanged(MessageSession* s) override {
+        add("session " + nameOf(s->getUser()) + " " + std::to_string(s->getState()));
+    }
 
     std::vector<std::string> events() {
         std::lock_guard<std::mutex> hold(lock);
@@ -94,6 +111,10 @@ public:
     }
 
 private:
+    static std::string nameOf(UserMeta* u) {
+        const char* name = u ? u->getName() : nullptr;
+        return name ? name : "?";
+    }
     void add(const std::string& s) {
         std::lock_guard<std::mutex> hold(lock);
         seen.push_back(s);
