@@ -17,6 +17,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_err.h"
+#include "import/ImportMaster.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
@@ -98,6 +99,7 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
+    theImportMaster.registerImporters();
     thePeerShares = &shares;
 }
 
