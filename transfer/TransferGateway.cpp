@@ -179,7 +179,9 @@ void TransferGateway::save() {
 
 void TransferGateway::setSharedDirectories(const std::vector<i4_string>& paths) {
     shareList.setDirectories(paths);
-    shareList.save(theTransferOptions.getSharePath().c_str());
+    // Before the load (a command-line argument) share.dat is not known yet: the load adds
+    // its directories to these, and the end of the pass writes them all.
+    if (loaded) shareList.save(theTransferOptions.getSharePath().c_str());
     requestRescan();
 }
 
