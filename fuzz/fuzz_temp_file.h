@@ -22,15 +22,24 @@ inline const std::string& fuzzTempDir() {
     return *dir;
 }
 
-inline void fuzzRemoveTempDir() {
-    const std::string& dir = fuzzTempDir();
-    if (dir == "/tmp") return;
+// The files of the directory and of the directories in it (a target may make some).
+inline void fuzzRemoveTree(const std::string& dir, int depth) {
     if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') unlink((dir + "/" + e->d_name).c_str());
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.' && (!e->d_name[1] || (e->d_name[1] == '.' && !e->d_name[2])))
+                continue;
+            std::string path = dir + "/" + e->d_name;
+            if (unlink(path.c_str()) != 0 && depth > 0) fuzzRemoveTree(path, depth - 1);
+        }
         closedir(d);
     }
     rmdir(dir.c_str());
+}
+
+inline void fuzzRemoveTempDir() {
+    const std::string& dir = fuzzTempDir();
+    if (dir == "/tmp") return;
+    fuzzRemoveTree(dir, 2);
 }
 
 // The bytes as the file name in the directory; answers its path.

@@ -12,6 +12,7 @@
 #include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "import/ImportMaster.h"
 #include "meta/FileHashState.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
@@ -197,12 +198,19 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
         sameContent->setModTime(modified);
         sameContent->setName(name);
         record->copyFrom(sameContent);
-    } else {
-        // Kept in known.met, the priority and the copies sent outlive the session.
-        record->addTransientTags();
-        known.getList()->appendNoLock(new FileMeta(*record));
+        known.unlock();
+        return record;
     }
     known.unlock();
+    // The media tags travel with the record to peers and servers.
+    if (!theImportMaster.import(*record)) {
+        theUI->printLine("%s %s", localized("importFailed", "Import failed:").c_str(), name);
+        delete record;
+        return nullptr;
+    }
+    // Kept in known.met, the priority and the copies sent outlive the session.
+    record->addTransientTags();
+    known.add(new FileMeta(*record));
     return record;
 }
 

@@ -17,6 +17,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_err.h"
+#include "import/ImportMaster.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
@@ -100,6 +101,7 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
+    theImportMaster.registerImporters();
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;
@@ -186,7 +188,9 @@ void TransferGateway::save() {
 
 void TransferGateway::setSharedDirectories(const std::vector<i4_string>& paths) {
     shareList.setDirectories(paths);
-    shareList.save(theTransferOptions.getSharePath().c_str());
+    // Before the load (a command-line argument) share.dat is not known yet: the load adds
+    // its directories to these, and the end of the pass writes them all.
+    if (loaded) shareList.save(theTransferOptions.getSharePath().c_str());
     requestRescan();
 }
 

@@ -1,6 +1,12 @@
 #include "transfer/TransferHandler.h"
 
+#include <string.h>
+
 #include "core/MessageQ.h"
+#include "core/UIGateway.h"
+#include "i4min/file/i4_dir_listing.h"
+#include "i4min/file/i4_file_status.h"
+#include "i4min/file/i4_file_system.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_string.h"
 #include "meta/FileMeta.h"
@@ -8,7 +14,9 @@
 #include "net/IpPort.h"
 #include "transfer/ClientPool.h"
 #include "transfer/MessagePool.h"
+#include "transfer/TempFiles.h"
 #include "transfer/TransferGateway.h"
+#include "transfer/TransferOptions.h"
 
 TransferHandler theTransferHandler;
 
@@ -16,13 +24,64 @@ namespace {
 
 // In the order they are registered.
 const int HANDLED[] = {
-    MSG_RESCAN_SHARED, MSG_SHARE_FILE,     MSG_OPEN_CHAT,    MSG_NOTHING,
-    MSG_REOPEN_DOOR,   MSG_CONNECT_FAILED, MSG_UNSHARE_FILE, MSG_DROP_SHARED_DIRECTORY,
+    MSG_RESCAN_SHARED, MSG_SHARE_FILE,     MSG_OPEN_CHAT,    MSG_NOTHING,      MSG_REOPEN_DOOR,
+    MSG_LOAD_PARTIALS, MSG_CONNECT_FAILED, MSG_UNSHARE_FILE, MSG_DROP_SHARED_DIRECTORY,
 };
 
 const int DOOR_TIMEOUT_MS = 1000;
 
 }  // namespace
+
+namespace {
+
+bool exists(const i4_string& path) {
+    i4_file_status st;
+    return i4_get_status(path.c_str(), st) != 0;
+}
+
+// Splits name at its last '.': the text before it and after it; false without one.
+bool splitExtension(const i4_string& name, i4_string& stem, const char** extension) {
+    const char* dot = strrchr(name.c_str(), '.');
+    if (!dot) return false;
+    stem = "";
+    stem.append_n(name.c_str(), (int)(dot - name.c_str()));
+    *extension = dot + 1;
+    return true;
+}
+
+}  // namespace
+
+void TransferHandler::moveTempFiles(const char* from, const char* to) {
+    i4_dir_listing listing;
+    if (!from || !*from || !i4_list_directory(from, listing, false)) {
+        theUI->print("that directory %s does not exist.\n", from ? from : "");
+        return;
+    }
+    for (const i4_string& name : listing.file_names) {
+        i4_string data, base;
+        const char *met, *part;
+        if (!splitExtension(name, data, &met) || strcmp(met, "met") != 0) continue;
+        if (!splitExtension(data, base, &part) || strcmp(part, "part") != 0) continue;
+        i4_string dataPath, recordPath;
+        dataPath.format("%s/%s", from, data.c_str());
+        recordPath.format("%s/%s", from, name.c_str());
+        if (!exists(dataPath)) continue;
+        i4_string fresh;
+        if (!theTempFiles.newName(fresh)) continue;
+        i4_string newData, newRecord;
+        newData.format("%s/%s", to, fresh.c_str());
+        newRecord.format("%s.met", newData.c_str());
+        if (i4_rename(dataPath.c_str(), newData.c_str()) != 0) {
+            theUI->print("error attempting to copy %s to %s\n", dataPath.c_str(), newData.c_str());
+            // Its record stays with the data, which a later try can still move.
+            continue;
+        }
+        if (exists(newRecord)) i4_unlink(newRecord.c_str());
+        if (i4_rename(recordPath.c_str(), newRecord.c_str()) != 0)
+            theUI->print("error attempting to copy %s to %s\n", recordPath.c_str(),
+                         newRecord.c_str());
+    }
+}
 
 void TransferHandler::registerHandlers(MessageQ& queue) {
     for (int id : HANDLED) queue.setHandler(this, id);
@@ -41,6 +100,12 @@ void TransferHandler::handleMessage(Message* message) {
         break;
     case MSG_REOPEN_DOOR:
         theTransferGateway.startDoor(message->get<i4_proxy_settings>(), DOOR_TIMEOUT_MS);
+        break;
+    case MSG_LOAD_PARTIALS:
+        if (i4_string* dir = message->get<i4_string>()) {
+            i4_string temp = theTransferOptions.getTemp();
+            if (!dir->equals(temp)) moveTempFiles(dir->c_str(), temp.c_str());
+        }
         break;
     case MSG_CONNECT_FAILED:
         if (IpPort* peer = message->get<IpPort>())

@@ -11,6 +11,10 @@ class TransferHandler : public MessageHandler {
 public:
     void registerHandlers(MessageQ& queue);
     void handleMessage(Message* message) override;
+
+    // Moves the downloads kept in one file (N.part beside N.part.met) from a directory into
+    // the temporary one under new numbers; a record moves only once its data has.
+    static void moveTempFiles(const char* from, const char* to);
 };
 
 extern TransferHandler theTransferHandler;

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 #include <string.h>
 #include <string>
 #include <sys/stat.h>
@@ -6,10 +8,12 @@
 #include <vector>
 
 #include "TransferTestSupport.h"
+#include "import/ImportMaster.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/MD4.h"
 #include "meta/MetaTag.h"
+#include "support/ImportCorpus.h"
 #include "transfer/HashThread.h"
 #include "transfer/ShareList.h"
 
@@ -26,6 +30,7 @@ protected:
     void SetUp() override {
         TransferFixture::SetUp();
         mkdir((dir / "S").c_str(), 0777);
+        theImportMaster.registerImporters();
     }
     void TearDown() override {
         thread.stop();
@@ -106,6 +111,89 @@ TEST_F(HashThreadTest, APassSharesEveryPlainFileAndSavesTheLists) {
     std::string out = console.text();
     EXPECT_NE(out.find("Loading shared files...\n"), std::string::npos);
     EXPECT_NE(out.find("Done loading shared files.\n"), std::string::npos);
+}
+
+TEST_F(HashThreadTest, ANewFileIsDescribedByTheImporters) {
+    writeText(dir / "S/notes.TXT", "text");
+    writeText(dir / "S/song.mp3", "no frame in here");
+    writeText(dir / "S/README", "no extension");
+    pass({dir / "S"});
+    const struct {
+        const char* name;
+        const char* type;
+        const char* format;
+    } cases[] = {{"notes.TXT", "Doc", "txt"}, {"song.mp3", "", "mp3"}, {"README", "", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileMeta* shared = sharedNamed(c.name);
+        ASSERT_NE(shared, nullptr);
+        char text[64];
+        EXPECT_STREQ(shared->getSpecialTagText(SpecialTagInfo::TYPE, text, sizeof text), c.type);
+        EXPECT_STREQ(shared->getSpecialTagText(SpecialTagInfo::FORMAT, text, sizeof text),
+                     c.format);
+        FileMeta* record = known.findByHash(shared->getFileHash());
+        ASSERT_NE(record, nullptr);
+        EXPECT_STREQ(record->getSpecialTagText(SpecialTagInfo::FORMAT, text, sizeof text),
+                     c.format);
+    }
+}
+
+// The tags of a record as (stored name, type, text), without the name, the size and the
+// tags local to this client.
+std::vector<std::string> mediaTags(FileMeta& record) {
+    std::vector<std::string> out;
+    LLNode* cursor = nullptr;
+    while (MetaTag* tag = (MetaTag*)LL::next(record.getTags(), &cursor)) {
+        int special = tag->getSpecialId();
+        if (special == SpecialTagInfo::NAME || special == SpecialTagInfo::SIZE ||
+            special == SpecialTagInfo::UPLOAD_PRIORITY ||
+            std::string(tag->getStoredName()) == "# Sent")
+            continue;
+        char text[256];
+        const char* value = tag->getValueText(text, sizeof text);
+        out.push_back(std::string(tag->getStoredName()) + "/" + std::to_string(tag->getType()) +
+                      "/" + (value ? value : "(none)"));
+    }
+    return out;
+}
+
+// Sharing the importers' media corpus: known.met keeps the tags the importers give. Files
+// of the same content share one record, which keeps the tags of the first of them that was
+// hashed under the name of the last.
+TEST_F(HashThreadTest, KnownMetKeepsTheMediaTagsOfASharedCorpus) {
+    const std::string& corpus = importCorpus();
+    pass({corpus});
+    FileList saved;
+    ASSERT_TRUE(saved.load(theTransferOptions.getKnownPath().c_str()));
+    i4_dir_listing listing;
+    ASSERT_TRUE(i4_list_directory(corpus.c_str(), listing, false));
+    // The tags each file gets from the importers, by content.
+    std::map<std::string, std::set<std::vector<std::string>>> byContent;
+    std::map<std::string, std::string> contentOf;
+    for (const i4_string& name : listing.file_names) {
+        std::string path = corpus + "/" + name.c_str();
+        FileMeta direct;
+        direct.setPath(path.c_str());
+        direct.setName(name.c_str());
+        ASSERT_TRUE(theImportMaster.import(direct)) << name.c_str();
+        contentOf[name.c_str()] = readText(path);
+        byContent[contentOf[name.c_str()]].insert(mediaTags(direct));
+    }
+    ASSERT_GT(byContent.size(), 10u);
+    EXPECT_EQ(saved.getList()->count(), (int)byContent.size());
+    int media = 0;
+    LLNode* cursor = nullptr;
+    while (FileMeta* stored = (FileMeta*)LL::next(saved.getList(), &cursor)) {
+        SCOPED_TRACE(stored->getName());
+        ASSERT_EQ(contentOf.count(stored->getName()), 1u);
+        const std::set<std::vector<std::string>>& given = byContent[contentOf[stored->getName()]];
+        std::vector<std::string> tags = mediaTags(*stored);
+        EXPECT_EQ(given.count(tags), 1u) << testing::PrintToString(tags);
+        media += tags.size() > 2;
+    }
+    // Most files carry more than a type and a format: length, bitrate, artist...
+    EXPECT_GT(media, 5);
+    saved.deleteAll();
 }
 
 TEST_F(HashThreadTest, UnchangedFilesAreSharedWithoutReadingThem) {

@@ -190,6 +190,18 @@ TEST_F(TransferGatewayTest, UploadPriorityReachesTheKnownAndTheSharedRecord) {
         3);
 }
 
+// A quit or a command-line argument that comes before message 0 must not replace the
+// stored lists with the empty ones of a gateway that has read nothing yet.
+TEST_F(TransferGatewayTest, BeforeItsLoadTheGatewayWritesNoState) {
+    writeText(dir / "share.dat", "kept");
+    writeText(dir / "known.met", "kept too");
+    gateway.setSharedDirectories({i4_string((dir / "S").c_str())});
+    gateway.save();
+    EXPECT_EQ(readText(dir / "share.dat"), "kept");
+    EXPECT_EQ(readText(dir / "known.met"), "kept too");
+    EXPECT_FALSE(gateway.isLoaded());
+}
+
 // known.met made of records of the given sizes, each with or without its crumb hashes.
 void writeKnown(const std::string& path, const std::vector<std::pair<uint32_t, bool>>& files) {
     FileList list;

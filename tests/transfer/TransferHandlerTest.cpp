@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string.h>
@@ -9,9 +10,11 @@
 #include "core/CoreOptions.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "net/IpPort.h"
+#include "support/ChildProcess.h"
 #include "transfer/ClientPool.h"
 #include "transfer/HashThread.h"
 #include "transfer/PeerEventHandler.h"
+#include "transfer/TempFiles.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferHandler.h"
 
@@ -118,6 +121,79 @@ TEST_F(TransferHandlerTest, AProxyRecordForTheDoorComesIntoForce) {
     EXPECT_EQ(theProxySettings->type, (uint32_t)I4_PROXY_SOCKS5);
     EXPECT_EQ(gateway.getDoor(), nullptr);
     theCoreOptions.setProxy(nullptr);
+}
+
+TEST_F(TransferHandlerTest, PartialDownloadsOfAnotherDirectoryMoveIntoTheTemporaryOne) {
+    TempDir from;
+    // Qualifying: N.part.met beside N.part, the extension in exactly that case.
+    const struct {
+        const char* record;
+        const char* data;  // null: no data file beside it
+        bool moves;
+    } cases[] = {
+        {"1.part.met", "1.part", true},  {"song.mp3.part.met", "song.mp3.part", true},
+        {"2.part.met", nullptr, false},  {"3.PART.met", "3.PART", false},
+        {"4.part.MET", "4.part", false}, {"notes.txt", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        writeText(from / c.record, std::string("record of ") + c.record);
+        if (c.data) writeText(from / c.data, std::string("data of ") + c.data);
+    }
+    theTempFiles.reset();
+    writeText(dir / "temp/1.part", "a download already here");
+    queue.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>(from.path.c_str()));
+    deliver();
+    std::vector<std::string> moved;
+    for (const auto& c : cases) {
+        EXPECT_EQ(fileExists(from / c.record), !c.moves) << c.record;
+        if (c.moves) moved.push_back(std::string("record of ") + c.record);
+    }
+    // Each under a fresh number of its own, its record beside it.
+    std::vector<std::string> arrived;
+    for (int n = 2; n <= 3; ++n) {
+        std::string data = dir / ("temp/" + std::to_string(n) + ".part");
+        ASSERT_TRUE(fileExists(data)) << data;
+        std::string record = readText(data + ".met");  // "record of <data name>.met"
+        arrived.push_back(record);
+        std::string name = record.substr(strlen("record of "));
+        EXPECT_EQ(readText(data), "data of " + name.substr(0, name.size() - strlen(".met")));
+    }
+    std::sort(arrived.begin(), arrived.end());
+    std::sort(moved.begin(), moved.end());
+    EXPECT_EQ(arrived, moved);
+    EXPECT_EQ(readText(dir / "temp/1.part"), "a download already here");
+
+    // The temporary directory itself moves nothing; a missing one is reported.
+    queue.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>(theTransferOptions.getTemp()));
+    queue.post(MSG_LOAD_PARTIALS, std::make_unique<i4_string>((dir / "none").c_str()));
+    deliver();
+    EXPECT_TRUE(fileExists(dir / "temp/2.part.met"));
+    EXPECT_NE(console.text().find("that directory " + dir / "none" + " does not exist.\n"),
+              std::string::npos);
+}
+
+// A download whose data cannot follow (a full disk where the temporary directory lies)
+// keeps its record beside its data.
+TEST_F(TransferHandlerTest, ARecordMovesOnlyAfterItsData) {
+    TempDir from("/dev/shm");
+    struct stat a, b;
+    if (from.path.empty() || stat(from.path.c_str(), &a) != 0 ||
+        stat(theTransferOptions.getTemp().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    writeText(from / "1.part", std::string(64 * 1024, 'd'));
+    writeText(from / "1.part.met", "record");
+    theTempFiles.reset();
+    ChildOptions fullDisk;
+    fullDisk.fileSizeLimit = 4096;
+    std::string temp = theTransferOptions.getTemp().c_str();
+    EXPECT_EQ(0, exitStatusOfChild(fullDisk, [&] {
+                  TransferHandler::moveTempFiles(from.path.c_str(), temp.c_str());
+                  return 0;
+              }));
+    EXPECT_TRUE(fileExists(from / "1.part"));
+    EXPECT_TRUE(fileExists(from / "1.part.met"));
+    EXPECT_FALSE(fileExists(temp + "/1.part.met"));
+    EXPECT_FALSE(fileExists(temp + "/1.part"));
 }
 
 }  // namespace
