@@ -159,15 +159,18 @@ def test_dead_servers_are_gone_after_the_first_pass():
 
 class ListServer(http.server.BaseHTTPRequestHandler):
     body = b""
+    # One byte past the cap a fetched list may have.
+    big = b"\x0e" + bytes(1 << 20)
 
     def do_GET(self):
-        if self.path == "/servers.met":
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(self.body)))
-            self.end_headers()
-            self.wfile.write(self.body)
-        else:
+        body = {"/servers.met": self.body, "/big.met": self.big}.get(self.path)
+        if body is None:
             self.send_error(404)
+            return
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def log_message(self, *args):
         pass
@@ -190,6 +193,8 @@ def test_fetched_server_lists_are_merged():
             listing = client.until("vm", "10.0.0.2 : 4662")
             check(listing.count("10.0.0.1 : 4661") == 1, "vm: %r" % listing)
             client.cmd("glist %s/missing.met" % url)
+            client.saw("Problem getting list.\n")
+            client.cmd("glist %s/big.met" % url)
             client.saw("Problem getting list.\n")
             client.cmd("glist")
             client.saw("Problem getting list.\n")

@@ -384,6 +384,21 @@ TEST_F(ServerPoolTest, AMergedListAddsOnlyServersNotListed) {
     EXPECT_EQ(ui.events, std::vector<std::string>{"list changed"});
 }
 
+TEST_F(ServerPoolTest, OnlyAServerWithAnAddressAndARealPortIsAdded) {
+    const struct {
+        uint32_t ip;
+        int port;
+        int answer;
+    } table[] = {{0x0100000A, 4661, 1},  {0x0100000A, 4661, 1},  {0x0100000A, 65535, 1},
+                 {0x0100000A, 1, 1},     {0, 4661, 0},           {0x0100000A, 0, 0},
+                 {0x0100000A, 65536, 0}, {0x0100000A, 70000, 0}, {0x0100000A, -4661, 0}};
+    for (const auto& c : table)
+        EXPECT_EQ(pool().addServer(c.ip, c.port), c.answer)
+            << std::hex << c.ip << std::dec << ":" << c.port;
+    EXPECT_EQ(count(), 3) << "a listed address is not added twice";
+    EXPECT_EQ(pool().servers().atNoLock(0)->age, PING_AGE) << "pinged at the next pass";
+}
+
 TEST_F(ServerPoolTest, AnEmptyListWritesServerMetOnlyOverAnOldOne) {
     TempDir dir;
     const std::string path = dir / "server.met";
