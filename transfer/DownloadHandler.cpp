@@ -15,9 +15,9 @@
 DownloadHandler theDownloadHandler;
 
 void DownloadHandler::start(MessageQ& queue, TaskThread& thread) {
-    static const int ids[] = {MSG_LOAD_STATE,       MSG_START_DOWNLOAD, MSG_CANCEL_DOWNLOAD,
-                              MSG_END_DOWNLOAD,     MSG_PAUSE_DOWNLOAD, MSG_RESUME_DOWNLOAD,
-                              MSG_CHECK_DISK_SPACE, MSG_LOAD_PARTIALS,  MSG_RERANK_DOWNLOADS};
+    static const int ids[] = {MSG_START_DOWNLOAD, MSG_CANCEL_DOWNLOAD, MSG_END_DOWNLOAD,
+                              MSG_PAUSE_DOWNLOAD, MSG_RESUME_DOWNLOAD, MSG_CHECK_DISK_SPACE,
+                              MSG_LOAD_PARTIALS,  MSG_RERANK_DOWNLOADS};
     for (int id : ids) queue.setHandler(this, id);
     theDownloadWorkers = &theDownloadWorker;
     thePeerDownloads = &theDLPool.peerAnswer;
@@ -28,17 +28,10 @@ void DownloadHandler::start(MessageQ& queue, TaskThread& thread) {
 void DownloadHandler::stop() {
     theDownloadWorker.abandon();
     theDLPool.removeAll();
-    theTransferOptions.save();
 }
 
 void DownloadHandler::handleMessage(Message* message) {
     switch (message->id) {
-    case MSG_LOAD_STATE:
-        theTransferOptions.load();
-        // First in the queue: commands typed at once already see the downloads.
-        theMessageQ.post(MSG_LOAD_PARTIALS,
-                         std::make_unique<i4_string>(theTransferOptions.getTemp()), true);
-        break;
     case MSG_START_DOWNLOAD:
         if (FileMeta* record = message->get<FileMeta>()) theDLPool.startDownload(record);
         break;
