@@ -26,6 +26,7 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "net/ClientNetwork.h"
 #include "server/ServerGateway.h"
+#include "transfer/DownloadHandler.h"
 #include "transfer/HashThread.h"
 #include "transfer/TransferGateway.h"
 #include "ui/CLUI.h"
@@ -125,6 +126,7 @@ void appMain(int, char**) {
 
     CoreThreadStopper stopper;
     theCore.setNetwork(&theClientNetwork);
+    theDownloadHandler.start(theMessageQ, theCore.taskThread());
     theCore.start();
     theTransferGateway.setUI(console);
     // A quit ends the hashing of a file within a crumb.
@@ -153,6 +155,7 @@ void appMain(int, char**) {
     while (servant.isRunning()) servant.readCommand();
 
     theCore.stopThread();
+    theDownloadHandler.stop();
     i4_wait_threads();
     theServerGateway.stop();
     theTransferGateway.stop();

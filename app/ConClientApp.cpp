@@ -2,6 +2,8 @@
 
 #include "app/GeneralCommands.h"
 #include "ui/FriendCommands.h"
+#include "ui/DownloadCommands.h"
+#include "ui/FileLink.h"
 #include "ui/PeerCommands.h"
 #include "ui/ServerCommands.h"
 #include "ui/SettingsCommands.h"
@@ -20,7 +22,7 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"q", GeneralCommands::quit},
     {"vr", GeneralCommands::viewResults},
     {"vm", ServerCommands::viewServers},
-    {"vd", nullptr},
+    {"vd", DownloadCommands::viewDownloads},
     {"vu", nullptr},
     {"vs", ShareCommands::viewDirectories},
     {"vf", ShareCommands::viewFiles},
@@ -31,7 +33,7 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"b", ServerCommands::removeServer},
     {"c", ServerCommands::connect},
     {"d", ServerCommands::download},
-    {"m", nullptr},
+    {"m", DownloadCommands::changeDownload},
     {"s", ServerCommands::search},
     {"xs", ServerCommands::extendSearch},
     {"pass", nullptr},
@@ -54,7 +56,7 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"asr", ServerCommands::autoRemove},
     {"mcon", SettingsCommands::maxConnections},
     {"lines", SettingsCommands::pageLines},
-    {"dllink", nullptr},
+    {"dllink", FileLink::command},
     {"glist", ServerCommands::getServerList},
     {"sc", ServerCommands::stopConnecting},
     {"cps", GeneralCommands::partStyle},

@@ -5,6 +5,8 @@
 #include "net/TCPPacket.h"
 #include "transfer/ClientPool.h"
 #include "transfer/FriendList.h"
+#include "transfer/DLPool.h"
+#include "transfer/Download.h"
 #include "transfer/HashThread.h"
 #include "transfer/Peer.h"
 #include "transfer/TransferGateway.h"
@@ -18,15 +20,21 @@ TransferLink* theTransferLink = &builtInLink;
 
 TransferLink::~TransferLink() {}
 
-Download* TransferLink::findDownload(const uint8_t*) {
-    return nullptr;
+Download* TransferLink::findDownload(const uint8_t* fileHash) {
+    return theDLPool.findByHash(fileHash);
 }
 
-void TransferLink::addSource(Download*, UserMeta*) {}
+void TransferLink::addSource(Download* download, UserMeta* user) {
+    if (download) download->addSource(user, nullptr);
+}
 
-void TransferLink::releaseDownload(Download*) {}
+void TransferLink::releaseDownload(Download* download) {
+    if (download) download->release();
+}
 
-void TransferLink::downloadCallbackFailed(uint32_t, uint32_t) {}
+void TransferLink::downloadCallbackFailed(uint32_t serverIp, uint32_t id) {
+    theDLPool.callbackFailed(serverIp, id);
+}
 
 void TransferLink::friendCallbackFailed(uint32_t serverIp, uint32_t id) {
     theFriendList.callbackFailed(serverIp, id);

@@ -15,7 +15,6 @@
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 #include "transfer/CompFilePart.h"
-#include "transfer/ShareNotices.h"
 #include "transfer/TempFiles.h"
 #include "transfer/TransferOptions.h"
 #include "util/LL.h"
@@ -154,7 +153,7 @@ void CompPartialFile::deleteFiles() {
     }
     deleteRecord();
     i4_rmdir(dir.c_str());
-    if (sharedEntry) theShareNotices->unshareFile(&meta);
+    unshare();
 }
 
 int CompPartialFile::splitBack(int from, int to) {

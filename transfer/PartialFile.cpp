@@ -1,6 +1,7 @@
 #include "transfer/PartialFile.h"
 
 #include <algorithm>
+#include <memory>
 #include <string.h>
 #include <sys/time.h>
 #include <time.h>
@@ -22,7 +23,6 @@
 #include "meta/SpecialTagInfo.h"
 #include "transfer/DLProgress.h"
 #include "transfer/FilePart.h"
-#include "transfer/ShareNotices.h"
 #include "transfer/TempFiles.h"
 #include "transfer/TransferOptions.h"
 #include "transfer/UploadNotices.h"
@@ -37,12 +37,6 @@ struct Hold {
 };
 
 const uint32_t PART_KIB = (uint32_t)(FileParts::PART_SIZE / 1024);
-
-i4_string localized(const char* key, const char* text) {
-    i4_string s(text);
-    theXMLStringTable.localize(key, s);
-    return s;
-}
 
 bool exists(const char* path) {
     i4_file_status st;
@@ -195,12 +189,14 @@ bool PartialFile::create(FileMeta* record) {
 
 bool PartialFile::openDataFile(const char* path, bool truncate) {
     if (!truncate && !exists(path)) {
-        theUI->printLine("%s %s", path, localized("notFound", "not found.").c_str());
+        theUI->printLine("%s %s", path,
+                         theXMLStringTable.localized("notFound", "not found.").c_str());
         return false;
     }
     i4_file* f = i4_open(path, I4_READ | I4_WRITE | (truncate ? I4_TRUNCATE : 0));
     if (!f) {
-        theUI->printLine("%s %s", path, localized("couldntOpen", "Couldn't be opened.").c_str());
+        theUI->printLine("%s %s", path,
+                         theXMLStringTable.localized("couldntOpen", "Couldn't be opened.").c_str());
         return false;
     }
     Hold hold(lock);
@@ -289,7 +285,8 @@ bool PartialFile::load(FileMeta* record, int) {
     // The data file sits beside its record; a name with a separator would
     // reach outside the temporary directory.
     if (!i4_is_safe_name(tempName.c_str())) {
-        theUI->printLine("%s %s", tempName.c_str(), localized("notFound", "not found.").c_str());
+        theUI->printLine("%s %s", tempName.c_str(),
+                         theXMLStringTable.localized("notFound", "not found.").c_str());
         return false;
     }
     return openDataFile(meta.getPath(), false);
@@ -307,12 +304,22 @@ void PartialFile::deleteFiles() {
     close();
     i4_unlink(meta.getPath());
     deleteRecord();
-    if (sharedEntry) theShareNotices->unshareFile(&meta);
+    unshare();
+}
+
+void PartialFile::unshare() {
+    // The shared list belongs to the core task thread: it learns through the queue.
+    if (sharedEntry) theMessageQ.post(MSG_UNSHARE_FILE, std::make_unique<FileMeta>(*sharedEntry));
 }
 
 bool PartialFile::isCrumbDone(int crumb) {
     Hold hold(lock);
     return crumb >= 0 && crumb < crumbTotal && crumbsDone.get((uint32_t)crumb);
+}
+
+void PartialFile::doneBits(bool crumbs, BoolArray& out) {
+    Hold hold(lock);
+    out.assign(crumbs ? &crumbsDone : &partsDone);
 }
 
 bool PartialFile::isPartDone(int part) {
@@ -404,9 +411,9 @@ bool PartialFile::crumbCheckable() {
     return crumbTotal >= 2 && meta.hasCrumbHashes();
 }
 
-bool PartialFile::verify() {
+bool PartialFile::verify(const std::atomic<bool>* stop) {
     bool passed = false;
-    for (int i = 0; i < partTotal; i++) {
+    for (int i = 0; i < partTotal && !(stop && stop->load()); i++) {
         Hold hold(lock);
         if (state.load() != ACTIVE) break;
         passed |= verifyPartLocked(i);
@@ -553,13 +560,13 @@ void PartialFile::registerShared() {
     if (sharedEntry) return;
     sharedEntry = new FileMeta(meta);
     sharedEntry->setPath("");
-    theShareNotices->fileHashed(new FileMeta(*sharedEntry));
+    theMessageQ.post(MSG_SHARE_FILE, std::make_unique<FileMeta>(*sharedEntry));
     theMessageQ.post(MSG_PUBLISH);
 }
 
 void PartialFile::shareEntry() {
     Hold hold(lock);
-    if (sharedEntry) theShareNotices->fileHashed(new FileMeta(*sharedEntry));
+    if (sharedEntry) theMessageQ.post(MSG_SHARE_FILE, std::make_unique<FileMeta>(*sharedEntry));
 }
 
 bool PartialFile::peerHasNeededCrumb(const BoolArray* peer) {
@@ -741,11 +748,16 @@ bool PartialFile::moveFinished(const char* from) {
         return false;
     }
     {
+        // The shared entry (made now if there was none) takes the finished file's place.
         Hold hold(lock);
-        registerShared();
+        FileMeta* finished = new FileMeta(meta);
+        finished->setPath(out.c_str());
+        finished->setModTime(modTimeOf(out.c_str()));
+        delete sharedEntry;
+        sharedEntry = new FileMeta(*finished);
+        theMessageQ.post(MSG_SHARE_FILE, std::unique_ptr<FileMeta>(finished));
+        theMessageQ.post(MSG_PUBLISH);
     }
-    if (!theShareNotices->fileMoved(meta.getFileHash(), out.c_str(), modTimeOf(out.c_str())))
-        theUI->print("ERROR: File not added to shared?\n");
     state = COMPLETE;
     deleteRecord();
     return true;
@@ -776,7 +788,7 @@ bool PartialFile::complete() {
     // so does its record, until a later try finds a place for it.
     if (match) return moveFinished(path);
     theUI->printLine("%s: %s", theXMLStringTable.get(40), name.c_str());
-    if (sharedEntry) theShareNotices->unshareFile(&meta);
+    unshare();
     if (theTransferOptions.saveCor) {
         i4_string out;
         TempFiles::moveFile(path, name.c_str(), theTransferOptions.getTemp().c_str(), out);

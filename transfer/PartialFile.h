@@ -100,8 +100,9 @@ public:
     // Hash sets from a peer, from the packet's position.
     virtual bool setCrumbHashes(i4_file& packet);
     virtual bool setPartHashes(i4_file& packet);
-    // Checks every part and crumb that became whole; always true.
-    virtual bool verify();
+    // Checks every part and crumb that became whole; always true. A set stop
+    // flag ends the check between two parts.
+    virtual bool verify(const std::atomic<bool>* stop = nullptr);
     // Where the download's files lie, with a trailing '/'.
     virtual i4_string tempDir();
 
@@ -109,7 +110,10 @@ public:
     // Takes the gap tags 0x09k / 0x0Ak out of the record; appends the gaps when
     // add is set. Answers how many pairs were found.
     int readGaps(FileMeta* record, bool add);
+    // Shares the partial file (the first time only), through the queue.
     void registerShared();
+    // Withdraws the partial file's shared entry, through the queue.
+    void unshare();
     // Hands the shared entry to the shared files again after a rescan.
     void shareEntry();
     bool peerHasNeededCrumb(const BoolArray* peer);
@@ -133,6 +137,8 @@ public:
     void setState(int s) { state = s; }
     int64_t getTransferred() const { return transferred.load(); }
     bool isCrumbDone(int crumb);
+    // Which crumbs (or parts) passed their check, into out.
+    void doneBits(bool crumbs, BoolArray& out);
     bool isPartDone(int part);
     bool hasPartHashes();
     bool hasCrumbHashes();

@@ -26,6 +26,7 @@
 #include "net/TCPDoor.h"
 #include "transfer/ClientPool.h"
 #include "transfer/FriendList.h"
+#include "transfer/DLPool.h"
 #include "transfer/HashThread.h"
 #include "transfer/MessagePool.h"
 #include "transfer/PeerDoor.h"
@@ -349,5 +350,11 @@ void TransferGateway::setDoorPort(int port) {
 }
 
 bool TransferGateway::setTemp(const char* path) {
+    if (!path || theTransferOptions.getTemp().equals(path)) return false;
+    // The downloads' files lie in the old one.
+    if (theDLPool.count() > 0) {
+        theUI->printLine("%s", theXMLStringTable.get(29));
+        return false;
+    }
     return theTransferOptions.setTemp(path);
 }

@@ -62,7 +62,8 @@ public:
     void startDoor(const i4_proxy_settings* proxy, int timeoutMs);
     // A new port closes the door and opens one on it; the same port changes nothing.
     void setDoorPort(int port);
-    // False, nothing changed, for the current directory.
+    // False, nothing changed, for the current directory, and (string 29
+    // printed) while the download pool holds any download.
     bool setTemp(const char* path);
 
     // known.met (its last good copy when it is damaged) into the known list, then the

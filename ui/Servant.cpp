@@ -23,11 +23,6 @@ struct FromQueue {
     ~FromQueue() { runningFromQueue = false; }
 };
 
-i4_string localized(const char* key, const char* text) {
-    i4_string s(text);
-    theXMLStringTable.localize(key, s);
-    return s;
-}
 }  // namespace
 
 Command::Command(const char* name_, CommandFunction handler_, const char* help_)
@@ -88,7 +83,8 @@ void Servant::execute(const char* line) {
 }
 
 void Servant::unknownCommand(char*) {
-    i4_string text = localized("STRINGS_UNKNOWN_COMMAND", "Unrecognized command. type ? for help");
+    i4_string text = theXMLStringTable.localized("STRINGS_UNKNOWN_COMMAND",
+                                                 "Unrecognized command. type ? for help");
     theUI->printLine("%s\n", text.c_str());
 }
 
@@ -111,7 +107,8 @@ void Servant::quit() {
         quitAsked = true;
         return;
     }
-    i4_string question = localized("areYouSureExit", "Are you sure you want to exit");
+    i4_string question =
+        theXMLStringTable.localized("areYouSureExit", "Are you sure you want to exit");
     // End of input counts as yes: nobody is left to type a command.
     if (confirm(question.c_str()) || inputEnded) running = false;
 }
@@ -147,7 +144,7 @@ void Servant::readCommand() {
 }
 
 void Servant::help() {
-    i4_string title = localized("helpCommand", "Commands: (optional arguments)");
+    i4_string title = theXMLStringTable.localized("helpCommand", "Commands: (optional arguments)");
     theUI->printLine("%s", title.c_str());
     for (Command* c : commands)
         if (!c->help.is_empty()) theUI->printLine("%s", c->help.c_str());

@@ -9,13 +9,38 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "core/MessageHandler.h"
+#include "core/MessageQ.h"
 #include "i4min/TempDir.h"
 #include "meta/FileHashState.h"
 #include "meta/FileMeta.h"
 #include "transfer/TempFiles.h"
 #include "transfer/TransferOptions.h"
 
+// Takes every message of the queue while it lives, so that a test sees what
+// was posted; what the messages carry goes with them.
+struct QueueLog : MessageHandler {
+    QueueLog() {
+        for (int id = 0; id < MSG_ID_LIMIT; id++) theMessageQ.setHandler(this, id);
+        drain();
+    }
+    ~QueueLog() override {
+        drain();
+        for (int id = 0; id < MSG_ID_LIMIT; id++) theMessageQ.setHandler(nullptr, id);
+    }
+    void handleMessage(Message* m) override { seen.push_back(m->id); }
+    // The ids delivered since the last call, in order.
+    std::vector<int> drain() {
+        for (int i = 0; i < 10000 && theMessageQ.pending() > 0; i++) theMessageQ.run(0);
+        std::vector<int> out;
+        out.swap(seen);
+        return out;
+    }
+    std::vector<int> seen;
+};
+
 // base: a directory on the file system the test needs ("" for the default).
+// What the files post (shared entries and the like) goes with the directories.
 struct TransferDirs {
     explicit TransferDirs(const std::string& base = "") : root(base) {
         temp = root / "temp";
@@ -27,6 +52,7 @@ struct TransferDirs {
         theTransferOptions.saveCor = 1;
         theTempFiles.reset();
     }
+    QueueLog posted;
     TempDir root;
     std::string temp;
     std::string incoming;
@@ -57,3 +83,45 @@ inline FileMeta* recordOf(const std::vector<uint8_t>& content, const char* name,
     remove(path.c_str());
     return record;
 }
+#include "core/MessageHandler.h"
+#include "core/MessageQ.h"
+#include "transfer/Download.h"
+#include "transfer/DownloadWorkers.h"
+#include "transfer/PartialFile.h"
+
+// Keeps the work a download hands over, as a worker would, until the test runs it.
+struct HeldWork : DownloadWorkers {
+    HeldWork() : saved(theDownloadWorkers) { theDownloadWorkers = this; }
+    ~HeldWork() override {
+        theDownloadWorkers = saved;
+        for (Download* d : checks) d->release();
+        for (Download* d : completions) d->release();
+    }
+    void queueVerify(Download* d) override {
+        d->addRef();
+        checks.push_back(d);
+    }
+    void startCompletion(Download* d) override {
+        d->addRef();
+        completions.push_back(d);
+    }
+    void runChecks() {
+        std::vector<Download*> now;
+        now.swap(checks);
+        for (Download* d : now) {
+            if (d->getPartialFile()) d->getPartialFile()->verify();
+            d->hashDone();
+        }
+    }
+    void runCompletions() {
+        std::vector<Download*> now;
+        now.swap(completions);
+        for (Download* d : now) {
+            d->runCompletion();
+            d->release();
+        }
+    }
+    DownloadWorkers* saved;
+    std::vector<Download*> checks;
+    std::vector<Download*> completions;
+};

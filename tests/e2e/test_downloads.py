@@ -1,0 +1,238 @@
+"""Downloads at the console: file links, the download list and its changes,
+downloads kept over a restart, records left in the temporary directory, and a
+client killed while it saves."""
+
+import os
+import random
+import select
+import struct
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console_session import base_directory, binary, check, main, run_piped  # noqa: E402
+
+HASH = "0123456789abcdef0123456789abcdef"
+NOT_VALID = "This is not a valid tnv4-link."
+
+
+def link(name, size=20000000, hash_text=HASH):
+    return "dllink tnv4://|file|%s|%d|%s|" % (name, size, hash_text)
+
+
+def hash_of(i):
+    return "%032x" % (0xabc000 + i)
+
+
+def listed(out):
+    """The names "vd" listed, in order, for each "vd" in the output."""
+    lists, current = [], None
+    for line in out.splitlines():
+        if line.endswith("File Name\tStatus\tSize\tTransfered\tSpeed\tAvailable\tPriority"):
+            current = []
+            lists.append(current)
+        elif current is not None and line.startswith("(") and line.endswith(":"):
+            current.append(line[line.index(")") + 2:-1])
+        elif current is not None and line.startswith("Total: "):
+            current = None
+    return lists
+
+
+def statuses(out):
+    return [line.split("\t")[2] for line in out.splitlines() if line.startswith("\t\t")]
+
+
+def files_under(path):
+    found = []
+    for root, _, names in os.walk(path):
+        found += [os.path.relpath(os.path.join(root, n), path) for n in names]
+    return sorted(found)
+
+
+class Client:
+    def __init__(self, cwd):
+        self.proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.seen = b""
+        self.all = b""
+
+    def send(self, line):
+        self.proc.stdin.write((line + "\n").encode())
+        self.proc.stdin.flush()
+
+    def expect(self, text, timeout=20, times=1):
+        deadline = time.monotonic() + timeout
+        while self.seen.count(text.encode()) < times:
+            left = deadline - time.monotonic()
+            check(left > 0, "waited for %r, got %r" % (text, self.seen[-2000:]))
+            ready, _, _ = select.select([self.proc.stdout], [], [], left)
+            if ready:
+                chunk = os.read(self.proc.stdout.fileno(), 65536)
+                check(chunk, "output ended before %r" % text)
+                self.seen += chunk
+                self.all += chunk
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self.proc.stdin.close()
+        self.proc.stdout.close()
+
+
+def listing(client, done, tries=200):
+    """Sends "vd" until done(names, statuses) holds (the downloads of the
+    temporary directory are loaded and checked after the start, beside the
+    console); answers the last names and statuses."""
+    names, texts = [], []
+    for _ in range(tries):
+        client.send("vd")
+        client.expect("Total: ")
+        out = client.seen.decode(errors="replace")
+        client.seen = b""
+        names, texts = listed(out)[-1], statuses(out)
+        if done(names, texts):
+            break
+        time.sleep(0.05)
+    return names, texts
+
+
+def test_links_list_pause_resume_cancel_and_restart():
+    with base_directory() as cwd:
+        typed = "\n".join([
+            link("my+song.mp3"),
+            link("again.mp3"),
+            "dllink tnv4://|file|x|0|%s|" % HASH,
+            "dllink tnv4://|file|x|100|%s|" % HASH[:31],
+            "dllink tnv4://|file|x|100|",
+            "dllink tnv4://|file|a%%0Ab|100|%s|" % HASH,
+            link("second.bin", 1000, hash_of(2)),
+            "m 2 p",
+            "vd",
+            "m 1 v",
+        ]) + "\n"
+        status, out = run_piped(cwd, typed)
+        check(status == 0, "status %r: %s" % (status, out))
+        for text in ["Downloading: my song.mp3", "You are already downloading again.mp3.",
+                     "Invalid tnv4-link with 0 size.", "Invalid hash in tnv4-link.",
+                     "Downloading: second.bin"]:
+            check(text in out, "no %r in %r" % (text, out))
+        check(out.count(NOT_VALID) == 2, out)
+        check(listed(out) == [["my song.mp3", "second.bin"]], out)
+        check(statuses(out)[1] == "Paused", out)
+        check("No sources for: my song.mp3:\n status: Looking...\t\tpriority: Highest" in out, out)
+        temp = os.path.join(cwd, "temp")
+        check(files_under(temp) == ["my song.mp3/1.part.met", "second.bin/1.part.met"],
+              "temp holds %r" % files_under(temp))
+
+        # A restart loads both, checks them (off the console's thread), and the
+        # paused one is still paused.
+        client = Client(cwd)
+        try:
+            names, texts = listing(client, lambda n, t: len(n) == 2 and "Hashing..." not in t)
+            check(names == ["my song.mp3", "second.bin"], "after the restart: %r" % names)
+            check(texts[1] == "Paused", "after the restart: %r" % texts)
+            client.send("m 2 r")
+            client.send("m 1 c")
+            client.send("vd")
+            client.send("vd")
+            client.expect("Total: ", times=2)
+            out = client.seen.decode(errors="replace")
+            check(listed(out)[-1] == ["second.bin"], "after m 1 c: %r" % out)
+            check(statuses(out)[-1] != "Paused", "after m 2 r: %r" % out)
+            client.send("q")
+            client.send("y")
+            check(client.proc.wait(timeout=20) == 0, "status %r" % client.proc.returncode)
+        finally:
+            client.kill()
+        check(files_under(temp) == ["second.bin/1.part.met"], "temp holds %r" % files_under(temp))
+
+
+def tag(kind, name, value):
+    out = struct.pack("<BH", kind, len(name)) + name
+    if kind == 2:
+        return out + struct.pack("<H", len(value)) + value
+    return out + struct.pack("<i", value)
+
+
+def record(version, name, size, hash_bytes, gaps):
+    tags = [tag(2, b"\x01", name), tag(3, b"\x02", size), tag(3, b"\x08", 0),
+            tag(3, b"\x18", 1), tag(3, b"\x14", 0)]
+    for k, (start, end) in enumerate(gaps):
+        tags.append(tag(3, b"\x09" + str(k).encode(), start))
+        tags.append(tag(3, b"\x0a" + str(k).encode(), end))
+    return (struct.pack("<BBI", version, 2, 0) + hash_bytes + struct.pack("<I", len(tags))
+            + b"".join(tags))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def test_a_prepared_temporary_directory_loads_three_downloads():
+    with base_directory() as cwd:
+        temp = os.path.join(cwd, "temp")
+        write(os.path.join(temp, "4.part.met"),
+              record(0xE0, b"single.bin", 1000, bytes([1] * 16), [(100, 1000)]))
+        write(os.path.join(temp, "4.part"), b"s" * 1000)
+        write(os.path.join(temp, "parts.bin", "1.part.met"),
+              record(0xE1, b"parts.bin", 2000, bytes([2] * 16), [(0, 2000)]))
+        write(os.path.join(temp, "7.part.met"),
+              record(0xE1, b"loose.bin", 3000, bytes([3] * 16), [(500, 3000)]))
+        write(os.path.join(temp, "7.1.part"), b"l" * 500)
+        write(os.path.join(temp, "8.part.met"), b"\xe0 this is no record at all")
+        client = Client(cwd)
+        try:
+            names, _ = listing(client, lambda n, t: len(n) == 3)
+            time.sleep(0.3)  # nothing more comes
+            names, _ = listing(client, lambda n, t: True)
+        finally:
+            client.kill()
+        check(sorted(names) == ["loose.bin", "parts.bin", "single.bin"], names)
+        check(os.path.exists(os.path.join(temp, "loose.bin", "7.part.met")), files_under(temp))
+        check(os.path.exists(os.path.join(temp, "loose.bin", "7.1.part")), files_under(temp))
+        check("Start Old Download: single.bin" in open(os.path.join(cwd, "log.txt")).read(), "log")
+
+
+def test_killed_while_saving_keeps_every_download():
+    rng = random.Random(7)
+    for round_ in range(6):
+        with base_directory() as cwd:
+            client = Client(cwd)
+            saved = []
+            count = rng.randint(3, 12)
+            try:
+                for i in range(count):
+                    client.send(link("file%d.bin" % i, 1000 + i, hash_of(i)))
+                    client.send("temp")
+                    if i < count - 1:
+                        # The listing of temp comes after the download's record is written.
+                        client.expect("Downloading: file%d.bin" % i)
+                        client.expect(os.path.join(cwd, "temp") + "\n")
+                        client.seen = b""
+                        saved.append("file%d.bin" % i)
+                # The last one is saved, or being saved, and the quit saves them all again.
+                if round_ % 2:
+                    client.send("q")
+                    client.send("y")
+                time.sleep(rng.uniform(0.0, 0.05))
+            finally:
+                client.kill()
+            again = Client(cwd)
+            try:
+                names, _ = listing(again, lambda n, t: set(saved) <= set(n))
+                out = again.all.decode(errors="replace")
+            finally:
+                again.kill()
+            for name in saved:
+                check(name in names, "round %d: %s lost; listed %r" % (round_, name, names))
+            check("Couldn't" not in out and "ERROR" not in out, out)
+
+
+if __name__ == "__main__":
+    main([test_links_list_pause_resume_cancel_and_restart,
+          test_a_prepared_temporary_directory_loads_three_downloads,
+          test_killed_while_saving_keeps_every_download])

@@ -1,0 +1,3 @@
+#include "transfer/DownloadInterface.h"
+
+DownloadInterface::~DownloadInterface() {}
