@@ -1,9 +1,9 @@
 #include "app/ConClientApp.h"
 
 #include "app/GeneralCommands.h"
-#include "ui/FriendCommands.h"
 #include "ui/DownloadCommands.h"
 #include "ui/FileLink.h"
+#include "ui/FriendCommands.h"
 #include "ui/PeerCommands.h"
 #include "ui/ServerCommands.h"
 #include "ui/SettingsCommands.h"

@@ -1,10 +1,9 @@
-#include "i4min/net/i4_HttpConnection.h"
-
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
+#include "i4min/net/i4_HttpConnection.h"
 #include "i4min/net/i4_protocol.h"
 #include "net_test_support.h"
 

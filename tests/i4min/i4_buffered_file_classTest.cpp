@@ -1,11 +1,10 @@
-#include "i4min/file/i4_buffered_file_class.h"
-
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_buffered_file_class.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/file/i4_unix_file_class.h"
 

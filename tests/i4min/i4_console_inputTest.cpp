@@ -1,5 +1,3 @@
-#include "i4min/main/i4_console_input.h"
-
 #include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "i4min/main/i4_console_input.h"
 #include "i4min/threads/linux/i4_thread.h"
 
 namespace {

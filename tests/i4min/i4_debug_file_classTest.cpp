@@ -1,11 +1,10 @@
-#include "i4min/file/i4_debug_file_class.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_debug_file_class.h"
 #include "i4min/string/i4_string.h"
 
 namespace {

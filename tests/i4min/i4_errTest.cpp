@@ -1,5 +1,3 @@
-#include "i4min/string/i4_err.h"
-
 #include <atomic>
 #include <gtest/gtest.h>
 #include <string>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "i4_test_util.h"
+#include "i4min/string/i4_err.h"
 
 namespace {
 

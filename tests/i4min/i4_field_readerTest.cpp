@@ -1,10 +1,9 @@
-#include "i4min/file/i4_field_reader.h"
-
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/string/i4_string.h"
 

@@ -1,9 +1,8 @@
-#include "i4min/file/i4_field_writer.h"
-
 #include <gtest/gtest.h>
 #include <string>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_ram_file_class.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "i4min/file/i4_file.h"
-
 #include <climits>
 #include <functional>
 #include <gtest/gtest.h>
@@ -10,6 +8,7 @@
 #include <unistd.h>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_file.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/file/i4_unix_file_class.h"
 #include "i4min/net/i4_printable.h"

@@ -1,9 +1,8 @@
-#include "i4min/init/i4_init_class.h"
-
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "i4min/init/i4_init_class.h"
 #include "i4min/init/i4_thread_init_class.h"
 
 namespace {

@@ -1,11 +1,10 @@
-#include "i4min/main/i4_main.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <unistd.h>
 
+#include "i4min/main/i4_main.h"
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_thread.h"
 

@@ -1,10 +1,9 @@
-#include "i4min/memory/i4_memory.h"
-
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "i4_test_util.h"
+#include "i4min/memory/i4_memory.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Let impossible allocations fail with null, as they do without the sanitizer.

@@ -1,8 +1,7 @@
-#include "i4min/net/i4_proxy_settings.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "i4min/net/i4_proxy_settings.h"
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/string/i4_string.h"
 

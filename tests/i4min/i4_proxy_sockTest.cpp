@@ -1,6 +1,4 @@
 // Handshakes against a scripted proxy that pins the bytes each kind sends.
-#include "i4min/net/i4_proxy_sock.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -8,6 +6,7 @@
 
 #include "i4min/net/i4_proxy_address.h"
 #include "i4min/net/i4_proxy_settings.h"
+#include "i4min/net/i4_proxy_sock.h"
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/string/i4_string.h"
 #include "net_test_support.h"

@@ -1,9 +1,8 @@
-#include "i4min/file/i4_ram_file_class.h"
-
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
+#include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
 

@@ -1,8 +1,7 @@
-#include "i4min/threads/linux/i4_semaphore.h"
-
 #include <atomic>
 #include <gtest/gtest.h>
 
+#include "i4min/threads/linux/i4_semaphore.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_time.h"
 

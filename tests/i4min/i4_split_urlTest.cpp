@@ -1,7 +1,6 @@
-#include "i4min/net/i4_split_url.h"
-
 #include <gtest/gtest.h>
 
+#include "i4min/net/i4_split_url.h"
 #include "i4min/string/i4_string.h"
 
 namespace {

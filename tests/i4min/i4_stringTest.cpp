@@ -1,5 +1,3 @@
-#include "i4min/string/i4_string.h"
-
 #include <climits>
 #include <gtest/gtest.h>
 #include <string>
@@ -8,6 +6,7 @@
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/string/i4_string.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-#include "i4min/net/i4_tcpip_address.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "i4min/net/i4_proxy_address.h"
+#include "i4min/net/i4_tcpip_address.h"
 #include "net_test_support.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "i4min/net/i4_tcpip_protocol.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "i4min/net/i4_proxy_address.h"
 #include "i4min/net/i4_proxy_settings.h"
+#include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/net/i4_tcpip_sock.h"
 #include "net_test_support.h"
 

@@ -1,5 +1,3 @@
-#include "i4min/net/i4_tcpip_sock.h"
-
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,6 +6,7 @@
 #include <thread>
 
 #include "i4min/net/i4_tcpip_protocol.h"
+#include "i4min/net/i4_tcpip_sock.h"
 #include "i4min/net/linux_socket_set.h"
 #include "net_test_support.h"
 

@@ -1,5 +1,3 @@
-#include "i4min/threads/linux/i4_thread.h"
-
 #include <atomic>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -13,6 +11,7 @@
 #include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_mutex.h"
 #include "i4min/threads/linux/i4_semaphore.h"
+#include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_time.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "i4min/threads/linux/i4_time.h"
-
 #include <gtest/gtest.h>
 #include <set>
 #include <stdint.h>
@@ -8,6 +6,7 @@
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "i4min/threads/linux/i4_tls.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "i4min/file/i4_unix_file_class.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,6 +6,7 @@
 #include <unistd.h>
 
 #include "i4_test_util.h"
+#include "i4min/file/i4_unix_file_class.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "i4min/net/linux_socket_set.h"
-
 #include <gtest/gtest.h>
 #include <memory>
 #include <poll.h>
@@ -8,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "i4min/net/linux_socket_set.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_time.h"
 
