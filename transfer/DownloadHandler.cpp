@@ -10,14 +10,13 @@
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/DownloadWorker.h"
-#include "transfer/TransferOptions.h"
 
 DownloadHandler theDownloadHandler;
 
 void DownloadHandler::start(MessageQ& queue, TaskThread& thread) {
-    static const int ids[] = {MSG_START_DOWNLOAD, MSG_CANCEL_DOWNLOAD, MSG_END_DOWNLOAD,
-                              MSG_PAUSE_DOWNLOAD, MSG_RESUME_DOWNLOAD, MSG_CHECK_DISK_SPACE,
-                              MSG_LOAD_PARTIALS,  MSG_RERANK_DOWNLOADS};
+    static const int ids[] = {MSG_START_DOWNLOAD,  MSG_CANCEL_DOWNLOAD, MSG_END_DOWNLOAD,
+                              MSG_PAUSE_DOWNLOAD,  MSG_RESUME_DOWNLOAD, MSG_CHECK_DISK_SPACE,
+                              MSG_RERANK_DOWNLOADS};
     for (int id : ids) queue.setHandler(this, id);
     theDownloadWorkers = &theDownloadWorker;
     thePeerDownloads = &theDLPool.peerAnswer;
@@ -55,11 +54,6 @@ void DownloadHandler::handleMessage(Message* message) {
     }
     case MSG_CHECK_DISK_SPACE:
         theDLPool.checkSpace();
-        break;
-    case MSG_LOAD_PARTIALS:
-        // Another directory's partial files would be moved in first; the
-        // temporary directory itself is only loaded.
-        theDLPool.loadDownloads(theTransferOptions.getTemp().c_str());
         break;
     case MSG_RERANK_DOWNLOADS:
         theDLPool.rerank();

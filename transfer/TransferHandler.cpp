@@ -13,6 +13,7 @@
 #include "meta/UserMeta.h"
 #include "net/IpPort.h"
 #include "transfer/ClientPool.h"
+#include "transfer/DLPool.h"
 #include "transfer/MessagePool.h"
 #include "transfer/TempFiles.h"
 #include "transfer/TransferGateway.h"
@@ -106,6 +107,7 @@ void TransferHandler::handleMessage(Message* message) {
         if (i4_string* dir = message->get<i4_string>()) {
             i4_string temp = theTransferOptions.getTemp();
             if (!dir->equals(temp)) moveTempFiles(dir->c_str(), temp.c_str());
+            theDLPool.loadDownloads(temp.c_str());
         }
         break;
     case MSG_CONNECT_FAILED:

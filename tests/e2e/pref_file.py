@@ -1,6 +1,8 @@
 """pref.met as the end-to-end tests read and write it, independently of the
 client's record model: the own user record, then the settings record."""
 
+import os
+import socket
 import struct
 
 from console_session import check
@@ -112,3 +114,19 @@ def put(settings, kind, name, value):
 
 def user_name(user):
     return setting(user["tags"], b"\x01")
+
+
+def free_port():
+    """A TCP port on loopback that nothing listens on right now."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def with_free_door(cwd):
+    """Gives a fresh base directory a pref.met whose door port is free, so that
+    clients of tests running side by side do not contend for the default port."""
+    port = free_port()
+    user = {"address": 0, "port": 0, "hash": os.urandom(16), "tags": []}
+    write_pref(os.path.join(cwd, "pref.met"), user, [[INT, b"doorPort", port]])
+    return port

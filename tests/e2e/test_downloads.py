@@ -12,6 +12,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, binary, check, main, run_piped  # noqa: E402
+from pref_file import with_free_door  # noqa: E402
 
 HASH = "0123456789abcdef0123456789abcdef"
 NOT_VALID = "This is not a valid tnv4-link."
@@ -100,6 +101,7 @@ def listing(client, done, tries=200):
 
 def test_links_list_pause_resume_cancel_and_restart():
     with base_directory() as cwd:
+        with_free_door(cwd)
         typed = "\n".join([
             link("my+song.mp3"),
             link("again.mp3"),
@@ -174,6 +176,7 @@ def write(path, data):
 
 def test_a_prepared_temporary_directory_loads_three_downloads():
     with base_directory() as cwd:
+        with_free_door(cwd)
         temp = os.path.join(cwd, "temp")
         write(os.path.join(temp, "4.part.met"),
               record(0xE0, b"single.bin", 1000, bytes([1] * 16), [(100, 1000)]))
@@ -201,6 +204,7 @@ def test_killed_while_saving_keeps_every_download():
     rng = random.Random(7)
     for round_ in range(6):
         with base_directory() as cwd:
+            with_free_door(cwd)
             client = Client(cwd)
             saved = []
             count = rng.randint(3, 12)
