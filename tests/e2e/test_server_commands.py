@@ -1,18 +1,22 @@
 """The server and search commands of the real client against scripted index
 servers on loopback: the server list, connecting by priority with fail-over,
 searching and spreading a search, the client id, the numbers the commands refuse,
-server.met across a restart, dead servers, fetched server lists and auto-connect."""
+server.met across a restart, dead servers, fetched server lists and auto-connect;
+a download asking the servers for sources in turn."""
 
 import http.server
 import os
 import sys
 import threading
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main, run_piped  # noqa: E402
-from fake_index_server import (HISTORY, ID_RECEIVED, LOGIN, NAME, PREF, SEARCH,  # noqa: E402
-                               UDP_SEARCH, UDP_SEARCH_RESULT, FakeIndexServer, file_record,
-                               id_change, search_results, tag_int, tag_string, text)
+from fake_index_server import (GET_SOURCES, HISTORY, ID_RECEIVED, LOGIN, NAME,  # noqa: E402
+                               PREF, SEARCH, SIZE, UDP_GET_SOURCES, UDP_SEARCH,
+                               UDP_SEARCH_RESULT, FakeIndexServer, file_record, id_change,
+                               search_results, tag_int, tag_string, text)
+from pref_file import with_free_door  # noqa: E402
 from server_session import (Client, server_met, server_met_bytes,  # noqa: E402
                             server_met_record, write_server_met)
 
@@ -82,6 +86,49 @@ def test_connect_fails_over_by_priority_and_spreads_searches():
             client.cmd("x")
             client.until("g", "Not connected to a server.\n")
             second.wait_closed()
+            client.quit()
+        finally:
+            client.close()
+
+
+def test_a_download_asks_the_servers_for_sources_in_turn():
+    file_hash = bytes(range(0xA0, 0xB0))
+    with base_directory() as cwd, FakeIndexServer(name="connected") as tcp, \
+            FakeIndexServer(listening=False, name="other") as udp:
+        with_free_door(cwd)
+        tcp.reply(LOGIN, id_change(0x0100007F))
+        client = Client(cwd)
+        try:
+            client.cmd("n 127.0.0.1 %d" % tcp.port)
+            client.cmd("n 127.0.0.1 %d" % udp.port)
+            client.cmd("c")
+            tcp.expect(ID_RECEIVED, timeout=20)
+            client.cmd("s wanted")
+            tcp.expect(SEARCH)
+            tcp.send(*search_results([file_record(file_hash, tag_string(NAME, "wanted.bin"),
+                                                  tag_int(SIZE, 3000000))]))
+            client.saw("Results returned\n")
+            client.cmd("d 1")
+
+            # One request per 7001 ms, each to the next server of the list: the connected
+            # one over TCP, the other over UDP.
+            asked = {}
+            deadline = time.monotonic() + 40
+            while len(asked) < 2:
+                check(time.monotonic() < deadline, "sources asked of %r only" % list(asked))
+                for name, server, op in [("tcp", tcp, GET_SOURCES), ("udp", udp, UDP_GET_SOURCES)]:
+                    if name in asked:
+                        continue
+                    try:
+                        got = (server.expect(op, timeout=0.2) if name == "tcp"
+                               else server.expect_udp(op, timeout=0.2))
+                    except AssertionError:
+                        continue
+                    check(got == file_hash, "%s source request %r" % (name, got))
+                    asked[name] = time.monotonic()
+            check(abs(asked["tcp"] - asked["udp"]) > 5, "two requests %.1f s apart"
+                  % abs(asked["tcp"] - asked["udp"]))
+
             client.quit()
         finally:
             client.close()
@@ -226,6 +273,7 @@ def test_auto_connect_starts_at_once():
 if __name__ == "__main__":
     main([test_servers_are_added_and_listed,
           test_connect_fails_over_by_priority_and_spreads_searches,
+          test_a_download_asks_the_servers_for_sources_in_turn,
           test_numbers_that_name_nothing_are_refused, test_servers_and_passwords_survive_a_restart,
           test_dead_servers_are_gone_after_the_first_pass, test_fetched_server_lists_are_merged,
           test_auto_connect_starts_at_once])
