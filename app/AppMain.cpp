@@ -29,7 +29,9 @@
 #include "transfer/DownloadHandler.h"
 #include "transfer/HashThread.h"
 #include "transfer/TransferGateway.h"
+#include "ui/AdminSettings.h"
 #include "ui/CLUI.h"
+#include "ui/RemoteTCPUI.h"
 
 namespace {
 
@@ -79,6 +81,10 @@ bool handleArgument(const char* argument) {
     }
     case '!':
         waitUntilStopped();
+        return false;
+    case '-':
+        // The remote UI in front of the console's, with the admin door open.
+        RemoteTCPUI::install();
         return false;
     default:
         return true;
@@ -136,6 +142,9 @@ void appMain(int, char**) {
     theNetworkGateway = &theServerGateway;
     theServerGateway.setUI(console);
     theServerGateway.start();
+    loadAdminSettings();
+    // A controller's stop gets the console loop out of its wait for input.
+    servant.setStopWaker(StopSignals::wakeMainThread);
 
     i4_string logPath;
     logPath.format("%s/log.txt", theCoreOptions.getBaseDir().c_str());
@@ -157,6 +166,7 @@ void appMain(int, char**) {
     theCore.stopThread();
     theDownloadHandler.stop();
     i4_wait_threads();
+    saveAdminSettings();
     theServerGateway.stop();
     theTransferGateway.stop();
     theCore.stop();
@@ -165,6 +175,8 @@ void appMain(int, char**) {
     theCoreUI = builtInCoreUI;
     theTransferUI = builtInTransferUI;
     theServerUI = builtInServerUI;
+    // After the socket pool: no controller is left to report to it.
+    delete RemoteTCPUI::installed();
     delete console;
     i4_uninit();
 }

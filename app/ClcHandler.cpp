@@ -4,6 +4,7 @@
 #include "core/MessageQ.h"
 #include "server/ServerGateway.h"
 #include "transfer/TransferGateway.h"
+#include "ui/AdminSettings.h"
 
 ClcHandler theClcHandler;
 
@@ -18,11 +19,13 @@ void ClcHandler::handleMessage(Message* message) {
         theCore.reloadFilters();
         theTransferGateway.load();
         theServerGateway.load();
+        theAdminSettings.load();
         break;
     case MSG_SAVE_STATE:
         theCore.saveFilters();
         theTransferGateway.save();
         theServerGateway.save();
+        theAdminSettings.save();
         break;
     default:
         break;

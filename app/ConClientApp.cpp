@@ -1,6 +1,7 @@
 #include "app/ConClientApp.h"
 
 #include "app/GeneralCommands.h"
+#include "ui/AdminCommands.h"
 #include "ui/DownloadCommands.h"
 #include "ui/FileLink.h"
 #include "ui/FriendCommands.h"
@@ -36,14 +37,14 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"m", DownloadCommands::changeDownload},
     {"s", ServerCommands::search},
     {"xs", ServerCommands::extendSearch},
-    {"pass", nullptr},
+    {"pass", AdminCommands::password},
     {"dumax", SettingsCommands::bandwidth},
     {"auto", ServerCommands::autoConnect},
     {"recon", ServerCommands::reconnect},
     {"name", SettingsCommands::name},
     {"verbose", SettingsCommands::verbose},
     {"port", ShareCommands::doorPort},
-    {"aport", nullptr},
+    {"aport", AdminCommands::adminPort},
     {"temp", ShareCommands::tempDirectory},
     {"in", ShareCommands::incomingDirectory},
     {"line", SettingsCommands::lineSpeed},

@@ -8,6 +8,7 @@
 #include "meta/MetaList.h"
 #include "server/ServerSettings.h"
 #include "transfer/TransferOptions.h"
+#include "ui/AdminSettings.h"
 #include "ui/CommandArgs.h"
 
 namespace {
@@ -83,6 +84,15 @@ typedef i4_string (*OptionLine)();
 i4_string nameLine() {
     return i4_string().format("Name:\t\t\t%s", theCoreOptions.getUserName().c_str());
 }
+i4_string adminNameLine() {
+    return i4_string().format("AdminName:\t\t%s", theAdminSettings.getName().c_str());
+}
+i4_string adminPassLine() {
+    return i4_string().format("AdminPass:\t\t%s", theAdminSettings.getPass().c_str());
+}
+i4_string adminPortLine() {
+    return i4_string().format("AdminPort:\t\t%d", theAdminSettings.getDoorPort());
+}
 i4_string maxDownloadLine() {
     return i4_string().format("Max Download Speed:\t%.2f", theCoreOptions.getMaxDownload());
 }
@@ -124,9 +134,9 @@ const struct {
     OptionLine make;
 } kOptionLines[] = {
     {"Name", nameLine},
-    {"AdminName", nullptr},
-    {"AdminPass", nullptr},
-    {"AdminPort", nullptr},
+    {"AdminName", adminNameLine},
+    {"AdminPass", adminPassLine},
+    {"AdminPort", adminPortLine},
     {"Max Download Speed", maxDownloadLine},
     {"Max Upload Speed", maxUploadLine},
     {"Line Speed Down", lineSpeedLine},

@@ -15,6 +15,8 @@ namespace {
 
 std::atomic<int> lastSignal{0};
 std::atomic<bool> inputEnded{false};
+// Set while the main thread is poked only to leave a blocked read.
+std::atomic<bool> wakeOnly{false};
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 }  // namespace
@@ -34,10 +36,7 @@ int StopSignals::received() {
 }
 
 // Only async-signal-safe steps: atomics, open, dup2, close, pthread_kill.
-void StopSignals::handle(int signal) {
-    int saved = errno;
-    lastSignal = signal;
-    if (theServant) theServant->stopRunning();
+void StopSignals::endInput() {
     // A read that starts after this finds the end of the input at once; one
     // already blocked is cut short by the signal on the main thread.
     if (!inputEnded.exchange(true)) {
@@ -47,7 +46,29 @@ void StopSignals::handle(int signal) {
             close(none);
         }
     }
+}
+
+void StopSignals::handle(int signal) {
+    int saved = errno;
+    if (wakeOnly.exchange(false)) {
+        errno = saved;
+        return;
+    }
+    lastSignal = signal;
+    if (theServant) theServant->stopRunning();
+    endInput();
     pthread_t main = (pthread_t)i4_get_main_thread();
     if (!pthread_equal(pthread_self(), main)) pthread_kill(main, signal);
+    errno = saved;
+}
+
+void StopSignals::wakeMainThread() {
+    int saved = errno;
+    endInput();
+    pthread_t main = (pthread_t)i4_get_main_thread();
+    if (!pthread_equal(pthread_self(), main)) {
+        wakeOnly = true;
+        pthread_kill(main, SIGHUP);
+    }
     errno = saved;
 }

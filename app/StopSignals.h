@@ -11,7 +11,11 @@ public:
     static void install();
     // The last such signal received, 0 for none.
     static int received();
+    // Any thread: the same way out for a stop asked from elsewhere (a remote controller),
+    // without counting as a signal received. Only once install has run.
+    static void wakeMainThread();
 
 private:
     static void handle(int signal);
+    static void endInput();
 };

@@ -12,6 +12,18 @@ const char kFullNotice[] = "PageViewer is full...";
 
 PageViewer* thePageViewer = nullptr;
 
+namespace {
+thread_local int heldOff = 0;
+}
+
+PageViewer::HeldOff::HeldOff(bool on_) : on(on_) {
+    if (on) heldOff++;
+}
+
+PageViewer::HeldOff::~HeldOff() {
+    if (on) heldOff--;
+}
+
 PageViewer::PageViewer() : overflowed(false), pageLines(DEFAULT_LINES), active(false) {}
 
 PageViewer::~PageViewer() {
@@ -23,6 +35,7 @@ void PageViewer::setLines(int n) {
 }
 
 void PageViewer::begin() {
+    if (heldOff > 0) return;
     std::lock_guard<std::mutex> hold(lock);
     lines.clear();
     overflowed = false;

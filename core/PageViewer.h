@@ -19,7 +19,8 @@ public:
     PageViewer();
     virtual ~PageViewer();
 
-    // Gathering on; lines of an earlier gathering are dropped.
+    // Gathering on; lines of an earlier gathering are dropped. Nothing while the calling
+    // thread holds a HeldOff.
     void begin();
     // Gathers one line; beyond MAX_LINES the line is dropped and the loss noted.
     // False when gathering is off (the caller prints the line itself).
@@ -35,6 +36,20 @@ public:
     // Where keys come from between pages. Unset: the terminal when standard
     // input is one; without a terminal every line is printed without pausing.
     void setKeyReader(KeyReader reader) { keys = reader; }
+
+    // While one lives, begin does nothing on the thread that made it: a command run for
+    // someone other than the console loop (a remote controller) must not switch gathering
+    // on, or the console's output would wait for the next command typed at the terminal.
+    class HeldOff {
+    public:
+        explicit HeldOff(bool on = true);
+        ~HeldOff();
+        HeldOff(const HeldOff&) = delete;
+        HeldOff& operator=(const HeldOff&) = delete;
+
+    private:
+        bool on;
+    };
 
 private:
     bool waitForNextPage();

@@ -16,17 +16,6 @@ namespace {
 // dereferences a null gateway.
 UIGateway builtInUI;
 
-// Cuts text to at most max bytes without leaving half a UTF-8 sequence.
-void cutSafely(i4_string& text, int max) {
-    if (text.length() <= max) return;
-    const char* s = text.c_str();
-    int n = max;
-    // s[n] continuing a sequence means the cut splits it: back off to its lead
-    // byte (a sequence is at most 4 bytes, so other bytes are left alone).
-    for (int k = 0; k < 3 && n > 0 && ((unsigned char)s[n] & 0xC0) == 0x80; k++) n--;
-    text.truncate(n);
-}
-
 // The platform's 24-character time text ("Thu Dec 10 13:53:27 2026") for now,
 // made without the shared buffer of ctime so that threads may log at once.
 void localTimeText(char* buf, size_t size) {
@@ -39,6 +28,16 @@ void localTimeText(char* buf, size_t size) {
 }  // namespace
 
 UIGateway* theUI = &builtInUI;
+
+void UIGateway::cutText(i4_string& text, int max) {
+    if (text.length() <= max) return;
+    const char* s = text.c_str();
+    int n = max;
+    // s[n] continuing a sequence means the cut splits it: back off to its lead
+    // byte (a sequence is at most 4 bytes, so other bytes are left alone).
+    for (int k = 0; k < 3 && n > 0 && ((unsigned char)s[n] & 0xC0) == 0x80; k++) n--;
+    text.truncate(n);
+}
 
 UIGateway::UIGateway() : verbose(false), out(nullptr) {}
 
@@ -67,7 +66,7 @@ void UIGateway::printLine(const char* format, ...) {
 
     PageViewer* pager = thePageViewer;
     if (pager && pager->isActive()) {
-        cutSafely(text, CAPTURE_SIZE - 1);
+        cutText(text, CAPTURE_SIZE - 1);
         if (pager->add(text.c_str())) return;
     }
     // One write per line, so lines of several threads never mix.

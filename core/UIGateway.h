@@ -41,6 +41,9 @@ public:
     enum { CAPTURE_SIZE = 512 };
 
 protected:
+    // Cuts text to at most max bytes without leaving half a UTF-8 sequence.
+    static void cutText(i4_string& text, int max);
+
     i4_file& output() const;
     void writeOut(const char* format, va_list ap);
     void appendToLog(const void* bytes, int32_t n);

@@ -6,8 +6,12 @@
 #include "net/Connection.h"
 
 TCPReadPacket::TCPReadPacket(uint8_t expectedMarker, uint32_t maxLen)
-    : headerReceived(0), marker(expectedMarker), payloadReceived(0), maxLength(maxLen) {
-    if (maxLength > 0x7fffffffu) maxLength = 0x7fffffffu;
+    : headerReceived(0), marker(expectedMarker), payloadReceived(0), maxLength(0) {
+    setMaxPayload(maxLen);
+}
+
+void TCPReadPacket::setMaxPayload(uint32_t maxLen) {
+    maxLength = maxLen > 0x7fffffffu ? 0x7fffffffu : maxLen;
 }
 
 void TCPReadPacket::reset() {

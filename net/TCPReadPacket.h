@@ -18,6 +18,9 @@ public:
 
     bool headerComplete() const { return headerReceived == HEADER_SIZE; }
     uint32_t maxPayload() const { return maxLength; }
+    // A protocol that trusts its peer more once it has logged in raises the cap; a frame
+    // already announced keeps the length it was checked against.
+    void setMaxPayload(uint32_t maxLen);
     // The bytes the payload buffer holds room for: never more than twice what has arrived
     // (FIRST_ROOM at least), whatever the header announced.
     int32_t capacity() const { return ram.capacity(); }

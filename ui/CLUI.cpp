@@ -5,6 +5,7 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
+#include "transfer/DLPool.h"
 #include "transfer/MessageSession.h"
 
 namespace {
@@ -54,6 +55,10 @@ void CLUI::searchResults(FileList* batch, bool) {
 void CLUI::downloadChanged(Download*) {}
 
 void CLUI::downloadRemoved(Download*) {}
+
+LLsafe* CLUI::getDownloadList() {
+    return &theDLPool.getDownloads();
+}
 
 void CLUI::chatMessage(MessageSession* session, const char* text) {
     const char* name = session ? session->getUser()->getName() : nullptr;

@@ -29,6 +29,8 @@ public:
 
     void downloadChanged(Download* download) override;
     void downloadRemoved(Download* download) override;
+    // The pool's list of downloads (its own lock guards it).
+    LLsafe* getDownloadList() override;
     // "Message from <name>: <text>", the peer's bytes shown, never interpreted.
     void chatMessage(MessageSession* session, const char* text) override;
 

@@ -34,7 +34,8 @@ Servant::Servant()
       running(true),
       quitAsked(false),
       inputEnded(false),
-      awaited(0) {
+      awaited(0),
+      stopWaker(nullptr) {
     thePageViewer = &pager;
 }
 
@@ -52,6 +53,9 @@ void Servant::handleMessage(Message* message) {
     i4_string* line = message->get<i4_string>();
     {
         FromQueue mark;
+        // Only the line the console loop waits for is followed by a showing of the pager;
+        // any other line (a remote controller's) prints its listing at once.
+        PageViewer::HeldOff notPaged(awaited.load() != line);
         execute(line && line->c_str() ? line->c_str() : "");
     }
     const void* mine = line;
@@ -111,6 +115,11 @@ void Servant::quit() {
         theXMLStringTable.localized("areYouSureExit", "Are you sure you want to exit");
     // End of input counts as yes: nobody is left to type a command.
     if (confirm(question.c_str()) || inputEnded) running = false;
+}
+
+void Servant::requestStop() {
+    running = false;
+    if (StopWaker waker = stopWaker.load()) waker();
 }
 
 void Servant::askPendingQuit() {

@@ -66,6 +66,11 @@ public:
 
     bool isRunning() const { return running.load(); }
     void stopRunning() { running = false; }
+    // Any thread: the client is to stop (a remote controller asked). The running flag is
+    // cleared and the waker, when one is set, gets the main thread out of its wait for input.
+    void requestStop();
+    typedef void (*StopWaker)();
+    void setStopWaker(StopWaker waker) { stopWaker = waker; }
     bool isMasterMode() const { return masterMode.load(); }
     void setMasterMode(bool on) { masterMode = on; }
     PageViewer& getPager() { return pager; }
@@ -92,6 +97,7 @@ private:
     std::condition_variable ticketDone;
     PageViewer pager;
     LineReader lines;
+    std::atomic<StopWaker> stopWaker;
 };
 
 extern Servant* theServant;

@@ -7,6 +7,7 @@
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
+#include "ui/AdminSettings.h"
 
 namespace {
 
@@ -86,8 +87,12 @@ TEST(GeneralCommands, OptionsShowEveryBuiltSettingInOrder) {
     theCoreOptions.maxCon = 77;
     theConClientApp.getPager().setLines(10);
     ui.gateway.setVerbose(true);
+    theAdminSettings.setCredentials("zet", "quimbal");
     EXPECT_EQ(
         "Name:\t\t\talice\n"
+        "AdminName:\t\tzet\n"
+        "AdminPass:\t\tquimbal\n"
+        "AdminPort:\t\t4663\n"
         "Max Download Speed:\t9.00\n"
         "Max Upload Speed:\t3.00\n"
         "Line Speed Down:\t12.70\n"
@@ -100,6 +105,7 @@ TEST(GeneralCommands, OptionsShowEveryBuiltSettingInOrder) {
         "MaxConnections:\t\t77\n"
         "ScreenLines:\t\t10\n",
         run(ui, "vo"));
+    theAdminSettings.setCredentials("", "");
 
     // A name is shown as it is, never read as a format.
     const std::string longName(CoreOptions::MAX_NAME, 'x');

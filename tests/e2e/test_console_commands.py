@@ -83,7 +83,8 @@ def page_text(lines):
 
 
 def options(name="", down="0.00", up="0.00", line="0.00", verbose=0, max_con=45, lines=24):
-    return ("Name:\t\t\t%s\nMax Download Speed:\t%s\nMax Upload Speed:\t%s\n"
+    return ("Name:\t\t\t%s\nAdminName:\t\t\nAdminPass:\t\t\nAdminPort:\t\t4663\n"
+            "Max Download Speed:\t%s\nMax Upload Speed:\t%s\n"
             "Line Speed Down:\t%s\nDoor Port:\t\t4662\nAutoConnect:\t\t0\nAutoReconnect:\t\t1\n"
             "Verbose:\t\t%d\nSaveCorrupted:\t\t1\nAutoServerRemove:\t1\n"
             "MaxConnections:\t\t%d\nScreenLines:\t\t%d\n"

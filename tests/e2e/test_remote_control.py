@@ -1,0 +1,307 @@
+"""The real client started with "-" and driven by a scripted controller over loopback:
+the login and its refusals, command lines and what they print where, status reports
+and their spacing, a download started and mapped by the controller, one controller at
+a time, hostile frames before the login, the stop, and the admin port's settings."""
+
+import os
+import socket
+import struct
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console_session import PROMPT, Terminal, base_directory, check, main, run_piped  # noqa: E402
+from fake_index_server import file_record, tag_int, tag_string  # noqa: E402
+from pref_file import INT, free_port, parse_pref, put, setting, write_pref  # noqa: E402
+from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STATUS,  # noqa: E402
+                               DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, OPTIONS,
+                               PART_MAP, PART_MAP_REQUEST, STOP, TEXT, UPLOAD_STATUS,
+                               UPLOAD_STATUS_ON, Controller, Fields, string)
+
+FILE_HASH = bytes(range(0xA0, 0xB0))
+FILE_SIZE = 3 * 486400 + 1000
+OPTION_LINES = 15
+
+
+def prepared(cwd, commands="pass zet quimbal\n"):
+    """A base directory set up by an earlier run that typed commands; its pref.met then
+    gets a free peer door and a free admin port. Answers the admin port."""
+    admin = free_port()
+    code, out = run_piped(cwd, commands + "aport %d\nq\ny\n" % admin)
+    check(code == 0, "the first run ended with %r: %r" % (code, out))
+    path = os.path.join(cwd, "pref.met")
+    user, values = parse_pref(path)
+    put(values, INT, b"doorPort", free_port())
+    write_pref(path, user, values)
+    return admin
+
+
+def started(cwd, admin):
+    """The client with the remote UI, once its admin door takes connections."""
+    t = Terminal(cwd, ["-"])
+    t.expect(PROMPT)
+    deadline = time.monotonic() + 10
+    while True:
+        try:
+            socket.create_connection(("127.0.0.1", admin), timeout=1).close()
+            return t
+        except OSError:
+            check(time.monotonic() < deadline, "nothing listens on the admin port %d" % admin)
+            time.sleep(0.1)
+
+
+def logged_in(admin):
+    c = Controller(admin)
+    c.login("zet", "quimbal")
+    c.next_frame(OPTIONS)
+    return c
+
+
+def quiet(t, seconds=0.5):
+    """What the console printed in the next while (nothing is typed)."""
+    try:
+        return t.expect("\0never\0", timeout=seconds)
+    except AssertionError:
+        seen, t.seen = t.seen, ""
+        return seen
+
+
+def read_options(body):
+    f = Fields(body)
+    o = {"version": f.u16(), "down": f.f32(), "up": f.f32(), "door": f.u16(), "maxcon": f.u16(),
+         "name": f.string(), "temp": f.string(), "incoming": f.string()}
+    f.take(3)
+    o["flags"] = (f.u8(), f.u8(), f.u8())
+    o["admin"] = f.u16()
+    o["maxcon32"] = f.u32()
+    o["built"] = f.u32()
+    f.take(4)
+    o["pid"] = f.u32()
+    o["left"] = f.left()
+    return o
+
+
+def test_logins_and_what_a_controller_sees():
+    with base_directory() as cwd:
+        admin = prepared(cwd)
+        t = started(cwd, admin)
+        try:
+            # A first packet other than the login: closed, nothing run, nothing printed.
+            with Controller(admin) as c:
+                c.command("vo")
+                c.expect_close()
+            check(quiet(t) == "", "a stranger's command printed something")
+
+            with Controller(admin) as c:
+                c.login("zet", "wrong")
+                c.expect_close()
+            t.expect("Invalid name and pass\n")
+
+            c = logged_in(admin)
+            body = c.next_frame(OPTIONS)
+            o = read_options(body)
+            strings = len(o["name"].encode()) + len(o["temp"].encode()) + len(o["incoming"].encode())
+            check(len(body) + 1 == 45 + strings, "199 is %d bytes" % (len(body) + 1))
+            check(o["version"] == 10501 and o["left"] == 0, "199 reads %r" % o)
+            check(o["pid"] == t.proc.pid, "199 names pid %d, not %d" % (o["pid"], t.proc.pid))
+            check(o["admin"] == admin, "199 names admin port %d" % o["admin"])
+            year, month, day = o["built"] >> 16, (o["built"] >> 8) & 255, o["built"] & 255
+            check(year >= 26 and 1 <= month <= 12 and 1 <= day <= 31, "build date %r" % o["built"])
+            check(c.opcodes() == [OPTIONS], "a client without downloads sent %r" % c.opcodes())
+
+            # "vo": one 180 per option line, the admin ones among them.
+            c.command("vo")
+            lines = c.wait_for(lambda got: len([1 for _, op, _ in got if op == LINE]) >=
+                               OPTION_LINES and c.texts(LINE))
+            check(len(lines) == OPTION_LINES, "vo gave %r" % lines)
+            check("AdminName:\t\tzet" in lines and "AdminPass:\t\tquimbal" in lines and
+                  "AdminPort:\t\t%d" % admin in lines, "the admin lines: %r" % lines)
+
+            # Text without a line end reaches only the controller.
+            t.expect("ScreenLines:")
+            quiet(t)
+            c.command("a")
+            c.next_frame(TEXT)
+            check(c.texts(TEXT) == ["Invalid arguments."], "a answered %r" % c.texts(TEXT))
+            check(quiet(t) == "", "the console showed the 181 text")
+            # "vr" prints a line: both see it.
+            c.command("vr")
+            c.wait_for(lambda got: "None." in c.texts(LINE))
+            check("None." in c.texts(LINE), "vr sent %r" % c.texts(LINE))
+            t.expect("None.\n")
+
+            # A second login is refused while one is attached; the first hears of it.
+            with Controller(admin) as second:
+                second.login("zet", "quimbal")
+                second.expect_close()
+            c.wait_for(lambda got: "Another Control attempt" in c.texts(LINE))
+            check("Another Control attempt" in c.texts(LINE), "the first never heard")
+            t.expect("Another Control attempt\n")
+            c.close()
+            # Once the first has gone, a new login works.
+            deadline = time.monotonic() + 10
+            while True:
+                again = Controller(admin)
+                again.login("zet", "quimbal")
+                if again.wait_for(lambda got: OPTIONS in [op for _, op, _ in got]):
+                    break
+                again.close()
+                check(time.monotonic() < deadline, "no login after the first left")
+                time.sleep(0.2)
+            again.close()
+        finally:
+            t.close()
+
+
+def test_downloads_reports_part_map_and_stop():
+    with base_directory() as cwd:
+        admin = prepared(cwd)
+        t = started(cwd, admin)
+        try:
+            c = logged_in(admin)
+            record = file_record(FILE_HASH, tag_string(b"\x01", "remote.bin"),
+                                 tag_int(b"\x02", FILE_SIZE))
+            c.send(DOWNLOAD_RECORD, record)
+            f = Fields(c.next_frame(DOWNLOAD))
+            check(f.take(16) == FILE_HASH, "188 names another file")
+            c.close()
+
+            # A new login gets the options, then one 188 per download.
+            c = logged_in(admin)
+            c.next_frame(DOWNLOAD)
+            check(c.opcodes() == [OPTIONS, DOWNLOAD], "the initial state was %r" % c.opcodes())
+            body = c.got[1][2]
+            check(body[:16] == FILE_HASH, "188 names another file")
+            # Record, u8 priority, string path of the partial file, u32 handle.
+            handle = struct.unpack("<I", body[-4:])[0]
+            check(("/temp/" in body.decode(errors="replace")), "188 lacks the partial file's path")
+            check(handle != 0, "the download has no handle")
+
+            c.send(PART_MAP_REQUEST, FILE_HASH)
+            f = Fields(c.next_frame(PART_MAP))
+            check(f.u32() == handle, "174 names another handle")
+            check(f.u16() == 1, "a new download's map has more than one run")
+            check((f.u32(), f.u32(), f.u16()) == (0, FILE_SIZE, 0), "the run covers otherwise")
+
+            # Both reports: 200 then 197, a little more than 3 s apart.
+            c.send(DOWNLOAD_STATUS_ON)
+            c.send(UPLOAD_STATUS_ON)
+            reports = lambda got: [(when, op, body) for when, op, body in got  # noqa: E731
+                                   if op in (UPLOAD_STATUS, DOWNLOAD_STATUS)]
+            c.wait_for(lambda got: len(reports(got)) >= 6, timeout=20)
+            got = reports(c.got)[:6]
+            check([op for _, op, _ in got] == [UPLOAD_STATUS, DOWNLOAD_STATUS] * 3,
+                  "reports came as %r" % [op for _, op, _ in got])
+            for later, earlier in ((got[2], got[0]), (got[4], got[2])):
+                gap = later[0] - earlier[0]
+                check(2.9 <= gap <= 4.5, "reports %.2f s apart" % gap)
+            f = Fields(got[1][2])
+            check(f.u16() == 1 and f.u32() == handle, "197 lists otherwise")
+            check(Fields(got[0][2]).u16() == 0, "200 lists upload slots")
+
+            # Download reports off: only upload reports come.
+            c.send(DOWNLOAD_STATUS_OFF)
+            time.sleep(0.3)
+            mark = len(c.got)
+            c.wait_for(lambda got: len(reports(got[mark:])) >= 2, timeout=10)
+            check([op for _, op, _ in reports(c.got[mark:])][:2] == [UPLOAD_STATUS] * 2,
+                  "after 218: %r" % [op for _, op, _ in reports(c.got[mark:])])
+
+            before = os.path.getmtime(os.path.join(cwd, "pref.met"))
+            time.sleep(0.05)
+            c.send(STOP)
+            status = t.wait(timeout=30)
+            check(status == 0, "101 ended the client with %r" % status)
+            check(os.path.getmtime(os.path.join(cwd, "pref.met")) > before, "pref.met not saved")
+            records = [n for _, _, names in os.walk(os.path.join(cwd, "temp")) for n in names
+                       if n.endswith(".part.met")]
+            check(len(records) == 1, "the download's records: %r" % records)
+            c.close()
+        finally:
+            t.close()
+
+
+def test_hostile_strangers_and_blank_credentials():
+    with base_directory() as cwd:
+        admin = prepared(cwd, commands="")
+        t = started(cwd, admin)
+        try:
+            for name, password in (("", ""), ("zet", ""), ("", "x")):
+                with Controller(admin) as c:
+                    c.login(name, password)
+                    c.expect_close()
+                t.expect("Invalid name and pass\n")
+
+            def rss():
+                with open("/proc/%d/status" % t.proc.pid) as f:
+                    for line in f:
+                        if line.startswith("VmRSS:"):
+                            return int(line.split()[1])
+            before = rss()
+            with Controller(admin) as c:
+                c.send_raw(struct.pack("<BI", 0xE3, 0xFFFFFFF0) + b"\x64" + b"x" * 60000)
+                c.expect_close()
+            with Controller(admin) as c:
+                c.send_raw(struct.pack("<BI", 0xE3, 0))
+                c.expect_close()
+            check(rss() - before < 16 * 1024, "memory grew by %d KiB" % (rss() - before))
+            check(quiet(t) == "", "the dropped frames printed something")
+        finally:
+            t.close()
+
+
+def test_admin_port_settings():
+    with base_directory() as cwd:
+        admin = prepared(cwd)
+        moved = free_port()
+        t = started(cwd, admin)
+        try:
+            t.send("aport %d" % moved)
+            check(t.expect(PROMPT) == "Port will change when you restart.\n", "aport answered")
+            for wrong in ("x", "70000"):
+                t.send("aport " + wrong)
+                check(t.expect(PROMPT) == "%d\n" % moved, "aport %s changed the port" % wrong)
+            socket.create_connection(("127.0.0.1", admin), timeout=5).close()
+            t.send("vo")
+            check("AdminPort:\t\t%d\n" % moved in t.expect(PROMPT), "vo shows another port")
+            t.send("q")
+            t.expect("(y or n)")
+            t.send("y")
+            check(t.wait() == 0, "bad exit status")
+        finally:
+            t.close()
+        _, values = parse_pref(os.path.join(cwd, "pref.met"))
+        check(setting(values, b"adminDoorPort") == moved, "pref.met keeps another port")
+        t = started(cwd, moved)
+        try:
+            refused = False
+            try:
+                socket.create_connection(("127.0.0.1", admin), timeout=2).close()
+            except OSError:
+                refused = True
+            check(refused, "the old admin port still listens")
+        finally:
+            t.close()
+
+        # Another process holds the admin port: the client runs on without remote control.
+        with socket.socket() as holder:
+            holder.bind(("127.0.0.1", 0))
+            holder.listen()
+            taken = holder.getsockname()[1]
+            path = os.path.join(cwd, "pref.met")
+            user, values = parse_pref(path)
+            put(values, INT, b"adminDoorPort", taken)
+            write_pref(path, user, values)
+            t = Terminal(cwd, ["-"])
+            try:
+                t.expect(PROMPT)
+                t.send("vo")
+                check("AdminPort:\t\t%d\n" % taken in t.expect(PROMPT), "the client stopped")
+                check(t.running(), "the client ended")
+            finally:
+                t.close()
+
+
+if __name__ == "__main__":
+    main([test_logins_and_what_a_controller_sees, test_downloads_reports_part_map_and_stop,
+          test_hostile_strangers_and_blank_credentials, test_admin_port_settings])

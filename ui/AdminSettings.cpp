@@ -1,0 +1,100 @@
+#include "ui/AdminSettings.h"
+
+#include <cstring>
+
+#include "core/CoreOptions.h"
+
+AdminSettings theAdminSettings;
+
+namespace {
+
+const char* const kNameKey = "adminName";
+const char* const kPassKey = "adminPass";
+const char* const kPortKey = "adminDoorPort";
+
+bool validPort(int port) {
+    return port >= 1 && port <= 65535;
+}
+
+// Every byte is compared whatever the first difference, so the time taken does not tell a
+// guesser how much of a password was right.
+bool sameText(const char* a, const char* b) {
+    size_t na = strlen(a), nb = strlen(b);
+    size_t n = na > nb ? na : nb;
+    unsigned char diff = na == nb ? 0 : 1;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char x = i < na ? (unsigned char)a[i] : 0;
+        unsigned char y = i < nb ? (unsigned char)b[i] : 0;
+        diff |= (unsigned char)(x ^ y);
+    }
+    return diff == 0;
+}
+
+}  // namespace
+
+AdminSettings::AdminSettings() : name(""), pass(""), doorPort(DEFAULT_DOOR_PORT) {}
+
+void AdminSettings::load(CoreOptions& settings) {
+    int port = DEFAULT_DOOR_PORT;
+    if (!settings.getIntPref(kPortKey, &port) || !validPort(port)) port = DEFAULT_DOOR_PORT;
+    doorPort = port;
+    const char* storedName = settings.getStringPref(kNameKey);
+    const char* storedPass = settings.getStringPref(kPassKey);
+    std::lock_guard<std::mutex> hold(lock);
+    name = storedName ? storedName : "";
+    pass = storedPass ? storedPass : "";
+}
+
+void AdminSettings::load() {
+    load(theCoreOptions);
+}
+
+void AdminSettings::save(CoreOptions& settings) {
+    settings.setIntPref(kPortKey, doorPort.load());
+    i4_string n = getName(), p = getPass();
+    settings.setStringPref(kNameKey, n.c_str() ? n.c_str() : "");
+    settings.setStringPref(kPassKey, p.c_str() ? p.c_str() : "");
+}
+
+void AdminSettings::save() {
+    save(theCoreOptions);
+}
+
+void AdminSettings::setCredentials(const char* newName, const char* newPass) {
+    bool both = newName && *newName && newPass && *newPass;
+    std::lock_guard<std::mutex> hold(lock);
+    name = both ? newName : "";
+    pass = both ? newPass : "";
+}
+
+bool AdminSettings::accepts(const char* givenName, const char* givenPass) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (name.is_empty() || pass.is_empty()) return false;
+    bool nameOk = sameText(givenName ? givenName : "", name.c_str());
+    bool passOk = sameText(givenPass ? givenPass : "", pass.c_str());
+    return nameOk && passOk;
+}
+
+i4_string AdminSettings::getName() {
+    std::lock_guard<std::mutex> hold(lock);
+    return name;
+}
+
+i4_string AdminSettings::getPass() {
+    std::lock_guard<std::mutex> hold(lock);
+    return pass;
+}
+
+bool AdminSettings::setDoorPort(int port) {
+    if (!validPort(port)) return false;
+    doorPort = port;
+    return true;
+}
+
+void loadAdminSettings() {
+    theAdminSettings.load();
+}
+
+void saveAdminSettings() {
+    theAdminSettings.save();
+}

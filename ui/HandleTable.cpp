@@ -1,0 +1,25 @@
+#include "ui/HandleTable.h"
+
+HandleTable::HandleTable() : next(1) {}
+
+uint32_t HandleTable::handleFor(const void* object) {
+    if (!object) return 0;
+    std::lock_guard<std::mutex> hold(lock);
+    auto at = handles.find(object);
+    if (at != handles.end()) return at->second;
+    uint32_t h = next++;
+    // 0 names nothing; after 2^32 objects the count wraps past it.
+    if (next == 0) next = 1;
+    handles.emplace(object, h);
+    return h;
+}
+
+void HandleTable::forget(const void* object) {
+    std::lock_guard<std::mutex> hold(lock);
+    handles.erase(object);
+}
+
+int HandleTable::size() {
+    std::lock_guard<std::mutex> hold(lock);
+    return (int)handles.size();
+}

@@ -1,0 +1,19 @@
+// Core task thread only, like every door.
+#pragma once
+
+#include "net/TCPDoor.h"
+
+class TcpipUI;
+
+// The admin door: each accepted socket becomes a RemoteController reporting to the remote
+// UI, as long as few enough connections are still waiting to log in.
+class RemoteControllerDoor : public TCPDoor {
+public:
+    RemoteControllerDoor(int port, TcpipUI* ui);
+
+    bool acceptAllowed() override;
+    Connection* createConnection(i4_socket* accepted) override;
+
+private:
+    TcpipUI* ui;
+};

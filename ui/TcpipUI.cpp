@@ -1,0 +1,171 @@
+#include "ui/TcpipUI.h"
+
+#include <cstdarg>
+
+#include "i4min/file/i4_field_writer.h"
+#include "meta/FileMeta.h"
+#include "net/TCPPacket.h"
+#include "transfer/Download.h"
+#include "transfer/PeerFrame.h"
+#include "ui/GUIController.h"
+
+TcpipUI::TcpipUI(UIGateway* consoleUI, TransferUI* nextTransferUI)
+    : console(consoleUI),
+      nextTransfer(nextTransferUI),
+      controller(nullptr),
+      attached(false),
+      waitingLogins(0) {
+    verbose = console->isVerbose();
+    setLogFile(console->getLogFile().c_str());
+}
+
+TcpipUI::~TcpipUI() {
+    results.deleteAll();
+}
+
+bool TcpipUI::attachController(GUIController* c) {
+    std::lock_guard<std::mutex> hold(controllerLock);
+    if (controller || !c) return false;
+    controller = c;
+    attached = true;
+    return true;
+}
+
+void TcpipUI::detachController(GUIController* c) {
+    std::lock_guard<std::mutex> hold(controllerLock);
+    if (controller != c || !c) return;
+    controller = nullptr;
+    attached = false;
+}
+
+bool TcpipUI::sendToController(TCPPacket* packet) {
+    {
+        std::lock_guard<std::mutex> hold(controllerLock);
+        if (controller) {
+            // Sending only queues the packet: the controller's reader may be slow or gone
+            // quiet, and the client's printing must not pile up in memory for it.
+            if (controller->queuedPackets() >= MAX_QUEUED_PACKETS) {
+                controller->closeNow();
+            } else {
+                controller->send(packet);
+                return true;
+            }
+        }
+    }
+    delete packet;
+    return false;
+}
+
+TCPPacket* TcpipUI::textPacket(uint8_t opcode, const char* text) {
+    i4_string cut(text);
+    cutText(cut, PACKET_TEXT_ROOM);
+    TCPPacket* p = GUIController::startPacket(opcode, 2 + cut.length());
+    PeerFrame::writeString(p->file(), cut.c_str());
+    return GUIController::finish(p);
+}
+
+FileMeta* TcpipUI::copyResult(const uint8_t hash[16]) {
+    results.lock();
+    FileMeta* found = results.findByHashNoLock(hash);
+    FileMeta* copy = found ? new FileMeta(*found) : nullptr;
+    results.unlock();
+    return copy;
+}
+
+void TcpipUI::setVerbose(bool on) {
+    verbose = on;
+    console->setVerbose(on);
+}
+
+void TcpipUI::printLine(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    i4_string text;
+    text.vformat(format, ap);
+    va_end(ap);
+    if (hasController()) sendToController(textPacket(GUIController::OUT_LINE, text.c_str()));
+    console->printLine("%s", text.c_str());
+}
+
+void TcpipUI::print(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    i4_string text;
+    text.vformat(format, ap);
+    va_end(ap);
+    // Text without a line end is a command's answer to whoever gave it: the controller when
+    // one is attached.
+    if (hasController() && sendToController(textPacket(GUIController::OUT_TEXT, text.c_str())))
+        return;
+    console->print("%s", text.c_str());
+}
+
+void TcpipUI::debug(const char* format, ...) {
+    if (!console->isVerbose()) return;
+    va_list ap;
+    va_start(ap, format);
+    i4_string text;
+    text.vformat(format, ap);
+    va_end(ap);
+    console->debug("%s", text.c_str());
+}
+
+void TcpipUI::printFlush(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    i4_string text;
+    text.vformat(format, ap);
+    va_end(ap);
+    console->printFlush("%s", text.c_str());
+}
+
+void TcpipUI::downloadChanged(Download* download) {
+    if (download && hasController())
+        sendToController(GUIController::downloadPacket(download, downloadIds.handleFor(download)));
+    nextTransfer->downloadChanged(download);
+}
+
+void TcpipUI::downloadRemoved(Download* download) {
+    if (download && hasController()) {
+        // 189: the file hash.
+        TCPPacket* p = GUIController::startPacket(GUIController::OUT_DOWNLOAD_REMOVED, 16);
+        i4_field_writer(p->file()).bytes(download->getFileId(), 16);
+        sendToController(GUIController::finish(p));
+    }
+    nextTransfer->downloadRemoved(download);
+    downloadIds.forget(download);
+}
+
+void TcpipUI::uploadSlotRemoved(UploadSlot* slot) {
+    bool sent = false;
+    if (hasController()) {
+        // 193: u32 slot handle.
+        TCPPacket* p = GUIController::startPacket(GUIController::OUT_SLOT_REMOVED, 4);
+        i4_field_writer(p->file()).u32(slotIds.handleFor(slot));
+        sent = sendToController(GUIController::finish(p));
+    }
+    if (!sent) nextTransfer->uploadSlotRemoved(slot);
+    slotIds.forget(slot);
+}
+
+void TcpipUI::uploadSlotChanged(UploadSlot* slot) {
+    nextTransfer->uploadSlotChanged(slot);
+}
+
+void TcpipUI::hashingStatus(const char* status) {
+    if (hasController() &&
+        sendToController(textPacket(GUIController::OUT_HASHING, status ? status : "")))
+        return;
+    nextTransfer->hashingStatus(status);
+}
+
+void TcpipUI::friendsChanged() {
+    if (hasController() && sendToController(GUIController::finish(
+                               GUIController::startPacket(GUIController::OUT_FRIENDS_CHANGED))))
+        return;
+    nextTransfer->friendsChanged();
+}
+
+LLsafe* TcpipUI::getDownloadList() {
+    return nextTransfer->getDownloadList();
+}
