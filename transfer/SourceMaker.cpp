@@ -1,5 +1,11 @@
 #include "transfer/SourceMaker.h"
 
+#include "meta/UserMeta.h"
+#include "transfer/BcpText.h"
+#include "transfer/Download.h"
+#include "transfer/OtherFileSource.h"
+#include "transfer/TransferGateway.h"
+
 namespace {
 SourceMaker noSources;
 }
@@ -12,6 +18,12 @@ FileSourceInterface* SourceMaker::makeSource(UserMeta*, Download*, Peer*) {
     return nullptr;
 }
 
-FileSourceInterface* SourceMaker::makeFromText(const char*, Download*) {
-    return nullptr;
+FileSourceInterface* SourceMaker::makeFromText(const char* text, Download* download) {
+    if (!text || !download) return nullptr;
+    if (BcpText::isBcp(text)) {
+        // A malformed "bcp" text names no peer, and no other handler takes it either.
+        UserMeta user;
+        return BcpText::parse(text, &user) ? makeSource(&user, download, nullptr) : nullptr;
+    }
+    return OtherFileSource::find(theTransferGateway.protocols, download, text);
 }

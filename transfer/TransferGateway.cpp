@@ -28,8 +28,10 @@
 #include "transfer/DLPool.h"
 #include "transfer/FriendList.h"
 #include "transfer/HashThread.h"
+#include "transfer/HttpProtocol.h"
 #include "transfer/MessagePool.h"
 #include "transfer/PeerDoor.h"
+#include "transfer/ProtocolInterface.h"
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
 
@@ -103,6 +105,7 @@ void TransferGateway::setUI(TransferUI* ui) {
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
     theImportMaster.registerImporters();
+    if (protocols.empty()) protocols.emplace_back(new HttpProtocol);
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;

@@ -4,6 +4,7 @@
 // that lock, while only the core task thread changes the shared list and the door.
 #pragma once
 
+#include <memory>
 #include <stdint.h>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "transfer/ShareList.h"
 
 class FileMeta;
+class ProtocolInterface;
 class TCPDoor;
 class TransferUI;
 class i4_proxy_settings;
@@ -80,6 +82,8 @@ public:
     FileList knownList;
     FileList sharedList;
     ShareList shareList;
+    // Handlers of source texts that name no peer; start adds the HTTP one.
+    std::vector<std::unique_ptr<ProtocolInterface>> protocols;
 
 private:
     // What the peer protocol sees of the shared files, answered from the gateway's lists.

@@ -1,0 +1,7 @@
+#include "transfer/ProtocolInterface.h"
+
+ProtocolInterface::~ProtocolInterface() {}
+
+OtherSourceInterface* ProtocolInterface::makeSource(DownloadInterface*, const char*) {
+    return nullptr;
+}
