@@ -153,10 +153,12 @@ void appMain(int, char**) {
     theUI->log("Start Tornavel");
     theMessageQ.post(MSG_LOAD_STATE);
 
+    // Queued behind message 0, so a command given here acts on the loaded state
+    // instead of being undone by the load, and never runs beside the core task thread.
     std::vector<i4_string> arguments = getArguments();
     for (size_t i = 1; i < arguments.size() && servant.isRunning(); ++i) {
         const char* argument = arguments[i].c_str() ? arguments[i].c_str() : "";
-        if (handleArgument(argument)) servant.execute(argument);
+        if (handleArgument(argument)) servant.runQueued(argument);
     }
 
     i4_printf("Welcome to Tornavel command line client %s\n", kVersion);

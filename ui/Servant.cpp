@@ -141,6 +141,10 @@ void Servant::readCommand() {
         quit();
         return;
     }
+    runQueued(line);
+}
+
+void Servant::runQueued(const char* line) {
     std::unique_ptr<i4_string> owned(new i4_string(line));
     i4_string* posted = owned.get();
     awaited = posted;

@@ -49,6 +49,9 @@ public:
     void execute(const char* line);
     // One turn of the console loop.
     void readCommand();
+    // Main thread: runs the line as the queue's next command, waits until it has
+    // run, then shows what it paged. Everything posted before it has run by then.
+    void runQueued(const char* line);
     // The list takes the command over.
     void addCommand(Command* command);
     // Prints "<question>?(y or n): " and reads the answer; true for y or Y.
