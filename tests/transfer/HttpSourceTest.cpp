@@ -291,6 +291,11 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 20; ++i) source->tick(10);
     EXPECT_EQ(HttpSource::CONNECTING, source->getState());
     EXPECT_EQ(before + 1, i4_live_threads()) << "one connect thread per source";
+    // A reset (a pause, a full disk, the client's stop) ends the thread as well.
+    source->reset();
+    EXPECT_EQ(HttpSource::IDLE, source->getState());
+    source->activate();
+    for (int i = 0; i < 20; ++i) source->tick(10);
     // The thread is between attempts: deleting the source ends it there and then.
     source.reset();
     // The thread has stopped; its last return to the platform may trail by a moment.

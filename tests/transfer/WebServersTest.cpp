@@ -1,0 +1,211 @@
+// Real web servers as HTTP sources of a real download: nginx answering ranges with 206, and
+// Python's http.server answering every range with the whole file.
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "DownloadTestSupport.h"
+#include "meta/FileParts.h"
+#include "support/CapturedUI.h"
+#include "transfer/DLPool.h"
+#include "transfer/Download.h"
+#include "transfer/HttpProtocol.h"
+#include "transfer/PartialFile.h"
+#include "transfer/TransferGateway.h"
+
+extern char** environ;
+
+namespace {
+
+int freePort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, (sockaddr*)&a, sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(s, (sockaddr*)&a, &n);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+bool accepts(int port) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons((uint16_t)port);
+    bool ok = connect(s, (sockaddr*)&a, sizeof a) == 0;
+    close(s);
+    return ok;
+}
+
+// A server process the test starts and ends, listening on a loopback port.
+class WebServer {
+public:
+    WebServer(const std::vector<std::string>& args, int p) : port(p) {
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&quiet);
+        for (int i = 0; i < 500 && pid > 0 && !accepts(port); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ~WebServer() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        int status;
+        waitpid(pid, &status, 0);
+    }
+    bool up() { return pid > 0 && accepts(port); }
+    pid_t pid = -1;
+    int port;
+};
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write((const char*)bytes.data(), (std::streamsize)bytes.size());
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f),
+                                std::istreambuf_iterator<char>());
+}
+
+// A download of the content with the URL as its one source, driven as the download pool
+// drives it, until its file is in the incoming directory or the rounds run out.
+class WebDownload {
+public:
+    WebDownload() {
+        theDLPool.run(500);
+        saved.swap(theTransferGateway.protocols);
+        theTransferGateway.protocols.emplace_back(new HttpProtocol);
+    }
+    ~WebDownload() {
+        if (d) {
+            d->shutdown();
+            d->release();
+        }
+        theTransferGateway.protocols.swap(saved);
+    }
+    // True when the whole file arrived.
+    bool fetch(const std::vector<uint8_t>& content, const std::string& url) {
+        std::unique_ptr<FileMeta> record(recordOf(content, "web.bin", dirs.root.path));
+        d = new Download();
+        d->addRef();
+        if (!d->startNew(record.get())) return false;
+        d->addSourceLink(url.c_str());
+        std::string done = dirs.incoming + "/web.bin";
+        for (int i = 0; i < 20000; ++i) {
+            d->tick(20);
+            work.runChecks();
+            work.runCompletions();
+            if (fileExists(done)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+    // Bytes the download still misses.
+    uint64_t missing() {
+        PartialFile* f = d ? d->getPartialFile() : nullptr;
+        return f ? f->bytesIn(0, f->getSize()) : 0;
+    }
+
+    CapturedUI ui;
+    TransferDirs dirs;
+    HeldWork work;
+    Download* d = nullptr;
+    std::vector<std::unique_ptr<ProtocolInterface>> saved;
+};
+
+TEST(WebServers, NginxServesEveryRangeWithin206sOfOnePart) {
+    if (access("/usr/sbin/nginx", X_OK) != 0) GTEST_SKIP() << "nginx is not installed";
+    WebDownload download;
+    std::vector<uint8_t> content = randomBytes(20000001, 11);
+    std::string root = download.dirs.root.path;
+    mkdir((root + "/www").c_str(), 0755);
+    writeFile(root + "/www/file.bin", content);
+    int port = freePort();
+    std::ofstream conf(root + "/nginx.conf");
+    conf << "daemon off; master_process off; pid " << root << "/nginx.pid; error_log " << root
+         << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
+         << " log_format ranges '$status $http_range $body_bytes_sent';\n"
+         << " access_log " << root << "/access.log ranges;\n"
+         << " client_body_temp_path " << root << "/cb; proxy_temp_path " << root << "/px;\n"
+         << " fastcgi_temp_path " << root << "/fc; uwsgi_temp_path " << root << "/uw;\n"
+         << " scgi_temp_path " << root << "/sc;\n"
+         << " server { listen 127.0.0.1:" << port << "; root " << root << "/www; }\n}\n";
+    conf.close();
+    WebServer nginx(
+        {"/usr/sbin/nginx", "-p", root, "-e", root + "/error.log", "-c", root + "/nginx.conf"},
+        port);
+    ASSERT_TRUE(nginx.up()) << "nginx did not start";
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
+    ASSERT_TRUE(download.fetch(content, url)) << "missing " << download.missing();
+    EXPECT_EQ(content, readFile(download.dirs.incoming + "/web.bin"));
+
+    std::ifstream log(root + "/access.log");
+    std::string line;
+    int lines = 0;
+    while (std::getline(log, line)) {
+        ++lines;
+        int status = 0;
+        unsigned long long first = 0, last = 0;
+        ASSERT_EQ(3, sscanf(line.c_str(), "%d bytes=%llu-%llu", &status, &first, &last)) << line;
+        EXPECT_EQ(206, status) << line;
+        EXPECT_EQ(first / FileParts::PART_SIZE, last / FileParts::PART_SIZE) << line;
+    }
+    EXPECT_GT(lines, 0);
+}
+
+TEST(WebServers, AServerThatIgnoresRangesGivesSmallFilesWhole) {
+    WebDownload small;
+    std::string root = small.dirs.root.path;
+    mkdir((root + "/www").c_str(), 0755);
+    std::vector<uint8_t> fits = randomBytes(5000000, 12);
+    std::vector<uint8_t> tooBig = randomBytes(12000000, 13);
+    writeFile(root + "/www/fits.bin", fits);
+    writeFile(root + "/www/big.bin", tooBig);
+    int port = freePort();
+    WebServer python({"/usr/bin/python3", "-m", "http.server", std::to_string(port), "--bind",
+                      "127.0.0.1", "--directory", root + "/www"},
+                     port);
+    ASSERT_TRUE(python.up()) << "python3 -m http.server did not start";
+    std::string base = "http://127.0.0.1:" + std::to_string(port);
+    ASSERT_TRUE(small.fetch(fits, base + "/fits.bin")) << "missing " << small.missing();
+    EXPECT_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
+
+    WebDownload big;
+    std::unique_ptr<FileMeta> record(recordOf(tooBig, "web.bin", big.dirs.root.path));
+    big.d = new Download();
+    big.d->addRef();
+    ASSERT_TRUE(big.d->startNew(record.get()));
+    big.d->addSourceLink((base + "/big.bin").c_str());
+    // The source asks, sees a 200 for the whole 12,000,000 bytes and is dropped.
+    for (int i = 0; i < 3000 && big.d->getSources()->countNoLock() > 0; ++i) {
+        big.d->tick(20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(0, big.d->getSources()->countNoLock()) << "the source was kept";
+    EXPECT_EQ(tooBig.size(), big.missing()) << "bytes written from a refused answer";
+}
+
+}  // namespace
