@@ -2,6 +2,7 @@
 
 #include "app/ConClientApp.h"
 #include "app/selftest/TestMaster.h"
+#include "app/selftest/TransferTest.h"
 #include "core/CoreOptions.h"
 #include "core/UIGateway.h"
 #include "i4min/string/i4_string.h"
@@ -178,6 +179,7 @@ void GeneralCommands::partStyle(char* line) {
 void GeneralCommands::selfTest(char*) {
     TestMaster master;
     master.addAll();
+    master.addTest(new TransferTest);
     master.runAll();
 }
 

@@ -69,6 +69,10 @@ void Download::lock() {
     lockSignal.wait(0);
 }
 
+bool Download::tryLock() {
+    return lockSignal.wait(-1) == 1;
+}
+
 void Download::unlock() {
     lockSignal.signal();
 }

@@ -131,6 +131,8 @@ public:
     void post(int id);
 
     void lock();
+    // Takes the lock only when it is free at once.
+    bool tryLock();
     void unlock();
 
 private:
