@@ -26,7 +26,6 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "net/ClientNetwork.h"
 #include "server/ServerGateway.h"
-#include "transfer/DownloadHandler.h"
 #include "transfer/HashThread.h"
 #include "transfer/TransferGateway.h"
 #include "ui/AdminSettings.h"
@@ -132,7 +131,6 @@ void appMain(int, char**) {
 
     CoreThreadStopper stopper;
     theCore.setNetwork(&theClientNetwork);
-    theDownloadHandler.start(theMessageQ, theCore.taskThread());
     theCore.start();
     theTransferGateway.setUI(console);
     // A quit ends the hashing of a file within a crumb.
@@ -166,7 +164,7 @@ void appMain(int, char**) {
     while (servant.isRunning()) servant.readCommand();
 
     theCore.stopThread();
-    theDownloadHandler.stop();
+    theTransferGateway.stopWorkers();
     i4_wait_threads();
     saveAdminSettings();
     theServerGateway.stop();

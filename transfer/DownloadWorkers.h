@@ -3,9 +3,8 @@
 //
 // Who runs the slow disk work of a download off the core task thread: the
 // check of a loaded download's data and the completion of a finished one.
-// The bodies here do nothing and take no reference; DownloadWorker runs both
-// on a thread of its own until the hashing and completing threads take them
-// over.
+// The bodies here do nothing and take no reference; TransferWorkers runs the
+// checks on the hashing thread and each completion on a thread of its own.
 #pragma once
 
 class Download;

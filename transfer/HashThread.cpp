@@ -17,6 +17,8 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
+#include "transfer/Download.h"
+#include "transfer/PartialFile.h"
 #include "transfer/ShareList.h"
 #include "transfer/TransferOptions.h"
 
@@ -49,13 +51,68 @@ HashThread::HashThread(FileList& knownList, ShareList& shareList, MessageQ& mess
       queue(messages),
       listing(nullptr),
       position(0),
-      passDone(false) {
+      passDone(false),
+      quitting(false) {
     setOwnerJoins();
 }
 
 HashThread::~HashThread() {
     stop();
     freeListing();
+    drop(working);
+    drop(pending);
+}
+
+void HashThread::drop(std::deque<Check>& checks) {
+    for (Check& c : checks) {
+        c.file->release();
+        c.download->release();
+    }
+    checks.clear();
+}
+
+void HashThread::queueCompleted(Download* download) {
+    PartialFile* file = download ? download->getPartialFile() : nullptr;
+    if (!file) return;
+    download->addRef();
+    file->addRef();
+    {
+        i4_lock hold(&queueLock);
+        pending.push_back(Check{download, file});
+    }
+    if (!quitting) start();
+}
+
+void HashThread::quit() {
+    quitting = true;
+    stop();
+    i4_lock hold(&queueLock);
+    drop(working);
+    drop(pending);
+}
+
+int HashThread::pendingChecks() {
+    i4_lock hold(&queueLock);
+    return (int)(pending.size() + working.size());
+}
+
+bool HashThread::checkOne() {
+    if (working.empty()) {
+        i4_lock hold(&queueLock);
+        working.swap(pending);
+    }
+    if (working.empty()) return false;
+    Check c = working.front();
+    working.pop_front();
+    c.file->verify(&quitting);
+    if (quitting)
+        c.download->release();
+    else
+        c.download->hashDone();  // gives the check's reference back
+    c.file->release();
+    // Only after a check: a pass over a large share must not flood the queue.
+    queue.post(MSG_RERANK_DOWNLOADS);
+    return true;
 }
 
 void HashThread::setRunningCheck(RunningCheck check) {
@@ -121,7 +178,11 @@ void HashThread::endPass() {
     theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
     passDone = true;
     directories.clear();
-    requestStop();
+    {
+        // A check queued after this goes on with the thread.
+        i4_lock hold(&queueLock);
+        if (pending.empty()) requestStop();
+    }
     queue.post(MSG_PUBLISH);
     theTransferUI->shareListChanged();
 }
@@ -134,6 +195,7 @@ void HashThread::run() {
         return;
     }
     try {
+        if (checkOne()) return;
         i4_string path;
         const char* name = nullptr;
         {

@@ -1,10 +1,12 @@
-// run and hashFile: the hashing thread. startHashing: the core task thread; start and
-// stop: the core task and main threads. isPassDone: any thread. dirLock guards the
-// directory list, the listing and the position; the known list has its own lock, which
-// also guards changes to its records.
+// run and hashFile: the hashing thread. startHashing and queueCompleted: the core task
+// thread; start, stop and quit: the core task and main threads. isPassDone: any thread.
+// dirLock guards the directory list, the listing and the position; queueLock the downloads
+// waiting for their check; the known list has its own lock, which also guards changes to
+// its records.
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <stdint.h>
 #include <vector>
 
@@ -13,15 +15,19 @@
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_mutex.h"
 
+class Download;
 class FileList;
 class FileMeta;
 class MessageQ;
+class PartialFile;
 class ShareList;
 
-// Hashes every file of the shared directories, one file a step, reusing the known
-// record of a file that has not changed. Each result goes to the core task thread as a
-// queue message (file hashed); at the end of a pass known.met and share.dat are saved and
-// publishing is asked for. The thread stops itself when a pass is over.
+// Checks the data of the downloads loaded at start-up, then hashes every file of the
+// shared directories, one file or one download a step, reusing the known record of a file
+// that has not changed. Each result goes to the core task thread as a queue message (file
+// hashed; rerank after a check); at the end of a pass known.met and share.dat are saved
+// and publishing is asked for. The thread stops itself when a pass is over and no check
+// waits.
 class HashThread : public Thread {
 public:
     // Asked between two crumbs: false ends the hashing (the application is stopping).
@@ -37,6 +43,16 @@ public:
     // then starts the thread.
     void startHashing(std::vector<i4_string>& directories);
     bool isPassDone() const { return passDone.load(); }
+    // A loaded download whose data is to be checked: takes a reference on it and on its
+    // partial file, given back once the check is done (Download::hashDone) or dropped.
+    // Checks come before the next file of a pass.
+    void queueCompleted(Download* download);
+    // The client quits: a check under way ends between two parts and the thread stops;
+    // the download stays waiting for its check, which its record brings back at the
+    // next start.
+    void quit();
+    // Downloads waiting for their check (tests).
+    int pendingChecks();
 
     // The application's running flag, read between two crumbs of a file.
     static void setRunningCheck(RunningCheck check);
@@ -53,6 +69,13 @@ private:
     Step nextFile(i4_string& path);
     // A file of a shared directory made into a record, or null.
     FileMeta* shareFile(const char* path, const char* name);
+    struct Check {
+        Download* download;
+        PartialFile* file;
+    };
+    // One queued check, when there is one; true when it ran.
+    bool checkOne();
+    static void drop(std::deque<Check>& checks);
     // Under dirLock: the end of a pass.
     void endPass();
     bool stopping() const;
@@ -66,6 +89,10 @@ private:
     i4_dir_listing* listing;
     size_t position;
     std::atomic<bool> passDone;
+    std::atomic<bool> quitting;
+    i4_mutex queueLock;
+    std::deque<Check> pending;
+    std::deque<Check> working;
 };
 
 extern HashThread theHashThread;

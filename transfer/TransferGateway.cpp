@@ -34,6 +34,7 @@
 #include "transfer/ProtocolInterface.h"
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
+#include "transfer/TransferWorkers.h"
 
 TransferGateway theTransferGateway;
 // Built after the gateway, whose lists it works on, and destroyed before it.
@@ -104,19 +105,28 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
-    theImportMaster.registerImporters();
-    if (protocols.empty()) protocols.emplace_back(new HttpProtocol);
+    theDownloadWorkers = &theTransferWorkers;
+    thePeerDownloads = &theDLPool.peerAnswer;
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;
-    // After the download and upload pools: peer events reach the listeners in this order.
+    // Peer events reach the listeners in this order.
+    theClientPool.addListener(&theDLPool);
     theClientPool.addListener(&theFriendList);
     theClientPool.addListener(&theMessagePool);
+    theCore.taskThread().addTask(&theDLPool);
+    theImportMaster.registerImporters();
+    if (protocols.empty()) protocols.emplace_back(new HttpProtocol);
+}
+
+void TransferGateway::stopWorkers() {
+    theTransferWorkers.stop();
 }
 
 void TransferGateway::stop() {
     theClientPool.shutdown();
-    theHashThread.stop();
+    stopWorkers();
+    theDLPool.removeAll();
     save();
     closeDoor();
 }
@@ -206,6 +216,8 @@ void TransferGateway::rescanShared() {
     // The directories let go of the records before the records go.
     shareList.clearFiles();
     sharedList.deleteAll();
+    // Their records come back through message 18, filed under "!Incomplete Files".
+    theDLPool.sharePartialFiles();
     std::vector<i4_string> dirs;
     shareList.directoryNames(dirs);
     theHashThread.startHashing(dirs);

@@ -31,7 +31,12 @@ public:
     virtual ~TransferGateway();
 
     void setUI(TransferUI* ui);
+    // Handlers, workers, the listeners of the connection pool, the download pool's task.
     void start();
+    // The client quits (main thread, before the threads are waited for): a check of a
+    // download's data ends between two parts, completions under way run to their end.
+    void stopWorkers();
+    // The workers, then every download saved and let go, then save and the door.
     void stop();
     // Message 0: options, share.dat, known.met with its old-format check; then the
     // partial downloads, the hashing pass and the door.

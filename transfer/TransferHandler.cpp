@@ -14,7 +14,9 @@
 #include "net/IpPort.h"
 #include "transfer/ClientPool.h"
 #include "transfer/DLPool.h"
+#include "transfer/Download.h"
 #include "transfer/MessagePool.h"
+#include "transfer/Peer.h"
 #include "transfer/TempFiles.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferOptions.h"
@@ -25,9 +27,25 @@ namespace {
 
 // In the order they are registered.
 const int HANDLED[] = {
-    MSG_RESCAN_SHARED,  MSG_SHARE_FILE,   MSG_OPEN_CHAT,
-    MSG_NOTHING,        MSG_REOPEN_DOOR,  MSG_LOAD_PARTIALS,
-    MSG_CONNECT_FAILED, MSG_UNSHARE_FILE, MSG_DROP_SHARED_DIRECTORY,
+    MSG_START_DOWNLOAD,
+    MSG_CANCEL_DOWNLOAD,
+    MSG_END_DOWNLOAD,
+    MSG_PAUSE_DOWNLOAD,
+    MSG_RESUME_DOWNLOAD,
+    MSG_RESCAN_SHARED,
+    MSG_SHARE_FILE,
+    MSG_CHECK_DISK_SPACE,
+    MSG_FREED_CONNECTION,
+    MSG_OPEN_CHAT,
+    MSG_NOTHING,
+    MSG_REOPEN_DOOR,
+    MSG_LOAD_PARTIALS,
+    MSG_ADD_USER_SOURCE,
+    MSG_ADD_TEXT_SOURCE,
+    MSG_RERANK_DOWNLOADS,
+    MSG_CONNECT_FAILED,
+    MSG_UNSHARE_FILE,
+    MSG_DROP_SHARED_DIRECTORY,
 };
 
 const int DOOR_TIMEOUT_MS = 1000;
@@ -91,6 +109,49 @@ void TransferHandler::registerHandlers(MessageQ& queue) {
 
 void TransferHandler::handleMessage(Message* message) {
     switch (message->id) {
+    case MSG_START_DOWNLOAD:
+        if (FileMeta* record = message->get<FileMeta>()) theDLPool.startDownload(record);
+        break;
+    case MSG_END_DOWNLOAD:
+    case MSG_PAUSE_DOWNLOAD:
+    case MSG_RESUME_DOWNLOAD:
+    case MSG_CANCEL_DOWNLOAD: {
+        // The message's own reference keeps the download alive here, even when an earlier
+        // message ended it.
+        Download* d = message->get<Download>();
+        if (!d) break;
+        if (message->id == MSG_END_DOWNLOAD)
+            theDLPool.endDownload(d);
+        else if (message->id == MSG_PAUSE_DOWNLOAD)
+            d->pause();
+        else if (message->id == MSG_RESUME_DOWNLOAD)
+            d->resume();
+        else
+            d->cancel();
+        break;
+    }
+    case MSG_CHECK_DISK_SPACE:
+        theDLPool.checkSpace();
+        break;
+    case MSG_FREED_CONNECTION:
+        if (OpenedSlot* slot = message->get<OpenedSlot>()) {
+            Peer* connection = slot->take();
+            // Gone meanwhile: its reference went with it.
+            if (connection && theClientPool.contains(connection))
+                theDLPool.peerAnswer.openSlot(connection);
+        }
+        break;
+    case MSG_ADD_USER_SOURCE:
+        if (UserSource* source = message->get<UserSource>())
+            theDLPool.addSourceFor(source->hash, &source->user, nullptr);
+        break;
+    case MSG_ADD_TEXT_SOURCE:
+        if (TextSource* source = message->get<TextSource>())
+            theDLPool.addSourceLinkFor(source->hash, source->text.c_str());
+        break;
+    case MSG_RERANK_DOWNLOADS:
+        theDLPool.rerank();
+        break;
     case MSG_RESCAN_SHARED:
         theTransferGateway.rescanShared();
         break;

@@ -1,12 +1,47 @@
 // handleMessage: the core task thread. registerHandlers: start-up (the main thread).
 #pragma once
 
+#include <stdint.h>
+
 #include "core/MessageHandler.h"
+#include "i4min/string/i4_string.h"
+#include "meta/UserMeta.h"
 
 class MessageQ;
+class Peer;
 
-// The transfer side's messages: each becomes a call on the gateway, the download pool, the
-// upload pool or the connection pool; the handler owns and frees the payloads.
+// Message 24: a connection whose upload slot a download gave up, with the reference its
+// poster added; the handler offers the slot to the other downloads, which give the
+// reference back. The connection may close meanwhile: the handler checks it is still in
+// the connection pool.
+class OpenedSlot {
+public:
+    explicit OpenedSlot(Peer* c) : connection(c) {}
+    Peer* take() {
+        Peer* c = connection;
+        connection = nullptr;
+        return c;
+    }
+
+private:
+    Peer* connection;
+};
+
+// Message 32: a user to ask for the file of a hash.
+struct UserSource {
+    UserMeta user;
+    uint8_t hash[16];
+};
+
+// Message 33: a source text ("bcp" or a web address) for the file of a hash.
+struct TextSource {
+    i4_string text;
+    uint8_t hash[16];
+};
+
+// Every message of the transfer side: each becomes a call on the gateway, the download
+// pool, a download, the chat pool or the connection pool; the handler owns and frees the
+// payloads.
 class TransferHandler : public MessageHandler {
 public:
     void registerHandlers(MessageQ& queue);

@@ -15,9 +15,9 @@
 #include "transfer/DLPool.h"
 #include "transfer/DLS_Done.h"
 #include "transfer/Download.h"
-#include "transfer/DownloadHandler.h"
 #include "transfer/PartMetFile.h"
 #include "transfer/TransferGateway.h"
+#include "transfer/TransferHandler.h"
 
 namespace {
 
@@ -202,7 +202,7 @@ TEST(DLPool, ACancelBehindACompletionTouchesNoFreedDownload) {
     QueueLog log;
     for (int id :
          {MSG_END_DOWNLOAD, MSG_CANCEL_DOWNLOAD, MSG_CHECK_DISK_SPACE, MSG_RERANK_DOWNLOADS})
-        theMessageQ.setHandler(&theDownloadHandler, id);
+        theMessageQ.setHandler(&theTransferHandler, id);
     std::vector<uint8_t> content = randomBytes(5000, 41);
     std::unique_ptr<FileMeta> record(recordOf(content, "late.bin", dirs.root.path));
     theDLPool.startDownload(record.get());
