@@ -29,7 +29,7 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"vf", ShareCommands::viewFiles},
     {"vp", PeerCommands::view},
     {"vq", nullptr},
-    {"vpart", nullptr},
+    {"vpart", PeerCommands::partners},
     {"u", ShareCommands::removeDirectory},
     {"b", ServerCommands::removeServer},
     {"c", ServerCommands::connect},

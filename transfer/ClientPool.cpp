@@ -78,6 +78,20 @@ Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
     return found;
 }
 
+Peer* ClientPool::findBySerial(uint32_t serial) {
+    Peer* found = nullptr;
+    peers.lock();
+    LLNode* cursor = nullptr;
+    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+        if (p->getSerial() == serial) {
+            found = p;
+            break;
+        }
+    }
+    peers.unlock();
+    return found;
+}
+
 bool ClientPool::contains(Peer* peer) {
     if (!peer) return false;
     peers.lock();

@@ -48,6 +48,8 @@ public:
     Peer* find(UserMeta* user);
     Peer* findConnection(UserMeta* user) { return find(user); }
     Peer* findByHash(const uint8_t userHash[16]);
+    // The listed peer with this serial (Peer::getSerial), or null once it is gone.
+    Peer* findBySerial(uint32_t serial);
     bool contains(Peer* peer);
     // The list itself: walk it under its lock.
     LLsafe* getConnections() { return &peers; }

@@ -1,5 +1,6 @@
 #include "transfer/Peer.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,8 @@ Peer::Peer(i4_socket* accepted) : TCPConnection(accepted, PeerFrame::MARKER, MAX
 }
 
 void Peer::init() {
+    static std::atomic<uint32_t> serials{0};
+    serial = ++serials;
     refs = 0;
     stayOpen = false;
     keep = false;

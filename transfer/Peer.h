@@ -93,6 +93,9 @@ public:
     void addRef(const char* label);
     void release(const char* label);
     int refCount() const { return refs; }
+    // Unique for the life of the process, never reused: names the connection in a message
+    // that may be handled after it closed and its address was reused.
+    uint32_t getSerial() const { return serial; }
     // stayOpen and no references: the first to go when connections run short.
     bool isDead() const { return stayOpen && refs <= 0; }
     bool isStayOpen() const { return stayOpen; }
@@ -197,6 +200,7 @@ private:
     bool closing;
     int64_t idleMs;
     int prLevel;
+    uint32_t serial;
     uint32_t askedIp;
     uint16_t askedPort;
 };

@@ -11,3 +11,5 @@ void PeerUploads::handleRequest(Peer*, const uint8_t*, const uint32_t*, const ui
 void PeerUploads::peerCancelled(Peer*) {}
 
 void PeerUploads::enqueue(Peer*, const uint8_t*) {}
+
+void PeerUploads::removeWaitingPartner(UserMeta*) {}

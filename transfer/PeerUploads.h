@@ -4,6 +4,7 @@
 #include <cstdint>
 
 class Peer;
+class UserMeta;
 
 // What the peer protocol hands the upload pool. The upload pool answers it once it is built
 // (it points thePeerUploads at itself); until then nothing is uploaded and these bodies do
@@ -18,6 +19,8 @@ public:
     virtual void peerCancelled(Peer* from);
     // Opcode 84 for a file that is shared.
     virtual void enqueue(Peer* from, const uint8_t hash[16]);
+    // The partner manager let the user go: it no longer waits for a partner slot.
+    virtual void removeWaitingPartner(UserMeta* user);
 };
 
 extern PeerUploads* thePeerUploads;

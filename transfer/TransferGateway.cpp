@@ -30,7 +30,9 @@
 #include "transfer/HashThread.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/MessagePool.h"
+#include "transfer/PartnerManager.h"
 #include "transfer/PeerDoor.h"
+#include "transfer/PeerSourceMaker.h"
 #include "transfer/ProtocolInterface.h"
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
@@ -107,6 +109,9 @@ void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
     theDownloadWorkers = &theTransferWorkers;
     thePeerDownloads = &theDLPool.peerAnswer;
+    thePeerSourceMaker.install();
+    thePartnerSlots = &thePartnerManager;
+    thePeerPartners = &thePartnerManager;
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;

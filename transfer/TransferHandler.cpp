@@ -71,6 +71,14 @@ bool splitExtension(const i4_string& name, i4_string& stem, const char** extensi
 
 }  // namespace
 
+OpenedSlot::OpenedSlot(Peer* c) : serial(c ? c->getSerial() : 0) {}
+
+Peer* OpenedSlot::take() {
+    Peer* c = serial ? theClientPool.findBySerial(serial) : nullptr;
+    serial = 0;
+    return c;
+}
+
 void TransferHandler::moveTempFiles(const char* from, const char* to) {
     i4_dir_listing listing;
     if (!from || !*from || !i4_list_directory(from, listing, false)) {
@@ -135,10 +143,7 @@ void TransferHandler::handleMessage(Message* message) {
         break;
     case MSG_FREED_CONNECTION:
         if (OpenedSlot* slot = message->get<OpenedSlot>()) {
-            Peer* connection = slot->take();
-            // Gone meanwhile: its reference went with it.
-            if (connection && theClientPool.contains(connection))
-                theDLPool.peerAnswer.openSlot(connection);
+            if (Peer* connection = slot->take()) theDLPool.peerAnswer.openSlot(connection);
         }
         break;
     case MSG_ADD_USER_SOURCE:

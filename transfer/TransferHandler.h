@@ -12,19 +12,16 @@ class Peer;
 
 // Message 24: a connection whose upload slot a download gave up, with the reference its
 // poster added; the handler offers the slot to the other downloads, which give the
-// reference back. The connection may close meanwhile: the handler checks it is still in
-// the connection pool.
+// reference back. The connection may close meanwhile and a new one may take its place (and
+// its address): it is named by its serial, so that only the same connection is found.
 class OpenedSlot {
 public:
-    explicit OpenedSlot(Peer* c) : connection(c) {}
-    Peer* take() {
-        Peer* c = connection;
-        connection = nullptr;
-        return c;
-    }
+    explicit OpenedSlot(Peer* c);
+    // The connection if it is still listed, else null (its reference went with it).
+    Peer* take();
 
 private:
-    Peer* connection;
+    uint32_t serial;
 };
 
 // Message 32: a user to ask for the file of a hash.

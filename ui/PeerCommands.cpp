@@ -5,6 +5,7 @@
 #include "core/XMLStringTable.h"
 #include "net/STSocketPool.h"
 #include "transfer/ClientPool.h"
+#include "transfer/PartnerManager.h"
 #include "transfer/Peer.h"
 #include "ui/Servant.h"
 
@@ -28,4 +29,8 @@ void PeerCommands::view(char*) {
     while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor)))
         theUI->printLine("(%d) %s", n++, p->getName());
     peers->unlock();
+}
+
+void PeerCommands::partners(char*) {
+    thePartnerManager.dump();
 }

@@ -8,4 +8,6 @@ public:
     // "vp": the number of connections, then each peer connection by name; in master mode
     // every connection of the socket pool with its description, and the total rates.
     static void view(char* line);
+    // "vpart": the partner manager's slots and the download that is highest now.
+    static void partners(char* line);
 };

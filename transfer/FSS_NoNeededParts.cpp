@@ -1,0 +1,28 @@
+#include "transfer/FSS_NoNeededParts.h"
+
+#include "transfer/FSS_TestPartner.h"
+#include "transfer/FSS_Unasked.h"
+#include "transfer/FileSource.h"
+
+FSS_NoNeededParts::FSS_NoNeededParts(FileSource* s) : FileSourceState(s, NO_NEEDED) {}
+
+bool FSS_NoNeededParts::tick(int) {
+    if (!source->isStatusKnown()) source->setState(new FSS_Unasked(source));
+    return true;
+}
+
+void FSS_NoNeededParts::gotFileStatus() {
+    if (source->hasNeededCrumb()) source->setState(new FSS_Unasked(source));
+}
+
+bool FSS_NoNeededParts::partnerAccepted(Peer* connection) {
+    if (!own(connection)) return false;
+    source->setState(new FSS_TestPartner(source));
+    return true;
+}
+
+bool FSS_NoNeededParts::openSlot() {
+    return false;
+}
+
+void FSS_NoNeededParts::connectionLost() {}

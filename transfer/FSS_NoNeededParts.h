@@ -1,0 +1,16 @@
+// The core task thread only, like every source state.
+//
+// The peer has nothing the download still needs, as far as its last file status tells.
+#pragma once
+
+#include "transfer/FileSourceState.h"
+
+class FSS_NoNeededParts : public FileSourceState {
+public:
+    explicit FSS_NoNeededParts(FileSource* source);
+    bool tick(int elapsedMs) override;
+    void gotFileStatus() override;
+    bool partnerAccepted(Peer* connection) override;
+    bool openSlot() override;
+    void connectionLost() override;
+};
