@@ -1,0 +1,266 @@
+"""A download from a scripted uploader peer: the client learns of the peer from the fake
+index server's answer to its source request, waits in the peer's queue, asks for the crumb
+hashes, fetches the ranges, fetches again a crumb the peer spoiled, sees the peer go
+("Gone") and come back, and ends with the file in incoming, byte for byte."""
+
+import os
+import random
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import scripted_peer as sp  # noqa: E402
+from console_session import base_directory, check, main  # noqa: E402
+from fake_index_server import GET_SOURCES, LOGIN, FakeIndexServer, found_sources, id_change  # noqa: E402
+from md4 import md4 as python_md4  # noqa: E402
+from pref_file import with_free_door  # noqa: E402
+from server_session import Client  # noqa: E402
+
+SIZE = 25000000
+PART = 9728000
+CRUMB = 486400
+GO_AFTER = 12000000  # bytes sent before the peer goes away
+BLOCK = 40960
+
+OP_DATA, OP_RANGES, OP_FILE_NAME_REQUEST, OP_FILE_NAME = 70, 71, 88, 89
+OP_STATUS_REQUEST, OP_STATUS, OP_UPLOAD_REQUEST, OP_SLOT = 79, 80, 84, 85
+OP_PART_HASH_REQUEST, OP_PART_HASHES, OP_CRUMB_HASHES, OP_CRUMB_HASH_REQUEST = 81, 82, 104, 105
+
+
+def md4(data):
+    """MD4 through the stock openssl tool when it offers it (much faster), else in Python."""
+    try:
+        done = subprocess.run(["openssl", "dgst", "-md4", "-binary", "-provider", "legacy",
+                               "-provider", "default"], input=data, capture_output=True,
+                              timeout=60)
+        if done.returncode == 0 and len(done.stdout) == 16:
+            return done.stdout
+    except (OSError, subprocess.TimeoutExpired):
+        pass
+    return python_md4(data)
+
+
+class Uploader:
+    """The scripted peer that has the whole file: it answers 84 with 85 once the test lets
+    it, sends 70 blocks for every new range of a 71, and can go away and come back on the
+    same port."""
+
+    def __init__(self, data, file_hash, part_hashes, crumb_hashes):
+        self.data = data
+        self.file_hash = file_hash
+        self.hash_sets = (b"\x01" + b"".join(part_hashes) + b"\x01" + b"".join(crumb_hashes))
+        self.part_hashes = part_hashes
+        self.user_hash = bytes(range(0x70, 0x80))
+        self.lock = threading.Lock()
+        self.upload_requests = 0
+        self.hash_requests = 0
+        self.asked = []  # (start, end) of every range served, in order
+        self.sent = 0
+        self.spoilt = None  # the offset of the byte flipped in the first range served
+        self.queued = threading.Event()
+        self.grant = threading.Event()
+        self.granted = False
+        self.looked = threading.Event()
+        self.gone = threading.Event()
+        self.connections = 0
+        self.failure = None
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind((sp.LOOPBACK, 0))
+        self.port = self.listener.getsockname()[1]
+        self.listener.listen(4)
+        self.stopping = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def come_back(self, door_port):
+        """Calls the client at its door, as a peer that is back does."""
+        peer = sp.ScriptedPeer.connect(door_port, timeout=60)
+        self.thread = threading.Thread(target=self.call, args=(peer,), daemon=True)
+        self.thread.start()
+
+    def call(self, peer):
+        try:
+            self.connections += 1
+            self.serve(peer, outgoing=True)
+        except Exception as e:  # reported by the test's thread
+            self.failure = repr(e)
+
+    def stop(self):
+        self.stopping = True
+        try:
+            self.listener.close()
+        except OSError:
+            pass
+
+    def run(self):
+        try:
+            while not self.stopping:
+                self.listener.settimeout(0.2)
+                try:
+                    sock, _ = self.listener.accept()
+                except socket.timeout:
+                    continue
+                except OSError:
+                    return
+                peer = sp.ScriptedPeer(sock, timeout=60)
+                self.connections += 1
+                if self.serve(peer):
+                    # Gone: the peer comes back by calling the client.
+                    self.listener.close()
+                    return
+        except Exception as e:  # reported by the test's thread
+            self.failure = repr(e)
+
+    def serve(self, peer, outgoing=False):
+        """True when the peer went away on purpose."""
+        served = set()
+        peer.user_hash = self.user_hash
+        try:
+            if outgoing:
+                peer.hello(name="uploader", port=self.port)
+                peer.expect(sp.HELLO_ANSWER)
+            else:
+                op, body = peer.recv_frame(timeout=30) or (None, None)
+                if op != sp.HELLO:
+                    return False
+                peer.hello(name="uploader", port=self.port, answer=True)
+            while not self.stopping:
+                frame = peer.recv_frame(timeout=0.2)
+                if frame is None:
+                    if self.queued.is_set() and self.grant.is_set() and not self.granted:
+                        self.granted = True
+                        peer.send(OP_SLOT)
+                    continue
+                op, body = frame
+                if op == OP_FILE_NAME_REQUEST:
+                    peer.send(OP_FILE_NAME, self.file_hash + sp.string("big.bin"))
+                elif op == OP_STATUS_REQUEST:
+                    # Complete: no bits and one pad byte.
+                    peer.send(OP_STATUS, self.file_hash + sp.u16(0) + b"\0")
+                elif op == OP_CRUMB_HASH_REQUEST:
+                    self.hash_requests += 1
+                    peer.send(OP_CRUMB_HASHES, self.file_hash + self.hash_sets)
+                elif op == OP_PART_HASH_REQUEST:
+                    self.hash_requests += 1
+                    peer.send(OP_PART_HASHES, self.file_hash + sp.u16(len(self.part_hashes))
+                              + b"".join(self.part_hashes))
+                elif op == OP_UPLOAD_REQUEST:
+                    self.upload_requests += 1
+                    self.granted = self.grant.is_set()
+                    if self.granted:
+                        peer.send(OP_SLOT)
+                    self.queued.set()
+                elif op == sp.PARTNER_REQUEST:
+                    # No partnership: the client goes on as an ordinary downloader.
+                    peer.send(sp.PARTNER_DENIED, body[:16])
+                elif op == sp.PING:
+                    peer.send(sp.PING_ANSWER)
+                elif op == OP_RANGES:
+                    if self.ranges(peer, body, served):
+                        self.gone.set()
+                        peer.close()
+                        return True
+        except EOFError:
+            pass
+        finally:
+            peer.close()
+        return False
+
+    def ranges(self, peer, body, served):
+        """Sends every new range; True once it is time to go away."""
+        check(body[:16] == self.file_hash, "71 for another file")
+        starts = [int.from_bytes(body[16 + 4 * i:20 + 4 * i], "little") for i in range(3)]
+        ends = [int.from_bytes(body[28 + 4 * i:32 + 4 * i], "little") for i in range(3)]
+        for start, end in zip(starts, ends):
+            if end == 0 or (start, end) in served:
+                continue
+            check(start < end <= SIZE, "range %d-%d" % (start, end))
+            served.add((start, end))
+            self.asked.append((start, end))
+            for at in range(start, end, BLOCK):
+                stop = min(end, at + BLOCK)
+                block = bytearray(self.data[at:stop])
+                if self.spoilt is None:
+                    self.spoilt = at + 1000
+                    block[1000] ^= 0xFF
+                    # A peer that sent spoilt bytes sends them again when asked.
+                    served.discard((start, end))
+                peer.send(OP_DATA, self.file_hash + sp.u32(at) + sp.u32(stop) + bytes(block))
+                self.sent += stop - at
+            # The first range waits until the test has seen the source transferring.
+            self.looked.wait(30)
+            if not self.gone.is_set() and self.sent >= GO_AFTER:
+                return True
+        return False
+
+
+def sources_listing(client):
+    return client.cmd("m 1 v")
+
+
+def test_a_file_from_a_scripted_uploader():
+    rnd = random.Random(19)
+    data = rnd.randbytes(SIZE)
+    part_hashes = [md4(data[i:i + PART]) for i in range(0, SIZE, PART)]
+    crumb_hashes = [md4(data[i:i + CRUMB])[:8] for i in range(0, SIZE, CRUMB)]
+    file_hash = md4(b"".join(part_hashes))
+    check(len(part_hashes) == 3 and len(crumb_hashes) == 52, "units")
+    up = Uploader(data, file_hash, part_hashes, crumb_hashes)
+    with base_directory() as cwd, FakeIndexServer() as server:
+        door = with_free_door(cwd)
+        server.reply(LOGIN, id_change(0x0100007F))
+        server.reply(GET_SOURCES, found_sources(file_hash, [(sp.ip_value(sp.LOOPBACK), up.port)]))
+        client = Client(cwd)
+        try:
+            client.cmd("n 127.0.0.1 %d" % server.port)
+            client.cmd("c")
+            server.expect(LOGIN)
+            client.saw("Connected to: 127.0.0.1\n")
+            client.cmd("dllink tnv4://|file|big.bin|%d|%s|" % (SIZE, file_hash.hex()))
+            check(server.expect(GET_SOURCES, timeout=30)[:16] == file_hash, "source request")
+
+            # Waiting in the peer's queue: the source listing leaves its row blank.
+            check(up.queued.wait(30), "no upload request came; %r; connections %d; server saw %r; %r; %r"
+                  % (up.failure, up.connections, server.received, client.cmd("m 1 v"), client.cmd("vd")))
+            queued = sources_listing(client)
+            check("for 1 sources\n\n" in queued, "queue place: %r" % queued)
+            deadline = time.monotonic() + 30
+            while up.hash_requests == 0 and time.monotonic() < deadline:
+                time.sleep(0.1)
+            check(up.hash_requests > 0, "the crumb hashes were never asked for")
+            up.grant.set()
+
+            client.until("m 1 v", "status: Transferring", timeout=30)
+            up.looked.set()
+            check(up.gone.wait(90), "the transfer never got far; %r" % up.failure)
+            client.until("m 1 v", "status: Gone", timeout=30)
+            up.come_back(door)
+            incoming = os.path.join(cwd, "incoming", "big.bin")
+            deadline = time.monotonic() + 120
+            while not os.path.exists(incoming) and time.monotonic() < deadline:
+                check(up.failure is None, up.failure)
+                time.sleep(0.2)
+            check(os.path.exists(incoming), "the file never reached incoming; vd: %r; m 1 v: %r;"
+                  " server saw %r; connections %d; %r"
+                  % (client.cmd("vd"), client.cmd("m 1 v"), server.received, up.connections,
+                     up.failure))
+            with open(incoming, "rb") as f:
+                check(f.read() == data, "the file in incoming differs")
+            # The crumb with the spoilt byte failed its check and was fetched again, once.
+            again = [r for r in up.asked if r[0] <= up.spoilt < r[1]]
+            check(len(again) == 2, "the spoilt byte was asked for in %r" % again)
+            check(up.connections == 2, "connections: %d" % up.connections)
+            # However many sources requests and reconnects, one upload request a connection.
+            check(up.upload_requests == 2, "upload requests: %d" % up.upload_requests)
+            client.quit()
+        finally:
+            up.stop()
+            client.close()
+
+
+if __name__ == "__main__":
+    main([test_a_file_from_a_scripted_uploader])
