@@ -4,7 +4,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 PACKAGES := cmake make g++ python3 googletest libgtest-dev
-TEST_PACKAGES := dante-server tinyproxy sox lame flac id3v2 eyed3 ffmpeg
+TEST_PACKAGES := dante-server tinyproxy sox lame flac id3v2 eyed3 ffmpeg nginx
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 BENCH_PACKAGES := libbenchmark-dev
 

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
+#include <string.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "DownloadTestSupport.h"
+#include "core/MessageQ.h"
+#include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
 #include "support/CapturedUI.h"
 #include "transfer/DLPool.h"
@@ -24,6 +27,7 @@
 #include "transfer/HttpProtocol.h"
 #include "transfer/PartialFile.h"
 #include "transfer/TransferGateway.h"
+#include "transfer/TransferHandler.h"
 
 extern char** environ;
 
@@ -90,36 +94,48 @@ std::vector<uint8_t> readFile(const std::string& path) {
                                 std::istreambuf_iterator<char>());
 }
 
-// A download of the content with the URL as its one source, driven as the download pool
-// drives it, until its file is in the incoming directory or the rounds run out.
+// A download of the pool whose source is a text posted with message 33, driven by the
+// pool's passes, as in the client.
 class WebDownload {
 public:
     WebDownload() {
         theDLPool.run(500);
         saved.swap(theTransferGateway.protocols);
         theTransferGateway.protocols.emplace_back(new HttpProtocol);
+        theMessageQ.setHandler(&theTransferHandler, MSG_ADD_TEXT_SOURCE);
     }
     ~WebDownload() {
-        if (d) {
-            d->shutdown();
-            d->release();
-        }
+        if (d) d->release();
+        // What the client's stop does with the downloads.
+        theDLPool.removeAll();
         theTransferGateway.protocols.swap(saved);
     }
-    // True when the whole file arrived.
-    bool fetch(const std::vector<uint8_t>& content, const std::string& url) {
+    void start(const std::vector<uint8_t>& content, const std::string& url) {
         std::unique_ptr<FileMeta> record(recordOf(content, "web.bin", dirs.root.path));
-        d = new Download();
-        d->addRef();
-        if (!d->startNew(record.get())) return false;
-        d->addSourceLink(url.c_str());
+        theDLPool.startDownload(record.get());
+        d = theDLPool.findByHash(record->getFileHash());
+        ASSERT_NE(nullptr, d);
+        auto source = std::make_unique<TextSource>();
+        source->text = url.c_str();
+        memcpy(source->hash, record->getFileHash(), sizeof source->hash);
+        theMessageQ.post(MSG_ADD_TEXT_SOURCE, std::move(source));
+        dirs.posted.drain();
+        ASSERT_EQ(1, d->getSources()->countNoLock()) << "no source made of " << url;
+    }
+    // A pass of the pool; work the download hands over is done at once.
+    void pass() {
+        theDLPool.run(20);
+        work.runChecks();
+        work.runCompletions();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // True once the whole file is in the incoming directory.
+    bool fetch(const std::vector<uint8_t>& content, const std::string& url) {
+        start(content, url);
         std::string done = dirs.incoming + "/web.bin";
-        for (int i = 0; i < 20000; ++i) {
-            d->tick(20);
-            work.runChecks();
-            work.runCompletions();
+        for (int i = 0; i < 20000 && d; ++i) {
+            pass();
             if (fileExists(done)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return false;
     }
@@ -194,18 +210,27 @@ TEST(WebServers, AServerThatIgnoresRangesGivesSmallFilesWhole) {
     EXPECT_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
 
     WebDownload big;
-    std::unique_ptr<FileMeta> record(recordOf(tooBig, "web.bin", big.dirs.root.path));
-    big.d = new Download();
-    big.d->addRef();
-    ASSERT_TRUE(big.d->startNew(record.get()));
-    big.d->addSourceLink((base + "/big.bin").c_str());
+    big.start(tooBig, base + "/big.bin");
     // The source asks, sees a 200 for the whole 12,000,000 bytes and is dropped.
-    for (int i = 0; i < 3000 && big.d->getSources()->countNoLock() > 0; ++i) {
-        big.d->tick(20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    for (int i = 0; i < 3000 && big.d->getSources()->countNoLock() > 0; ++i) big.pass();
     EXPECT_EQ(0, big.d->getSources()->countNoLock()) << "the source was kept";
     EXPECT_EQ(tooBig.size(), big.missing()) << "bytes written from a refused answer";
+}
+
+TEST(WebServers, AStopWhileASourceConnectsToAClosedPortWaitsForNothing) {
+    int port = freePort();
+    int before = i4_live_threads();
+    {
+        WebDownload download;
+        download.start(randomBytes(1000, 14), "http://127.0.0.1:" + std::to_string(port) + "/f");
+        for (int i = 0; i < 500 && i4_live_threads() == before; ++i) download.pass();
+        ASSERT_EQ(before + 1, i4_live_threads()) << "the source never started connecting";
+        // The download ends with the pool as at the client's stop: its source's thread
+        // is between two attempts and ends there.
+    }
+    for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(before, i4_live_threads());
 }
 
 }  // namespace
