@@ -83,9 +83,10 @@ void HttpSource::reset() {
 }
 
 void HttpSource::stop() {
+    bool active = socket || connector;
     connector.reset();
-    if (socket) {
-        closeSocket();
+    closeSocket();
+    if (active) {
         state = IDLE;
         shown = SHOWN_IDLE;
     }
@@ -170,14 +171,20 @@ void HttpSource::startConnect() {
 
 void HttpSource::connecting() {
     shown = SHOWN_CONNECTING;
-    if (i4_socket* s = connector->takeSocket()) {
+    if (!connector) {
+        state = CONNECT;
+    } else if (i4_socket* s = connector->takeSocket()) {
         connector.reset();
         socket = s;
         request.clear();
         state = SEND;
     } else if (connector->hasFailed()) {
-        // Every attempt failed: the source waits idle until the download tries it again.
+        // Every attempt failed: the source waits idle, holding no range, until the
+        // download tries it again.
         connector.reset();
+        releaseCrumbs();
+        start = end = position = 0;
+        request.clear();
         state = IDLE;
         shown = SHOWN_IDLE;
     }

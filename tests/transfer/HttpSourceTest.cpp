@@ -291,8 +291,15 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 20; ++i) source->tick(10);
     EXPECT_EQ(HttpSource::CONNECTING, source->getState());
     EXPECT_EQ(before + 1, i4_live_threads()) << "one connect thread per source";
-    // A reset (a pause, a full disk, the client's stop) ends the thread as well.
+    // A reset (a pause, a full disk, the client's stop) and a stop (a cancel, the end of the
+    // download) end the thread as well, and leave the source idle.
     source->reset();
+    EXPECT_EQ(HttpSource::IDLE, source->getState());
+    source->activate();
+    for (int i = 0; i < 20; ++i) source->tick(10);
+    source->stop();
+    EXPECT_EQ(HttpSource::IDLE, source->getState());
+    EXPECT_TRUE(source->tick(10));
     EXPECT_EQ(HttpSource::IDLE, source->getState());
     source->activate();
     for (int i = 0; i < 20; ++i) source->tick(10);
@@ -302,6 +309,24 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(before, i4_live_threads());
+}
+
+TEST(HttpSource, AServerGoneForGoodLeavesTheSourceIdleWithoutItsRange) {
+    FakeDownload download(1000);
+    auto server = std::make_unique<ScriptedHttpServer>([](int, long long, long long) {
+        return say("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n");
+    });
+    std::string url = "http://127.0.0.1:" + std::to_string(server->port) + "/f";
+    HttpSource source(&download, url.c_str());
+    source.activate();
+    ASSERT_TRUE(drive(source, [&] { return source.getState() == HttpSource::WAIT; }));
+    server.reset();
+    EXPECT_TRUE(download.released.empty()) << "the range is kept through the wait";
+    // Every connect is refused now; after the last attempt the source gives the range back.
+    ASSERT_TRUE(drive(
+        source, [&] { return source.getState() == HttpSource::IDLE; }, 6000));
+    EXPECT_EQ(std::vector<int>{0}, download.released);
+    EXPECT_TRUE(source.activate());
 }
 
 TEST(HttpSource, OnlyHttpAddressesMakeSources) {
