@@ -25,7 +25,9 @@ bool reachesOutside(const char* line) {
     size_t n = strcspn(word, Servant::DELIMITERS);
     for (const char* w : {"a+", "in", "temp"})
         if (n == strlen(w) && strncmp(word, w, n) == 0) return word[n] != 0;
-    return false;
+    // The self-tests start a real download in the temporary directory, which the
+    // transfer side (not set up here) has not placed in the run's directory.
+    return n == 4 && strncmp(word, "test", 4) == 0;
 }
 
 }  // namespace

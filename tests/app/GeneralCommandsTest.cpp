@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 
 #include "app/ConClientApp.h"
 #include "core/CoreOptions.h"
 #include "core/UIMetaOutput.h"
+#include "i4min/TempDir.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
+#include "transfer/DLPool.h"
+#include "transfer/Download.h"
+#include "transfer/TransferOptions.h"
 #include "ui/AdminSettings.h"
 
 namespace {
@@ -139,18 +144,35 @@ TEST(GeneralCommands, ResultsAreListedFromTheSearchResults) {
 }
 
 TEST(GeneralCommands, TestRunsTheSelfTestsToTheirVerdict) {
+    // The download test's files go to a temporary directory of this test's own.
+    TempDir temp;
+    i4_string before = theTransferOptions.getTemp();
+    theTransferOptions.setTemp(temp.path.c_str());
+    int downloads = theDLPool.count();
     CapturedUI ui;
     std::string out = run(ui, "test");
     size_t at = 0;
     for (const char* line :
          {" HashTable32 test:\n", " i4_strtok test:\n", " stristr test:\n", " BoolArray test:\n",
-          " LL test:\n", " ListIterator test:\n", " UniqueID test:\n"}) {
+          " LL test:\n", " ListIterator test:\n", " UniqueID test:\n", " TransferTest test:\n",
+          " TransferTest::testFileSource()\n"}) {
         size_t found = out.find(line, at);
         ASSERT_NE(std::string::npos, found) << line << " in order in " << out;
         at = found;
     }
     EXPECT_EQ("go.\n", out.substr(out.size() - 4));
     EXPECT_EQ(std::string::npos, out.find("ERRORS"));
+
+    // Its made-up download stays, with its record in the temporary directory.
+    ASSERT_EQ(downloads + 1, theDLPool.count());
+    Download* left = theDLPool.downloadAt(downloads);
+    ASSERT_NE(nullptr, left);
+    EXPECT_STREQ("test.file", left->getFileName());
+    left->release();
+    struct stat record;
+    EXPECT_EQ(0, stat((temp / "test.file/1.part.met").c_str(), &record));
+    theDLPool.removeAll();
+    theTransferOptions.setTemp(before.c_str());
 }
 
 }  // namespace
