@@ -10,6 +10,7 @@ class TransferTest : public Test {
 public:
     bool run() override;
     // Starts a download of a 100-byte file of random hash and checks that the
-    // pool holds it and that its lock is taken by one holder at a time.
+    // pool holds it, that its lock is taken by one holder at a time, and how its
+    // sources fare: one of the client itself, and one on a closed loopback port.
     bool testFileSource();
 };

@@ -1,6 +1,12 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "app/ConClientApp.h"
 #include "core/CoreOptions.h"
@@ -9,8 +15,10 @@
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
+#include "transfer/ClientPool.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
+#include "transfer/Peer.h"
 #include "transfer/TransferOptions.h"
 #include "ui/AdminSettings.h"
 
@@ -149,8 +157,16 @@ TEST(GeneralCommands, TestRunsTheSelfTestsToTheirVerdict) {
     i4_string before = theTransferOptions.getTemp();
     theTransferOptions.setTemp(temp.path.c_str());
     int downloads = theDLPool.count();
+    // Stands for the connect threads: where the self-test's sources connect to.
+    std::vector<std::pair<uint32_t, int>> connects;
+    theClientPool.setStarter([&connects](Peer* p) {
+        connects.push_back({p->getIp(), p->getPort()});
+        delete p;
+        return 1;
+    });
     CapturedUI ui;
     std::string out = run(ui, "test");
+    theClientPool.setStarter(nullptr);
     size_t at = 0;
     for (const char* line :
          {" HashTable32 test:\n", " i4_strtok test:\n", " stristr test:\n", " BoolArray test:\n",
@@ -162,6 +178,20 @@ TEST(GeneralCommands, TestRunsTheSelfTestsToTheirVerdict) {
     }
     EXPECT_EQ("go.\n", out.substr(out.size() - 4));
     EXPECT_EQ(std::string::npos, out.find("ERRORS"));
+
+    // The dead source's six connects stay on this machine, on a port nobody listens on.
+    ASSERT_EQ(6u, connects.size());
+    for (const auto& c : connects) {
+        EXPECT_EQ(0x0100007Fu, c.first);
+        EXPECT_EQ(connects[0].second, c.second);
+        int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons((uint16_t)c.second);
+        EXPECT_NE(0, connect(s, (sockaddr*)&a, sizeof a)) << "port " << c.second << " answers";
+        close(s);
+    }
 
     // Its made-up download stays, with its record in the temporary directory.
     ASSERT_EQ(downloads + 1, theDLPool.count());
