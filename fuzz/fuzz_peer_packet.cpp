@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/UIGateway.h"
+#include "fuzz/fuzz_packets.h"
 #include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_ram_file_class.h"
@@ -155,18 +156,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         open = deliver(peer, goodHello(), true);
         first = false;
     }
-    size_t at = 1;
-    while (open && at + 3 <= size) {
-        uint8_t opcode = data[at];
-        size_t n = data[at + 1] | (size_t)data[at + 2] << 8;
-        at += 3;
-        if (n > size - at) n = size - at;
-        std::string payload(1, (char)opcode);
-        payload.append(reinterpret_cast<const char*>(data + at), n);
-        at += n;
-        open = deliver(peer, payload, first);
-        first = false;
-    }
+    if (open)
+        forEachPacket(data, size, 1, [&](const std::string& payload) {
+            bool stays = deliver(peer, payload, first);
+            first = false;
+            return stays;
+        });
     delete peer;
     theTransferOptions.frAllow = 0;
     thePeerDownloads = savedDownloads;

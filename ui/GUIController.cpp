@@ -123,7 +123,7 @@ bool GUIController::handlePacket(uint8_t opcode, i4_file* payload) {
     i4_field_reader in(*payload);
     switch (opcode) {
     case IN_STOP:
-        theServant->requestStop();
+        if (theServant) theServant->requestStop();
         return true;
     case IN_COMMAND: {
         // Cut like a console line, so a command cannot tell where it came from.

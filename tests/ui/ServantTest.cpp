@@ -229,4 +229,20 @@ TEST_F(ServantTest, AQuitFromTheQueueIsConfirmedOnTheConsoleThread) {
     EXPECT_TRUE(allReadsOn(i4_get_thread_id()));
 }
 
+// A listing asked by a remote controller prints at once: it must not switch the
+// pager on, or the console's own output would wait for the next typed command.
+TEST_F(ServantTest, OnlyTheConsolesOwnLineSwitchesThePagerOn) {
+    startCore();
+    theMessageQ.post(MSG_COMMAND, std::make_unique<i4_string>("list"));
+    theMessageQ.post(MSG_COMMAND, std::make_unique<i4_string>("vr remote"));
+    std::vector<std::string> got;
+    for (int i = 0; i < 500 && got.empty(); i++) {
+        i4_sleep_ms(10);
+        got = takeRan();
+    }
+    ASSERT_EQ(std::vector<std::string>({"vr:vr remote"}), got);
+    EXPECT_FALSE(servant.getPager().isActive());
+    EXPECT_EQ("row 1\nrow 2\nrow 3\n", ui.out.text());
+}
+
 }  // namespace
