@@ -5,7 +5,9 @@
 // first, so the frames reach the handlers of an open connection; otherwise the first frame
 // is the first packet. Mode bit 1 has every other side say yes (a download with a partial
 // file, shared files complete and partial, a shared directory, a friend, chat and partner
-// accepted), so the handlers go as deep as they can. A handler may fail with the read error
+// accepted), so the handlers go as deep as they can. Mode bit 7 hands directory lists and
+// chat to the real friend list and chat sessions instead, with the peer made a friend after
+// its hello and "pmAllow" from the same bits as "frAllow". A handler may fail with the read error
 // (the connection would be dropped) but never read outside its payload.
 #include <stdint.h>
 #include <string>
@@ -20,6 +22,8 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "transfer/ClientPool.h"
+#include "transfer/FriendList.h"
+#include "transfer/MessagePool.h"
 #include "transfer/Peer.h"
 #include "transfer/PeerChat.h"
 #include "transfer/PeerDownloads.h"
@@ -148,6 +152,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         willing.size = sizes[(mode >> 2) & 7];
     }
     theTransferOptions.frAllow = (mode >> 5) & 3;
+    bool realFriends = mode & 0x80;
+    if (realFriends) {
+        thePeerFriends = &theFriendList;
+        thePeerChat = &theMessagePool;
+        theTransferOptions.pmAllow = (mode >> 5) & 3;
+    }
 
     Peer* peer = new Peer(0x0100007F, 4662, true);
     bool open = true;
@@ -155,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode & 1) {
         open = deliver(peer, goodHello(), true);
         first = false;
+        if (open && realFriends) theFriendList.addFriend(peer->getUser());
     }
     if (open)
         forEachPacket(data, size, 1, [&](const std::string& payload) {
@@ -162,8 +173,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             first = false;
             return stays;
         });
+    if (realFriends) {
+        // As the client pool tells its listeners when a connection ends.
+        theFriendList.peerClosed(peer);
+        theMessagePool.peerClosed(peer);
+    }
     delete peer;
+    theFriendList.clear();
+    theMessagePool.clear();
     theTransferOptions.frAllow = 0;
+    theTransferOptions.pmAllow = 0;
     thePeerDownloads = savedDownloads;
     thePeerShares = savedShares;
     thePeerFriends = savedFriends;
