@@ -24,6 +24,7 @@
 #include "i4min/main/i4_main.h"
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "meta/SpecialTagInfo.h"
 #include "net/ClientNetwork.h"
 #include "server/ServerGateway.h"
 #include "transfer/HashThread.h"
@@ -116,6 +117,7 @@ void appMain(int, char**) {
     }
 
     theCore.loadUIStrings();
+    initSpecialTags();
 
     Servant& servant = theConClientApp;
     servant.registerHandlers(theMessageQ);
