@@ -47,7 +47,7 @@ test: test-deps build
 fuzz:
 	$(call apt_install,$(PACKAGES) $(FUZZ_PACKAGES))
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTORNAVEL_FUZZ=ON -DTORNAVEL_TESTS=OFF \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined"
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
 	cmake --build build-fuzz -j $(JOBS)
 
 bench:

@@ -10,6 +10,12 @@ function(tornavel_layer name)
     add_library(${target} STATIC ${srcs})
     target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC Threads::Threads)
+    # The fuzzers' coverage counters go in the code under fuzz only; the unit
+    # tests of the same build link it too (the sanitizer runtime answers the
+    # counters' calls when no fuzzer is linked).
+    if(TORNAVEL_FUZZ)
+      target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
   else()
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR})
