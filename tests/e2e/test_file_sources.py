@@ -137,10 +137,10 @@ class Uploader:
                     continue
                 op, body = frame
                 if op == OP_FILE_NAME_REQUEST:
-                    peer.send(OP_FILE_NAME, self.file_hash + sp.string("big.bin"))
+                    peer.send(OP_FILE_NAME, body[:16] + sp.string("big.bin"))
                 elif op == OP_STATUS_REQUEST:
                     # Complete: no bits and one pad byte.
-                    peer.send(OP_STATUS, self.file_hash + sp.u16(0) + b"\0")
+                    peer.send(OP_STATUS, body[:16] + sp.u16(0) + b"\0")
                 elif op == OP_CRUMB_HASH_REQUEST:
                     self.hash_requests += 1
                     peer.send(OP_CRUMB_HASHES, self.file_hash + self.hash_sets)
@@ -262,5 +262,43 @@ def test_a_file_from_a_scripted_uploader():
             client.close()
 
 
+def test_two_files_of_one_peer_make_one_upload_request():
+    a_hash, b_hash = bytes(range(0x10, 0x20)), bytes(range(0x20, 0x30))
+    up = Uploader(b"", a_hash, [], [])
+    here = sp.ip_value(sp.LOOPBACK)
+    with base_directory() as cwd, FakeIndexServer() as server:
+        door = with_free_door(cwd)
+        server.reply(LOGIN, id_change(0x0100007F))
+        server.reply(GET_SOURCES, found_sources(a_hash, [(here, up.port)]),
+                     found_sources(b_hash, [(here, up.port)]))
+        client = Client(cwd)
+        try:
+            client.cmd("n 127.0.0.1 %d" % server.port)
+            client.cmd("c")
+            server.expect(LOGIN)
+            client.saw("Connected to: 127.0.0.1\n")
+            client.cmd("dllink tnv4://|file|three.bin|20000000|%s|" % a_hash.hex())
+            client.cmd("dllink tnv4://|file|small.bin|1000000|%s|" % b_hash.hex())
+            check(up.queued.wait(30), "no upload request came; %r" % up.failure)
+            # Both sources wait in the peer's queue (their rows are left blank).
+            for n in (1, 2):
+                client.until("m %d v" % n, "for 1 sources\n\n", timeout=30)
+            check(up.upload_requests == 1, "upload requests: %d" % up.upload_requests)
+
+            # A status of 7 bits for a file of 3 parts (and 42 crumbs) closes the connection.
+            liar = sp.ScriptedPeer.connect(door)
+            liar.user_hash = bytes(range(0x90, 0xA0))
+            liar.hello(name="liar")
+            liar.expect(sp.HELLO_ANSWER)
+            liar.send(OP_STATUS, a_hash + sp.u16(7) + b"\x7f")
+            check(liar.closed(), "a 7-bit status for a 3-part file was taken")
+            liar.close()
+            client.quit()
+        finally:
+            up.stop()
+            client.close()
+
+
 if __name__ == "__main__":
-    main([test_a_file_from_a_scripted_uploader])
+    main([test_a_file_from_a_scripted_uploader,
+          test_two_files_of_one_peer_make_one_upload_request])
