@@ -9,8 +9,8 @@
 #include "meta/FileParts.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
-#include "transfer/DownloadHandler.h"
 #include "transfer/DownloadTestSupport.h"
+#include "transfer/TransferHandler.h"
 
 using namespace remotetest;
 
@@ -81,7 +81,7 @@ protected:
         theDLPool.run(500);
         for (int id :
              {MSG_END_DOWNLOAD, MSG_CANCEL_DOWNLOAD, MSG_CHECK_DISK_SPACE, MSG_RERANK_DOWNLOADS})
-            theMessageQ.setHandler(&theDownloadHandler, id);
+            theMessageQ.setHandler(&theTransferHandler, id);
     }
     ~ControllerDownloadsTest() override {
         theDLPool.removeAll();
