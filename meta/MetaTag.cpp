@@ -1,6 +1,9 @@
 #include "meta/MetaTag.h"
 
+#include <memory>
+
 #include "i4min/file/i4_field_reader.h"
+#include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
@@ -41,15 +44,20 @@ bool MetaTag::readText(i4_file& f, int max, i4_string& out) {
 }
 
 bool MetaTag::toBytes(i4_file& f) {
-    try {
-        if (f.write_8((uint8_t)type) != 1) return false;
-        if (!name.c_str()) return f.write_16(1) == 2 && f.write_8('n') == 1;
-        name.write(f);
+    if (checked([&] {
+            i4_field_writer out(f);
+            out.u8((uint8_t)type);
+            if (!name.c_str()) {
+                out.u16(1);
+                out.u8('n');
+            } else {
+                name.write(f);
+            }
+            return true;
+        }))
         return true;
-    } catch (const i4_err&) {
-        metaDebug("**I4 error in MetaTag::toBytes()\n");
-        return false;
-    }
+    metaDebug("**I4 error in MetaTag::toBytes()\n");
+    return false;
 }
 
 bool MetaTag::fromDisk(i4_file& f) {
@@ -129,15 +137,15 @@ MetaTag* MetaTag::makeSpecialTag(int id, const void* value) {
 }
 
 MetaTag* MetaTag::readTag(i4_file& f, bool fromWire) {
-    MetaTag* tag = nullptr;
-    try {
-        tag = makeTag(f.read_8(), nullptr, nullptr);
-        if (tag && (fromWire ? tag->fromNetwork(f) : tag->fromDisk(f))) return tag;
-    } catch (const i4_err&) {
-        delete tag;
-        return nullptr;
-    }
-    metaDebug("error in tag from bytes\n");
-    delete tag;
+    std::unique_ptr<MetaTag> tag;
+    bool refused = false;
+    bool whole = checked([&] {
+        tag.reset(makeTag(i4_field_reader(f).u8(), nullptr, nullptr));
+        refused = !tag || !(fromWire ? tag->fromNetwork(f) : tag->fromDisk(f));
+        return !refused;
+    });
+    if (whole) return tag.release();
+    // Input cut short is the caller's to report; a type or value refused is noted here.
+    if (refused) metaDebug("error in tag from bytes\n");
     return nullptr;
 }

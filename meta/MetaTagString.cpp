@@ -10,13 +10,13 @@ MetaTagString::~MetaTagString() {}
 
 bool MetaTagString::toBytes(i4_file& f) {
     if (!MetaTag::toBytes(f)) return false;
-    try {
-        value.write(f);
+    if (checked([&] {
+            value.write(f);
+            return true;
+        }))
         return true;
-    } catch (const i4_err&) {
-        metaDebug("**I4 error in MetaTagString::toBytes()\n");
-        return false;
-    }
+    metaDebug("**I4 error in MetaTagString::toBytes()\n");
+    return false;
 }
 
 bool MetaTagString::fromNetwork(i4_file& f) {

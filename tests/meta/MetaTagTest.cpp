@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string.h>
+#include <vector>
 
 #include "MetaTestUtil.h"
 #include "meta/Meta.h"
@@ -123,6 +124,15 @@ TEST_F(MetaTagTest, ByteFormsOfEachKind) {
         ASSERT_TRUE(back) << c.what;
         EXPECT_EQ(back->getType(), tag->getType()) << c.what;
         EXPECT_EQ(hex(bytesOf(back.get())), hex(c.bytes)) << c.what << " (read back)";
+
+        // Cut short anywhere, a form is neither written as whole nor read back.
+        for (size_t n = 0; n < c.bytes.size(); ++n) {
+            std::vector<uint8_t> room(n + 1);
+            i4_ram_file_class f(room.data(), (int32_t)n, 0);
+            EXPECT_FALSE(tag->toBytes(f)) << c.what << ", room for " << n;
+            EXPECT_FALSE(readBack(Bytes(c.bytes.begin(), c.bytes.begin() + (long)n)))
+                << c.what << ", " << n << " bytes";
+        }
     }
 }
 
