@@ -263,6 +263,7 @@ def test_a_file_from_a_scripted_uploader():
 
 
 def test_two_files_of_one_peer_make_one_upload_request():
+    """Also: a bad status closes a connection; partner requests are accepted or denied."""
     a_hash, b_hash = bytes(range(0x10, 0x20)), bytes(range(0x20, 0x30))
     up = Uploader(b"", a_hash, [], [])
     here = sp.ip_value(sp.LOOPBACK)
@@ -293,6 +294,21 @@ def test_two_files_of_one_peer_make_one_upload_request():
             liar.send(OP_STATUS, a_hash + sp.u16(7) + b"\x7f")
             check(liar.closed(), "a 7-bit status for a 3-part file was taken")
             liar.close()
+
+            # A partner request for the highest download, with room: accepted; for a file
+            # the client does not download: denied.
+            partner = sp.ScriptedPeer.connect(door)
+            partner.user_hash = bytes(range(0xA0, 0xB0))
+            partner.hello(name="partner")
+            partner.expect(sp.HELLO_ANSWER)
+            partner.send(sp.PARTNER_REQUEST, bytes(range(0x40, 0x50)))
+            check(partner.expect(sp.PARTNER_DENIED) == bytes(range(0x40, 0x50)), "denied")
+            partner.send(sp.PARTNER_REQUEST, a_hash)
+            # The new trial partner is asked its name and status on the way.
+            asks = (sp.ADDRESS_DIFFERS, OP_FILE_NAME_REQUEST, OP_STATUS_REQUEST, OP_RANGES)
+            check(partner.expect(sp.PARTNER_ACCEPTED, skip=asks) == a_hash, "accepted")
+            check("0) partner" in client.cmd("vpart"), "vpart lacks the partner")
+            partner.close()
             client.quit()
         finally:
             up.stop()
