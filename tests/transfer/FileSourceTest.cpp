@@ -180,6 +180,49 @@ TEST_F(FileSourceTest, CrumbWeightsFollowTheSourcesAndRangesNeverOverlap) {
     }
 }
 
+struct TwoCrumbSources : SourceFixture {
+    TwoCrumbSources() : SourceFixture(2) {}
+    int outstanding(FileSourceInterface* s) {
+        uint32_t st[3], en[3];
+        s->getRequests(st, en);
+        return (en[0] != 0) + (en[1] != 0) + (en[2] != 0);
+    }
+};
+
+// A source with nothing left to ask takes a range over from a source at most two thirds as
+// fast, only when the peer has that range's first and last crumbs.
+TEST_F(TwoCrumbSources, ARangeIsStolenOnlyFromAMuchSlowerSource) {
+    for (double slowRate : {2.0, 1.9}) {
+        SCOPED_TRACE(slowRate);
+        TestPeer* slowPeer = peer(slowRate == 2.0 ? 0x61 : 0x63);
+        TestPeer* fastPeer = peer(slowRate == 2.0 ? 0x62 : 0x64);
+        std::unique_ptr<FileSource> slow = source(slowPeer);
+        std::unique_ptr<FileSource> fast = source(fastPeer);
+        download->getSources()->append(slow.get());
+        download->getSources()->append(fast.get());
+        BoolArray all = bits({0, 1}, 2);
+        slow->gotFileStatus(slowPeer, &all);
+        fast->gotFileStatus(fastPeer, &all);
+        slowPeer->setRate(slowRate);
+        fastPeer->setRate(3.0);
+        slow->setState(new FSS_Transfering(slow.get()));
+        int slowBefore = outstanding(slow.get());
+        ASSERT_EQ(3, slowBefore);
+        fast->setState(new FSS_Transfering(fast.get()));
+        if (slowRate == 2.0) {
+            EXPECT_EQ(3, outstanding(slow.get())) << "3.0 is not above 1.5 x 2.0";
+        } else {
+            // Each of the fast source's two free slots took one over.
+            EXPECT_EQ(1, outstanding(slow.get()));
+        }
+        EXPECT_EQ(4 - outstanding(slow.get()), outstanding(fast.get()));
+        download->getSources()->remove(slow.get());
+        download->getSources()->remove(fast.get());
+        slow.reset();
+        fast.reset();
+    }
+}
+
 // A crumb that fails its check comes back to the crumb map while the source still holds
 // its range: the source gives the slot up and asks for ranges at once, instead of waiting
 // for bytes that will never come.

@@ -41,6 +41,8 @@ struct TestPeer : Peer {
         // As the connection pool holds it while it is listed.
         addRef("pool");
     }
+    // The receive rate its source reports while transferring, in bytes per ms.
+    void setRate(double bytesPerMs) { receiveAvg = bytesPerMs; }
     // The opcodes queued since the last call, in order; -1 stands for a close.
     std::vector<int> sent() {
         std::vector<int> ops;
