@@ -4,6 +4,7 @@ client killed while it saves."""
 
 import os
 import random
+import re
 import select
 import struct
 import subprocess
@@ -158,9 +159,9 @@ def tag(kind, name, value):
     return out + struct.pack("<i", value)
 
 
-def record(version, name, size, hash_bytes, gaps):
+def record(version, name, size, hash_bytes, gaps, priority=1):
     tags = [tag(2, b"\x01", name), tag(3, b"\x02", size), tag(3, b"\x08", 0),
-            tag(3, b"\x18", 1), tag(3, b"\x14", 0)]
+            tag(3, b"\x18", priority), tag(3, b"\x14", 0)]
     for k, (start, end) in enumerate(gaps):
         tags.append(tag(3, b"\x09" + str(k).encode(), start))
         tags.append(tag(3, b"\x0a" + str(k).encode(), end))
@@ -236,7 +237,79 @@ def test_killed_while_saving_keeps_every_download():
             check("Couldn't" not in out and "ERROR" not in out, out)
 
 
+def priorities(out):
+    return [line.split("\t")[-1] for line in out.splitlines() if line.startswith("\t\t")]
+
+
+def test_directories_space_layouts_and_priorities():
+    """"temp" and "in" show and change the directories, a new temporary
+    directory's records are loaded and a pending download keeps it; "space"
+    shows both file systems; "cps" chooses the layout of the next download;
+    the letters of "m" set the priorities, the highest being one download's."""
+    with base_directory() as cwd:
+        with_free_door(cwd)
+        other = os.path.join(cwd, "other")
+        third = os.path.join(cwd, "third")
+        incoming = os.path.join(cwd, "new in")
+        # At low priority the prepared download ranks below the new ones.
+        write(os.path.join(other, "5.part.met"),
+              record(0xE0, b"prepared.bin", 1000, bytes([5] * 16), [(100, 1000)], priority=0))
+        write(os.path.join(other, "5.part"), b"p" * 1000)
+        typed = "\n".join([
+            "temp",
+            "temp " + other,
+            "cps 1",
+            link("single.bin", 1000, hash_of(1)),
+            "cps",
+            link("parts.bin", 2000, hash_of(2)),
+            "temp " + third,
+            "temp",
+            "in " + incoming,
+            "in",
+            "space",
+            "m 0 p",
+            "m 1",
+            "m 9 p",
+            "m 1 x",
+            "vd",
+            "m 2 H",
+            "m 3 n",
+            "m 2 l",
+            "m 2 h",
+            "vd",
+        ]) + "\n"
+        status, out = run_piped(cwd, typed)
+        check(status == 0, "status %r: %s" % (status, out))
+        lines = [re.sub(r"^(> )+", "", line) for line in out.splitlines()]
+        temp = os.path.join(cwd, "temp")
+        check(lines.count(temp) == 1 and lines.count(other) == 1, out)
+        check("Temp directory is now: " + other in lines, out)
+        check(out.count("Can't change temporary directory with pending downloads.") == 1, out)
+        check(not os.path.exists(third), "the refused directory was made")
+        check("Incoming directory is now: " + incoming in lines, out)
+        check(lines.count(incoming) == 1 and os.path.isdir(incoming), out)
+        space = [line for line in lines if line.startswith("Space free on ")]
+        check(len(space) == 2, out)
+        check(re.fullmatch(r"Space free on temp partion:     \d+\.\d\dMB", space[0]), space)
+        check(re.fullmatch(r"Space free on incoming partion: \d+\.\d\dMB", space[1]), space)
+        check(out.count("Invalid Download number") == 1, out)
+        # The bad "m" lines changed nothing: the new downloads rank first.
+        views = listed(out)
+        check(views[0] == ["single.bin", "parts.bin", "prepared.bin"], views)
+        check(priorities(out)[:3] == ["Highest", "Normal", "Low"], out)
+        # H gives the highest to parts.bin (single.bin gives it up to High), n
+        # raises prepared.bin, l drops single.bin behind it, h raises
+        # prepared.bin again. (Equal priorities may trade places: none here.)
+        check(views[1] == ["parts.bin", "prepared.bin", "single.bin"], views)
+        check(priorities(out)[3:] == ["Highest", "High", "Low"], out)
+        files = files_under(other)
+        singles = [f for f in files if "/" not in f and f.endswith(".part") and f != "5.part"]
+        check(len(singles) == 1 and singles[0] + ".met" in files, files)
+        check("parts.bin/1.part.met" in files, files)
+
+
 if __name__ == "__main__":
     main([test_links_list_pause_resume_cancel_and_restart,
           test_a_prepared_temporary_directory_loads_three_downloads,
-          test_killed_while_saving_keeps_every_download])
+          test_killed_while_saving_keeps_every_download,
+          test_directories_space_layouts_and_priorities])
