@@ -47,11 +47,16 @@ struct FakeSource : FileSourceInterface {
     }
     double partnerScore() override { return score; }
     void askPartner() override { asked.askPartner = index; }
+    int getStatus() override { return status; }
+    const char* getUserName() override { return name.c_str(); }
+    const char* getFileName() override { return fileName.c_str(); }
     Asked& asked;
     int index;
     UserMeta user;
     bool acceptHashes = false;
     double score = -1;
+    int status = 0;
+    std::string name, fileName;
 };
 
 struct FakeFinder : DownloadSources {
@@ -233,6 +238,63 @@ TEST(Download, StatusIsZeroWhileTheLockIsBusy) {
     other.join();
     d->unlock();
     EXPECT_EQ(0, seen);
+}
+
+// The sources' listing: a nameless user is "???", a source waiting in its
+// peer's queue is an empty line and takes no number, and names from the
+// network, however long, end inside the line's buffer.
+TEST(Download, SourceListingNumbersOnlyListedSourcesAndBoundsNames) {
+    Fixture f;
+    Download* d = f.start(1000);
+    f.addSources(3);
+    FakeSource* named = f.maker.made[0];
+    named->name = "alice";
+    named->fileName = "song.mp3";
+    named->status = 6;
+    FakeSource* queued = f.maker.made[1];
+    queued->name = "bob";
+    queued->status = 3;
+    FakeSource* hostile = f.maker.made[2];
+    hostile->name = std::string(3000, 'u');
+    hostile->fileName = std::string(3000, 'f');
+    f.ui.out.clear();
+    d->showUserFileStatus();
+    std::vector<std::string> lines;
+    std::string text = f.ui.text(), line;
+    for (char c : text) {
+        if (c != '\n') {
+            line += c;
+        } else {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    ASSERT_EQ("Showing user, filename, and status for 3 sources", lines.at(0));
+    // Each source is one line of the listing, its file name after a line end.
+    std::vector<std::string> listed;
+    for (size_t i = 1; i < lines.size(); i++) {
+        if (lines[i].rfind("   file name: ", 0) == 0)
+            listed.back() += "\n" + lines[i];
+        else
+            listed.push_back(lines[i]);
+    }
+    ASSERT_EQ(3u, listed.size()) << text;
+    LLNode* cursor = nullptr;
+    int n = 0;
+    for (size_t i = 0; i < listed.size(); i++) {
+        FakeSource* s = (FakeSource*)LL::next(d->getSources(), &cursor);
+        if (s == queued) {
+            EXPECT_EQ("", listed[i]);
+        } else if (s == named) {
+            EXPECT_EQ(std::to_string(++n) +
+                          ") user: alice\t\tstatus: Bad Source speed: 0.00\n   file name: song.mp3",
+                      listed[i]);
+        } else {
+            std::string head = std::to_string(++n) + ") user: uuu";
+            EXPECT_EQ(head, listed[i].substr(0, head.size()));
+            EXPECT_EQ(511u, listed[i].size()) << "cut to the line's buffer";
+        }
+    }
 }
 
 TEST(Download, GivingBackACrumbPastTheEndChangesNothing) {

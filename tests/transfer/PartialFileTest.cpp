@@ -647,6 +647,45 @@ TEST(PartialFile, NoJoinWithoutRoomForIt) {
     EXPECT_TRUE(fetch.finish());
 }
 
+// The record goes only once the finished file is in incoming: while it cannot
+// move there, the data and the record stay, and a later try finishes.
+TEST(PartialFile, AFinishedFileThatCannotMoveKeepsItsDataAndRecord) {
+    for (Layout layout : {SINGLE, PER_PART}) {
+        SCOPED_TRACE(layoutName(layout));
+        CapturedUI ui;
+        TransferDirs dirs;
+        const uint32_t size = PART + 1000;
+        std::vector<uint8_t> content = randomBytes(size, 18);
+        std::unique_ptr<FileMeta> record(recordOf(content, "kept.bin", dirs.root.path));
+        Fetch fetch(layout, record.get());
+        fetch.deliver(content, 0, size);
+        ASSERT_TRUE(fetch.file->saveInfo(1, false));
+        std::string met = fetch.file->metPath().c_str();
+        // Nothing can be put into an "incoming" that is a plain file.
+        rmdir(dirs.incoming.c_str());
+        writeText(dirs.incoming, "");
+        EXPECT_FALSE(fetch.finish());
+        EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
+        EXPECT_TRUE(fetch.file->needsSpace());
+        EXPECT_TRUE(isFile(met));
+        const std::string whole(content.begin(), content.end());
+        if (layout == SINGLE) {
+            EXPECT_TRUE(bytesOf(dirs.temp + "/" + std::to_string(fetch.file->getNumber()) +
+                                ".part") == whole);
+        } else {
+            std::string dir = fetch.file->tempDir().c_str();
+            std::string n = std::to_string(fetch.file->getNumber());
+            EXPECT_TRUE(bytesOf(dir + n + ".1.part") == whole.substr(0, PART));
+            EXPECT_TRUE(bytesOf(dir + n + ".2.part") == whole.substr(PART));
+        }
+        unlink(dirs.incoming.c_str());
+        mkdir(dirs.incoming.c_str(), 0777);
+        ASSERT_TRUE(fetch.finish()) << ui.text();
+        EXPECT_TRUE(bytesOf(dirs.incoming + "/kept.bin") == whole);
+        EXPECT_FALSE(isFile(met));
+    }
+}
+
 // A move to another file system copies; the source directory is on /dev/shm.
 TEST(PartialFile, FinishedFileMovesAcrossFileSystems) {
     for (Layout layout : {SINGLE, PER_PART}) {
