@@ -274,8 +274,10 @@ int PartialFile::readGaps(FileMeta* record, bool add) {
 
 bool PartialFile::load(FileMeta* record, int) {
     readGaps(record, true);
-    const char* stored = (const char*)record->getSpecialValue(SpecialTagInfo::TEMP_FILE_NAME);
-    tempName = stored ? stored : record->getName();
+    // Only a text tag is a name, whatever the record file holds.
+    MetaTag* stored = record->findTag(SpecialTagInfo::get(SpecialTagInfo::TEMP_FILE_NAME)->tagName);
+    bool text = stored && stored->getType() == MetaTag::STRING && stored->getValue();
+    tempName = text ? (const char*)stored->getValue() : record->getName();
     record->removeSpecialTag(SpecialTagInfo::TEMP_FILE_NAME);
     number = atoi(tempName.c_str());
     if (number < 0) number = 0;

@@ -346,6 +346,22 @@ TEST(PartialFile, LoadFailsWhenTheDataFileIsMissing) {
     EXPECT_EQ(dirs.temp + "/9.part not found.\n", ui.text());
 }
 
+// A record whose data-file name tag holds a number, not a text: the record's
+// own name is used, and nothing reads past the number.
+TEST(PartialFile, ADataFileNameThatIsNoTextIsNotRead) {
+    CapturedUI ui;
+    TransferDirs dirs;
+    FileMeta record;
+    record.setName("x");
+    record.setFileSize(10);
+    int32_t number = 0x2e2e2e2e;
+    record.addTag(MetaTag::makeTag(
+        MetaTag::INT, SpecialTagInfo::get(SpecialTagInfo::TEMP_FILE_NAME)->tagName, &number));
+    PartialFile file;
+    EXPECT_FALSE(file.load(&record, 0));
+    EXPECT_EQ(dirs.temp + "/x not found.\n", ui.text());
+}
+
 // What the same bytes failing their crumb check twice tell: the crumb hash is
 // wrong. The set is dropped and the part's own check decides.
 TEST(PartialFile, ACrumbSetThatKeepsFailingIsDropped) {
