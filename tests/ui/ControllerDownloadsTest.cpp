@@ -155,8 +155,10 @@ TEST_F(ControllerDownloadsTest, TheLoginListsEveryDownloadAndTheirChangesFollow)
             if (f.op == GUIController::OUT_DOWNLOAD_REMOVED) gone = f.body;
         return !gone.empty();
     }));
-    EXPECT_EQ(hashOf(second), hashOf(theDLPool.downloadAt(0)));
-    theDLPool.downloadAt(0)->release();
+    Download* left = theDLPool.downloadAt(0);
+    ASSERT_NE(nullptr, left);
+    EXPECT_EQ(hashOf(second), hashOf(left));
+    left->release();
     EXPECT_EQ(1, theDLPool.count());
     EXPECT_EQ(gone, std::string((const char*)"\x01\x07", 2) + std::string(14, '\0'));
 
