@@ -1,6 +1,7 @@
 #include "transfer/FriendList.h"
 
 #include <memory>
+#include <string>
 
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
@@ -396,7 +397,8 @@ bool FriendList::save(const char* path) {
         records.clear();
     }
     bool ok = false;
-    const char* why = "the records could not be put into bytes";
+    // A copy: the safe file's reason dies with it.
+    std::string why = "the records could not be put into bytes";
     if (made) {
         int32_t n = (int32_t)content.size();
         i4_safe_file out(path, I4_WRITE | I4_TRUNCATE);
@@ -405,6 +407,6 @@ bool FriendList::save(const char* path) {
         if (!ok) why = out.error() ? out.error() : "write failed";
     }
     i4_free(content.get_buffer());
-    if (!ok) theUI->printLine("%s was not replaced: %s", path, why);
+    if (!ok) theUI->printLine("%s was not replaced: %s", path, why.c_str());
     return ok;
 }
