@@ -77,6 +77,7 @@ void HttpSource::reset() {
     shown = SHOWN_IDLE;
     waited = waitLimit = count503 = 0;
     silentMs = retries = 0;
+    drainLeft = 0;
     request.clear();
     response.clear();
     state = IDLE;
@@ -126,6 +127,9 @@ bool HttpSource::tick(int elapsedMs) {
         break;
     case READ_BODY:
         readBody(elapsedMs);
+        break;
+    case DRAIN:
+        drain(elapsedMs);
         break;
     case IDLE:
         shown = SHOWN_IDLE;
@@ -275,7 +279,7 @@ void HttpSource::handleHead(int32_t used, int32_t n) {
         state = READ_BODY;
         if (n > used) writeBody(buffer + used, n - used);
     } else if (status >= 300 && status <= 399) {
-        redirect();
+        redirect(n - used);
     } else if (status == 503) {
         backOff();
     } else {
@@ -330,16 +334,17 @@ void HttpSource::readBody(int elapsedMs) {
     }
 }
 
-void HttpSource::redirect() {
+void HttpSource::redirect(int32_t bodyBytes) {
     const std::string& to = response.location;
     if (redirects >= MAX_REDIRECTS) {
         state = FAILED;
         return;
     }
+    bool relative = !to.empty() && to[0] == '/';
     std::string next;
     if (to.compare(0, 7, "http://") == 0) {
         next = to;
-    } else if (!to.empty() && to[0] == '/') {
+    } else if (relative) {
         next = "http://" + host + (port != 80 ? ":" + std::to_string(port) : "") + to;
     }
     if (next.empty() || !usableUrl(next.c_str())) {
@@ -348,9 +353,36 @@ void HttpSource::redirect() {
     }
     url = next;
     ++redirects;
-    // The redirect's own body is never read: the next request goes over a new connection.
+    request.clear();
+    int64_t length = response.contentLength;
+    // A relative location is asked on the same connection once the redirect's own body is
+    // read past; a body of unknown or large size, or a closing server, costs a new connection.
+    if (relative && !response.close && length >= 0 && length <= MAX_DRAIN && bodyBytes <= length) {
+        path = to;
+        size_t slash = path.find_last_of('/');
+        fileName = path.substr(slash + 1);
+        drainLeft = length - bodyBytes;
+        state = drainLeft > 0 ? DRAIN : SEND;
+        return;
+    }
     closeSocket();
     state = CONNECT;
+}
+
+void HttpSource::drain(int elapsedMs) {
+    for (int i = 0; i < READS_PER_TICK && state == DRAIN; ++i) {
+        int32_t n = receive(elapsedMs);
+        if (n <= 0) return;
+        elapsedMs = 0;
+        if (n > drainLeft) {
+            // More than the redirect announced: the connection is out of step.
+            closeSocket();
+            state = CONNECT;
+            return;
+        }
+        drainLeft -= n;
+        if (drainLeft == 0) state = SEND;
+    }
 }
 
 void HttpSource::backOff() {

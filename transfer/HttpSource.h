@@ -5,7 +5,8 @@
 // Fetches byte ranges of a download's file from a web server: GET with Range over one
 // keep-alive connection, one range after another, each taken at random among the
 // download's missing ranges. States: 0 failed, 1 connect, 2 connecting, 3 send request,
-// 4 read response, 5 read body, 6 idle, 7 wait after 503.
+// 4 read response, 5 read body, 6 idle, 7 wait after 503; 8 (inside the source only)
+// skips the body of a redirect before the next request on the same connection.
 #pragma once
 
 #include <memory>
@@ -21,7 +22,7 @@ class i4_socket;
 
 class HttpSource : public OtherSourceInterface {
 public:
-    enum State { FAILED, CONNECT, CONNECTING, SEND, READ_RESPONSE, READ_BODY, IDLE, WAIT };
+    enum State { FAILED, CONNECT, CONNECTING, SEND, READ_RESPONSE, READ_BODY, IDLE, WAIT, DRAIN };
     enum {
         BUFFER_BYTES = 10240,
         // A server that answers 200 sends the whole file: only a file of less than one part
@@ -36,6 +37,8 @@ public:
         MAX_URL = 4096,
         // Reads per pass: a pass comes every 100 ms or so, and must not starve a fast server.
         READS_PER_TICK = 128,
+        // A redirect's body up to this size is read and dropped to keep the connection.
+        MAX_DRAIN = 65536,
     };
 
     // Throws i4_err for a null download or URL.
@@ -66,7 +69,8 @@ private:
     void readBody(int elapsedMs);
     void handleHead(int32_t used, int32_t n);
     bool acceptBody();
-    void redirect();
+    void redirect(int32_t bodyBytes);
+    void drain(int elapsedMs);
     void backOff();
     void writeBody(const uint8_t* data, int32_t n);
     // Reads into the buffer: bytes read, 0 none now (counts silence), -1 lost (reconnects).
@@ -101,5 +105,6 @@ private:
     bool weightsAdded;
     int waited, waitLimit, count503;
     int silentMs, retries;
+    int64_t drainLeft;
     State state;
 };
