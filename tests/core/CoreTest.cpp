@@ -21,6 +21,7 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
 #include "support/FreshCopy.h"
+#include "support/Sanitizers.h"
 #include "util/XMLParser.h"
 
 namespace {
@@ -194,7 +195,7 @@ const char kNoRoomForTheCore[] = "TORNAVEL_TEST_NO_ROOM_FOR_THE_CORE";
 // cut in a fresh copy of this program, so that no earlier thread's stack is
 // there for reuse.
 TEST_F(CoreStart, ExhaustsMemoryAndFailsWhenItsThreadCannotStart) {
-#if defined(__SANITIZE_ADDRESS__)
+#if TORNAVEL_ASAN
     GTEST_SKIP() << "an address-space limit starves the sanitizer too";
 #endif
     if (getenv(kNoRoomForTheCore)) {

@@ -11,6 +11,7 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "i4min/threads/linux/i4_time.h"
 #include "support/FreshCopy.h"
+#include "support/Sanitizers.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ const char kNoRoom[] = "TORNAVEL_TEST_NO_ROOM_FOR_THREADS";
 // test runs in a fresh copy of this program: a forked one would still hold
 // the stacks of earlier threads, ready for reuse.
 TEST(Thread, ExhaustsMemoryAndStopReturnsWhenTheThreadCouldNotStart) {
-#if defined(__SANITIZE_ADDRESS__)
+#if TORNAVEL_ASAN
     GTEST_SKIP() << "an address-space limit starves the sanitizer too";
 #endif
     if (getenv(kNoRoom)) {

@@ -4,8 +4,9 @@
 
 #include "i4_test_util.h"
 #include "i4min/memory/i4_memory.h"
+#include "support/Sanitizers.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if TORNAVEL_ASAN
 // Let impossible allocations fail with null, as they do without the sanitizer.
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
