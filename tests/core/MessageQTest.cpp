@@ -101,9 +101,9 @@ TEST(MessageQ, IdsOutsideTheTableAreRefusedAndTheirPayloadFreed) {
                  {255, true},      {256, false}, {1000, false}, {INT_MAX, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
+        int deaths = 0;  // outlives the payloads the recorder keeps
         MessageQ q;
         Recorder r;
-        int deaths = 0;
         EXPECT_EQ(c.valid, q.setHandler(&r, c.id));
         EXPECT_EQ(c.valid, q.post(c.id, std::make_unique<Tracked>(1, &deaths)));
         EXPECT_EQ(c.valid ? 0 : 1, deaths);
