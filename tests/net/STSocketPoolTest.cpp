@@ -43,9 +43,9 @@ TEST(STSocketPool, ReadyPassBudgetCoversTheIdlePassesBeforeIt) {
     BandwidthSettings bw;
     bw.setUploadLimit(10);
     bw.setDownloadLimit(2.9);
+    ProbeRecord rec;
     STSocketPool pool(testProtocol(), &bw);
     SockPair pair;
-    ProbeRecord rec;
     pool.add(new Probe(rec, pair.take()));
     pool.processPending();
     // Nothing to read: the pass only waits and ticks.
@@ -69,12 +69,12 @@ TEST(STSocketPool, BudgetsStaySaneWhenTheDateJumps) {
     BandwidthSettings bw;
     bw.setUploadLimit(10);
     bw.setDownloadLimit(10);
+    ProbeRecord rec;
     STSocketPool pool(testProtocol(), &bw);
     TaskThread thread;
     thread.addTask(&pool);
     thread.setWaiter(&pool);
     SockPair pair;
-    ProbeRecord rec;
     pool.add(new Probe(rec, pair.take()));
     thread.runPass();     // takes the probe in
     pair.peerWrite("x");  // stays readable: every pass is a ready one
@@ -131,10 +131,10 @@ TEST(STSocketPool, ASpentBudgetHoldsItsDirectionBackForAMoment) {
 }
 
 TEST(STSocketPool, ConnectionsTakeTurnsAtTheHead) {
+    ProbeRecord recs[3];
     STSocketPool pool(testProtocol(), nullptr);
     std::vector<int> order;
     SockPair pairs[3];
-    ProbeRecord recs[3];
     for (int i = 0; i < 3; i++) {
         recs[i].order = &order;
         recs[i].id = i;
@@ -147,9 +147,9 @@ TEST(STSocketPool, ConnectionsTakeTurnsAtTheHead) {
 }
 
 TEST(STSocketPool, TotalsKeepWhatRemovedConnectionsMoved) {
+    ProbeRecord ra, rb;
     STSocketPool pool(testProtocol(), nullptr);
     SockPair a, b;
-    ProbeRecord ra, rb;
     Probe* pa = new Probe(ra, a.take());
     Probe* pb = new Probe(rb, b.take());
     pool.add(pa);
@@ -201,9 +201,9 @@ TEST(STSocketPool, LearnsTopSpeeds) {
 
 TEST(STSocketPool, LearningWaitsForFourSecondsOfReadyTime) {
     BandwidthSettings bw;
+    ProbeRecord rec;
     STSocketPool pool(testProtocol(), &bw);
     SockPair pair;
-    ProbeRecord rec;
     pool.add(new Probe(rec, pair.take()));
     pool.processPending();
     pair.peerWrite("x");
@@ -244,8 +244,8 @@ TEST(STSocketPool, FailedWaitIsReportedAndServesNothing) {
         theXMLStringTable.load(c.xml ? parser.parse(c.xml) : nullptr);
         CaptureUI ui;
         FailingProtocol protocol;
-        STSocketPool pool(&protocol, nullptr);
         ProbeRecord rec;
+        STSocketPool pool(&protocol, nullptr);
         Probe* probe = new Probe(rec, nullptr);
         pool.add(probe);
         pool.processPending();

@@ -35,9 +35,9 @@ TEST(SocketPool, PendingAdditionsAndRemovals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        ProbeRecord rec;
         SocketPool pool(testProtocol());
         SockPair pair;
-        ProbeRecord rec;
         Probe* probe = new Probe(rec, c.socket ? pair.take() : nullptr);
         for (Op op : c.before) op == ADD ? pool.add(probe) : pool.remove(probe);
         EXPECT_EQ(c.countBefore, pool.connectionCount());
@@ -50,9 +50,9 @@ TEST(SocketPool, PendingAdditionsAndRemovals) {
 }
 
 TEST(SocketPool, AddingAnActiveConnectionAgainChangesNothing) {
+    ProbeRecord rec;
     SocketPool pool(testProtocol());
     SockPair pair;
-    ProbeRecord rec;
     Probe* probe = new Probe(rec, pair.take());
     pool.add(probe);
     pool.processPending();
@@ -65,14 +65,14 @@ TEST(SocketPool, AddingAnActiveConnectionAgainChangesNothing) {
 }
 
 TEST(SocketPool, AttachOnlyOnceAndOnlyWithASocket) {
+    ProbeRecord rec;
+    ProbeRecord rec2;
     SocketPool pool(testProtocol());
     SockPair pair;
-    ProbeRecord rec;
     Probe withSocket(rec, pair.take());
     EXPECT_EQ(1, withSocket.attach(&pool));
     EXPECT_EQ(0, withSocket.attach(&pool));
     EXPECT_EQ(&pool, withSocket.getPool());
-    ProbeRecord rec2;
     Probe without(rec2, nullptr);
     EXPECT_EQ(0, without.attach(&pool));
     EXPECT_FALSE(without.isAttached());
@@ -106,9 +106,9 @@ TEST(SocketPool, PassServesReadyConnectionsAndDeletesTheRestAtTheEnd) {
 // The core task thread sleeps in the pool's wait: a connection handed over from another thread
 // ends that sleep, and the pass that follows serves what the wait found without waiting again.
 TEST(SocketPool, AConnectionHandedOverWakesTheWait) {
+    ProbeRecord rec;
     SocketPool pool(testProtocol());
     SockPair pair;
-    ProbeRecord rec;
     Probe* probe = new Probe(rec, pair.take());
     int64_t start = i4_now_ms();
     std::thread handOver([&] {
@@ -135,9 +135,9 @@ TEST(SocketPool, AnErrorInAPassIsReportedOnTheDebugChannel) {
         bool doTask() override { throw i4_err("boom"); }
     };
     CaptureUI ui;
+    ProbeRecord rec;
     SocketPool pool(testProtocol());
     SockPair pair;
-    ProbeRecord rec;
     pool.add(new Throwing(rec, pair.take()));
     pool.processPending();
     pair.peerWrite("x");
