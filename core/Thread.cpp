@@ -39,7 +39,9 @@ void Thread::start() {
 void Thread::requestStop() {
     {
         std::lock_guard<std::mutex> guard(lock);
-        state = STOP_REQUESTED;
+        // Only a running loop can be asked to end: a mark on a thread that is not running
+        // would make a later start skip the launch and a later stop wait for ever.
+        if (state == RUNNING) state = STOP_REQUESTED;
     }
     wake();
 }

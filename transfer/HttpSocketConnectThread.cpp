@@ -3,19 +3,46 @@
 #include <chrono>
 #include <memory>
 #include <string.h>
+#include <unordered_set>
 
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/net/i4_tcpip_sock.h"
 
+namespace {
+
+// Every connect thread alive, for stopAll. Never destroyed: a source may outlive static
+// destruction's turn for this file.
+std::mutex& liveLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+std::unordered_set<HttpSocketConnectThread*>& live() {
+    static auto* threads = new std::unordered_set<HttpSocketConnectThread*>;
+    return *threads;
+}
+
+}  // namespace
+
 HttpSocketConnectThread::HttpSocketConnectThread(const char* h, int p)
     : host(h ? h : ""), port(p), attempts(0), connecting(nullptr), ready(nullptr), failed(false) {
     setOwnerJoins();
+    std::lock_guard<std::mutex> hold(liveLock());
+    live().insert(this);
 }
 
 HttpSocketConnectThread::~HttpSocketConnectThread() {
+    {
+        std::lock_guard<std::mutex> hold(liveLock());
+        live().erase(this);
+    }
     cancel();
     delete ready;
+}
+
+void HttpSocketConnectThread::stopAll() {
+    std::lock_guard<std::mutex> hold(liveLock());
+    for (HttpSocketConnectThread* t : live()) t->requestStop();
 }
 
 bool HttpSocketConnectThread::stopping() {

@@ -32,6 +32,10 @@ public:
     bool hasFailed();
     // Ends the thread; returns once it has ended. A socket it made is closed.
     void cancel();
+    // The client quits (main thread, the core task thread stopped): every connect thread is
+    // told to end at once, so that waiting for the threads never waits out a connect or a
+    // pause. Each source still cancels and deletes its own.
+    static void stopAll();
 
 private:
     bool stopping();

@@ -29,6 +29,7 @@
 #include "transfer/FriendList.h"
 #include "transfer/HashThread.h"
 #include "transfer/HttpProtocol.h"
+#include "transfer/HttpSocketConnectThread.h"
 #include "transfer/MessagePool.h"
 #include "transfer/PartnerManager.h"
 #include "transfer/PeerDoor.h"
@@ -126,6 +127,7 @@ void TransferGateway::start() {
 
 void TransferGateway::stopWorkers() {
     theTransferWorkers.stop();
+    HttpSocketConnectThread::stopAll();
 }
 
 void TransferGateway::stop() {

@@ -34,7 +34,8 @@ public:
     // Handlers, workers, the listeners of the connection pool, the download pool's task.
     void start();
     // The client quits (main thread, before the threads are waited for): a check of a
-    // download's data ends between two parts, completions under way run to their end.
+    // download's data ends between two parts, completions under way run to their end, web
+    // sources' connects end where they are.
     void stopWorkers();
     // The workers, then every download saved and let go, then save and the door.
     void stop();

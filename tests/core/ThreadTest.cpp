@@ -49,6 +49,26 @@ TEST(Thread, StopOnAThreadThatIsNotRunningReturnsAtOnce) {
     EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
 }
 
+// A stop asked of a thread that is not running (never started, or ended) leaves it able to
+// start, and a later stop returns.
+TEST(Thread, AStopRequestOutsideARunIsForgotten) {
+    StepThread t;
+    t.requestStop();
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    t.stopAfter = 1;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.getState() == Thread::NOT_RUNNING; }));
+    EXPECT_EQ(1, t.finished.load());
+    t.requestStop();
+    t.stop();
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+    t.stopAfter = 2;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return t.finished.load() == 2; }));
+    t.stop();
+    EXPECT_EQ(Thread::NOT_RUNNING, t.getState());
+}
+
 TEST(Thread, StopWaitsForTheCurrentStepAndSkipsOnFinish) {
     StepThread t;
     t.stepMs = 60;

@@ -2,8 +2,11 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "DownloadTestSupport.h"
@@ -13,6 +16,7 @@
 #include "meta/FileParts.h"
 #include "transfer/DownloadInterface.h"
 #include "transfer/HttpProtocol.h"
+#include "transfer/HttpSocketConnectThread.h"
 #include "transfer/HttpSource.h"
 #include "transfer/OtherFileSource.h"
 #include "transfer/ProtocolInterface.h"
@@ -312,6 +316,51 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(before, i4_live_threads());
+}
+
+// The client's quit waits for every thread before the downloads are let go: the connect
+// threads of web sources end when told, whether connecting or pausing between attempts.
+TEST(HttpSource, EveryConnectEndsWhenTheClientQuits) {
+    int closedPort;
+    {
+        ScriptedHttpServer closed([](int, long long, long long) { return say(""); });
+        closedPort = closed.port;
+    }
+    int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(silent, (sockaddr*)&a, sizeof a));
+    ASSERT_EQ(0, listen(silent, 0));
+    socklen_t n = sizeof a;
+    getsockname(silent, (sockaddr*)&a, &n);
+    // Fills the backlog, so that the next connect waits for an answer that never comes.
+    std::vector<int> queued;
+    for (int i = 0; i < 8; ++i) {
+        int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        connect(s, (sockaddr*)&a, sizeof a);
+        queued.push_back(s);
+    }
+    int before = i4_live_threads();
+    FakeDownload download(1000);
+    std::vector<std::unique_ptr<HttpSource>> sources;
+    for (int port : {closedPort, (int)ntohs(a.sin_port)}) {
+        std::string url = "http://127.0.0.1:" + std::to_string(port) + "/f";
+        sources.emplace_back(std::make_unique<HttpSource>(&download, url.c_str()));
+        sources.back()->activate();
+    }
+    for (int i = 0; i < 20; ++i)
+        for (auto& s : sources) s->tick(10);
+    ASSERT_EQ(before + 2, i4_live_threads());
+    HttpSocketConnectThread::stopAll();
+    // Left alone, the threads would go on for seconds more: pauses of 1, 2 and 4 s, and a
+    // connect that waits up to 8 s.
+    for (int i = 0; i < 100 && i4_live_threads() > before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(before, i4_live_threads());
+    sources.clear();  // each source still cancels and deletes its own thread
+    for (int s : queued) close(s);
+    close(silent);
 }
 
 TEST(HttpSource, AServerGoneForGoodLeavesTheSourceIdleWithoutItsRange) {
