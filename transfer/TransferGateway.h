@@ -79,6 +79,9 @@ public:
     // hashes is dropped whole, so every file is hashed again.
     void loadKnownList();
 
+    // What start points thePeerShares at (tests point it there without a start).
+    PeerShares* peerShares() { return &shares; }
+
     // Null restores the PeerDoor.
     static void setDoorMaker(DoorMaker maker);
     // The current door (open or not), or null.

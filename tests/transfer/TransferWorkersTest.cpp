@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,12 @@
 #include "i4min/file/i4_path.h"
 #include "meta/FileList.h"
 #include "meta/SpecialTagInfo.h"
+#include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/HashThread.h"
 #include "transfer/PartMetFile.h"
 #include "transfer/ShareList.h"
+#include "transfer/TransferHandler.h"
 #include "transfer/TransferWorkers.h"
 
 namespace {
@@ -168,6 +171,108 @@ TEST_F(TransferWorkersTest, ACompletionRunsOnItsOwnThreadAndLandsInIncoming) {
     EXPECT_FALSE(fileExists((dir / "secret.txt").c_str()));
     workers.stop();
     EXPECT_EQ(workers.completingThreads(), 0);
+}
+
+// Completions end on their own threads while the core side cancels other downloads, and the
+// completing ones too, through the queue as the console's cancel does; the pool ticks and
+// saves every record meanwhile. Each completed file lands in incoming whole, each cancelled
+// one leaves nothing behind, the pool lets go of every download once, and no thread touches
+// a download it does not hold (ASan and TSan see to that).
+TEST_F(TransferWorkersTest, CompletionsEndWhileDownloadsAreCancelled) {
+    for (int id :
+         {MSG_END_DOWNLOAD, MSG_CANCEL_DOWNLOAD, MSG_CHECK_DISK_SPACE, MSG_RERANK_DOWNLOADS})
+        theMessageQ.setHandler(&theTransferHandler, id);
+    struct SpaceScope {
+        SpaceScope() {
+            theDLPool.setFreeSpace([](const char*) { return (int64_t)1 << 40; });
+        }
+        ~SpaceScope() {
+            theDLPool.setFreeSpace([](const char* p) { return i4_free_space(p); });
+        }
+    } space;
+    struct Started {
+        Download* d;
+        std::string name;
+        std::vector<uint8_t> content;
+    };
+    int seed = 0;
+    auto start = [&](const std::string& name) {
+        Started s{nullptr, name, randomBytes(150000 + 60000 * (seed % 5), 300 + seed)};
+        seed++;
+        std::unique_ptr<FileMeta> record(recordOf(s.content, name.c_str(), dir.path));
+        theDLPool.startDownload(record.get());
+        s.d = theDLPool.findByHash(record->getFileHash());
+        if (s.d) downloads.push_back(s.d);
+        return s;
+    };
+    auto write = [](Started& s, size_t from, size_t to) {
+        s.d->lock();
+        s.d->writeData(s.content.data() + from, (uint32_t)from, (uint32_t)to);
+        s.d->unlock();
+    };
+    auto pump = [] {
+        for (int i = 0; i < 1000 && theMessageQ.run(0); i++) {
+        }
+        theDLPool.run(10);
+    };
+    std::vector<Started> finished, cancelled;
+    for (int round = 0; round < 3; round++) {
+        std::vector<Started> finishing, cancelling;
+        for (int k = 0; k < 4; k++) {
+            std::string tag = std::to_string(round) + "-" + std::to_string(k) + ".bin";
+            finishing.push_back(start("done-" + tag));
+            cancelling.push_back(start("cancelled-" + tag));
+        }
+        for (std::vector<Started>* s : {&finishing, &cancelling})
+            for (Started& one : *s) {
+                ASSERT_NE(nullptr, one.d);
+                write(one, 0, one.content.size() / 2);
+            }
+        for (int k = 0; k < 4; k++) {
+            Started& f = finishing[(size_t)k];
+            write(f, f.content.size() / 2, f.content.size());  // its completion starts
+            f.d->post(MSG_CANCEL_DOWNLOAD);
+            cancelling[(size_t)k].d->post(MSG_CANCEL_DOWNLOAD);
+            pump();
+        }
+        theDLPool.run(DLPool::SAVE_MS);
+        finished.insert(finished.end(), finishing.begin(), finishing.end());
+        cancelled.insert(cancelled.end(), cancelling.begin(), cancelling.end());
+    }
+    ASSERT_TRUE(waitFor([&] {
+        pump();
+        return theDLPool.count() == 0;
+    }));
+    workers.stop();
+    EXPECT_EQ(0, workers.completingThreads());
+
+    std::set<std::string> landed;
+    i4_dir_listing listing;
+    ASSERT_TRUE(i4_list_directory(dirs->incoming.c_str(), listing, false));
+    for (const i4_string& f : listing.file_names) landed.insert(f.c_str());
+    std::set<std::string> expected;
+    for (Started& s : finished) {
+        SCOPED_TRACE(s.name);
+        expected.insert(s.name);
+        EXPECT_EQ("Complete", statusText(s.d));
+        EXPECT_EQ(1, s.d->refCount());
+        std::string got = readText(dirs->incoming + "/" + s.name);
+        EXPECT_EQ(s.content.size(), got.size());
+        EXPECT_TRUE(got == std::string(s.content.begin(), s.content.end()));
+    }
+    EXPECT_EQ(expected, landed);
+    for (Started& s : cancelled) {
+        EXPECT_EQ("Done", statusText(s.d)) << s.name;
+        EXPECT_EQ(1, s.d->refCount()) << s.name;
+    }
+    // Neither a record nor a part of any of them is left.
+    i4_dir_listing temp;
+    ASSERT_TRUE(i4_list_directory(dirs->temp.c_str(), temp, false));
+    EXPECT_EQ(0u, temp.file_names.size());
+    std::vector<std::string> subdirectories;
+    for (const i4_string& d : temp.dir_names)
+        if (!d.equals(".") && !d.equals("..")) subdirectories.push_back(d.c_str());
+    EXPECT_EQ(std::vector<std::string>{}, subdirectories);
 }
 
 }  // namespace
