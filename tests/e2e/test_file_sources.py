@@ -1,7 +1,8 @@
 """A download from a scripted uploader peer: the client learns of the peer from the fake
-index server's answer to its source request, waits in the peer's queue, asks for the crumb
-hashes, fetches the ranges, fetches again a crumb the peer spoiled, sees the peer go
-("Gone") and come back, and ends with the file in incoming, byte for byte."""
+index server's answer to its source request, is told its place in the peer's queue and lets
+the connection go, is called back with a slot, asks for the crumb hashes, fetches the
+ranges, fetches again a crumb the peer spoiled, sees the peer go ("Gone") and come back,
+and ends with the file in incoming, byte for byte."""
 
 import os
 import random
@@ -24,6 +25,7 @@ PART = 9728000
 CRUMB = 486400
 GO_AFTER = 12000000  # bytes sent before the peer goes away
 BLOCK = 40960
+QUEUE_PLACE = 3  # the rank the uploader reports while the client waits
 
 OP_DATA, OP_RANGES, OP_FILE_NAME_REQUEST, OP_FILE_NAME = 70, 71, 88, 89
 OP_STATUS_REQUEST, OP_STATUS, OP_UPLOAD_REQUEST, OP_SLOT = 79, 80, 84, 85
@@ -44,9 +46,10 @@ def md4(data):
 
 
 class Uploader:
-    """The scripted peer that has the whole file: it answers 84 with 85 once the test lets
-    it, sends 70 blocks for every new range of a 71, and can go away and come back on the
-    same port."""
+    """The scripted peer that has the whole file: it answers the first 84 with its place in
+    the queue (92), calls the client and grants the slot (85) once the test lets it, sends
+    70 blocks for every new range of a 71, and can go away and come back on the same
+    port."""
 
     def __init__(self, data, file_hash, part_hashes, crumb_hashes):
         self.data = data
@@ -61,6 +64,8 @@ class Uploader:
         self.sent = 0
         self.spoilt = None  # the offset of the byte flipped in the first range served
         self.queued = threading.Event()
+        self.rank_sent = False
+        self.ranked = threading.Event()  # the client closed the connection on its queue rank
         self.grant = threading.Event()
         self.granted = False
         self.looked = threading.Event()
@@ -77,7 +82,7 @@ class Uploader:
         self.thread.start()
 
     def come_back(self, door_port):
-        """Calls the client at its door, as a peer that is back does."""
+        """Calls the client at its door, as a peer that is back (or has a slot free) does."""
         peer = sp.ScriptedPeer.connect(door_port, timeout=60)
         self.thread = threading.Thread(target=self.call, args=(peer,), daemon=True)
         self.thread.start()
@@ -85,7 +90,9 @@ class Uploader:
     def call(self, peer):
         try:
             self.connections += 1
-            self.serve(peer, outgoing=True)
+            if self.serve(peer, outgoing=True):
+                # Gone: the client finds nobody at the peer's port.
+                self.listener.close()
         except Exception as e:  # reported by the test's thread
             self.failure = repr(e)
 
@@ -99,8 +106,8 @@ class Uploader:
     def run(self):
         try:
             while not self.stopping:
-                self.listener.settimeout(0.2)
                 try:
+                    self.listener.settimeout(0.2)
                     sock, _ = self.listener.accept()
                 except socket.timeout:
                     continue
@@ -118,6 +125,7 @@ class Uploader:
     def serve(self, peer, outgoing=False):
         """True when the peer went away on purpose."""
         served = set()
+        ranked = False
         peer.user_hash = self.user_hash
         try:
             if outgoing:
@@ -153,6 +161,11 @@ class Uploader:
                     self.granted = self.grant.is_set()
                     if self.granted:
                         peer.send(OP_SLOT)
+                    elif not self.rank_sent:
+                        # Its place in the queue, after which the client lets the
+                        # connection go until the peer calls with a slot.
+                        peer.send(sp.QUEUE_RANK, sp.u32(QUEUE_PLACE))
+                        self.rank_sent = ranked = True
                     self.queued.set()
                 elif op == sp.PARTNER_REQUEST:
                     # No partnership: the client goes on as an ordinary downloader.
@@ -165,7 +178,8 @@ class Uploader:
                         peer.close()
                         return True
         except EOFError:
-            pass
+            if ranked and not self.granted:
+                self.ranked.set()
         finally:
             peer.close()
         return False
@@ -223,11 +237,17 @@ def test_a_file_from_a_scripted_uploader():
             client.cmd("dllink tnv4://|file|big.bin|%d|%s|" % (SIZE, file_hash.hex()))
             check(server.expect(GET_SOURCES, timeout=30)[:16] == file_hash, "source request")
 
-            # Waiting in the peer's queue: the source listing leaves its row blank.
+            # Waiting in the peer's queue with its rank, the client lets the connection go;
+            # the source listing gives the waiting source an empty row.
             check(up.queued.wait(30), "no upload request came; %r; connections %d; server saw %r; %r; %r"
                   % (up.failure, up.connections, server.received, client.cmd("m 1 v"), client.cmd("vd")))
+            check(up.ranked.wait(30), "the client kept the connection after its queue rank")
             queued = sources_listing(client)
-            check("for 1 sources\n\n" in queued, "queue place: %r" % queued)
+            check(queued == "Showing user, filename, and status for 1 sources\n\n",
+                  "queue place: %r" % queued)
+            # A slot comes free: the peer calls the client, which asks for the crumb hashes
+            # on the new connection; then the peer grants the slot.
+            up.come_back(door)
             deadline = time.monotonic() + 30
             while up.hash_requests == 0 and time.monotonic() < deadline:
                 time.sleep(0.1)
@@ -253,8 +273,10 @@ def test_a_file_from_a_scripted_uploader():
             # The crumb with the spoilt byte failed its check and was fetched again, once.
             again = [r for r in up.asked if r[0] <= up.spoilt < r[1]]
             check(len(again) == 2, "the spoilt byte was asked for in %r" % again)
-            check(up.connections == 2, "connections: %d" % up.connections)
-            # However many sources requests and reconnects, one upload request a connection.
+            # The client's, the peer's call with the slot and its call when it is back.
+            check(up.connections == 3, "connections: %d" % up.connections)
+            # One upload request before the rank and one after "Gone": the call with the slot
+            # finds the client already asked.
             check(up.upload_requests == 2, "upload requests: %d" % up.upload_requests)
             client.quit()
         finally:
