@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "DownloadTestSupport.h"
+#include "ScriptedHttpServer.h"
 #include "core/MessageQ.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
@@ -25,6 +26,8 @@
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/HttpProtocol.h"
+#include "transfer/HttpSource.h"
+#include "transfer/OtherFileSource.h"
 #include "transfer/PartialFile.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferHandler.h"
@@ -122,9 +125,9 @@ public:
         dirs.posted.drain();
         ASSERT_EQ(1, d->getSources()->countNoLock()) << "no source made of " << url;
     }
-    // A pass of the pool; work the download hands over is done at once.
-    void pass() {
-        theDLPool.run(20);
+    // A pass of the pool that says ms passed; work the download hands over is done at once.
+    void pass(int ms = 20) {
+        theDLPool.run(ms);
         work.runChecks();
         work.runCompletions();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -231,6 +234,27 @@ TEST(WebServers, AStopWhileASourceConnectsToAClosedPortWaitsForNothing) {
     for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(before, i4_live_threads());
+}
+
+// Busy answers only: after the fourth the source gives up and leaves its download, which
+// stays in the pool without it, nothing written.
+TEST(WebServers, FourBusyAnswersTakeTheSourceOutOfItsDownload) {
+    ScriptedHttpServer server([](int, long long, long long) {
+        return ScriptedHttpServer::Answer{{"HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n"}};
+    });
+    WebDownload busy;
+    std::vector<uint8_t> content = randomBytes(1000, 15);
+    busy.start(content, "http://127.0.0.1:" + std::to_string(server.port) + "/f");
+    LL* sources = busy.d->getSources();
+    HttpSource* http =
+        static_cast<HttpSource*>(static_cast<OtherFileSource*>(sources->get(0))->getSource());
+    // Its waits after a 503 (a minute or two each) pass in a few passes of 30 s.
+    for (int i = 0; i < 5000 && sources->countNoLock() > 0; ++i)
+        busy.pass(http->getState() == HttpSource::WAIT ? 30000 : 20);
+    EXPECT_EQ(0, sources->countNoLock()) << "the source stayed";
+    EXPECT_EQ(4u, server.requestLines().size());
+    EXPECT_EQ(1, theDLPool.count()) << "the download goes on";
+    EXPECT_EQ(content.size(), busy.missing()) << "bytes written from a busy answer";
 }
 
 }  // namespace
