@@ -24,13 +24,16 @@ inline void store32(uint8_t* p, uint32_t v) {
     p[3] = (uint8_t)(v >> 24);
 }
 
+// x is always the value the previous step made, so each form keeps x's
+// path short: the terms of y and z alone are summed while x is still being made.
 #define MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define MD4_G(x, y, z) (((x) & (y)) | ((z) & ((x) | (y))))
-#define MD4_H(x, y, z) ((x) ^ (y) ^ (z))
+#define MD4_H(x, y, z) ((x) ^ ((y) ^ (z)))
 
-#define R1(a, b, c, d, k, s) a = rotl(a + MD4_F(b, c, d) + X[k], s)
-#define R2(a, b, c, d, k, s) a = rotl(a + MD4_G(b, c, d) + X[k] + 0x5A827999u, s)
-#define R3(a, b, c, d, k, s) a = rotl(a + MD4_H(b, c, d) + X[k] + 0x6ED9EBA1u, s)
+#define R1(a, b, c, d, k, s) a = rotl((a + X[k]) + MD4_F(b, c, d), s)
+// The majority of x, y, z is (y & z) + (x & (y ^ z)): the two terms never share a set bit.
+#define R2(a, b, c, d, k, s) \
+    a = rotl((a + X[k] + 0x5A827999u + ((c) & (d))) + ((b) & ((c) ^ (d))), s)
+#define R3(a, b, c, d, k, s) a = rotl((a + X[k] + 0x6ED9EBA1u) + MD4_H(b, c, d), s)
 
 // The two-chain forms: each step of chain 1 is followed by the same step of chain 2,
 // so the processor overlaps two dependency chains instead of waiting on one.

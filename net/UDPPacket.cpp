@@ -33,10 +33,8 @@ UDPPacket::~UDPPacket() {
 void UDPPacket::fill(int32_t payloadLength, uint8_t marker) {
     if (payloadLength < 0) payloadLength = 0;
     size = payloadLength + 1;
-    // A datagram goes out whole or not at all: writes past the announced size are cut,
-    // and a writer that fills less must not send stale heap bytes.
+    // A datagram goes out whole or not at all: writes past the announced size are cut.
     replaceBuffer(size, 0);
-    memset(ram.get_buffer(), 0, static_cast<size_t>(size));
     ram.write_8(marker);
 }
 

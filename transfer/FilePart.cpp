@@ -4,12 +4,14 @@
 
 #include "core/UIGateway.h"
 #include "i4min/file/i4_file.h"
+#include "meta/FileParts.h"
 #include "meta/MD4.h"
 
 namespace {
 
-// Verification reads this much per call; one buffer per thread, reused.
-const uint32_t HASH_CHUNK = 256 * 1024;
+// A whole crumb per read call, the unit that verification sweeps; one
+// buffer per thread, reused.
+const uint32_t HASH_CHUNK = (uint32_t)FileParts::CRUMB_SIZE;
 
 uint8_t* hashBuffer() {
     thread_local std::vector<uint8_t> buffer(HASH_CHUNK);

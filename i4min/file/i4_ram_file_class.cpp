@@ -17,6 +17,12 @@ void i4_ram_file_class::reset(void* buf, int32_t capacity, int32_t grow) {
     end_ = cap_;
 }
 
+void i4_ram_file_class::truncate(int32_t n) {
+    if (n < 0) n = 0;
+    if (n < end_) end_ = n;
+    if (pos_ > end_) pos_ = end_;
+}
+
 i4_ram_file_class* i4_ram_file_class::clone() const {
     i4_ram_file_class* c = new i4_ram_file_class(buf_, cap_, grow_);
     c->seek(pos_);

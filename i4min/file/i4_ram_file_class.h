@@ -13,6 +13,9 @@ public:
     i4_ram_file_class(void* buf, int32_t capacity, int32_t grow);
 
     void reset(void* buf, int32_t capacity, int32_t grow);
+    // Cuts the size to n bytes if it is larger, keeping the buffer; the
+    // position stays within the size.
+    void truncate(int32_t n);
     void* get_buffer() const { return buf_; }
     i4_ram_file_class* clone() const;
     int32_t capacity() const { return cap_; }

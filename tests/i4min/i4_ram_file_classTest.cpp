@@ -114,6 +114,24 @@ TEST(i4_ram_file_class, ResetAndClone) {
     EXPECT_EQ(f.read_16(), 0x7a79);
 }
 
+TEST(i4_ram_file_class, TruncateCutsOnlyAndLaterHolesAreZeroed) {
+    char a[6] = {'a', 'b', 'c', 'd', 'e', 'f'};
+    i4_ram_file_class f(a, 6, 0);
+    f.seek(5);
+    f.truncate(8);  // never grows
+    EXPECT_EQ(f.size(), 6);
+    f.truncate(2);
+    EXPECT_EQ(f.size(), 2);
+    EXPECT_EQ(f.tell(), 2);
+    // The buffer is kept: a seek past the new end zeroes what it skips.
+    f.seek(4);
+    EXPECT_EQ(f.size(), 4);
+    EXPECT_EQ(0, memcmp(a, "ab\0\0ef", 6));
+    f.truncate(-1);
+    EXPECT_EQ(f.size(), 0);
+    EXPECT_EQ(f.tell(), 0);
+}
+
 TEST(i4_ram_file_class, RefusesToGrowPastTwoGigabytes) {
     i4_ram_file_class f(nullptr, 0, 1 << 20);
     bool threw = false;

@@ -1,3 +1,4 @@
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -118,4 +119,54 @@ TEST(TCPPacket, ClosedPeerIsAnError) {
     int32_t n = -1;
     EXPECT_EQ(PACKET_ERROR, p.writeTo(pair.ours, &n));
     EXPECT_EQ(0, n);
+}
+
+TEST(TCPPacket, GoesOutAsWrittenWithZerosWhereNothingWas) {
+    struct Case {
+        const char* what;
+        int32_t length;
+        std::function<void(TCPPacket&)> write;
+        std::string payload;
+    };
+    const Case cases[] = {
+        {"every byte", 4, [](TCPPacket& p) { p.file().write("wxyz", 4); }, "wxyz"},
+        {"the head only", 5, [](TCPPacket& p) { p.file().write("ab", 2); },
+         std::string("ab\0\0\0", 5)},
+        {"around a skipped hole", 6,
+         [](TCPPacket& p) {
+             p.file().write("a", 1);
+             p.file().seek(5 + 4);
+             p.file().write("z", 1);
+         },
+         std::string("a\0\0\0z\0", 6)},
+        {"patched in place after writing", 3,
+         [](TCPPacket& p) {
+             p.file().write("abc", 3);
+             static_cast<uint8_t*>(p.file().memory_at(6))[0] = 'B';
+         },
+         "aBc"},
+        {"a count written last at the front", 4,
+         [](TCPPacket& p) {
+             p.file().seek(5 + 2);
+             p.file().write("cd", 2);
+             p.file().seek(5);
+             p.file().write("ab", 2);
+         },
+         "abcd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TCPPacket p(c.length, 0xE3);
+        c.write(p);
+        std::string expected = std::string("\xE3", 1) + le32((uint32_t)c.length) + c.payload;
+        Packet* copy = p.clone();
+        SockPair pair;
+        BudgetScope budgets(Connection::UNLIMITED_BUDGET, Connection::UNLIMITED_BUDGET);
+        int32_t n = 0;
+        EXPECT_EQ(PACKET_COMPLETE, p.writeTo(pair.ours, &n));
+        EXPECT_EQ(expected, pair.peerReadAll());
+        EXPECT_EQ(expected, bytesOf(p));
+        EXPECT_EQ(expected, bytesOf(*copy));
+        delete copy;
+    }
 }
