@@ -46,8 +46,15 @@ UploadQueue::UploadQueue()
     : owner(nullptr), best(IDLE_PRIORITY), queueCount(0), waiting(0), served(0) {}
 
 UploadQueue::~UploadQueue() {
+    clear();
+}
+
+void UploadQueue::clear() {
     while (UserMeta* u = static_cast<UserMeta*>(partners.removeAt(0))) delete u;
     while (FileQueue* q = static_cast<FileQueue*>(queues.removeAt(0))) delete q;
+    queueCount = 0;
+    waiting = 0;
+    best = IDLE_PRIORITY;
 }
 
 UserMeta* UploadQueue::find(UserMeta* user, int* position) {
@@ -244,7 +251,8 @@ void UploadQueue::readGroups(i4_field_reader& in) {
 UploadQueue::LoadResult UploadQueue::load(const char* path, int64_t nowS) {
     i4_safe_file file(path, I4_READ);
     if (!file.get()) {
-        say("UQnotLoaded", "Upload Queue not loaded");
+        // None at all is a first start, as with the other state files.
+        if (file.error()) say("UQnotLoaded", "Upload Queue not loaded");
         return NOT_LOADED;
     }
     i4_field_reader in(*file.get());

@@ -63,6 +63,8 @@ public:
     UserMeta* next(int slotPriority);
     void addWaitingPartner(Peer* connection);
     bool hasWaitingPartner(UserMeta* user);
+    // Every waiting peer and file queue goes; the served count stays.
+    void clear();
     void removeWaitingPartner(UserMeta* user);
 
     // Writes the slots' entries and the queues, at most a cap of entries in all; prints
@@ -70,6 +72,8 @@ public:
     bool save(const char* path, const std::vector<SlotEntry>& slots);
     bool save(const char* path, const std::vector<SlotEntry>& slots, int64_t nowS,
               int64_t uptimeMs);
+    // A file that is there but cannot be read prints "Upload Queue not loaded"; a missing
+    // one (a first start) says nothing.
     LoadResult load(const char* path);
     LoadResult load(const char* path, int64_t nowS);
     // The cap of entries saved after uptimeMs with `served` peers served.

@@ -248,9 +248,14 @@ TEST_F(UploadQueueTest, ADamagedFileKeepsWhatWasReadAndAMissingOneIsSaid) {
         back.load(path().c_str(), now + 10);
         EXPECT_EQ(c.waiting, back.waitingCount()) << c.content.size();
     }
+    // None at all is a first start and says nothing; one that cannot be read says so.
     console.out.clear();
     UploadQueue none;
     EXPECT_EQ(UploadQueue::NOT_LOADED, none.load((dir.path + "/missing.dat").c_str(), now));
+    EXPECT_EQ("", console.text());
+    std::string blocked = dir.path + "/blocked.dat";
+    ASSERT_EQ(0, mkdir(blocked.c_str(), 0700));
+    EXPECT_EQ(UploadQueue::NOT_LOADED, none.load(blocked.c_str(), now));
     EXPECT_EQ("Upload Queue not loaded\n", console.text());
 }
 
