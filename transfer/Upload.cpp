@@ -39,6 +39,8 @@ Upload::Upload(i4_file* f, Peer* c, const char* n, UploadSlot* s, bool logStart)
       ringNext(0),
       atLastSample(0),
       blockSize(MIN_BLOCK),
+      heldMs(0),
+      holding(false),
       paused(false),
       gone(false),
       sent(0),
@@ -92,8 +94,21 @@ void Upload::shiftFrom(int i) {
     ranges[2] = Range{0, 0};
 }
 
+void Upload::inherit(const std::vector<Range>& earlier) {
+    finished = earlier;
+    if (!finished.empty()) last = finished.back();
+}
+
+bool Upload::sentLately(const Range& r) const {
+    for (const Range& f : finished)
+        if (f == r) return true;
+    return false;
+}
+
 void Upload::setRanges(const uint32_t starts[3], const uint32_t ends[3]) {
     if (sent > 0 && partOf(starts[0]) != partOf(ranges[0].start)) dropPriority();
+    Range underWay = ranges[0];
+    bool running = underWay.start <= position && position < underWay.end;
     uint64_t size = fileSize();
     for (int i = 0; i < 3; i++) {
         // An empty or reversed pair is none; one past the end of the file cannot be served.
@@ -108,7 +123,23 @@ void Upload::setRanges(const uint32_t starts[3], const uint32_t ends[3]) {
             break;
         }
     }
+    std::vector<Range> fresh, again;
+    for (const Range& r : ranges) {
+        if (r.end == 0) continue;
+        if (running && r == underWay)
+            fresh.insert(fresh.begin(), r);
+        else
+            (sentLately(r) ? again : fresh).push_back(r);
+    }
+    fresh.insert(fresh.end(), again.begin(), again.end());
+    for (int i = 0; i < 3; i++) ranges[i] = i < (int)fresh.size() ? fresh[(size_t)i] : Range{0, 0};
     if (!(ranges[0].start <= position && position < ranges[0].end)) position = ranges[0].start;
+    heldMs = 0;
+    if (holding) {
+        // The packets stopped while held: two go out again.
+        holding = false;
+        if (sendNext()) sendNext();
+    }
 }
 
 bool Upload::sendNext() {
@@ -116,6 +147,10 @@ bool Upload::sendNext() {
     if (position >= ranges[0].end || gone) {
         slot->endUpload(this);
         return false;
+    }
+    if (position == ranges[0].start && sentLately(ranges[0]) && heldMs < HOLD_MS) {
+        holding = true;
+        return true;
     }
     uint64_t left = ranges[0].end - position;
     uint32_t length = left < blockSize ? (uint32_t)left : blockSize;
@@ -140,12 +175,23 @@ bool Upload::sendNext() {
     // Pair 0 is done: the next one starts.
     if (ranges[1].end > 0 && partOf(ranges[1].start) != partOf(ranges[0].start)) dropPriority();
     last = ranges[0];
+    finished.push_back(last);
+    if (finished.size() > HISTORY) finished.erase(finished.begin());
     shiftFrom(0);
     position = ranges[0].start;
     return true;
 }
 
 void Upload::tick(int ms) {
+    if (holding && !paused) {
+        heldMs += ms;
+        if (heldMs >= HOLD_MS) {
+            // No newer request came: this is asked for again, and served.
+            holding = false;
+            if (sendNext()) sendNext();
+            return;
+        }
+    }
     sampleTimer += ms;
     if (sampleTimer <= SAMPLE_MS) return;
     ring[ringNext] = (double)(sent - atLastSample) / sampleTimer;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <vector>
 
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_mutex.h"
@@ -25,7 +26,7 @@ class i4_file;
 // whose size follows the measured rate, two packets in flight.
 class Upload : public RefCounter {
 public:
-    enum { HEADER = 25, MIN_BLOCK = 512, RING = 8, SAMPLE_MS = 2000 };
+    enum { HEADER = 25, MIN_BLOCK = 512, RING = 8, SAMPLE_MS = 2000, HISTORY = 8, HOLD_MS = 3000 };
     // A block never exceeds this, whatever the rate: the receiver caps its frames.
     static constexpr uint32_t MAX_BLOCK = 1u << 20;
     static constexpr int UNSET_PRIORITY = -30001;
@@ -42,7 +43,17 @@ public:
     // Logs the end, counts what was sent, closes the file, lets the connection go.
     ~Upload() override;
 
+    // A new request. Beyond dropping a repeat of the range just finished, the order is
+    // changed so that a range crossing the request in flight is not sent twice: the range
+    // under way goes on first, and ranges finished lately go last. Such a range is held
+    // back up to HOLD_MS for a newer request, which leaves it out once its data arrived;
+    // asked again after that, it is served.
     void setRanges(const uint32_t starts[3], const uint32_t ends[3]);
+    bool isHolding() const { return holding; }
+    // The ranges finished lately, oldest first; an upload of the same file to the same peer
+    // that follows this one takes them over.
+    const std::vector<Range>& history() const { return finished; }
+    void inherit(const std::vector<Range>& earlier);
     // One data packet; false once the upload has ended.
     bool sendNext();
     void tick(int ms);
@@ -84,17 +95,21 @@ protected:
 
 private:
     void dropPriority();
+    bool sentLately(const Range& r) const;
     void shiftFrom(int i);
 
     int prio;
     i4_mutex lock;
     Range ranges[3];
     Range last;
+    std::vector<Range> finished;
     int sampleTimer;
     double ring[RING];
     int ringNext;
     uint64_t atLastSample;
     uint32_t blockSize;
+    int heldMs;
+    bool holding;
     bool paused;
     bool gone;
     uint64_t sent;

@@ -313,6 +313,31 @@ bool UploadPool::compare(void* a, void* b) {
     return x->getTimer() > y->getTimer();
 }
 
+void UploadPool::rememberRanges(Upload* ending) {
+    UserMeta peer;
+    if (!ending->getPeer(&peer) || ending->history().empty()) return;
+    recallRanges(ending);  // drops an older entry of the same pair
+    Recent r;
+    memcpy(r.user, peer.hash, 16);
+    memcpy(r.file, ending->getFileHash(), 16);
+    r.ranges = ending->history();
+    recent.push_back(r);
+    if (recent.size() > MAX_RECENT) recent.erase(recent.begin());
+}
+
+void UploadPool::recallRanges(Upload* starting) {
+    UserMeta peer;
+    if (!starting->getPeer(&peer)) return;
+    for (size_t i = 0; i < recent.size(); i++) {
+        if (memcmp(recent[i].user, peer.hash, 16) == 0 &&
+            memcmp(recent[i].file, starting->getFileHash(), 16) == 0) {
+            if (starting->history().empty()) starting->inherit(recent[i].ranges);
+            recent.erase(recent.begin() + (long)i);
+            return;
+        }
+    }
+}
+
 void UploadPool::sortSlots() {
     slotList.sort(*this);
 }

@@ -13,6 +13,7 @@
 #include "transfer/PeerEventHandler.h"
 #include "transfer/PeerUploads.h"
 #include "transfer/SlotTuner.h"
+#include "transfer/Upload.h"
 #include "transfer/UploadNotices.h"
 #include "transfer/UploadQueue.h"
 #include "util/LL.h"
@@ -64,6 +65,10 @@ public:
     void loadQueue(const char* path);
     bool compare(void* a, void* b) override;
     void sortSlots();
+    // The ranges an ending upload finished, kept for the next upload of the same file to the
+    // same peer (a slot is often given up and granted again between two requests).
+    void rememberRanges(Upload* ending);
+    void recallRanges(Upload* starting);
 
     // The slot list, in order, for the listings; the pointers stay the pool's.
     void slots(std::vector<UploadSlot*>& out);
@@ -94,6 +99,12 @@ private:
         Peer* connection;  // not referenced: peerClosed drops the notice
         uint32_t rank;
     };
+    struct Recent {
+        uint8_t user[16];
+        uint8_t file[16];
+        std::vector<Upload::Range> ranges;
+    };
+    enum { MAX_RECENT = 32 };
     struct Notice {
         uint8_t hash[16];
         int crumb;  // -1: a pause or resume
@@ -118,6 +129,7 @@ private:
     UploadQueue queue;
     i4_mutex noticeLock;
     std::vector<Notice> notices;
+    std::vector<Recent> recent;  // oldest first
     // Nothing is saved before the stored queue was read: an early quit keeps it.
     bool loaded;
 };

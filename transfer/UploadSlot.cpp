@@ -72,12 +72,9 @@ void UploadSlot::tick(int ms) {
         }
         return;
     }
-    if (upload) {
-        upload->tick(ms);
-        prio = upload->priority();
-    } else {
-        prio = IDLE_PRIORITY;
-    }
+    if (upload) upload->tick(ms);
+    // The tick may have ended the upload (a held range sent at last, the ranges used up).
+    prio = upload ? upload->priority() : IDLE_PRIORITY;
     UserMeta* next = pool.getQueue().next(prio);
     if (!next) return;
     if (pool.findSlotOf(next)) {
@@ -216,6 +213,7 @@ bool UploadSlot::startUpload(Upload* u, const uint32_t starts[3], const uint32_t
         upload = u;
     }
     pool.sortSlots();
+    pool.recallRanges(u);
     u->setRanges(starts, ends);
     if (u->sendNext() && upload == u) u->sendNext();
     changed();
@@ -225,6 +223,7 @@ bool UploadSlot::startUpload(Upload* u, const uint32_t starts[3], const uint32_t
 
 void UploadSlot::endUpload(Upload* u) {
     if (!u || u != upload) return;
+    pool.rememberRanges(u);
     {
         i4_lock hold(&lock);
         u->setPaused(true);
