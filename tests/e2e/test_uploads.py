@@ -1,6 +1,7 @@
 """Transfers between real clients on loopback: one shares a file, another finds it through
 a scripted index server and downloads it from the first, byte for byte; a downloader killed
-midway is restarted and ends with the right file from another sharer."""
+midway is restarted and ends with the right file from another sharer; two downloaders of
+one file list each other as partners."""
 
 import os
 import signal
@@ -57,6 +58,17 @@ class Peer:
             if line.startswith("\t\t"):
                 return int(line.split("\t")[4].rstrip("k"))
         return 0
+
+    def name(self):
+        for line in self.client.cmd("vo").splitlines():
+            if line.startswith("Name:"):
+                return line.split()[-1]
+        return ""
+
+    def partners(self):
+        """The user names "vpart" lists."""
+        return [line.split(") ", 1)[1] for line in self.client.cmd("vpart").splitlines()
+                if line[:1].isdigit() and ") " in line]
 
     def kill(self):
         os.kill(self.client.proc.pid, signal.SIGKILL)
@@ -182,6 +194,40 @@ def test_a_killed_download_resumes_and_ends_with_the_right_file():
                     p.client.close()
 
 
+def test_two_downloaders_of_one_file_become_partners():
+    data = os.urandom(6 * PART + 777)
+    with base_directory() as a_dir, base_directory() as b_dir, base_directory() as c_dir, \
+            FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server, \
+            FakeIndexServer(name="C's") as c_server:
+        shared = shared_file(c_dir, "both.bin", data)
+        c = Peer(c_dir, c_server)
+        a = Peer(a_dir, a_server)
+        b = Peer(b_dir, b_server)
+        try:
+            file_hash = c.share(shared, "both.bin")
+            a.fetch(file_hash, "both.bin", len(data), c)
+            b.fetch(file_hash, "both.bin", len(data), c)
+            # Each learns of the other as a source of the file.
+            a.serve_sources(file_hash, c, b)
+            b.serve_sources(file_hash, c, a)
+            names = {a: a.name(), b: b.name()}
+            seen = {a: False, b: False}
+
+            def look():
+                for me, other in ((a, b), (b, a)):
+                    if not seen[me] and names[other] in me.partners():
+                        seen[me] = True
+            wait_for_file(a.incoming("both.bin"), data, 120, look)
+            wait_for_file(b.incoming("both.bin"), data, 120, look)
+            check(seen[a] and seen[b], "partners listed: A %r, B %r" % (seen[a], seen[b]))
+            for p in (a, b, c):
+                p.quit()
+        finally:
+            for p in (a, b, c):
+                p.client.close()
+
+
 if __name__ == "__main__":
     main([test_a_shared_file_is_found_and_downloaded_whole,
-          test_a_killed_download_resumes_and_ends_with_the_right_file])
+          test_a_killed_download_resumes_and_ends_with_the_right_file,
+          test_two_downloaders_of_one_file_become_partners])
