@@ -9,6 +9,7 @@
 #include "ui/ServerCommands.h"
 #include "ui/SettingsCommands.h"
 #include "ui/ShareCommands.h"
+#include "ui/UploadCommands.h"
 
 ConClientApp theConClientApp;
 
@@ -24,11 +25,11 @@ const ConClientApp::Entry ConClientApp::TABLE[] = {
     {"vr", GeneralCommands::viewResults},
     {"vm", ServerCommands::viewServers},
     {"vd", DownloadCommands::viewDownloads},
-    {"vu", nullptr},
+    {"vu", UploadCommands::viewUploads},
     {"vs", ShareCommands::viewDirectories},
     {"vf", ShareCommands::viewFiles},
     {"vp", PeerCommands::view},
-    {"vq", nullptr},
+    {"vq", UploadCommands::viewQueue},
     {"vpart", PeerCommands::partners},
     {"u", ShareCommands::removeDirectory},
     {"b", ServerCommands::removeServer},

@@ -10,6 +10,7 @@
 #include "transfer/HashThread.h"
 #include "transfer/Peer.h"
 #include "transfer/TransferGateway.h"
+#include "transfer/UploadPool.h"
 
 namespace {
 TransferLink builtInLink;
@@ -40,7 +41,9 @@ void TransferLink::friendCallbackFailed(uint32_t serverIp, uint32_t id) {
     theFriendList.callbackFailed(serverIp, id);
 }
 
-void TransferLink::uploadCallbackFailed(uint32_t, uint32_t) {}
+void TransferLink::uploadCallbackFailed(uint32_t serverIp, uint32_t id) {
+    theUploadPool.callbackFailed(serverIp, id);
+}
 
 int TransferLink::connectPeer(UserMeta* user, Peer** existing) {
     // The peer asked for this connection through its server: it stays open unreferenced.

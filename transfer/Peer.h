@@ -108,6 +108,8 @@ public:
     void setKeep(bool on);
     bool isKept() const { return keep; }
     int64_t getIdleMs() const { return idleMs; }
+    // Data going out counts as activity: an upload keeps its connection.
+    void resetIdle() { idleMs = 0; }
 
     // The user record's id, the connection's ip and its text; 0 takes the socket's address.
     void setIp(uint32_t id);

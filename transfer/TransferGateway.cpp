@@ -38,6 +38,7 @@
 #include "transfer/TransferHandler.h"
 #include "transfer/TransferOptions.h"
 #include "transfer/TransferWorkers.h"
+#include "transfer/UploadPool.h"
 
 TransferGateway theTransferGateway;
 // Built after the gateway, whose lists it works on, and destroyed before it.
@@ -116,11 +117,14 @@ void TransferGateway::start() {
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;
+    theUploadPool.install();
     // Peer events reach the listeners in this order.
     theClientPool.addListener(&theDLPool);
+    theClientPool.addListener(&theUploadPool);
     theClientPool.addListener(&theFriendList);
     theClientPool.addListener(&theMessagePool);
     theCore.taskThread().addTask(&theDLPool);
+    theCore.taskThread().addTask(&theUploadPool);
     theImportMaster.registerImporters();
     if (protocols.empty()) protocols.emplace_back(new HttpProtocol);
 }
@@ -134,6 +138,8 @@ void TransferGateway::stop() {
     theClientPool.shutdown();
     stopWorkers();
     theDLPool.removeAll();
+    // Only a queue that was read is written back: a quit before message 0 keeps it.
+    theUploadPool.saveQueue(theTransferOptions.getUploadQueuePath().c_str());
     save();
     closeDoor();
 }
@@ -197,6 +203,7 @@ void TransferGateway::load() {
     shareList.directoryNames(dirs);
     theHashThread.startHashing(dirs);
     startDoor(theProxySettings, 500);
+    theUploadPool.loadQueue(theTransferOptions.getUploadQueuePath().c_str());
 }
 
 void TransferGateway::save() {
@@ -260,6 +267,8 @@ void TransferGateway::fileHashed(FileMeta* m) {
         return;
     }
     sharedList.add(m);
+    theUploadPool.getQueue().setFilePriority(m->getFileHash(),
+                                             m->getSpecialInt(SpecialTagInfo::UPLOAD_PRIORITY));
     theTransferUI->sharedFileChanged(m);
     if (theNetworkGateway) {
         FileMeta published(*m);
@@ -288,6 +297,7 @@ void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
     knownList.unlock();
     if (FileMeta* s = sharedList.findByHash(hash))
         s->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    theUploadPool.getQueue().setFilePriority(hash, priority);
 }
 
 namespace {

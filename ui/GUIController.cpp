@@ -19,6 +19,7 @@
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
 #include "meta/Search.h"
+#include "meta/UserMeta.h"
 #include "net/Connection.h"
 #include "net/TCPPacket.h"
 #include "transfer/DLPool.h"
@@ -28,6 +29,8 @@
 #include "transfer/PeerFrame.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferOptions.h"
+#include "transfer/UploadPool.h"
+#include "transfer/UploadSlot.h"
 #include "ui/AdminSettings.h"
 #include "ui/Servant.h"
 #include "ui/TcpipUI.h"
@@ -276,15 +279,24 @@ void GUIController::sendInitialState() {
     while (Download* d = (Download*)LL::next(downloads, &cursor)) {
         send(downloadPacket(d, ui->downloadHandles().handleFor(d)));
     }
-    // Upload slots follow here once the client has an upload pool to list.
+    std::vector<UploadSlot*> slots;
+    theUploadPool.slots(slots);
+    for (UploadSlot* s : slots) send(slotPacket(s, ui->slotHandles().handleFor(s)));
 }
 
 void GUIController::sendStatus() {
     if (uploadSubscribed) {
-        // 200: u16 n, then per upload slot u32 handle, f32 rate. The client keeps no
-        // upload slots yet, so the report is empty.
-        TCPPacket* p = startPacket(OUT_UPLOAD_STATUS);
-        i4_field_writer(p->file()).u16(0);
+        // 200: u16 n, then per upload slot u32 handle, f32 rate.
+        std::vector<UploadSlot*> slots;
+        theUploadPool.slots(slots);
+        size_t n = slots.size() > 0xFFFF ? 0xFFFF : slots.size();
+        TCPPacket* p = startPacket(OUT_UPLOAD_STATUS, 2 + 8 * (int32_t)n);
+        i4_field_writer out(p->file());
+        out.u16((uint16_t)n);
+        for (size_t i = 0; i < n; i++) {
+            out.u32(ui->slotHandles().handleFor(slots[i]));
+            out.f32((float)slots[i]->rate());
+        }
         send(finish(p));
     }
     if (downloadSubscribed) sendDownloadStatus();
@@ -332,6 +344,23 @@ TCPPacket* GUIController::downloadPacket(Download* d, uint32_t handle) {
     out.u8((uint8_t)d->getPriority());
     PeerFrame::writeString(p->file(), record && record->getPath() ? record->getPath() : "");
     out.u32(handle);
+    return finish(p);
+}
+
+TCPPacket* GUIController::slotPacket(UploadSlot* slot, uint32_t handle) {
+    i4_string name;
+    slot->fileName(name);
+    UserMeta peer;
+    slot->getPeer(&peer);
+    uint8_t hash[16] = {0};
+    if (const uint8_t* h = slot->fileHash()) memcpy(hash, h, 16);
+    TCPPacket* p =
+        startPacket(OUT_SLOT, 4 + PeerFrame::stringSize(name.c_str()) + peer.size() + 16);
+    i4_field_writer out(p->file());
+    out.u32(handle);
+    PeerFrame::writeString(p->file(), name.c_str());
+    peer.toNetwork(p->file());
+    out.bytes(hash, 16);
     return finish(p);
 }
 
@@ -414,7 +443,7 @@ void GUIController::sendDiskInfo() {
     out.u32(0);
     out.u32(theCoreOptions.getClientId());
     out.u16((uint16_t)theCore.connectionCount());
-    out.u16(0);  // queued uploads
+    out.u16((uint16_t)theUploadPool.getQueue().waitingCount());
     send(finish(p));
 }
 

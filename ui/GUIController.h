@@ -14,6 +14,7 @@ class Download;
 class Search;
 class TaskThread;
 class TcpipUI;
+class UploadSlot;
 class i4_field_reader;
 
 // One connection from a remote controller on the admin door. Until it has logged in it is a
@@ -168,6 +169,8 @@ public:
     static uint32_t packBuildDate(const char* text);
     // 188 for the download (core task thread: its record is read as it stands).
     static TCPPacket* downloadPacket(Download* download, uint32_t handle);
+    // 201: the slot's handle, file name, peer (network form) and file hash (zeros without).
+    static TCPPacket* slotPacket(UploadSlot* slot, uint32_t handle);
     // 174 over the crumb weights (-1 for a crumb that is done) of a file of fileSize bytes.
     // Without crumbs the map is one run of weight 0 over the file.
     static TCPPacket* partMapPacket(uint32_t handle, const std::vector<int>& weights,

@@ -149,6 +149,8 @@ void TcpipUI::uploadSlotRemoved(UploadSlot* slot) {
 }
 
 void TcpipUI::uploadSlotChanged(UploadSlot* slot) {
+    if (slot && hasController())
+        sendToController(GUIController::slotPacket(slot, slotIds.handleFor(slot)));
     nextTransfer->uploadSlotChanged(slot);
 }
 

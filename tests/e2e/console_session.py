@@ -29,7 +29,7 @@ DOOR_ERROR = re.compile(r"ERROR: can't listen on port \d+\.\n|Port is probably i
                         r"Change port by typing: 'port ####' at the prompt\.\n")
 # What the transfer side keeps in the base directory beside the core's files. They are
 # made when it loads, which a quick quit may come before.
-TRANSFER_STATE = ("incoming", "temp", "known.met", "share.dat", "friend.met")
+TRANSFER_STATE = ("incoming", "temp", "known.met", "share.dat", "friend.met", "uploadq.dat")
 
 
 def without_hashing_lines(text):
@@ -42,7 +42,8 @@ def core_files(names):
     """The names without the transfer side's state and the temporary files of its
     saves."""
     return sorted(n for n in names if n not in TRANSFER_STATE
-                  and not n.startswith(("known.met.tmp-", "share.dat.tmp-", "friend.met.tmp-")))
+                  and not n.startswith(("known.met.tmp-", "share.dat.tmp-", "friend.met.tmp-",
+                                         "uploadq.dat.tmp-")))
 
 
 def binary():

@@ -185,10 +185,9 @@ def test_shared_files_are_offered():
                   "file status %r" % status)
             peer.send(sp.FILE_NAME_REQUEST, file_hash)
             check(peer.expect(sp.FILE_NAME) == file_hash + sp.string("song.ogg"), "file name")
-            # Queued for the upload, not refused.
+            # Queued for the upload, then granted by an idle slot: not refused.
             peer.send(sp.UPLOAD_REQUEST, file_hash)
-            peer.send(sp.PING)
-            peer.expect(sp.PING_ANSWER)
+            peer.expect(sp.SLOT_GRANTED, skip=(sp.ADDRESS_DIFFERS, sp.QUEUE_RANK))
         finally:
             quit_client(t)
 

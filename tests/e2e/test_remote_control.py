@@ -16,7 +16,7 @@ from pref_file import INT, free_port, parse_pref, put, setting, write_pref  # no
 from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STATUS,  # noqa: E402
                                DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, OPTIONS,
                                PART_MAP, PART_MAP_REQUEST, STOP, TEXT, UPLOAD_STATUS,
-                               UPLOAD_STATUS_ON, Controller, Fields, string)
+                               SLOT, UPLOAD_STATUS_ON, Controller, Fields, string)
 
 FILE_HASH = bytes(range(0xA0, 0xB0))
 FILE_SIZE = 3 * 486400 + 1000
@@ -107,7 +107,10 @@ def test_logins_and_what_a_controller_sees():
             check(o["admin"] == admin, "199 names admin port %d" % o["admin"])
             year, month, day = o["built"] >> 16, (o["built"] >> 8) & 255, o["built"] & 255
             check(year >= 26 and 1 <= month <= 12 and 1 <= day <= 31, "build date %r" % o["built"])
-            check(c.opcodes() == [OPTIONS], "a client without downloads sent %r" % c.opcodes())
+            # Then one 201 for each of the two upload slots a new client has.
+            c.wait_for(lambda got: [op for _, op, _ in got].count(SLOT) >= 2)
+            check(c.opcodes() == [OPTIONS, SLOT, SLOT],
+                  "a client without downloads sent %r" % c.opcodes())
 
             # "vo": one 180 per option line, the admin ones among them.
             c.command("vo")
@@ -168,8 +171,9 @@ def test_downloads_reports_part_map_and_stop():
 
             # A new login gets the options, then one 188 per download.
             c = logged_in(admin)
-            c.next_frame(DOWNLOAD)
-            check(c.opcodes() == [OPTIONS, DOWNLOAD], "the initial state was %r" % c.opcodes())
+            c.wait_for(lambda got: [op for _, op, _ in got].count(SLOT) >= 2)
+            check(c.opcodes() == [OPTIONS, DOWNLOAD, SLOT, SLOT],
+                  "the initial state was %r" % c.opcodes())
             body = c.got[1][2]
             check(body[:16] == FILE_HASH, "188 names another file")
             # Record, u8 priority, string path of the partial file, u32 handle.
@@ -197,7 +201,12 @@ def test_downloads_reports_part_map_and_stop():
                 check(2.9 <= gap <= 4.5, "reports %.2f s apart" % gap)
             f = Fields(got[1][2])
             check(f.u16() == 1 and f.u32() == handle, "197 lists otherwise")
-            check(Fields(got[0][2]).u16() == 0, "200 lists upload slots")
+            # The two slots a new client starts with, idle.
+            f = Fields(got[0][2])
+            n = f.u16()
+            slots = [(f.u32(), f.f32()) for _ in range(min(n, 2))]
+            check(n == 2 and slots[0][0] != slots[1][0] and slots[0][1] == slots[1][1] == 0,
+                  "200 lists otherwise")
 
             # Download reports off: only upload reports come.
             c.send(DOWNLOAD_STATUS_OFF)

@@ -11,6 +11,7 @@
 #include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
 #include "transfer/TransferHandler.h"
+#include "transfer/UploadPool.h"
 
 using namespace remotetest;
 
@@ -124,13 +125,24 @@ TEST_F(ControllerDownloadsTest, TheLoginListsEveryDownloadAndTheirChangesFollow)
     ASSERT_TRUE(first && second);
     ControllerEnd& end = open();
     ASSERT_TRUE(login(end));
+    // Then one 201 per upload slot.
+    const size_t slots = (size_t)theUploadPool.slotCount();
     ASSERT_TRUE(pump([&] {
         end.frames();
-        return end.got.size() >= 3;
+        return end.got.size() >= 3 + slots;
     }));
-    ASSERT_EQ(std::vector<uint8_t>({GUIController::OUT_OPTIONS, GUIController::OUT_DOWNLOAD,
-                                    GUIController::OUT_DOWNLOAD}),
-              end.opcodes());
+    std::vector<uint8_t> initial = {GUIController::OUT_OPTIONS, GUIController::OUT_DOWNLOAD,
+                                    GUIController::OUT_DOWNLOAD};
+    initial.insert(initial.end(), slots, GUIController::OUT_SLOT);
+    ASSERT_EQ(initial, end.opcodes());
+    for (size_t i = 3; i < 3 + slots; i++) {
+        // An idle slot: its handle, no file name, an empty peer record, a zero hash.
+        const std::string& slot = end.got[i].body;
+        ASSERT_GT(slot.size(), 4u + 2u + 16u);
+        EXPECT_NE(0u, handleOf(slot.substr(0, 4)));
+        EXPECT_EQ(std::string(2, '\0'), slot.substr(4, 2));
+        EXPECT_EQ(std::string(16, '\0'), slot.substr(slot.size() - 16));
+    }
     const std::string one = end.got[1].body;
     const std::string two = end.got[2].body;
     ASSERT_GT(one.size(), 40u);

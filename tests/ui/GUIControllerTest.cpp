@@ -14,6 +14,7 @@
 #include "meta/SN_FindStr.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferOptions.h"
+#include "transfer/UploadPool.h"
 #include "ui/GUIController.h"
 #include "ui/RemoteControllerDoor.h"
 #include "ui/Servant.h"
@@ -374,9 +375,14 @@ TEST_F(GUIControllerTest, ReportsComeOnceMoreThanTheIntervalHasPassed) {
     clock.step_ms(1);
     tasks.runPass();
     EXPECT_EQ(2, reports());
+    // One entry per upload slot: its handle and its rate, idle here.
+    std::vector<UploadSlot*> slots;
+    theUploadPool.slots(slots);
+    std::string entries = le16((uint16_t)slots.size());
+    for (UploadSlot* s : slots) entries += le32(ui.slotHandles().handleFor(s)) + le32(0);
     for (const Frame& f : end.got) {
         if (f.op == GUIController::OUT_UPLOAD_STATUS) {
-            EXPECT_EQ(le16(0), f.body);
+            EXPECT_EQ(entries, f.body);
         }
     }
 }

@@ -1,0 +1,34 @@
+// layer: transfer
+// uploadq.dat as a damaged or hostile file may hold it: read through the real file classes
+// (the stored time is taken as now, so the age check lets it in), every user queued once;
+// written back and read again to the same number of waiting peers, up to the save cap.
+#include <stdint.h>
+#include <string>
+#include <unistd.h>
+
+#include "fuzz/core_fuzz_setup.h"
+#include "fuzz/fuzz_temp_file.h"
+#include "transfer/UploadQueue.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    coreFuzzSetup();
+    if (size > (1u << 20)) return 0;
+    std::string path = fuzzFile("uploadq.dat", data, size);
+    int64_t now = 0;
+    for (size_t i = 0; i < 8 && i < size; i++) now |= (int64_t)data[i] << (8 * i);
+
+    UploadQueue queue;
+    queue.load(path.c_str(), now);
+    int n = queue.waitingCount();
+    if (n < 0 || n > (int)size) __builtin_trap();
+
+    std::string saved = fuzzTempDir() + "/saved.dat";
+    if (queue.save(saved.c_str(), {}, now, 0)) {
+        UploadQueue back;
+        int expected = n < UploadQueue::MIN_SAVED ? n : UploadQueue::MIN_SAVED;
+        if (back.load(saved.c_str(), now) != UploadQueue::LOADED) __builtin_trap();
+        if (back.waitingCount() != expected) __builtin_trap();
+    }
+    unlink(saved.c_str());
+    return 0;
+}

@@ -1,0 +1,119 @@
+// The core task thread: made, driven and ended by its slot, its packets' onSent in the
+// socket pool's pass. The lock guards only the connection pointer, for the UI readers.
+//
+// Data packet (opcode 70), the payload of one frame:
+//   offset  width        field
+//   0       1            opcode 70
+//   1       16           file hash
+//   17      4            u32 start offset
+//   21      4            u32 end offset, exclusive
+//   25      end - start  the file's bytes
+#pragma once
+
+#include <stdint.h>
+#include <vector>
+
+#include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_mutex.h"
+#include "util/RefCounter.h"
+
+class Peer;
+class UploadSlot;
+class UserMeta;
+class i4_file;
+
+// One file sent to one peer: the up to three ranges it last asked for, cut into blocks
+// whose size follows the measured rate, two packets in flight.
+class Upload : public RefCounter {
+public:
+    enum { HEADER = 25, MIN_BLOCK = 512, RING = 8, SAMPLE_MS = 2000, HISTORY = 8, HOLD_MS = 3000 };
+    // A block never exceeds this, whatever the rate: the receiver caps its frames.
+    static constexpr uint32_t MAX_BLOCK = 1u << 20;
+    static constexpr int UNSET_PRIORITY = -30001;
+
+    struct Range {
+        uint64_t start, end;
+        bool operator==(const Range& o) const { return start == o.start && end == o.end; }
+    };
+
+    // Takes the open file (null for a partial file before its switch) and a reference on
+    // the connection; logs the start.
+    Upload(i4_file* file, Peer* connection, const char* name, UploadSlot* slot,
+           bool logStart = true);
+    // Logs the end, counts what was sent, closes the file, lets the connection go.
+    ~Upload() override;
+
+    // A new request. Beyond dropping a repeat of the range just finished, the order is
+    // changed so that a range crossing the request in flight is not sent twice: the range
+    // under way goes on first, and ranges finished lately go last. Such a range is held
+    // back up to HOLD_MS for a newer request, which leaves it out once its data arrived;
+    // asked again after that, it is served.
+    void setRanges(const uint32_t starts[3], const uint32_t ends[3]);
+    bool isHolding() const { return holding; }
+    // The ranges finished lately, oldest first; an upload of the same file to the same peer
+    // that follows this one takes them over.
+    const std::vector<Range>& history() const { return finished; }
+    void inherit(const std::vector<Range>& earlier);
+    // One data packet; false once the upload has ended.
+    bool sendNext();
+    void tick(int ms);
+    int priority();
+    // n bytes at the position into buf.
+    virtual bool fillBuffer(uint8_t* buf, uint32_t n);
+    virtual bool canResume() { return true; }
+    // The size of what is served, or 0 when it cannot be known.
+    virtual uint64_t fileSize();
+    void setPaused(bool pause);
+    bool isPaused() const { return paused; }
+    bool connectionGone(Peer* connection);
+
+    const char* name() const { return fileName.c_str(); }
+    const char* peerName();
+    bool getPeer(UserMeta* out);
+    bool isPeer(UserMeta* user);
+    bool isConnection(Peer* connection);
+    // Only for sending on: the UI readers use the calls above.
+    Peer* getConnection() { return connection; }
+    double averageRate() const { return average; }
+    const uint8_t* getFileHash() const { return fileHash; }
+    void setFileHash(const uint8_t hash[16]);
+    uint64_t getBytesSent() const { return sent; }
+    void addSent(int32_t n) { sent += (uint64_t)(n > 0 ? n : 0); }
+    uint32_t getBlockSize() const { return blockSize; }
+    const Range& range(int i) const { return ranges[i]; }
+    uint64_t getPosition() const { return position; }
+
+protected:
+    // Reads n bytes at at from the open file.
+    bool readFile(i4_file* from, uint8_t* buf, uint64_t at, uint32_t n);
+    bool isPartnerConnection();
+
+    UploadSlot* slot;
+    i4_string fileName;
+    i4_file* file;
+    uint64_t position;
+
+private:
+    void dropPriority();
+    bool sentLately(const Range& r) const;
+    void shiftFrom(int i);
+
+    int prio;
+    i4_mutex lock;
+    Range ranges[3];
+    Range last;
+    std::vector<Range> finished;
+    int sampleTimer;
+    double ring[RING];
+    int ringNext;
+    uint64_t atLastSample;
+    uint32_t blockSize;
+    int heldMs;
+    bool holding;
+    bool paused;
+    bool gone;
+    uint64_t sent;
+    Peer* connection;
+    double average;
+    uint8_t fileHash[16];
+};

@@ -1,0 +1,59 @@
+#include "ui/UploadCommands.h"
+
+#include <vector>
+
+#include "core/CoreOptions.h"
+#include "core/UIGateway.h"
+#include "core/XMLStringTable.h"
+#include "meta/FileMeta.h"
+#include "meta/UserMeta.h"
+#include "transfer/FileQueue.h"
+#include "transfer/TransferGateway.h"
+#include "transfer/UploadPool.h"
+#include "transfer/UploadSlot.h"
+#include "ui/Servant.h"
+
+void UploadCommands::viewUploads(char*) {
+    theServant->getPager().begin();
+    theUI->printLine(
+        "%s", theXMLStringTable.localized("fileNameWhoSpeed", "File Name\t\tWho\t\tSpeed").c_str());
+    std::vector<UploadSlot*> slots;
+    theUploadPool.slots(slots);
+    bool master = theServant->isMasterMode();
+    int n = 1;
+    for (UploadSlot* s : slots) {
+        i4_string file;
+        s->fileName(file);
+        const char* who = s->peerName();
+        const char* name = file.c_str() ? file.c_str() : "";
+        if (master)
+            theUI->printLine("(%d) %s\t%s\t%.1f (%d)", n, name, who ? who : "", s->rate(),
+                             s->priority());
+        else
+            theUI->printLine("(%d) %s\t%s\t%.1f", n, name, who ? who : "", s->rate());
+        n++;
+    }
+    theUI->printLine("%s: %.2f (%.2f)", theXMLStringTable.localized("total", "Total").c_str(),
+                     theCoreOptions.upRate, theCoreOptions.maxUpSpeed);
+}
+
+void UploadCommands::viewQueue(char*) {
+    theServant->getPager().begin();
+    UploadQueue& queue = theUploadPool.getQueue();
+    theUI->printLine("%s (%d): ", theXMLStringTable.localized("uploadQ", "Upload Queue").c_str(),
+                     queue.waitingCount());
+    int n = 1;
+    LLNode* cursor = nullptr;
+    while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queue.getFileQueues(), &cursor))) {
+        FileMeta* shared = theTransferGateway.sharedList.findByHash(q->getHash());
+        if (shared)
+            theUI->printLine("(%d) %s %d:", n, shared->getName(), q->getPriority());
+        else
+            theUI->printLine("(%d) ???? %d:", n, q->getPriority());
+        int at = 1;
+        LLNode* peer = nullptr;
+        while (UserMeta* u = static_cast<UserMeta*>(LL::next(q, &peer)))
+            theUI->printLine("\t%d) %s", at++, u->getName());
+        n++;
+    }
+}
