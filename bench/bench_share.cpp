@@ -19,7 +19,7 @@
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
 #include "core/UIGateway.h"
-#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_null_file_class.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
@@ -34,15 +34,6 @@ namespace {
 
 const uint64_t FILE_SIZE = 1ull << 30;
 
-class NullFile : public i4_file {
-public:
-    int32_t read(void*, int32_t) override { return 0; }
-    int32_t write(const void*, int32_t n) override { return n; }
-    int64_t seek(int64_t) override { return 0; }
-    int64_t size() override { return 0; }
-    int64_t tell() override { return 0; }
-};
-
 // A base directory of the run's own, which the settings and the transfer options use;
 // the console is silent.
 const std::string& baseDir() {
@@ -51,7 +42,7 @@ const std::string& baseDir() {
     const char* root = getenv("TMPDIR");
     std::string t = std::string(root && *root ? root : "/tmp") + "/bench-share-XXXXXX";
     dir = mkdtemp(&t[0]) ? t : "/tmp";
-    static NullFile sink;
+    static i4_null_file_class sink;
     static UIGateway quiet;
     quiet.setOutput(&sink);
     theUI = &quiet;

@@ -19,6 +19,7 @@
 #include "core/UIGateway.h"
 #include "fuzz/fuzz_packets.h"
 #include "fuzz/server_fuzz_setup.h"
+#include "i4min/file/i4_null_file_class.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/string/i4_err.h"
 #include "meta/FileMeta.h"
@@ -73,7 +74,7 @@ void setUp() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = false;
     static TaskThread tasks;
-    static NullFile nowhere;
+    static i4_null_file_class nowhere;
     static UIGateway console;
     static TransferUI consoleTransfer;
     static TcpipUI remote(&console, &consoleTransfer);

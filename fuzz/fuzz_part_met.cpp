@@ -9,6 +9,7 @@
 
 #include "core/UIGateway.h"
 #include "fuzz/meta_fuzz_setup.h"
+#include "i4min/file/i4_null_file_class.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
@@ -20,20 +21,11 @@
 
 namespace {
 
-class NullFile : public i4_file {
-public:
-    int32_t read(void*, int32_t) override { return 0; }
-    int32_t write(const void*, int32_t n) override { return n; }
-    int64_t seek(int64_t) override { return 0; }
-    int64_t size() override { return 0; }
-    int64_t tell() override { return 0; }
-};
-
 std::string setUp() {
     static std::string temp;
     if (!temp.empty()) return temp;
     metaFuzzSetup();
-    static NullFile sink;
+    static i4_null_file_class sink;
     static UIGateway quiet;
     quiet.setOutput(&sink);
     theUI = &quiet;

@@ -17,6 +17,7 @@
 #include "fuzz/fuzz_packets.h"
 #include "fuzz/meta_fuzz_setup.h"
 #include "i4min/file/i4_file.h"
+#include "i4min/file/i4_null_file_class.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/string/i4_err.h"
 #include "meta/FileList.h"
@@ -34,15 +35,6 @@
 #include "util/BoolArray.h"
 
 namespace {
-
-class NullFile : public i4_file {
-public:
-    int32_t read(void*, int32_t) override { return 0; }
-    int32_t write(const void*, int32_t n) override { return n; }
-    int64_t seek(int64_t) override { return 0; }
-    int64_t size() override { return 0; }
-    int64_t tell() override { return 0; }
-};
 
 // Says yes to everything, with a file size the input picks.
 struct Willing : PeerDownloads, PeerShares, PeerFriends, PeerChat, PeerPartners {
@@ -123,7 +115,7 @@ bool deliver(Peer* peer, const std::string& payload, bool first) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = false;
-    static NullFile nowhere;
+    static i4_null_file_class nowhere;
     static Willing willing;
     if (!ready) {
         ready = true;

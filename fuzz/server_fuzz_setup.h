@@ -6,25 +6,16 @@
 #include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
 #include "fuzz/meta_fuzz_setup.h"
-#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_null_file_class.h"
 #include "server/ServerGateway.h"
 #include "server/ServerPool.h"
-
-class NullFile : public i4_file {
-public:
-    int32_t read(void*, int32_t) override { return 0; }
-    int32_t write(const void*, int32_t n) override { return n; }
-    int64_t seek(int64_t) override { return 0; }
-    int64_t size() override { return 0; }
-    int64_t tell() override { return 0; }
-};
 
 inline ServerPool* serverFuzzSetup() {
     static bool done = false;
     if (!done) {
         done = true;
         metaFuzzSetup();
-        static NullFile nowhere;
+        static i4_null_file_class nowhere;
         theUI->setOutput(&nowhere);
         theProtocolHolder.setProxy(nullptr);
         theServerGateway.start(nullptr, nullptr, nullptr, [] { return (int64_t)123456; });

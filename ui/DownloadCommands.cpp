@@ -20,7 +20,6 @@ namespace {
 
 // The status text of id 14 while the download runs at some speed.
 const int TRANSFERRING = 14;
-const int WORD_BUFFER = 256;
 
 void pagerOn() {
     if (thePageViewer) thePageViewer->begin();

@@ -53,6 +53,10 @@ def stored_pref(cwd):
     check(status == 0, "first run: status %r, %r" % (status, out))
     user, settings = parse_pref(pref)
     settings.insert(0, [INT, b"maxCon", 77])
+    # A run that ends before its transfer side loaded stores no directories, and a
+    # later run elsewhere would then store its own base's: pinned, as the cases expect.
+    for name in (b"incoming", b"temp"):
+        put(settings, STRING, name, os.path.join(cwd, name.decode()).encode())
     for i in range(60):
         put(settings, STRING, b"filler%02d" % i, b"x" * 100)
     write_pref(pref, user, settings)

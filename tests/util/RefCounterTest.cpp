@@ -67,7 +67,8 @@ TEST(CountedRef, CopiesCountMovesHandOverAndTheLastReferenceDeletes) {
         other = first;  // b's only reference goes
         EXPECT_EQ(1, deaths);
         EXPECT_EQ(3, a->refCount());
-        other = other;  // self-assignment keeps the count
+        CountedRef<Counted>& alias = other;  // a self-assignment the compiler does not flag
+        other = alias;
         EXPECT_EQ(3, a->refCount());
     }
     EXPECT_EQ(2, deaths);
