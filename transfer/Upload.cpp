@@ -156,13 +156,14 @@ bool Upload::sendNext() {
     uint32_t length = left < blockSize ? (uint32_t)left : blockSize;
     uint64_t blockEnd = position + length;
     UploadPacket* packet = new UploadPacket(HEADER + (int32_t)length, this);
-    i4_file& out = packet->file();
+    i4_ram_file_class& out = packet->file();
     out.write_8(70);
     out.write(fileHash, 16);
     out.write_32((uint32_t)position);
     out.write_32((uint32_t)blockEnd);
-    uint8_t* data = static_cast<uint8_t*>(out.memory_at(TCPPacket::HEADER_SIZE + HEADER));
-    if (!fillBuffer(data, length)) {
+    // Read straight into the frame: the bytes count as written, so none is zeroed after.
+    uint8_t* data = static_cast<uint8_t*>(out.reserve((int32_t)length));
+    if (!data || !fillBuffer(data, length)) {
         theUI->debug("Problem Uploading (%d,%d)\n", (int)position, (int)blockEnd);
         delete packet;
         slot->endUpload(this);

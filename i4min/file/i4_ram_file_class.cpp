@@ -23,6 +23,14 @@ void i4_ram_file_class::truncate(int32_t n) {
     if (pos_ > end_) pos_ = end_;
 }
 
+void* i4_ram_file_class::reserve(int32_t n) {
+    if (n < 0 || !buf_ || n > cap_ - pos_) return nullptr;
+    uint8_t* at = buf_ + pos_;
+    pos_ += n;
+    if (pos_ > end_) end_ = pos_;
+    return at;
+}
+
 i4_ram_file_class* i4_ram_file_class::clone() const {
     i4_ram_file_class* c = new i4_ram_file_class(buf_, cap_, grow_);
     c->seek(pos_);

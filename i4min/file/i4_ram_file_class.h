@@ -16,6 +16,9 @@ public:
     // Cuts the size to n bytes if it is larger, keeping the buffer; the
     // position stays within the size.
     void truncate(int32_t n);
+    // n bytes at the position, counted as written and passed over, for a caller that fills
+    // every one of them itself (a read straight into the buffer); null when they don't fit.
+    void* reserve(int32_t n);
     void* get_buffer() const { return buf_; }
     i4_ram_file_class* clone() const;
     int32_t capacity() const { return cap_; }

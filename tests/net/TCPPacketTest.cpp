@@ -1,3 +1,4 @@
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -145,6 +146,13 @@ TEST(TCPPacket, GoesOutAsWrittenWithZerosWhereNothingWas) {
              static_cast<uint8_t*>(p.file().memory_at(6))[0] = 'B';
          },
          "aBc"},
+        {"filled straight into the buffer", 4,
+         [](TCPPacket& p) {
+             p.file().write("a", 1);
+             memcpy(p.file().reserve(3), "bcd", 3);
+             EXPECT_EQ(nullptr, p.file().reserve(1)) << "no room is made past the frame";
+         },
+         "abcd"},
         {"a count written last at the front", 4,
          [](TCPPacket& p) {
              p.file().seek(5 + 2);
