@@ -131,6 +131,7 @@ def test_a_stop_while_waiting_saves_every_state_file():
         with open(os.path.join(cwd, "known.met"), "rb") as f:
             check(b"kept.bin" in f.read(), "known.met lacks the shared file")
         check(os.path.getsize(os.path.join(cwd, "pref.met")) > 0, "no pref.met")
+        check(os.path.getsize(os.path.join(cwd, "uploadq.dat")) >= 8, "no uploadq.dat")
         check_log(cwd)
 
 
