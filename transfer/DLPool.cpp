@@ -96,6 +96,7 @@ i4_string baseOf(const i4_string& fileName) {
 DLPool::DLPool()
     : peerAnswer(*this),
       saveCountdown(SAVE_MS),
+      quickSaveCountdown(QUICK_SAVE_MS),
       spaceCountdown(0),
       msSinceSlot(SLOT_SPACING_MS),
       gate(true),
@@ -138,6 +139,16 @@ bool DLPool::run(int elapsedMs) {
     }
     theCoreOptions.downRate = total;
     if (total > theCoreOptions.maxDownSpeed) theCoreOptions.maxDownSpeed = total;
+    quickSaveCountdown -= elapsedMs;
+    if (quickSaveCountdown <= 0) {
+        quickSaveCountdown = QUICK_SAVE_MS;
+        ListLock hold(downloads);
+        LLNode* cursor = nullptr;
+        while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
+            PartialFile* f = d->getPartialFile();
+            if (f && f->recordBehind()) f->saveInfo(d->getPriority(), d->isPaused());
+        }
+    }
     if (saveCountdown > 0) {
         saveCountdown -= elapsedMs;
         if (saveCountdown <= 0) {

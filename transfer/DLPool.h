@@ -27,7 +27,9 @@ class UserMeta;
 
 class DLPool : public TimeSliceTask, public PeerEventHandler, public LLSortFuntor {
 public:
-    enum { SAVE_MS = 300000, SPACE_MS = 60000, SLOT_SPACING_MS = 500 };
+    // A record with newly verified crumbs is written within QUICK_SAVE_MS, every record
+    // every SAVE_MS.
+    enum { QUICK_SAVE_MS = 1000, SAVE_MS = 300000, SPACE_MS = 60000, SLOT_SPACING_MS = 500 };
     typedef std::function<int64_t(const char* path)> FreeSpace;
 
     DLPool();
@@ -116,6 +118,7 @@ private:
 
     LLsafe downloads;
     int saveCountdown;
+    int quickSaveCountdown;
     int spaceCountdown;
     uint32_t msSinceSlot;
     std::atomic<bool> gate;

@@ -491,6 +491,7 @@ bool PartialFile::partMatches(int i, const uint8_t digest[16]) {
 
 void PartialFile::crumbPassed(int crumb) {
     crumbsDone.set((uint32_t)crumb, 1);
+    verifiedSinceSave = true;
     failedBefore[(size_t)crumb] = 0;
     theUploadNotices->announceCrumb(meta.getFileHash(), crumb);
     if (progress) progress->gotCrumb(crumb);
@@ -687,6 +688,9 @@ bool PartialFile::saveInfo(int priority, bool paused) {
     {
         Hold hold(lock);
         if (state.load() != ACTIVE) return false;
+        // Cleared before the copy: a check passing after it is for the next save. A failed
+        // save is not retried early; the periodic one tries again.
+        verifiedSinceSave = false;
         meta.setModTime(modTimeOf(recordTimePath().c_str()));
         copy.copyFrom(&meta);
         int32_t kept = (int32_t)(uint32_t)(transferred.load() & 0xFFFFFFFF);

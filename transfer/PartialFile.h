@@ -96,6 +96,9 @@ public:
     virtual void close();
     // Writes the ".part.met"; nothing unless ACTIVE. False when it was not saved.
     virtual bool saveInfo(int priority, bool paused);
+    // A crumb or part passed its check since the record was last written: the pool writes it
+    // soon, so that a client killed then keeps what it verified.
+    bool recordBehind() const { return verifiedSinceSave.load(); }
     virtual int assembleProgress() { return assembleProgressValue.load(); }
     // Hash sets from a peer, from the packet's position.
     virtual bool setCrumbHashes(i4_file& packet);
@@ -211,4 +214,5 @@ protected:
     std::atomic<int64_t> transferred;
     std::atomic<int> assembleProgressValue;
     std::atomic<bool> wantsSpace;
+    std::atomic<bool> verifiedSinceSave{false};
 };
