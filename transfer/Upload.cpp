@@ -224,6 +224,17 @@ bool Upload::connectionGone(Peer* c) {
     return true;
 }
 
+void Upload::letConnectionGo() {
+    gone = true;
+    Peer* c;
+    {
+        i4_lock hold(&lock);
+        c = connection;
+        connection = nullptr;
+    }
+    if (c) c->release("upload");
+}
+
 bool Upload::readFile(i4_file* from, uint8_t* buf, uint64_t at, uint32_t n) {
     int32_t got = 0;
     try {

@@ -66,6 +66,10 @@ public:
     void setPaused(bool pause);
     bool isPaused() const { return paused; }
     bool connectionGone(Peer* connection);
+    // The slot let the upload go: it sends nothing more and gives up its hold on the
+    // connection now, not when its last queued frame is freed, which may be in the middle of
+    // the connection's own destruction.
+    void letConnectionGo();
 
     const char* name() const { return fileName.c_str(); }
     const char* peerName();

@@ -51,6 +51,7 @@ UploadSlot::~UploadSlot() {
             c->sendQueueRank(1);
         }
         u->setPaused(true);
+        u->letConnectionGo();
         u->release();
     }
 }
@@ -229,6 +230,7 @@ void UploadSlot::endUpload(Upload* u) {
         u->setPaused(true);
         upload = nullptr;
     }
+    u->letConnectionGo();
     u->release();
     pool.getTuner().uploadEnded();
     changed();
@@ -260,6 +262,7 @@ void UploadSlot::dropQuietly() {
     if (Upload* u = upload) {
         upload = nullptr;
         u->setPaused(true);
+        u->letConnectionGo();
         u->release();
     }
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -68,6 +69,7 @@ protected:
         pool.run(0);
     }
     void TearDown() override {
+        harness.reset();
         theClientPool.removeListener(&pool);
         thePeerUploads = savedUploads;
         theTransferGateway.sharedList.deleteAll();
@@ -174,7 +176,9 @@ protected:
         return pool.findSlotOf(&u);
     }
 
-    Harness h;
+    // Freed in TearDown while the pool still listens: a peer that dies tells its uploads.
+    std::unique_ptr<Harness> harness = std::make_unique<Harness>();
+    Harness& h = *harness;
     Sides sides;
     SidesScope scope{sides};
     UploadPool pool;
