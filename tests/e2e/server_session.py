@@ -6,7 +6,7 @@ import select
 import struct
 import time
 
-from console_session import PROMPT, QUESTION, WELCOME, Terminal, check
+from console_session import PROMPT, QUESTION, WELCOME, Terminal, check, without_hashing_lines
 from fake_index_server import Reader, ip_value, tags, u16, u32
 
 
@@ -39,6 +39,9 @@ class Client(Terminal):
                 chunk = os.read(self.master, 4096)
                 check(chunk, "output ended before %r" % text)
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
+                # As expect does: lines dropped later would move the mark past its text.
+                if not self.hashing_lines:
+                    self.seen = without_hashing_lines(self.seen)
 
     def cmd(self, line, timeout=10):
         """Types the line; what the client printed until its next prompt."""
