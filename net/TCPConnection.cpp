@@ -134,9 +134,15 @@ bool TCPConnection::doTask() {
 }
 
 bool TCPConnection::readStep() {
-    int32_t n = 0;
-    int r = incoming.readFrom(sock, &n);
-    bytesReceived += n;
+    // A frame is read on while its bytes are there, not one read per pass: a large frame
+    // would otherwise take a pass for every doubling of its buffer.
+    int r;
+    int32_t n;
+    do {
+        n = 0;
+        r = incoming.readFrom(sock, &n);
+        bytesReceived += n;
+    } while (r == PACKET_NOT_DONE && n > 0);
     if (r == PACKET_ERROR) {
         incoming.reset();
         drop();

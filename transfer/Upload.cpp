@@ -37,7 +37,7 @@ Upload::Upload(i4_file* f, Peer* c, const char* n, UploadSlot* s, bool logStart)
       sampleTimer(0),
       ring{},
       ringNext(0),
-      atLastSample(0),
+      sampleBytes(0),
       blockSize(MIN_BLOCK),
       heldMs(0),
       holding(false),
@@ -97,6 +97,26 @@ void Upload::shiftFrom(int i) {
 void Upload::inherit(const std::vector<Range>& earlier) {
     finished = earlier;
     if (!finished.empty()) last = finished.back();
+}
+
+Upload::Rate Upload::rate() const {
+    Rate r;
+    memcpy(r.ring, ring, sizeof ring);
+    r.next = ringNext;
+    r.average = average;
+    r.blockSize = blockSize;
+    r.sampleTimer = sampleTimer;
+    r.sampleBytes = sampleBytes;
+    return r;
+}
+
+void Upload::inheritRate(const Rate& r) {
+    memcpy(ring, r.ring, sizeof ring);
+    ringNext = r.next % RING;
+    average = r.average;
+    blockSize = r.blockSize;
+    sampleTimer = r.sampleTimer;
+    sampleBytes = r.sampleBytes;
 }
 
 bool Upload::sentLately(const Range& r) const {
@@ -195,13 +215,13 @@ void Upload::tick(int ms) {
     }
     sampleTimer += ms;
     if (sampleTimer <= SAMPLE_MS) return;
-    ring[ringNext] = (double)(sent - atLastSample) / sampleTimer;
+    ring[ringNext] = (double)sampleBytes / sampleTimer;
     ringNext = (ringNext + 1) % RING;
     double sum = 0;
     for (double r : ring) sum += r;
     average = sum / RING;
     sampleTimer = 0;
-    atLastSample = sent;
+    sampleBytes = 0;
     double size = (average / 20 + 1) * MIN_BLOCK;
     blockSize = size >= MAX_BLOCK ? MAX_BLOCK : (uint32_t)size;
 }

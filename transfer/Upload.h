@@ -54,6 +54,18 @@ public:
     // that follows this one takes them over.
     const std::vector<Range>& history() const { return finished; }
     void inherit(const std::vector<Range>& earlier);
+    // What the rate samples learnt: a new upload to the same peer takes it over, instead of
+    // starting again from the smallest block whenever the peer's request comes a little late.
+    struct Rate {
+        double ring[RING];
+        int next;
+        double average;
+        uint32_t blockSize;
+        int sampleTimer;
+        uint64_t sampleBytes;
+    };
+    Rate rate() const;
+    void inheritRate(const Rate& r);
     // One data packet; false once the upload has ended.
     bool sendNext();
     void tick(int ms);
@@ -82,7 +94,11 @@ public:
     const uint8_t* getFileHash() const { return fileHash; }
     void setFileHash(const uint8_t hash[16]);
     uint64_t getBytesSent() const { return sent; }
-    void addSent(int32_t n) { sent += (uint64_t)(n > 0 ? n : 0); }
+    void addSent(int32_t n) {
+        uint64_t bytes = (uint64_t)(n > 0 ? n : 0);
+        sent += bytes;
+        sampleBytes += bytes;
+    }
     uint32_t getBlockSize() const { return blockSize; }
     const Range& range(int i) const { return ranges[i]; }
     uint64_t getPosition() const { return position; }
@@ -110,7 +126,7 @@ private:
     int sampleTimer;
     double ring[RING];
     int ringNext;
-    uint64_t atLastSample;
+    uint64_t sampleBytes;  // sent since the last sample
     uint32_t blockSize;
     int heldMs;
     bool holding;

@@ -6,6 +6,7 @@
 #include "core/CoreOptions.h"
 #include "core/TransferUI.h"
 #include "i4min/threads/linux/i4_lock.h"
+#include "i4min/threads/linux/i4_time.h"
 #include "meta/UserMeta.h"
 #include "net/STSocketPool.h"
 #include "transfer/ClientPool.h"
@@ -315,12 +316,14 @@ bool UploadPool::compare(void* a, void* b) {
 
 void UploadPool::rememberRanges(Upload* ending) {
     UserMeta peer;
-    if (!ending->getPeer(&peer) || ending->history().empty()) return;
+    if (!ending->getPeer(&peer) || ending->getBytesSent() == 0) return;
     recallRanges(ending);  // drops an older entry of the same pair
     Recent r;
     memcpy(r.user, peer.hash, 16);
     memcpy(r.file, ending->getFileHash(), 16);
     r.ranges = ending->history();
+    r.rate = ending->rate();
+    r.endedMs = i4_now_ms();
     recent.push_back(r);
     if (recent.size() > MAX_RECENT) recent.erase(recent.begin());
 }
@@ -332,6 +335,8 @@ void UploadPool::recallRanges(Upload* starting) {
         if (memcmp(recent[i].user, peer.hash, 16) == 0 &&
             memcmp(recent[i].file, starting->getFileHash(), 16) == 0) {
             if (starting->history().empty()) starting->inherit(recent[i].ranges);
+            if (starting->getBytesSent() == 0 && i4_now_ms() - recent[i].endedMs <= RATE_KEPT_MS)
+                starting->inheritRate(recent[i].rate);
             recent.erase(recent.begin() + (long)i);
             return;
         }

@@ -67,8 +67,11 @@ public:
     void sortSlots();
     // The ranges an ending upload finished, kept for the next upload of the same file to the
     // same peer (a slot is often given up and granted again between two requests).
+    // The measured rate goes along too, when it is fresh: a rate measured longer ago than
+    // RATE_KEPT_MS says little of the line now.
     void rememberRanges(Upload* ending);
     void recallRanges(Upload* starting);
+    enum { RATE_KEPT_MS = 10000 };
 
     // The slot list, in order, for the listings; the pointers stay the pool's.
     void slots(std::vector<UploadSlot*>& out);
@@ -103,6 +106,8 @@ private:
         uint8_t user[16];
         uint8_t file[16];
         std::vector<Upload::Range> ranges;
+        Upload::Rate rate;
+        int64_t endedMs;
     };
     enum { MAX_RECENT = 32 };
     struct Notice {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <thread>
 
 #include "NetTestSupport.h"
@@ -18,7 +19,8 @@ struct Seen {
 
 // A protocol that records each frame; opcode 0xFF is refused, 0xEE reads past the end.
 struct Recorder : TCPConnection {
-    Recorder(Seen& s, i4_socket* sock) : TCPConnection(sock, 0xE3, 64 * 1024), seen(s) {}
+    Recorder(Seen& s, i4_socket* sock, uint32_t maxFrame = 64 * 1024)
+        : TCPConnection(sock, 0xE3, maxFrame), seen(s) {}
     Recorder(Seen& s, uint32_t ip, int port) : TCPConnection(ip, port, 0xE3), seen(s) {}
     ~Recorder() override { seen.deleted = true; }
 
@@ -52,8 +54,8 @@ struct PoolFixture : ::testing::Test {
     ~PoolFixture() override {
         Connection::sendBudget = Connection::receiveBudget = Connection::UNLIMITED_BUDGET;
     }
-    Recorder* open() {
-        Recorder* r = new Recorder(seen, pair.take());
+    Recorder* open(uint32_t maxFrame = 64 * 1024) {
+        Recorder* r = new Recorder(seen, pair.take(), maxFrame);
         pool.add(r);
         pool.processPending();
         return r;
@@ -77,6 +79,20 @@ TEST_F(TCPConnectionTest, TwoFramesAPassTheThirdWaits) {
     pool.run(10);
     EXPECT_EQ((std::vector<std::string>{"F1:a", "P2:bb", "P3:ccc"}), seen.frames);
     EXPECT_FALSE(seen.deleted);
+}
+
+TEST_F(TCPConnectionTest, AFrameThatIsAllThereIsTakenInOnePassWhateverItsSize) {
+    // Its buffer grows as the bytes come, several reads for a large frame: they all belong
+    // to one pass, or a data frame would cost a pass for every doubling.
+    open(1 << 20);
+    int room = 1 << 20;
+    ASSERT_EQ(0, setsockopt(pair.peer, SOL_SOCKET, SO_SNDBUF, &room, sizeof room));
+    std::string body(200000, 'x');
+    pair.peerWrite(frame(7, body) + frame(8, "y"));
+    pool.run(10);
+    ASSERT_EQ(2u, seen.frames.size());
+    EXPECT_EQ("F7:" + body, seen.frames[0]);
+    EXPECT_EQ("P8:y", seen.frames[1]);
 }
 
 TEST_F(TCPConnectionTest, DroppedConnectionsAreDeletedAtTheEndOfThePass) {

@@ -12,6 +12,7 @@
 
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
+#include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_time.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
@@ -392,6 +393,43 @@ TEST_F(UploadPoolTest, RangesSentLatelyWaitForNewerOnesButAReAskIsServed) {
     for (const Data& x : d) again += x.bytes;
     EXPECT_EQ(0u, d.front().start);
     EXPECT_EQ(contents[0x20].substr(0, 500), again);
+}
+
+TEST_F(UploadPoolTest, APeerAskingAgainAfterItsRangesRanOutKeepsTheBlockSizeItsRateEarned) {
+    std::string f = share("f.bin", 0x20, BIG);
+    Client& alice = peer("alice", 1);
+    alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, BIG}}));
+    ASSERT_FALSE(data(until(alice, 1000000)).empty());
+    // A rate sample: blocks grow beyond the first 512 bytes.
+    pool.run(Upload::SAMPLE_MS + 1);
+    alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{BIG - 200000, BIG}}));
+    std::vector<Data> d = data(until(alice, BIG));
+    ASSERT_FALSE(d.empty());
+    ASSERT_EQ(BIG, d.back().end);
+    size_t earned = d.back().bytes.size();
+    for (const Data& x : d)
+        if (x.start >= BIG - 200000 && x.end < BIG) earned = x.bytes.size();
+    ASSERT_GT(earned, 512u);
+    passes(5);
+    ASSERT_EQ(nullptr, slotOf(1)) << "the ranges are used up: the upload ended";
+
+    // Asked again at once: a new upload, sending blocks of the size already earned.
+    alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 100000}}));
+    d = data(until(alice, 100000));
+    ASSERT_FALSE(d.empty());
+    EXPECT_EQ(earned, d.front().bytes.size());
+    passes(5);
+    ASSERT_EQ(nullptr, slotOf(1));
+
+    // A rate measured long ago says little: the next upload starts small again.
+    {
+        i4_test_clock clock;
+        clock.step_ms(UploadPool::RATE_KEPT_MS + 1);
+    }
+    alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 50000}}));
+    d = data(until(alice, 50000));
+    ASSERT_FALSE(d.empty());
+    EXPECT_EQ(512u, d.front().bytes.size());
 }
 
 // Takes the queue's messages for one test: shared records reach the gateway as the transfer
