@@ -251,8 +251,7 @@ void UploadQueue::readGroups(i4_field_reader& in) {
 UploadQueue::LoadResult UploadQueue::load(const char* path, int64_t nowS) {
     i4_safe_file file(path, I4_READ);
     if (!file.get()) {
-        // None at all is a first start, as with the other state files.
-        if (file.error()) say("UQnotLoaded", "Upload Queue not loaded");
+        say("UQnotLoaded", "Upload Queue not loaded");
         return NOT_LOADED;
     }
     i4_field_reader in(*file.get());

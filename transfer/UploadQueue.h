@@ -72,8 +72,7 @@ public:
     bool save(const char* path, const std::vector<SlotEntry>& slots);
     bool save(const char* path, const std::vector<SlotEntry>& slots, int64_t nowS,
               int64_t uptimeMs);
-    // A file that is there but cannot be read prints "Upload Queue not loaded"; a missing
-    // one (a first start) says nothing.
+    // A file that is missing or cannot be read prints "Upload Queue not loaded".
     LoadResult load(const char* path);
     LoadResult load(const char* path, int64_t nowS);
     // The cap of entries saved after uptimeMs with `served` peers served.
