@@ -10,7 +10,7 @@ verified as it comes, and the completion, which joins the part files, hashes the
 once more and moves it. Beside them the time from the download command, which also holds the
 wait before a new download's first source request to the server; CPU seconds per GiB of each
 client (all threads, from /proc); the copies the sharer counted as sent (above 1.0: ranges
-sent twice)."""
+sent twice); the peak resident memory of each."""
 
 import os
 import socket
@@ -51,6 +51,15 @@ def cpu_seconds_of(path):
     with open(path) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def peak_memory_mib(pid):
+    """The most resident memory the process has had, in MiB."""
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024
+    return 0.0
 
 
 def cat_through_socket(path):
@@ -156,6 +165,8 @@ def main():
             for side, peer in (("downloader", a), ("uploader", b)):
                 busiest = sorted(thread_cpu(peer.client.proc.pid).values(), reverse=True)[:3]
                 print("%-21s %s" % (side + " threads", " ".join("%.1f s" % t for t in busiest)))
+            a_peak = peak_memory_mib(a.client.proc.pid)
+            b_peak = peak_memory_mib(b.client.proc.pid)
             a_used = cpu_seconds(a.client.proc.pid) - a_cpu
             b_used = cpu_seconds(b.client.proc.pid) - b_cpu
             same = subprocess.run(["cmp", "-s", data_path, target]).returncode == 0
@@ -177,6 +188,7 @@ def main():
     print("downloader CPU        %.2f s/GiB" % (a_used / gib))
     print("uploader CPU          %.2f s/GiB" % (b_used / gib))
     print("copies sent           %.4f" % copies)
+    print("peak resident memory  downloader %.1f MiB, uploader %.1f MiB" % (a_peak, b_peak))
     print("cat through a socket  %.1f MiB/s" % cat_rate)
     print("openssl speed md4     %.1f MiB/s" % md4_rate)
 
