@@ -34,18 +34,12 @@ Upload::Upload(i4_file* f, Peer* c, const char* n, UploadSlot* s, bool logStart)
       prio(UNSET_PRIORITY),
       ranges{{0, 0}, {0, 0}, {0, 0}},
       last{0, 0},
-      sampleTimer(0),
-      ring{},
-      ringNext(0),
-      sampleBytes(0),
-      blockSize(MIN_BLOCK),
       heldMs(0),
       holding(false),
       paused(false),
       gone(false),
       sent(0),
-      connection(c),
-      average(0) {
+      connection(c) {
     memset(fileHash, 0, sizeof fileHash);
     if (connection) connection->addRef("upload");
     if (logStart) theUI->log("Start Upload: %s", name());
@@ -97,26 +91,6 @@ void Upload::shiftFrom(int i) {
 void Upload::inherit(const std::vector<Range>& earlier) {
     finished = earlier;
     if (!finished.empty()) last = finished.back();
-}
-
-Upload::Rate Upload::rate() const {
-    Rate r;
-    memcpy(r.ring, ring, sizeof ring);
-    r.next = ringNext;
-    r.average = average;
-    r.blockSize = blockSize;
-    r.sampleTimer = sampleTimer;
-    r.sampleBytes = sampleBytes;
-    return r;
-}
-
-void Upload::inheritRate(const Rate& r) {
-    memcpy(ring, r.ring, sizeof ring);
-    ringNext = r.next % RING;
-    average = r.average;
-    blockSize = r.blockSize;
-    sampleTimer = r.sampleTimer;
-    sampleBytes = r.sampleBytes;
 }
 
 bool Upload::sentLately(const Range& r) const {
@@ -173,7 +147,7 @@ bool Upload::sendNext() {
         return true;
     }
     uint64_t left = ranges[0].end - position;
-    uint32_t length = left < blockSize ? (uint32_t)left : blockSize;
+    uint32_t length = left < measured.blockSize ? (uint32_t)left : measured.blockSize;
     uint64_t blockEnd = position + length;
     UploadPacket* packet = new UploadPacket(HEADER + (int32_t)length, this);
     i4_ram_file_class& out = packet->file();
@@ -213,17 +187,18 @@ void Upload::tick(int ms) {
             return;
         }
     }
-    sampleTimer += ms;
-    if (sampleTimer <= SAMPLE_MS) return;
-    ring[ringNext] = (double)sampleBytes / sampleTimer;
-    ringNext = (ringNext + 1) % RING;
+    Rate& m = measured;
+    m.sampleTimer += ms;
+    if (m.sampleTimer <= SAMPLE_MS) return;
+    m.ring[m.next] = (double)m.sampleBytes / m.sampleTimer;
+    m.next = (m.next + 1) % RING;
     double sum = 0;
-    for (double r : ring) sum += r;
-    average = sum / RING;
-    sampleTimer = 0;
-    sampleBytes = 0;
-    double size = (average / 20 + 1) * MIN_BLOCK;
-    blockSize = size >= MAX_BLOCK ? MAX_BLOCK : (uint32_t)size;
+    for (double r : m.ring) sum += r;
+    m.average = sum / RING;
+    m.sampleTimer = 0;
+    m.sampleBytes = 0;
+    double size = (m.average / 20 + 1) * MIN_BLOCK;
+    m.blockSize = size >= MAX_BLOCK ? MAX_BLOCK : (uint32_t)size;
 }
 
 void Upload::setPaused(bool pause) {

@@ -57,15 +57,15 @@ public:
     // What the rate samples learnt: a new upload to the same peer takes it over, instead of
     // starting again from the smallest block whenever the peer's request comes a little late.
     struct Rate {
-        double ring[RING];
-        int next;
-        double average;
-        uint32_t blockSize;
-        int sampleTimer;
-        uint64_t sampleBytes;
+        double ring[RING] = {};  // samples in bytes per millisecond
+        int next = 0;
+        double average = 0;
+        uint32_t blockSize = MIN_BLOCK;
+        int sampleTimer = 0;       // ms since the last sample
+        uint64_t sampleBytes = 0;  // sent since the last sample
     };
-    Rate rate() const;
-    void inheritRate(const Rate& r);
+    const Rate& rate() const { return measured; }
+    void inheritRate(const Rate& r) { measured = r; }
     // One data packet; false once the upload has ended.
     bool sendNext();
     void tick(int ms);
@@ -90,16 +90,16 @@ public:
     bool isConnection(Peer* connection);
     // Only for sending on: the UI readers use the calls above.
     Peer* getConnection() { return connection; }
-    double averageRate() const { return average; }
+    double averageRate() const { return measured.average; }
     const uint8_t* getFileHash() const { return fileHash; }
     void setFileHash(const uint8_t hash[16]);
     uint64_t getBytesSent() const { return sent; }
     void addSent(int32_t n) {
         uint64_t bytes = (uint64_t)(n > 0 ? n : 0);
         sent += bytes;
-        sampleBytes += bytes;
+        measured.sampleBytes += bytes;
     }
-    uint32_t getBlockSize() const { return blockSize; }
+    uint32_t getBlockSize() const { return measured.blockSize; }
     const Range& range(int i) const { return ranges[i]; }
     uint64_t getPosition() const { return position; }
 
@@ -123,17 +123,12 @@ private:
     Range ranges[3];
     Range last;
     std::vector<Range> finished;
-    int sampleTimer;
-    double ring[RING];
-    int ringNext;
-    uint64_t sampleBytes;  // sent since the last sample
-    uint32_t blockSize;
+    Rate measured;
     int heldMs;
     bool holding;
     bool paused;
     bool gone;
     uint64_t sent;
     Peer* connection;
-    double average;
     uint8_t fileHash[16];
 };

@@ -314,10 +314,21 @@ bool UploadPool::compare(void* a, void* b) {
     return x->getTimer() > y->getTimer();
 }
 
+int UploadPool::recentOf(Upload* u) {
+    UserMeta peer;
+    if (!u->getPeer(&peer)) return -1;
+    for (size_t i = 0; i < recent.size(); i++)
+        if (memcmp(recent[i].user, peer.hash, 16) == 0 &&
+            memcmp(recent[i].file, u->getFileHash(), 16) == 0)
+            return (int)i;
+    return -1;
+}
+
 void UploadPool::rememberRanges(Upload* ending) {
     UserMeta peer;
     if (!ending->getPeer(&peer) || ending->getBytesSent() == 0) return;
-    recallRanges(ending);  // drops an older entry of the same pair
+    int older = recentOf(ending);
+    if (older >= 0) recent.erase(recent.begin() + older);
     Recent r;
     memcpy(r.user, peer.hash, 16);
     memcpy(r.file, ending->getFileHash(), 16);
@@ -329,18 +340,12 @@ void UploadPool::rememberRanges(Upload* ending) {
 }
 
 void UploadPool::recallRanges(Upload* starting) {
-    UserMeta peer;
-    if (!starting->getPeer(&peer)) return;
-    for (size_t i = 0; i < recent.size(); i++) {
-        if (memcmp(recent[i].user, peer.hash, 16) == 0 &&
-            memcmp(recent[i].file, starting->getFileHash(), 16) == 0) {
-            if (starting->history().empty()) starting->inherit(recent[i].ranges);
-            if (starting->getBytesSent() == 0 && i4_now_ms() - recent[i].endedMs <= RATE_KEPT_MS)
-                starting->inheritRate(recent[i].rate);
-            recent.erase(recent.begin() + (long)i);
-            return;
-        }
-    }
+    int i = recentOf(starting);
+    if (i < 0) return;
+    const Recent& r = recent[(size_t)i];
+    starting->inherit(r.ranges);
+    if (i4_now_ms() - r.endedMs <= RATE_KEPT_MS) starting->inheritRate(r.rate);
+    recent.erase(recent.begin() + i);
 }
 
 void UploadPool::sortSlots() {

@@ -110,6 +110,8 @@ private:
         int64_t endedMs;
     };
     enum { MAX_RECENT = 32 };
+    // The index of the entry for the upload's peer and file, or -1.
+    int recentOf(Upload* u);
     struct Notice {
         uint8_t hash[16];
         int crumb;  // -1: a pause or resume
