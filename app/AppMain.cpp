@@ -32,6 +32,7 @@
 #include "ui/AdminSettings.h"
 #include "ui/CLUI.h"
 #include "ui/RemoteTCPUI.h"
+#include "ui/ServerListFetch.h"
 
 namespace {
 
@@ -167,6 +168,7 @@ void appMain(int, char**) {
 
     theCore.stopThread();
     theTransferGateway.stopWorkers();
+    ServerListFetch::cancelAll();
     i4_wait_threads();
     saveAdminSettings();
     theServerGateway.stop();
