@@ -381,6 +381,15 @@ void TransferGateway::setDoorPort(int port) {
     if (theNetworkGateway) theNetworkGateway->doorPortChanged();
 }
 
+namespace {
+
+void directoryNotMade(const char* path) {
+    theUI->printLine(
+        "%s %s", theXMLStringTable.localized("dirNotMade", "Can't make directory:").c_str(), path);
+}
+
+}  // namespace
+
 bool TransferGateway::setTemp(const char* path) {
     if (!path || theTransferOptions.getTemp().equals(path)) return false;
     // The downloads' files lie in the old one.
@@ -388,5 +397,14 @@ bool TransferGateway::setTemp(const char* path) {
         theUI->printLine("%s", theXMLStringTable.get(29));
         return false;
     }
-    return theTransferOptions.setTemp(path);
+    if (theTransferOptions.setTemp(path)) return true;
+    directoryNotMade(path);
+    return false;
+}
+
+bool TransferGateway::setIncoming(const char* path) {
+    if (!path) return false;
+    if (theTransferOptions.setIncoming(path)) return true;
+    directoryNotMade(path);
+    return false;
 }

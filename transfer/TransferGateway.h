@@ -70,9 +70,11 @@ public:
     void startDoor(const i4_proxy_settings* proxy, int timeoutMs);
     // A new port closes the door and opens one on it; the same port changes nothing.
     void setDoorPort(int port);
-    // False, nothing changed, for the current directory, and (string 29
-    // printed) while the download pool holds any download.
+    // False, nothing changed, for the current directory, (string 29 printed) while the
+    // download pool holds any download, and (said) for a directory that cannot be made.
     bool setTemp(const char* path);
+    // False, nothing changed, and said, for a directory that cannot be made.
+    bool setIncoming(const char* path);
 
     // known.met (its last good copy when it is damaged) into the known list, then the
     // old-format check: a list whose first file of more than one crumb lacks its crumb
