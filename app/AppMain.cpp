@@ -152,15 +152,25 @@ void appMain(int, char**) {
     unlink(logPath.c_str());
     console->setLogFile(logPath.c_str());
     theUI->log("Start Tornavel");
+    // An argument may name the door's port: it opens once, on that port.
+    theTransferGateway.holdDoor();
     theMessageQ.post(MSG_LOAD_STATE);
 
     // Queued behind message 0, so a command given here acts on the loaded state
     // instead of being undone by the load, and never runs beside the core task thread.
     std::vector<i4_string> arguments = getArguments();
+    bool doorReleased = false;
+    auto releaseDoor = [&doorReleased] {
+        if (!doorReleased) theMessageQ.post(MSG_OPEN_DOOR);
+        doorReleased = true;
+    };
     for (size_t i = 1; i < arguments.size() && servant.isRunning(); ++i) {
         const char* argument = arguments[i].c_str() ? arguments[i].c_str() : "";
+        // Peers may reach the client during a wait.
+        if (argument[0] == 'w' || argument[0] == '!') releaseDoor();
         if (handleArgument(argument)) servant.runQueued(argument);
     }
+    releaseDoor();
 
     i4_printf("Welcome to Tornavel command line client %s\n", kVersion);
     i4_printf("Enter commands at any time (type '?' for help)\n");

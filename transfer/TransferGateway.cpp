@@ -90,7 +90,8 @@ bool readKnown(FileList& list, i4_file& f) {
 
 }  // namespace
 
-TransferGateway::TransferGateway() : shares(*this), loaded(false), door(nullptr), doorOpen(false) {}
+TransferGateway::TransferGateway()
+    : shares(*this), loaded(false), door(nullptr), doorOpen(false), doorHeld(false) {}
 
 TransferGateway::~TransferGateway() {
     shareList.clear();
@@ -349,7 +350,7 @@ void TransferGateway::startDoor(const i4_proxy_settings* proxy, int timeoutMs) {
     bool changed = theCoreOptions.setProxy(proxy);
     // Nobody can reach a door behind a proxy.
     if (changed && theProxySettings && theProxySettings->type != I4_PROXY_DIRECT) return;
-    if (door) return;
+    if (door || doorHeld) return;
     door = doorMaker(theTransferOptions.getDoorPort());
     if (!door) return;
     door->setOwnerSlot(&door);
@@ -372,6 +373,11 @@ void TransferGateway::closeDoor() {
     else
         delete old;
     doorOpen = false;
+}
+
+void TransferGateway::openHeldDoor() {
+    if (!doorHeld.exchange(false)) return;
+    startDoor(theProxySettings, 500);
 }
 
 void TransferGateway::setDoorPort(int port) {

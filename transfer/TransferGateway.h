@@ -1,9 +1,10 @@
-// start and stop: the main thread, start before message 0 and stop after the core task
-// thread has ended. Everything else: the core task thread. The known and shared lists have
-// their own locks; the hashing thread adds to the known list and changes its records under
-// that lock, while only the core task thread changes the shared list and the door.
+// start, stop and holdDoor: the main thread, start and holdDoor before message 0 and stop
+// after the core task thread has ended. Everything else: the core task thread. The known and shared
+// lists have their own locks; the hashing thread adds to the known list and changes its records
+// under that lock, while only the core task thread changes the shared list and the door.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <stdint.h>
 #include <vector>
@@ -70,6 +71,10 @@ public:
     void startDoor(const i4_proxy_settings* proxy, int timeoutMs);
     // A new port closes the door and opens one on it; the same port changes nothing.
     void setDoorPort(int port);
+    // The door waits, through the load and any port change, until openHeldDoor: the
+    // command-line arguments may name the port it is to open on.
+    void holdDoor() { doorHeld = true; }
+    void openHeldDoor();
     // False, nothing changed, for the current directory, (string 29 printed) while the
     // download pool holds any download, and (said) for a directory that cannot be made.
     bool setTemp(const char* path);
@@ -120,6 +125,7 @@ private:
     bool loaded;
     TCPDoor* door;
     bool doorOpen;
+    std::atomic<bool> doorHeld;
 };
 
 extern TransferGateway theTransferGateway;
