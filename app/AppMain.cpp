@@ -11,6 +11,7 @@
 #include "app/BaseDirLock.h"
 #include "app/ClcHandler.h"
 #include "app/ConClientApp.h"
+#include "app/StateSaver.h"
 #include "app/StopSignals.h"
 #include "core/Core.h"
 #include "core/CoreOptions.h"
@@ -135,6 +136,7 @@ void appMain(int, char**) {
     CoreThreadStopper stopper;
     theCore.setNetwork(&theClientNetwork);
     theCore.start();
+    theCore.taskThread().addTask(&theStateSaver);
     theTransferGateway.setUI(console);
     // A quit ends the hashing of a file within a crumb.
     HashThread::setRunningCheck([] { return theServant->isRunning(); });
@@ -179,6 +181,7 @@ void appMain(int, char**) {
     theCore.stopThread();
     theTransferGateway.stopWorkers();
     ServerListFetch::cancelAll();
+    theStateSaver.stopWriting();
     i4_wait_threads();
     saveAdminSettings();
     theServerGateway.stop();

@@ -108,15 +108,20 @@ bool MetaList::load(const char* path) {
     return f && checked([&] { return fromDisk(*f); });
 }
 
+bool MetaList::fileBytes(std::string& out) {
+    i4_ram_file_class buf(nullptr, 0, 64 * 1024);
+    bool ok = checked([&] { return toBytes(buf); });
+    if (ok) out.assign((const char*)buf.get_buffer(), (size_t)buf.size());
+    i4_free(buf.get_buffer());
+    return ok;
+}
+
 bool MetaList::save(const char* path, bool safe) {
     if (safe) {
         // The whole list is built in memory first: a record that fails to write must
         // not replace the old file with a shortened one.
-        i4_ram_file_class buf(nullptr, 0, 64 * 1024);
-        bool ok = checked([&] { return toBytes(buf); });
-        if (ok) ok = i4_save_whole(path, buf.get_buffer(), (int32_t)buf.size());
-        i4_free(buf.get_buffer());
-        return ok;
+        std::string bytes;
+        return fileBytes(bytes) && i4_save_whole(path, bytes.data(), (int32_t)bytes.size());
     }
     std::unique_ptr<i4_file> f(i4_open(path, I4_WRITE | I4_TRUNCATE));
     return f && checked([&] { return toBytes(*f); });

@@ -39,6 +39,8 @@ public:
     virtual bool load(const char* path);
     // With safe set the file is replaced whole or not at all.
     virtual bool save(const char* path, bool safe);
+    // The bytes a safe save writes; false when a record cannot be put into bytes.
+    bool fileBytes(std::string& out);
     // Replaces this list's pointers with copies of the other's records (the old
     // records are not deleted). Copying a list onto itself changes nothing.
     virtual void copyFrom(MetaList* other);
