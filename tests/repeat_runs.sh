@@ -144,10 +144,16 @@ if [ "${batches[0]}" = counts ]; then
   exit 0
 fi
 
+# The builds at once, each on its batch's cores.
+pids=()
 for b in "${batches[@]}"; do
   case $b in asan | tsan | e2e) ;; *) echo "unknown batch: $b (asan, tsan or e2e)" >&2; exit 2 ;; esac
   echo "== building for $b"
-  build "$b"
+  build "$b" >"$OUT/build-$b.log" 2>&1 &
+  pids+=($!)
+done
+for i in "${!pids[@]}"; do
+  wait "${pids[$i]}" || { echo "the build for ${batches[$i]} failed: $OUT/build-${batches[$i]}.log" >&2; exit 1; }
 done
 
 load_pid=""
