@@ -6,6 +6,7 @@
 #include "PeerTestSupport.h"
 #include "TransferTestSupport.h"
 #include "core/Message.h"
+#include "support/Waiting.h"
 #include "transfer/FriendList.h"
 #include "transfer/MessagePool.h"
 #include "transfer/TransferHandler.h"
@@ -87,7 +88,7 @@ TEST_F(MessagePoolTest, PmAllowDecidesWhoseMessagesAreTaken) {
         EXPECT_EQ(c.taken, events.saw("chat sender: hello " + what)) << what;
         close(client.fd);
         client.fd = -1;
-        for (int i = 0; i < 60 && h.listed(seed); i++) h.pump(1);
+        ASSERT_TRUE(passUntil([&] { return !h.listed(seed); }, [&] { h.pump(1); })) << what;
         theFriendList.clear();
         seed += 0x10;
     }
@@ -117,7 +118,7 @@ TEST_F(MessagePoolTest, MessagesOfOnePeerShareASessionThatEndsWithTheConnection)
     // The partner is gone: its session is reported closed and freed.
     close(c.fd);
     c.fd = -1;
-    for (int i = 0; i < 60 && pool.count() > 0; i++) h.pump(1);
+    passUntil([&] { return pool.count() == 0; }, [&] { h.pump(1); });
     EXPECT_EQ(0, pool.count());
     EXPECT_TRUE(events.saw("session alice 4"));
 }

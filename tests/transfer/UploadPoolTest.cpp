@@ -17,6 +17,7 @@
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/ByteCompare.h"
+#include "support/Waiting.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
@@ -35,9 +36,6 @@ namespace {
 
 // Far more than the socket buffers hold: a peer that reads nothing keeps its slot busy.
 const uint32_t BIG = 9728000;
-// How long a wait for what must come may last: it ends as soon as that is there, and a
-// loaded machine with the sanitizers may take many times an idle one's few milliseconds.
-const int WAIT_MS = 60000;
 
 struct Frame {
     uint8_t op;
@@ -103,6 +101,11 @@ protected:
         EXPECT_NE(nullptr, h.greet(c, name, seed));
         return c;
     }
+    // A socket pass, and a pool pass when asked.
+    void pass(bool poolPass) {
+        h.pool.run(1);
+        if (poolPass) pool.run(1);
+    }
     // Socket passes, with a pool pass of ms after each.
     void passes(int n, int ms = 1) {
         for (int i = 0; i < n; i++) {
@@ -116,18 +119,18 @@ protected:
     std::vector<Frame> collect(Client& c, int limitMs, bool poolPasses,
                                const std::function<bool(const std::vector<Frame>&)>& stop) {
         std::vector<Frame> out;
-        int64_t until = i4_now_ms() + limitMs;
-        while (i4_now_ms() < until) {
-            h.pool.run(1);
-            if (poolPasses) pool.run(1);
-            c.drain();
-            Frame f;
-            while (c.takeFrame(&f.op, &f.body)) {
-                if (f.op == Peer::OP_ADDRESS_DIFFERS) continue;
-                out.push_back(f);
-                if (stop(out)) return out;
-            }
-        }
+        passUntil(
+            [&] {
+                c.drain();
+                Frame f;
+                while (c.takeFrame(&f.op, &f.body)) {
+                    if (f.op == Peer::OP_ADDRESS_DIFFERS) continue;
+                    out.push_back(f);
+                    if (stop(out)) return true;
+                }
+                return false;
+            },
+            [&] { pass(poolPasses); }, limitMs);
         return out;
     }
     // Every frame that comes in within waitMs of socket passes: for what must not come, or
@@ -137,25 +140,19 @@ protected:
     }
     // Data up to end, with pool passes.
     std::vector<Frame> until(Client& c, uint32_t end) {
-        return collect(c, WAIT_MS, true, [end](const std::vector<Frame>& got) {
+        return collect(c, EVENT_WAIT_MS, true, [end](const std::vector<Frame>& got) {
             std::vector<Data> d = data(got);
             return !d.empty() && d.back().end >= end;
         });
     }
     // The frames up to the first with that opcode, with pool passes when asked.
     std::vector<Frame> upTo(Client& c, uint8_t op, bool poolPasses = false) {
-        return collect(c, WAIT_MS, poolPasses,
+        return collect(c, EVENT_WAIT_MS, poolPasses,
                        [op](const std::vector<Frame>& got) { return got.back().op == op; });
     }
     // Socket passes, with pool passes when asked, until done holds; false if it never does.
     bool passesUntil(const std::function<bool()>& done, bool poolPasses = true) {
-        int64_t until = i4_now_ms() + WAIT_MS;
-        while (!done()) {
-            if (i4_now_ms() >= until) return false;
-            h.pool.run(1);
-            if (poolPasses) pool.run(1);
-        }
-        return true;
+        return passUntil(done, [&] { pass(poolPasses); });
     }
     static std::vector<uint8_t> ops(const std::vector<Frame>& fs) {
         std::vector<uint8_t> out;
