@@ -25,6 +25,8 @@ import struct
 import threading
 import time
 
+from waiting import EVENT_TIMEOUT
+
 MARKER = 0xE3
 
 # Client to server (TCP).
@@ -281,10 +283,10 @@ class FakeIndexServer:
                        lambda p: [(UDP_STATUS, p[:4] + u32(users) + u32(files))])
 
     # Checking.
-    def expect(self, op, timeout=10):
+    def expect(self, op, timeout=EVENT_TIMEOUT):
         return self.inbox.expect(op, timeout, "%s TCP" % self.name)
 
-    def expect_udp(self, op, timeout=10):
+    def expect_udp(self, op, timeout=EVENT_TIMEOUT):
         return self.udp_inbox.expect(op, timeout, "%s UDP" % self.name)
 
     @property
@@ -295,7 +297,7 @@ class FakeIndexServer:
     def received_udp(self):
         return self.udp_inbox.ops()
 
-    def wait_connections(self, n, timeout=10):
+    def wait_connections(self, n, timeout=EVENT_TIMEOUT):
         deadline = time.monotonic() + timeout
         while self.connections < n:
             if time.monotonic() > deadline:
@@ -303,7 +305,7 @@ class FakeIndexServer:
                                      (self.name, self.connections, n))
             time.sleep(0.02)
 
-    def wait_closed(self, timeout=10):
+    def wait_closed(self, timeout=EVENT_TIMEOUT):
         """Waits until the client has closed its connection."""
         deadline = time.monotonic() + timeout
         while True:

@@ -48,7 +48,7 @@ class Peer:
         self.client = Client(self.cwd)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
-        self.server.expect(ID_RECEIVED, timeout=20)
+        self.server.expect(ID_RECEIVED)
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(
