@@ -9,6 +9,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from byte_compare import check_bytes  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import NAME, PUBLISH, FakeIndexServer, parse_files  # noqa: E402
 from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER, QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED,  # noqa: E402
@@ -32,16 +33,6 @@ def publish_all(peer, directory, names):
                 if n == NAME and v.decode() in names:
                     found[v.decode()] = file_hash
     return found
-
-
-def first_difference(got, want):
-    """None when equal; else where and how the bytes differ, in a few words."""
-    if got == want:
-        return None
-    at = next((i for i in range(min(len(got), len(want))) if got[i] != want[i]),
-              min(len(got), len(want)))
-    return ("lengths %d and %d, first difference at %d: got %s, want %s"
-            % (len(got), len(want), at, got[at:at + 16].hex(), want[at:at + 16].hex()))
 
 
 def ranges_request(file_hash, pairs):
@@ -147,8 +138,7 @@ def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
             called.hello(name="waiting", port=door.getsockname()[1], answer=True)
             called.expect(SLOT_GRANTED, timeout=30, skip=(QUEUE_RANK, ADDRESS_DIFFERS))
             got = receive(called, hashes["called.bin"], len(small), 120)
-            problem = first_difference(got, small)
-            check(problem is None, "the called-back peer got other bytes: %s" % problem)
+            check_bytes(small, got, "the file shared and what the called-back peer got")
             called.close()
             u.quit()
         finally:
