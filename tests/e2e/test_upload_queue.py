@@ -12,7 +12,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import check_bytes  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import NAME, PUBLISH, FakeIndexServer, parse_files  # noqa: E402
-from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER, QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED,  # noqa: E402
+from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER,  # noqa: E402
+                           NO_SUCH_FILE, QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED,
                            UPLOAD_REQUEST, ScriptedPeer, accept, listen, u32)
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
 
@@ -104,7 +105,10 @@ def receive(peer, file_hash, size, timeout):
     return bytes(data)
 
 
-def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
+def called_back(then):
+    """Both slots held, a downloader queued for called.bin lets its connection go, a holder
+    leaves; then (peer, hashes, called.bin's bytes) runs on the connection the uploader
+    opened to the downloader, once the slot was granted on it."""
     big = os.urandom(HOLDERS_FILE)
     small = os.urandom(CALLED_FILE)
     with base_directory() as u_dir, FakeIndexServer(name="U's") as server:
@@ -137,8 +141,7 @@ def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
             called.expect(HELLO)
             called.hello(name="waiting", port=door.getsockname()[1], answer=True)
             called.expect(SLOT_GRANTED, timeout=30, skip=(QUEUE_RANK, ADDRESS_DIFFERS))
-            got = receive(called, hashes["called.bin"], len(small), 120)
-            check_bytes(small, got, "the file shared and what the called-back peer got")
+            then(called, hashes, small)
             called.close()
             u.quit()
         finally:
@@ -146,6 +149,25 @@ def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
             for h in holders:
                 h.leave()
             u.client.close()
+
+
+def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
+    def served(called, hashes, small):
+        got = receive(called, hashes["called.bin"], len(small), 120)
+        check_bytes(small, got, "the file shared and what the called-back peer got")
+    called_back(served)
+
+
+def test_a_called_back_peer_asking_for_a_file_not_shared_is_told_so():
+    def refused(called, hashes, small):
+        unknown = bytes([0xEE] * 16)
+        called.send(REQUEST_RANGES, ranges_request(unknown, [(0, 1000)]))
+        try:
+            body = called.expect(NO_SUCH_FILE, timeout=30)
+        except EOFError:
+            raise AssertionError("the uploader closed the connection without an answer")
+        check(body[:16] == unknown, "72 for another hash: %s" % body[:16].hex())
+    called_back(refused)
 
 
 def test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue():
@@ -182,4 +204,5 @@ def test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue():
 
 if __name__ == "__main__":
     main([test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served,
+          test_a_called_back_peer_asking_for_a_file_not_shared_is_told_so,
           test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue])
