@@ -242,6 +242,7 @@ class FakeIndexServer:
         self.client = None
         self.client_lock = threading.Lock()
         self.connections = 0
+        self.peers = []  # the address each connection came from
         self.annex = None
         self.stopping = False
         self.tcp, self.udp = self._bind_pair()
@@ -364,7 +365,8 @@ class FakeIndexServer:
                 watch.append(client)
             ready, _, _ = select.select(watch, [], [], 0.05)
             if self.tcp in ready:
-                conn, _ = self.tcp.accept()
+                conn, peer = self.tcp.accept()
+                self.peers.append(peer[0])
                 with self.client_lock:
                     if self.client is not None:
                         self.client.close()

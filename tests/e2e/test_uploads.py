@@ -33,12 +33,13 @@ def result(file_hash, name, size, port):
 
 
 class Peer:
-    """A client in its own base directory with its own door and index server."""
+    """A client in its own base directory with its own door and index server; settings are
+    (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server):
+    def __init__(self, cwd, server, settings=()):
         self.cwd = cwd
         self.server = server
-        self.door = with_free_door(cwd)
+        self.door = with_free_door(cwd, settings)
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
