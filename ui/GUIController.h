@@ -121,7 +121,7 @@ public:
     static const uint32_t MAX_LOGIN_FRAME = 64 * 1024;
     static const uint32_t MAX_FRAME = 1024 * 1024;
     static const int64_t LOGIN_LIMIT_MS = 30000;
-    enum { STATUS_INTERVAL_MS = 3000, MAX_COMMAND_LINE = 254, MAX_LOGIN_TEXT = 1024 };
+    enum { STATUS_INTERVAL_MS = 3000, MAX_COMMAND_LINE = 254 };
     // The options packet's version field.
     enum { OPTIONS_VERSION = 10501 };
 
@@ -198,6 +198,5 @@ private:
     bool uploadSubscribed;
     bool taskAdded;
     bool loggedIn;
-    bool waitingForLogin;
     int64_t acceptedAtMs;
 };

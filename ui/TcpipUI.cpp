@@ -10,11 +10,7 @@
 #include "ui/GUIController.h"
 
 TcpipUI::TcpipUI(UIGateway* consoleUI, TransferUI* nextTransferUI)
-    : console(consoleUI),
-      nextTransfer(nextTransferUI),
-      controller(nullptr),
-      attached(false),
-      waitingLogins(0) {
+    : console(consoleUI), nextTransfer(nextTransferUI), controller(nullptr), attached(false) {
     verbose = console->isVerbose();
     setLogFile(console->getLogFile().c_str());
 }
@@ -36,6 +32,31 @@ void TcpipUI::detachController(GUIController* c) {
     if (controller != c || !c) return;
     controller = nullptr;
     attached = false;
+}
+
+void TcpipUI::loginWaitStarted(GUIController* waiter) {
+    std::lock_guard<std::mutex> hold(waitLock);
+    if (waiting.size() >= MAX_WAITING_LOGINS) {
+        // Only a flag: it goes at its next pass, unread.
+        waiting.front()->closeNow();
+        waiting.pop_front();
+    }
+    waiting.push_back(waiter);
+}
+
+void TcpipUI::loginWaitEnded(GUIController* waiter) {
+    std::lock_guard<std::mutex> hold(waitLock);
+    for (auto at = waiting.begin(); at != waiting.end(); ++at) {
+        if (*at == waiter) {
+            waiting.erase(at);
+            return;
+        }
+    }
+}
+
+int TcpipUI::waitingForLogin() {
+    std::lock_guard<std::mutex> hold(waitLock);
+    return (int)waiting.size();
 }
 
 bool TcpipUI::sendToController(TCPPacket* packet) {
