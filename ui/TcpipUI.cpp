@@ -1,6 +1,8 @@
 #include "ui/TcpipUI.h"
 
 #include <cstdarg>
+#include <cstring>
+#include <string>
 
 #include "i4min/file/i4_field_writer.h"
 #include "meta/FileMeta.h"
@@ -78,6 +80,9 @@ bool TcpipUI::sendToController(TCPPacket* packet) {
 }
 
 TCPPacket* TcpipUI::textPacket(uint8_t opcode, const char* text) {
+    // A controller shows these as its console lines: masked like the terminal's.
+    std::string shown;
+    if (text && i4_mask_controls(text, (int)strlen(text), true, shown)) text = shown.c_str();
     i4_string cut(text);
     cutText(cut, PACKET_TEXT_ROOM);
     TCPPacket* p = GUIController::startPacket(opcode, 2 + cut.length());
