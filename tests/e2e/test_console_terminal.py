@@ -82,6 +82,8 @@ DESCRIPTION_TEXT = (b"desc \x1b[2J\x1b[H", "desc ?[2J?[H")
 RESULTS = [
     (b"song \x1b[5mblink\x1b[0m.mp3", "song ?[5mblink?[0m.mp3"),
     ("caf\u00e9 \u2615 \x1b[1m.mp3".encode(), "caf\u00e9 \u2615 ?[1m.mp3"),
+    # A row of its own: its line end and tab make no row or column.
+    (b"two\n(9) lines\there.mp3", "two?(9) lines?here.mp3"),
 ]
 CONTROLS = (b"\x1b", b"\x07", b"\x7f", b"\x9b")
 
@@ -109,11 +111,11 @@ def test_a_servers_texts_reach_the_terminal_without_their_control_bytes():
                 for n, (sent, _) in enumerate(RESULTS, 1)]))
             client.saw("Results returned\n")
             rows = client.cmd("vr")
-            for _, shown in RESULTS:
-                check(shown in rows, "vr: %r" % rows)
-            client.cmd("d 1")
-            downloads = client.until("vd", RESULTS[0][1])
-            check("(1) %s:" % RESULTS[0][1] in downloads, "vd: %r" % downloads)
+            for n, (_, shown) in enumerate(RESULTS, 1):
+                check("(%d) %s\t%d\t\n" % (n, shown, 1000 + n) in rows, "vr: %r" % rows)
+            client.cmd("d 3")
+            downloads = client.until("vd", RESULTS[2][1])
+            check("(1) %s:\n" % RESULTS[2][1] in downloads, "vd: %r" % downloads)
             client.quit()
         finally:
             client.close()
