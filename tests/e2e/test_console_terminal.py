@@ -5,6 +5,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from byte_compare import hex_window  # noqa: E402
 from console_session import (PROMPT, QUESTION, UNKNOWN, WELCOME, Terminal,  # noqa: E402
                              base_directory, check, check_log, main)
 from fake_index_server import (DESCRIPTION, ID_RECEIVED, LOGIN, NAME, SEARCH,  # noqa: E402
@@ -121,7 +122,7 @@ def test_a_servers_texts_reach_the_terminal_without_their_control_bytes():
             client.close()
         for byte in CONTROLS:
             at = client.raw.find(byte)
-            check(at < 0, "%r reached the terminal at %d: %r" % (byte, at, client.raw[max(0, at - 40):at + 40]))
+            check(at < 0, "%r reached the terminal: %s" % (byte, hex_window(client.raw, at)))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,5 @@
 // The importers against files made by stock encoders and taggers: every tag, in
 // order, matches what the tools themselves report about the file.
-#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -16,6 +15,7 @@
 #include "import/ID3v1.h"
 #include "import/ImportMaster.h"
 #include "import/MP3Info.h"
+#include "support/ByteCompare.h"
 #include "support/ImportCorpus.h"
 
 namespace {
@@ -259,13 +259,6 @@ std::map<std::string, std::string> probedTags(const std::string& path) {
     return tags;
 }
 
-// Where two byte strings first differ over the first n bytes of each, or -1.
-long firstDifference(const std::string& a, const std::string& b, size_t n) {
-    for (size_t i = 0; i < n && i < a.size() && i < b.size(); ++i)
-        if (a[i] != b[i]) return (long)i;
-    return a.size() < n || b.size() < n ? (long)std::min(a.size(), b.size()) : -1;
-}
-
 // Writing tags into a copy of a corpus file: everything before the tag stays as it was.
 class TagWriting : public CorpusTest {
 protected:
@@ -287,9 +280,10 @@ protected:
     }
     void expectKept(const std::string& before, const std::string& name, size_t kept) {
         std::string after = readText(dir / name);
-        long at = firstDifference(before, after, kept);
-        EXPECT_EQ(-1, at) << name << ": " << before.size() << " bytes before, " << after.size()
-                          << " after";
+        ASSERT_GE(after.size(), kept) << name;
+        EXPECT_BYTES_EQ(std::string_view(before).substr(0, kept),
+                        std::string_view(after).substr(0, kept))
+            << name;
     }
     TempDir dir;
 };
