@@ -92,7 +92,7 @@ def check(condition, message):
 
 class Terminal:
     """The client on a pseudo-terminal without echo; output with the
-    terminal's carriage returns removed."""
+    terminal's carriage returns removed (raw keeps every byte read, as read)."""
 
     def __init__(self, cwd, args=(), hashing_lines=False):
         master, slave = os.openpty()
@@ -104,6 +104,7 @@ class Terminal:
                                      stdout=slave, stderr=slave, start_new_session=True)
         os.close(slave)
         self.seen = ""
+        self.raw = b""
         self.hashing_lines = hashing_lines
 
     def expect(self, text, timeout=EVENT_TIMEOUT):
@@ -120,6 +121,7 @@ class Terminal:
                 except OSError:
                     chunk = b""
                 check(chunk, "output ended before %r; got %r" % (text, self.seen))
+                self.raw += chunk
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
                 if not self.hashing_lines:
                     self.seen = without_hashing_lines(self.seen)

@@ -39,6 +39,7 @@ class Client(Terminal):
             if ready:
                 chunk = os.read(self.master, 4096)
                 check(chunk, "output ended before %r" % text)
+                self.raw += chunk
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
                 # As expect does: lines dropped later would move the mark past its text.
                 if not self.hashing_lines:

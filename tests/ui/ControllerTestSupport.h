@@ -260,9 +260,10 @@ protected:
         return done();
     }
     // Sends the login and waits for the options packet or the close.
+    // after: bytes sent behind the two fields.
     bool login(ControllerEnd& end, const std::string& name = "zet",
-               const std::string& pass = "quimbal") {
-        end.send(GUIController::IN_LOGIN, loginPayload(name, pass));
+               const std::string& pass = "quimbal", const std::string& after = "") {
+        end.send(GUIController::IN_LOGIN, loginPayload(name, pass) + after);
         bool answered = pump([&] {
             if (end.readAvailable()) return true;
             for (const Frame& f : end.frames())
