@@ -11,6 +11,7 @@
 #include "i4min/TempDir.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -19,13 +20,9 @@ std::string contentOf(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// Waits until the file holds the content; false after a minute.
+// Waits until the file holds the content.
 bool becomes(const std::string& path, const std::string& content) {
-    for (int i = 0; i < 6000; i++) {
-        if (contentOf(path) == content) return true;
-        i4_sleep_ms(10);
-    }
-    return false;
+    return waitUntil([&] { return contentOf(path) == content; });
 }
 
 TEST(StateFileWriterTest, TheNewestContentOfANameStands) {
@@ -54,10 +51,10 @@ TEST(StateFileWriterTest, AFailedWriteIsSaidOnceAndHandedBack) {
         writer.write(good, "list" + std::to_string(round));
         ASSERT_TRUE(becomes(good, "list" + std::to_string(round)));
         std::set<std::string> failed;
-        for (int i = 0; i < 6000 && failed.empty(); i++) {
+        waitUntil([&] {
             failed = writer.takeFailed();
-            if (failed.empty()) i4_sleep_ms(10);
-        }
+            return !failed.empty();
+        });
         EXPECT_EQ(std::set<std::string>{taken}, failed) << "round " << round;
     }
     writer.stopWriting();

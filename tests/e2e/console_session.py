@@ -10,6 +10,8 @@ import tempfile
 import termios
 import time
 
+from waiting import EVENT_TIMEOUT
+
 WELCOME = ("Welcome to Tornavel command line client 0.50.1\n"
            "Enter commands at any time (type '?' for help)\n")
 PROMPT = "> "
@@ -58,7 +60,7 @@ def base_directory():
     return tempfile.TemporaryDirectory(prefix="tornavel-e2e-")
 
 
-def run_piped(cwd, stdin_text, args=(), timeout=20, hashing_lines=False):
+def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=False):
     """Runs the client with stdin and stdout on pipes until it ends."""
     done = subprocess.run([binary()] + list(args), cwd=cwd, input=stdin_text.encode(),
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -67,7 +69,7 @@ def run_piped(cwd, stdin_text, args=(), timeout=20, hashing_lines=False):
     return done.returncode, out if hashing_lines else without_hashing_lines(out)
 
 
-def read_until_welcome(proc, timeout=10):
+def read_until_welcome(proc, timeout=EVENT_TIMEOUT):
     """Reads a piped client's output until its welcome lines, which the transfer side's own
     lines may fall among."""
     seen = b""
@@ -106,7 +108,7 @@ def check(condition, message):
 
 class Terminal:
     """The client on a pseudo-terminal without echo; output with the
-    terminal's carriage returns removed."""
+    terminal's carriage returns removed (raw keeps every byte read, as read)."""
 
     def __init__(self, cwd, args=(), hashing_lines=False):
         master, slave = os.openpty()
@@ -118,9 +120,10 @@ class Terminal:
                                      stdout=slave, stderr=slave, start_new_session=True)
         os.close(slave)
         self.seen = ""
+        self.raw = b""
         self.hashing_lines = hashing_lines
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=EVENT_TIMEOUT):
         """Waits until the output since the last match ends with more output
         containing text; returns what came before it."""
         deadline = time.monotonic() + timeout
@@ -134,6 +137,7 @@ class Terminal:
                 except OSError:
                     chunk = b""
                 check(chunk, "output ended before %r; got %r" % (text, self.seen))
+                self.raw += chunk
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
                 if not self.hashing_lines:
                     self.seen = without_hashing_lines(self.seen)
@@ -143,7 +147,7 @@ class Terminal:
     def send(self, line):
         os.write(self.master, (line + "\n").encode())
 
-    def wait(self, timeout=10):
+    def wait(self, timeout=EVENT_TIMEOUT):
         try:
             return self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:

@@ -149,7 +149,7 @@ def test_a_first_start_killed_early_keeps_its_identity():
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             try:
                 # By the welcome the start is done; the kill comes then or a moment later.
-                read_until_welcome(proc, timeout=20)
+                read_until_welcome(proc)
                 time.sleep(rng.uniform(0, 0.3))
             finally:
                 proc.kill()

@@ -10,6 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from byte_compare import difference  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
                                SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
@@ -32,12 +33,13 @@ def result(file_hash, name, size, port):
 
 
 class Peer:
-    """A client in its own base directory with its own door and index server."""
+    """A client in its own base directory with its own door and index server; settings are
+    (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server):
+    def __init__(self, cwd, server, settings=()):
         self.cwd = cwd
         self.server = server
-        self.door = with_free_door(cwd)
+        self.door = with_free_door(cwd, settings)
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
@@ -47,7 +49,7 @@ class Peer:
         self.client = Client(self.cwd)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
-        self.server.expect(ID_RECEIVED, timeout=20)
+        self.server.expect(ID_RECEIVED)
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(
@@ -105,13 +107,18 @@ class Peer:
 
 def wait_for_file(path, data, timeout, also=lambda: None):
     deadline = time.monotonic() + timeout
+    differs = "%s never appeared" % path
     while True:
         also()
-        if os.path.exists(path) and os.path.getsize(path) == len(data):
-            with open(path, "rb") as f:
-                if f.read() == data:
+        if os.path.exists(path):
+            size = os.path.getsize(path)
+            differs = "%s holds %d of %d bytes" % (path, size, len(data))
+            if size == len(data):
+                with open(path, "rb") as f:
+                    differs = difference(data, f.read(), "the file shared and %s" % path)
+                if differs is None:
                     return
-        check(time.monotonic() < deadline, "%s never arrived whole" % path)
+        check(time.monotonic() < deadline, "never arrived whole: %s" % differs)
         time.sleep(0.2)
 
 

@@ -14,6 +14,8 @@
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
+#include "support/ByteCompare.h"
+#include "support/Waiting.h"
 #include "transfer/DownloadInterface.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/HttpSocketConnectThread.h"
@@ -109,13 +111,10 @@ ScriptedHttpServer::Answer say(const std::string& head) {
 // says 10 ms passed, or 30 s while the source waits after a 503. Until the source asks to
 // be deleted (true) or stop() holds (true); false when neither came in time.
 template <class Stop>
-bool drive(HttpSource& s, Stop stop, int rounds = 4000) {
-    for (int i = 0; i < rounds; ++i) {
-        if (!s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10)) return true;
-        if (stop()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+bool drive(HttpSource& s, Stop stop) {
+    return passUntil(
+        [&] { return !s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10) || stop(); },
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
 }
 
 struct Case {
@@ -220,7 +219,7 @@ TEST(HttpSource, ScriptedServers) {
         ASSERT_TRUE(drive(*source, [] { return false; })) << "the source never finished";
         EXPECT_EQ(c.completes, download.complete());
         if (c.completes) {
-            EXPECT_EQ(content, download.data);
+            EXPECT_BYTES_EQ(content, download.data);
             EXPECT_EQ(1, download.weight) << "a source with a length adds its weight";
         } else {
             EXPECT_EQ(0u, download.written) << "bytes written from a refused answer";
@@ -251,7 +250,7 @@ TEST(HttpSource, RedirectsAskForTheNewPlace) {
     HttpSource source(&download, url.c_str());
     source.activate();
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ((std::vector<std::string>{"GET /file.bin HTTP/1.1", "GET /moved HTTP/1.1",
                                         "GET /final HTTP/1.1"}),
               server.requestLines());
@@ -280,7 +279,7 @@ TEST(HttpSource, AStallMidBodyGivesTheRangeBack) {
     EXPECT_TRUE(source.tick(HttpSource::STALL_MS / 2));
     EXPECT_EQ(std::vector<int>{0}, download.released) << "the unfinished crumb goes back";
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ(2, server.connectionCount());
 }
 
@@ -312,9 +311,9 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 20; ++i) source->tick(10);
     // The thread is between attempts: deleting the source ends it there and then.
     source.reset();
-    // The thread has stopped; its last return to the platform may trail by a moment.
-    for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The thread has stopped; its last return to the platform may trail by a moment. Left
+    // alone it would pause 1, 2 and 4 s between attempts: 5 s tell the two apart.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
 }
 
@@ -354,9 +353,8 @@ TEST(HttpSource, EveryConnectEndsWhenTheClientQuits) {
     ASSERT_EQ(before + 2, i4_live_threads());
     HttpSocketConnectThread::stopAll();
     // Left alone, the threads would go on for seconds more: pauses of 1, 2 and 4 s, and a
-    // connect that waits up to 8 s.
-    for (int i = 0; i < 100 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // connect that waits up to 8 s. 5 s tell the two apart, with room for a loaded machine.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
     sources.clear();  // each source still cancels and deletes its own thread
     for (int s : queued) close(s);
@@ -375,8 +373,7 @@ TEST(HttpSource, AServerGoneForGoodLeavesTheSourceIdleWithoutItsRange) {
     server.reset();
     EXPECT_TRUE(download.released.empty()) << "the range is kept through the wait";
     // Every connect is refused now; after the last attempt the source gives the range back.
-    ASSERT_TRUE(drive(
-        source, [&] { return source.getState() == HttpSource::IDLE; }, 6000));
+    ASSERT_TRUE(drive(source, [&] { return source.getState() == HttpSource::IDLE; }));
     EXPECT_EQ(std::vector<int>{0}, download.released);
     EXPECT_TRUE(source.activate());
 }

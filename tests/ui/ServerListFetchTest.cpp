@@ -11,6 +11,7 @@
 #include "i4min/net_test_support.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 #include "ui/ServerListFetch.h"
 
 using nettest::ScriptedPeer;
@@ -25,20 +26,14 @@ size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-// Waits until every fetch thread has ended; false after a minute.
+// Waits until every fetch thread has ended.
 bool fetchesEnded() {
-    for (int i = 0; i < 6000 && i4_live_threads() > 0; i++) i4_sleep_ms(10);
-    return i4_live_threads() == 0;
+    return waitUntil([] { return i4_live_threads() == 0; });
 }
 
-// Starts a fetch of the URL as soon as the one before has ended; false when none could
-// start within a minute.
+// Starts a fetch of the URL as soon as the one before has ended.
 bool beginWhenFree(const std::string& url, const std::string& path) {
-    for (int i = 0; i < 60000; i++) {
-        if (ServerListFetch::begin(url.c_str(), path.c_str())) return true;
-        i4_sleep_ms(1);
-    }
-    return false;
+    return waitUntil([&] { return ServerListFetch::begin(url.c_str(), path.c_str()); });
 }
 
 // A server that takes the request and then sends a byte now and then, never the end of its
