@@ -1,8 +1,9 @@
 """The server-list fetch of the real client typed again and again: good, missing, oversized,
-malformed and unreachable lists, while the client is connected to an index server and while
-another fetch is under way; then a quit while a server is still answering a fetch byte by byte.
-The client runs on one processor, where a fetch that fails at once often ends before the
-command that started it has gone on. CI runs this against the ASan+UBSan build too."""
+malformed and unreachable lists and a server that never answers, while the client is
+connected to an index server and while another fetch is under way; then a quit while a
+server is still answering a fetch byte by byte. The client runs on one processor, where a
+fetch that fails at once often ends before the command that started it has gone on. CI
+runs this against the ASan+UBSan build too."""
 
 import http.server
 import os
@@ -96,6 +97,12 @@ def test_glist_again_and_again_then_a_quit_during_a_fetch():
     closed = socket.socket()
     closed.bind(("127.0.0.1", 0))
     refused = "http://127.0.0.1:%d/server.met" % closed.getsockname()[1]
+    # Accepts (the kernel does, into its backlog) and never says a word: a fetch of it ends
+    # at the client's own limit for silence.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(8)
+    mute = "glist http://127.0.0.1:%d/server.met" % silent.getsockname()[1]
     lines = ["glist %s/servers.met" % url, "glist %s/missing.met" % url, "glist %s/big.met" % url,
              "glist notaurl", "glist", "glist http://127.0.0.1:1/server.met", "glist " + refused,
              "glist ftp://127.0.0.1/server.met", "glist http://"]
@@ -110,9 +117,9 @@ def test_glist_again_and_again_then_a_quit_during_a_fetch():
                 client.cmd("c")
                 index.expect(ID_RECEIVED, timeout=20)
                 typed = 0
-                for _ in range(40):
+                for round_ in range(40):
                     # Typed without waiting: each may find the one before still running.
-                    for line in lines:
+                    for line in ([mute] if round_ == 0 else []) + lines:
                         client.cmd(line)
                         typed += 1
                     wait_results(client, typed)
@@ -135,6 +142,7 @@ def test_glist_again_and_again_then_a_quit_during_a_fetch():
         os.sched_setaffinity(0, saved)
         trickler.close()
         closed.close()
+        silent.close()
         web.shutdown()
 
 
