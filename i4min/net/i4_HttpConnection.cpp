@@ -11,6 +11,7 @@
 
 #include "i4min/net/i4_address.h"
 #include "i4min/net/i4_protocol.h"
+#include "i4min/net/i4_proxy_settings.h"
 #include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_split_url.h"
 #include "i4min/net/i4_tcpip_protocol.h"
@@ -125,12 +126,19 @@ int fetch(i4_HttpConnection* c, const char* url, const std::string& target, i4_p
     if (!addr) return 1;
     addr->set_port(port);
     if (c->cancelled()) return 1;
-    i4_socket* made = prot->connect(addr.get(), I4_SOCK_STREAM, 1, ms);
+    // A direct connect is only started, so that a cancel reaches it while it waits; a
+    // proxy's handshake runs to its end inside the connect.
+    bool direct = prot->proxy_type() == I4_PROXY_DIRECT;
+    i4_socket* made = prot->connect(addr.get(), I4_SOCK_STREAM, direct ? 0 : 1, ms);
     if (!made) return 1;
     i4_HttpFetchSocket held(c, made);
     if (!held.enlist()) return 1;
     i4_socket* s = made;
     s->set_blocking(0);
+    if (direct) {
+        int ready = s->wait(I4_READY_WRITE, ms);
+        if (!(ready & I4_READY_WRITE) || (ready & I4_READY_ERROR)) return 1;
+    }
 
     std::string host = c->host.c_str();
     if (port != 80) host += ":" + std::to_string(port);

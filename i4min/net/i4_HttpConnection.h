@@ -24,7 +24,7 @@ public:
     i4_HttpConnection& operator=(const i4_HttpConnection&) = delete;
 
     // Ends a fetch under way (its wait for the server fails at once) and every later one
-    // of this record. The connect itself still runs to its limit.
+    // of this record. Through a proxy, the connect and handshake still run to their limit.
     void cancel();
     bool cancelled();
 

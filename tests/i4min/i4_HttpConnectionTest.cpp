@@ -162,4 +162,22 @@ TEST_F(HttpFetch, CancelEndsAFetchFromASilentServer) {
     EXPECT_FALSE(nettest::file_exists(target));
 }
 
+TEST_F(HttpFetch, CancelEndsAConnectThatGetsNoAnswer) {
+    nettest::SilentListener silent;
+    if (!silent.is_full()) GTEST_SKIP() << "the kernel kept answering connects";
+    i4_HttpConnection conn;
+    conn.timeout_ms = 600000;
+    std::string url = "http://127.0.0.1:" + std::to_string(silent.port()) + "/x";
+    auto fetching = std::async(std::launch::async, [&] {
+        return i4_http_get_to_file(&conn, url.c_str(), target.c_str());
+    });
+    // No answer comes: a short look that the fetch still waits, mostly in its connect by now.
+    EXPECT_EQ(std::future_status::timeout, fetching.wait_for(std::chrono::milliseconds(300)));
+    conn.cancel();
+    ASSERT_EQ(std::future_status::ready, fetching.wait_for(std::chrono::seconds(60)))
+        << "the connect still waited a minute after the cancel";
+    EXPECT_EQ(1, fetching.get());
+    EXPECT_FALSE(nettest::file_exists(target));
+}
+
 }  // namespace
