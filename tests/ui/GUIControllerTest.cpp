@@ -242,7 +242,7 @@ TEST_F(GUIControllerTest, ANewConnectionBeyondTheWaitingFewClosesTheLongestWaiti
     // A logged-in controller waits for nothing: a new flood passes it by.
     for (int i = 0; i < 2 * few; i++) open();
     for (int i = 1; i < few; i++) ASSERT_TRUE(awaitClose(*ends[i])) << i;
-    EXPECT_FALSE(pump([&] { return newcomer.readAvailable(); }, 5));
+    EXPECT_FALSE(within(5, [&] { return newcomer.readAvailable(); }));
     EXPECT_TRUE(ui.hasController());
     EXPECT_EQ(few, ui.waitingForLogin());
 }
