@@ -36,6 +36,16 @@ private:
     // Joins every part onto the first; false, with each part back in its own
     // file, when a join fails.
     bool assemble();
+    // Part i's own file (from 0).
+    i4_string partPath(int i) const;
+    // A join that a crash cut short left the first part's file longer than
+    // the part: every part it holds goes back into its own file, the last
+    // first, each copied out before it is cut off, so that this too can be cut
+    // short and taken up again. False when a part could not be put back.
+    bool unjoin(uint32_t fileSize);
+    // Bytes past the end of a part's file are missing, whatever the record
+    // says: nothing else would ever fetch them again.
+    void missingPastFileEnds();
     // Moves parts from, from + 1, ... back out of the first part's file, the
     // last first; answers the lowest part moved back (from when all were).
     int splitBack(int from, int to);

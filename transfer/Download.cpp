@@ -435,6 +435,9 @@ void Download::finish() {
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
         s->downloadFinished();
+    // The record says the file is whole before joining starts: a crash in the
+    // join then costs no data that arrived since the last save.
+    if (partialFile) partialFile->saveInfo(getPriority(), state->isPaused());
     setState(new DLS_Done(this, DLS_Done::COMPLETING));
     if (!partialFile) return;
     partialFile->setState(PartialFile::COMPLETING);
