@@ -79,6 +79,10 @@ class Peer:
     def share(self, directory, name):
         """Shares the directory; the hash of the named file as the client published it."""
         self.client.cmd("a %s" % directory)
+        return self.published(name)
+
+    def published(self, name):
+        """The hash of the named file once the client publishes it."""
         deadline = time.monotonic() + 60
         while True:
             left = deadline - time.monotonic()
