@@ -201,4 +201,26 @@ TEST(DownloadState, CompleteDataFinishesAfterTheCheck) {
     EXPECT_TRUE(fileExists(f.dirs.incoming + "/whole.bin"));
 }
 
+// The record says the file is whole before the join starts: a crash in the
+// join must not make the restart fetch the last blocks again.
+TEST(DownloadState, TheRecordListsNoGapOnceTheLastBlockArrived) {
+    CapturedUI ui;
+    StateFixture f;
+    std::vector<uint8_t> content = randomBytes(700000, 32);
+    std::unique_ptr<FileMeta> record(recordOf(content, "last.bin", f.dirs.root.path));
+    f.d = new Download();
+    f.d->addRef();
+    ASSERT_TRUE(f.d->startNew(record.get()));
+    f.d->tick(10);
+    std::string path = f.d->getPartialFile()->metPath().c_str();
+    f.d->gotData(0, (uint32_t)content.size(), content.data(), nullptr);
+    EXPECT_EQ("Completing", statusText(f.d));
+    FileMeta stored;
+    ASSERT_EQ(PartialFile::VERSION_PARTS, PartMetFile::read(path.c_str(), stored));
+    PartialFile reader;
+    EXPECT_EQ(0, reader.readGaps(&stored, false));
+    f.work.runCompletions();
+    EXPECT_EQ("Complete", statusText(f.d));
+}
+
 }  // namespace
