@@ -206,9 +206,22 @@ bool Download::randomChunkRange(uint32_t& start, uint32_t& end) {
     return progress.randomChunkRange(start, end);
 }
 
-void Download::writeData(const uint8_t* data, uint32_t start, uint32_t end) {
-    if (!data || !partialFile || start >= end) return;
-    if (!partialFile->writeBlock(data, end - start, start, end)) finish();
+bool Download::writeData(const uint8_t* data, uint32_t start, uint32_t end) {
+    return storeBlock(data, start, end);
+}
+
+bool Download::storeBlock(const uint8_t* data, uint32_t start, uint32_t end) {
+    if (!data || !partialFile || start >= end) return true;
+    PartialFile::WriteResult r = partialFile->writeBlock(data, end - start, start, end);
+    if (r.diskFailed) {
+        theUI->printLine("%s: %s", getFileName() ? getFileName() : "", theXMLStringTable.get(5));
+        progress.refreshGaps(start, end);
+        noRoom();
+        return false;
+    }
+    if (r.gapsRemain) return true;
+    finish();
+    return false;
 }
 
 void Download::tick(int elapsedMs) {
@@ -252,6 +265,10 @@ void Download::resume() {
 
 void Download::diskFull() {
     Locked hold(this);
+    noRoom();
+}
+
+void Download::noRoom() {
     state->diskFull();
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))

@@ -66,7 +66,7 @@ public:
         return f;
     }
     bool deliver(const std::vector<uint8_t>& content, uint32_t start, uint32_t end) {
-        return file->writeBlock(content.data() + start, end - start, start, end);
+        return file->writeBlock(content.data() + start, end - start, start, end).gapsRemain;
     }
     // Saves, drops the file and loads it again from its record, as a restart does.
     void reload() {
@@ -223,16 +223,16 @@ TEST(PartialFile, RefusedWritesChangeNothing) {
         uint32_t start, end, available;
     } rows[] = {{10, 10, 100}, {20, 10, 100}, {900, 1001, 200}, {1000, 1100, 200}, {0, 100, 99}};
     for (const Row& r : rows) {
-        EXPECT_TRUE(fetch.file->writeBlock(content.data(), r.available, r.start, r.end));
+        EXPECT_TRUE(fetch.file->writeBlock(content.data(), r.available, r.start, r.end).gapsRemain);
         EXPECT_EQ(0, fetch.file->getTransferred()) << r.start << "-" << r.end;
         EXPECT_EQ(1000u, fetch.file->bytesIn(0, 1000));
     }
     // A packet shorter than its range is refused and keeps its position.
     i4_ram_file_class packet(content.data(), 50, 0);
-    EXPECT_TRUE(fetch.file->write(packet, 0, 100));
+    EXPECT_TRUE(fetch.file->write(packet, 0, 100).gapsRemain);
     EXPECT_EQ(0, packet.tell());
     i4_ram_file_class whole(content.data(), 1000, 0);
-    EXPECT_FALSE(fetch.file->write(whole, 0, 1000));
+    EXPECT_FALSE(fetch.file->write(whole, 0, 1000).gapsRemain);
     EXPECT_EQ(1000, whole.tell());
 }
 
@@ -728,6 +728,38 @@ TEST(PartialFile, APartWithoutItsFileIsAGapAfterALoad) {
     ASSERT_TRUE(fetch.finish()) << ui.text();
     EXPECT_TRUE(bytesOf(dirs.incoming + "/lost.bin") ==
                 std::string(content.begin(), content.end()));
+}
+
+// The disk refuses part 2's bytes: what reached part 1 counts, the rest of
+// the block stays missing and is not counted, and the answer says so.
+TEST(PartialFile, AWriteTheDiskRefusesStaysAGap) {
+    CapturedUI ui;
+    TransferDirs dirs;
+    const uint32_t size = PART + 3000;
+    std::vector<uint8_t> content = randomBytes(size, 23);
+    std::unique_ptr<FileMeta> record(recordOf(content, "full.bin", dirs.root.path));
+    Fetch fetch(PER_PART, record.get());
+    static std::string refused;
+    refused = std::string(fetch.file->tempDir().c_str()) + "1.2.part";
+    i4_set_open_hooks(
+        [](const char* name, int) -> i4_file* {
+            return refused == name ? new UnreadableFile() : nullptr;
+        },
+        nullptr);
+    PartialFile::WriteResult r =
+        fetch.file->writeBlock(content.data() + PART - 1000, 2000, PART - 1000, PART + 1000);
+    i4_set_open_hooks(nullptr, nullptr);
+    EXPECT_TRUE(r.diskFailed);
+    EXPECT_TRUE(r.gapsRemain);
+    EXPECT_EQ(1000u, r.written);
+    EXPECT_EQ(1000, fetch.file->getTransferred());
+    EXPECT_FALSE(fetch.file->overlaps(PART - 1000, PART));
+    EXPECT_EQ(3000u, fetch.file->bytesIn(PART, size));
+    fetch.file->close();
+    r = fetch.file->writeBlock(content.data() + PART, 3000, PART, size);
+    EXPECT_FALSE(r.diskFailed);
+    EXPECT_EQ(3000u, r.written);
+    EXPECT_FALSE(fetch.file->overlaps(PART, size));
 }
 
 TEST(PartialFile, NoJoinWithoutRoomForIt) {
