@@ -11,10 +11,10 @@ from fake_index_server import Reader, ip_value, tags, u16, u32
 
 
 class Client(Terminal):
-    def __init__(self, cwd, args=()):
+    def __init__(self, cwd, args=(), preexec=None):
         self.transcript = ""
         self.mark = 0
-        super().__init__(cwd, args)
+        super().__init__(cwd, args, preexec=preexec)
         self.expect(WELCOME + PROMPT)
 
     def expect(self, text, timeout=10):

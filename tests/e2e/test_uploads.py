@@ -16,7 +16,7 @@ from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  
                                ip_value, parse_files, search_results, tag_int, tag_string,
                                tags, u16, u32)
 from pref_file import with_free_door  # noqa: E402
-from pref_file import Reader, read_tags, setting  # noqa: E402
+from pref_file import Reader, parse_pref, put, read_tags, setting, write_pref  # noqa: E402
 from server_session import Client  # noqa: E402
 from test_share import parse_known  # noqa: E402
 
@@ -34,17 +34,26 @@ def result(file_hash, name, size, port):
 class Peer:
     """A client in its own base directory with its own door and index server."""
 
-    def __init__(self, cwd, server):
+    def __init__(self, cwd, server, settings=(), preexec=None):
+        """settings: (kind, name, value) put into pref.met; preexec: run in the child
+        before the client starts (a resource limit)."""
         self.cwd = cwd
         self.server = server
         self.door = with_free_door(cwd)
+        if settings:
+            path = os.path.join(cwd, "pref.met")
+            user, stored = parse_pref(path)
+            for kind, name, value in settings:
+                put(stored, kind, name, value)
+            write_pref(path, user, stored)
+        self.preexec = preexec
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
 
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
-        self.client = Client(self.cwd)
+        self.client = Client(self.cwd, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
         self.server.expect(ID_RECEIVED, timeout=20)
