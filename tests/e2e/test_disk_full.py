@@ -42,38 +42,52 @@ def small_file_system(size):
                 subprocess.run(["umount", "-l", where], capture_output=True)
 
 
+@contextlib.contextmanager
+def fetching(a_dir, data, name, preexec=None):
+    """B shares the file and A, in a_dir with no disk reserve, starts its download from B;
+    yields (A, B). Both quit at the end of a run that went through."""
+    with base_directory() as b_dir, FakeIndexServer(name="A's") as a_server, \
+            FakeIndexServer(name="B's") as b_server:
+        shared = shared_file(b_dir, name, data)
+        b = Peer(b_dir, b_server)
+        a = Peer(a_dir, a_server, settings=NO_RESERVE, preexec=preexec)
+        try:
+            file_hash = b.share(shared, name)
+            yield a, b, lambda: a.fetch(file_hash, name, len(data), b)
+            a.quit()
+            b.quit()
+        finally:
+            a.client.close()
+            b.client.close()
+
+
+def waits_for_room(a, name, first_sign):
+    """A prints the first sign, lists the download as out of space, keeps running and has
+    not finished the file."""
+    a.client.saw(first_sign, timeout=150)
+    a.client.until("vd", lambda out: FULL in out, timeout=20)
+    check(a.client.running(), "the client ended")
+    check(not os.path.exists(a.incoming(name)), "complete without room for it")
+
+
 def test_a_full_disk_waits_and_resumes_once_space_is_freed():
     data = os.urandom(SIZE)
     with small_file_system(FS_SIZE) as small:
         if small is None:
             print("skip: a small tmpfs cannot be mounted here (the test needs root)")
             return
-        with base_directory() as b_dir, FakeIndexServer(name="A's") as a_server, \
-                FakeIndexServer(name="B's") as b_server:
-            a_dir = os.path.join(small, "a")
-            os.mkdir(a_dir)
-            shared = shared_file(b_dir, NAME, data)
-            b = Peer(b_dir, b_server)
-            a = Peer(a_dir, a_server, settings=NO_RESERVE)
-            try:
-                file_hash = b.share(shared, NAME)
-                ballast = os.path.join(small, "ballast")
-                st = os.statvfs(small)
-                with open(ballast, "wb") as f:
-                    f.write(b"\0" * (st.f_bavail * st.f_frsize - LEFT_FREE))
-                a.fetch(file_hash, NAME, len(data), b)
-                a.client.saw("%s: %s" % (NAME, FULL), timeout=60)
-                a.client.until("vd", lambda out: FULL in out, timeout=20)
-                check(a.client.running(), "the client ended on a full disk")
-                check(not os.path.exists(a.incoming(NAME)), "complete on a full disk")
-                os.unlink(ballast)
-                # The space check comes once a minute: the download goes on by itself.
-                wait_for_file(a.incoming(NAME), data, 150)
-                a.quit()
-                b.quit()
-            finally:
-                a.client.close()
-                b.client.close()
+        a_dir = os.path.join(small, "a")
+        os.mkdir(a_dir)
+        with fetching(a_dir, data, NAME) as (a, b, start):
+            ballast = os.path.join(small, "ballast")
+            st = os.statvfs(small)
+            with open(ballast, "wb") as f:
+                f.write(b"\0" * (st.f_bavail * st.f_frsize - LEFT_FREE))
+            start()
+            waits_for_room(a, NAME, "%s: %s" % (NAME, FULL))
+            os.unlink(ballast)
+            # The space check comes once a minute: the download goes on by itself.
+            wait_for_file(a.incoming(NAME), data, 150)
 
 
 if __name__ == "__main__":
