@@ -10,6 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from byte_compare import difference  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
                                SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
@@ -118,13 +119,18 @@ class Peer:
 
 def wait_for_file(path, data, timeout, also=lambda: None):
     deadline = time.monotonic() + timeout
+    differs = "%s never appeared" % path
     while True:
         also()
-        if os.path.exists(path) and os.path.getsize(path) == len(data):
-            with open(path, "rb") as f:
-                if f.read() == data:
+        if os.path.exists(path):
+            size = os.path.getsize(path)
+            differs = "%s holds %d of %d bytes" % (path, size, len(data))
+            if size == len(data):
+                with open(path, "rb") as f:
+                    differs = difference(data, f.read(), "the file shared and %s" % path)
+                if differs is None:
                     return
-        check(time.monotonic() < deadline, "%s never arrived whole" % path)
+        check(time.monotonic() < deadline, "never arrived whole: %s" % differs)
         time.sleep(0.2)
 
 

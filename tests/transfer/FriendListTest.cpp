@@ -9,6 +9,7 @@
 #include "TransferTestSupport.h"
 #include "i4min/TempDir.h"
 #include "meta/FileMeta.h"
+#include "support/ByteCompare.h"
 #include "support/ChildProcess.h"
 #include "transfer/FriendList.h"
 
@@ -364,7 +365,7 @@ TEST_F(FriendListTest, AFailedSaveKeepsTheLastFriendMet) {
     ChildOptions fullDisk;
     fullDisk.fileSizeLimit = 100;
     EXPECT_EQ(0, exitStatusOfChild(fullDisk, [&] { return list.save(path.c_str()) ? 1 : 0; }));
-    EXPECT_EQ(old, readFile(path));
+    EXPECT_BYTES_EQ(old, readFile(path));
 
     h.ui.lines.clear();
     EXPECT_FALSE(list.save((dir / "no/such/friend.met").c_str()));

@@ -15,6 +15,7 @@
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
+#include "support/ByteCompare.h"
 #include "transfer/DownloadInterface.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/HttpSocketConnectThread.h"
@@ -228,7 +229,7 @@ TEST(HttpSource, ScriptedServers) {
         ASSERT_TRUE(drive(*source, [] { return false; })) << "the source never finished";
         EXPECT_EQ(c.completes, download.complete());
         if (c.completes) {
-            EXPECT_EQ(content, download.data);
+            EXPECT_BYTES_EQ(content, download.data);
             EXPECT_EQ(1, download.weight) << "a source with a length adds its weight";
         } else {
             EXPECT_EQ(0u, download.written) << "bytes written from a refused answer";
@@ -259,7 +260,7 @@ TEST(HttpSource, RedirectsAskForTheNewPlace) {
     HttpSource source(&download, url.c_str());
     source.activate();
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ((std::vector<std::string>{"GET /file.bin HTTP/1.1", "GET /moved HTTP/1.1",
                                         "GET /final HTTP/1.1"}),
               server.requestLines());
@@ -288,7 +289,7 @@ TEST(HttpSource, AStallMidBodyGivesTheRangeBack) {
     EXPECT_TRUE(source.tick(HttpSource::STALL_MS / 2));
     EXPECT_EQ(std::vector<int>{0}, download.released) << "the unfinished crumb goes back";
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ(2, server.connectionCount());
 }
 

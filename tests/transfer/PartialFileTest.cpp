@@ -18,6 +18,7 @@
 #include "meta/MetaTag.h"
 #include "meta/MetaTestUtil.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
 #include "support/CapturedUI.h"
 #include "transfer/CompPartialFile.h"
 #include "transfer/DLProgress.h"
@@ -148,7 +149,7 @@ TEST(PartialFile, RandomBlocksWithARestartGiveTheSameFile) {
                 EXPECT_TRUE(fetch.file->isCrumbDone(c));
             ASSERT_TRUE(fetch.finish()) << ui.text();
             std::string done = dirs.incoming + "/movie.bin";
-            EXPECT_TRUE(bytesOf(done) == std::string(content.begin(), content.end()));
+            EXPECT_BYTES_EQ(content, bytesOf(done));
             EXPECT_EQ(std::string((const char*)record->getFileHash(), 16), fileHashOf(done));
             EXPECT_EQ(PartialFile::COMPLETE, fetch.file->getState());
             EXPECT_FALSE(isFile(fetch.file->metPath().c_str())) << "record left behind";
@@ -210,7 +211,7 @@ TEST(PartialFile, WritesFillOnlyGapsAndNeverAVerifiedCrumb) {
     EXPECT_EQ((int64_t)CRUMB + 100, fetch.file->getTransferred());
     std::vector<uint8_t> back(CRUMB);
     ASSERT_EQ(PartialFile::READ_OK, fetch.file->read(back.data(), 0, CRUMB));
-    EXPECT_TRUE(std::equal(back.begin(), back.end(), content.begin()));
+    EXPECT_BYTES_EQ(std::vector<uint8_t>(content.begin(), content.begin() + CRUMB), back);
     EXPECT_EQ(PartialFile::READ_REFUSED, fetch.file->read(back.data(), CRUMB, CRUMB + 200));
 }
 
@@ -495,7 +496,7 @@ TEST(PartialFile, FinishedFilesNeverReplaceOneAnother) {
         Fetch fetch(k ? PER_PART : SINGLE, record.get());
         fetch.deliver(content, 0, (uint32_t)content.size());
         ASSERT_TRUE(fetch.finish());
-        EXPECT_TRUE(bytesOf(expected[(size_t)k]) == std::string(content.begin(), content.end()));
+        EXPECT_BYTES_EQ(content, bytesOf(expected[(size_t)k]));
     }
     EXPECT_EQ("mine", bytesOf(dirs.incoming + "/song.mp3"));
     EXPECT_EQ("mine too", bytesOf(dirs.incoming + "/2_song.mp3"));
@@ -582,17 +583,17 @@ TEST(PartialFile, PartsFailingAtCompletionAreFetchedAgain) {
     EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
     EXPECT_FALSE(fetch.file->needsSpace());
     EXPECT_NE(std::string::npos, ui.text().find("Corrupted Download: three.bin"));
-    EXPECT_TRUE(bytesOf(dir + "1.1.part") == std::string(content.begin(), content.begin() + PART));
-    EXPECT_TRUE(bytesOf(dir + "1.3.part") ==
-                std::string(content.begin() + 2 * PART, content.end()));
+    EXPECT_BYTES_EQ(std::string(content.begin(), content.begin() + PART),
+                    bytesOf(dir + "1.1.part"));
+    EXPECT_BYTES_EQ(std::string(content.begin() + 2 * PART, content.end()),
+                    bytesOf(dir + "1.3.part"));
     EXPECT_FALSE(fetch.file->overlaps(0, PART));
     EXPECT_TRUE(fetch.file->overlaps(PART, 2 * PART));
     EXPECT_FALSE(fetch.file->overlaps(2 * PART, size));
     EXPECT_EQ((int64_t)(size - PART), fetch.file->getTransferred());
     fetch.deliver(content, PART, 2 * PART);
     ASSERT_TRUE(fetch.finish());
-    EXPECT_TRUE(bytesOf(dirs.incoming + "/three.bin") ==
-                std::string(content.begin(), content.end()));
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/three.bin"));
     EXPECT_FALSE(isFile(dir + "1.part.met"));
 }
 
@@ -642,13 +643,12 @@ TEST(PartialFile, AFailedJoinPutsThePartsBack) {
     EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
     EXPECT_NE(std::string::npos, ui.text().find("Error assembling complete file"));
     for (int i = 0; i < 3; i++)
-        EXPECT_TRUE(bytesOf(dir + "1." + std::to_string(i + 1) + ".part") ==
-                    std::string(content.begin() + i * PART, content.begin() + (i + 1) * PART))
+        EXPECT_BYTES_EQ(std::string(content.begin() + i * PART, content.begin() + (i + 1) * PART),
+                        bytesOf(dir + "1." + std::to_string(i + 1) + ".part"))
             << "part " << i + 1;
     EXPECT_TRUE(fetch.file->isEmpty());
     ASSERT_TRUE(fetch.finish());
-    EXPECT_TRUE(bytesOf(dirs.incoming + "/join.bin") ==
-                std::string(content.begin(), content.end()));
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/join.bin"));
 }
 
 // A client killed while it joins the parts: whatever the join had reached,
@@ -802,18 +802,18 @@ TEST(PartialFile, AFinishedFileThatCannotMoveKeepsItsDataAndRecord) {
         EXPECT_TRUE(isFile(met));
         const std::string whole(content.begin(), content.end());
         if (layout == SINGLE) {
-            EXPECT_TRUE(bytesOf(dirs.temp + "/" + std::to_string(fetch.file->getNumber()) +
-                                ".part") == whole);
+            EXPECT_BYTES_EQ(whole, bytesOf(dirs.temp + "/" +
+                                           std::to_string(fetch.file->getNumber()) + ".part"));
         } else {
             std::string dir = fetch.file->tempDir().c_str();
             std::string n = std::to_string(fetch.file->getNumber());
-            EXPECT_TRUE(bytesOf(dir + n + ".1.part") == whole.substr(0, PART));
-            EXPECT_TRUE(bytesOf(dir + n + ".2.part") == whole.substr(PART));
+            EXPECT_BYTES_EQ(whole.substr(0, PART), bytesOf(dir + n + ".1.part"));
+            EXPECT_BYTES_EQ(whole.substr(PART), bytesOf(dir + n + ".2.part"));
         }
         unlink(dirs.incoming.c_str());
         mkdir(dirs.incoming.c_str(), 0777);
         ASSERT_TRUE(fetch.finish()) << ui.text();
-        EXPECT_TRUE(bytesOf(dirs.incoming + "/kept.bin") == whole);
+        EXPECT_BYTES_EQ(whole, bytesOf(dirs.incoming + "/kept.bin"));
         EXPECT_FALSE(isFile(met));
     }
 }
@@ -830,7 +830,7 @@ TEST(PartialFile, FinishedFileMovesAcrossFileSystems) {
         Fetch fetch(layout, record.get());
         fetch.deliver(content, 0, (uint32_t)content.size());
         ASSERT_TRUE(fetch.finish()) << ui.text();
-        EXPECT_TRUE(bytesOf(work / "far.bin") == std::string(content.begin(), content.end()));
+        EXPECT_BYTES_EQ(content, bytesOf(work / "far.bin"));
     }
 }
 

@@ -16,6 +16,7 @@
 #include "i4min/threads/linux/i4_time.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
@@ -204,7 +205,7 @@ TEST_F(UploadPoolTest, AnIdleSlotGrantsAndSendsExactlyTheRangeIn512ByteBlocks) {
     EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{
                   {100, 612}, {612, 1124}, {1124, 1636}, {1636, 2000}}),
               ranges);
-    EXPECT_EQ(contents[0x20].substr(100, 1900), bytes);
+    EXPECT_BYTES_EQ(contents[0x20].substr(100, 1900), bytes);
     EXPECT_EQ(got.size(), d.size() + 1) << "nothing but the grant and the data";
     // The ranges are used up: the slot is free again and the peer not queued.
     passes(5);
@@ -331,7 +332,7 @@ TEST_F(UploadPoolTest, AnUploadIsPreemptedOnlyByAStrictlyHigherPriority) {
     EXPECT_EQ(Peer::OP_SLOT_GRANTED, got[0].op);
     std::vector<Data> d = data(got);
     ASSERT_FALSE(d.empty());
-    EXPECT_EQ(contents[0x40].substr(0, 1000), [&] {
+    EXPECT_BYTES_EQ(contents[0x40].substr(0, 1000), [&] {
         std::string all;
         for (const Data& x : d) all += x.bytes;
         return all;
@@ -392,7 +393,7 @@ TEST_F(UploadPoolTest, RangesSentLatelyWaitForNewerOnesButAReAskIsServed) {
     std::string again;
     for (const Data& x : d) again += x.bytes;
     EXPECT_EQ(0u, d.front().start);
-    EXPECT_EQ(contents[0x20].substr(0, 500), again);
+    EXPECT_BYTES_EQ(contents[0x20].substr(0, 500), again);
 }
 
 TEST_F(UploadPoolTest, APeerAskingAgainAfterItsRangesRanOutKeepsTheBlockSizeItsRateEarned) {
@@ -497,7 +498,7 @@ TEST_F(UploadPoolTest, APartialFileIsServedUntilItCompletesThenFromWhereCompleti
     got = until(alice, size);
     for (const Data& x : data(got)) served += x.bytes;
     EXPECT_EQ(std::string::npos, served.find("SSSSSSSS")) << "a byte of the file outside";
-    EXPECT_EQ(content, served);
+    EXPECT_BYTES_EQ(content, served);
     d->release();
     theDLPool.removeAll();
     theTransferGateway.shareList.clearFiles();

@@ -22,6 +22,7 @@
 #include "core/MessageQ.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
+#include "support/ByteCompare.h"
 #include "support/CapturedUI.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
@@ -179,7 +180,7 @@ TEST(WebServers, NginxServesEveryRangeWithin206sOfOnePart) {
     ASSERT_TRUE(nginx.up()) << "nginx did not start";
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
     ASSERT_TRUE(download.fetch(content, url)) << "missing " << download.missing();
-    EXPECT_EQ(content, readFile(download.dirs.incoming + "/web.bin"));
+    EXPECT_BYTES_EQ(content, readFile(download.dirs.incoming + "/web.bin"));
 
     std::ifstream log(root + "/access.log");
     std::string line;
@@ -210,7 +211,7 @@ TEST(WebServers, AServerThatIgnoresRangesGivesSmallFilesWhole) {
     ASSERT_TRUE(python.up()) << "python3 -m http.server did not start";
     std::string base = "http://127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(small.fetch(fits, base + "/fits.bin")) << "missing " << small.missing();
-    EXPECT_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
+    EXPECT_BYTES_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
 
     WebDownload big;
     big.start(tooBig, base + "/big.bin");
