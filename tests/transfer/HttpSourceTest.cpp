@@ -317,7 +317,7 @@ TEST(HttpSource, RefusedBytesLeaveTheSourceIdle) {
     download.refuse = nullptr;
     source.activate();
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
 }
 
 TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {

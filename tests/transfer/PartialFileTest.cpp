@@ -697,7 +697,7 @@ TEST(PartialFile, AJoinCutShortAnywhereIsTakenApartOnLoad) {
         for (int i = 0; i < 3; i++) EXPECT_TRUE(fetch.file->isPartDone(i)) << "part " << i + 1;
         EXPECT_EQ((size_t)PART, bytesOf(dir + "1.1.part").size());
         ASSERT_TRUE(fetch.finish()) << ui.text();
-        EXPECT_TRUE(bytesOf(dirs.incoming + "/cut.bin") == whole);
+        EXPECT_BYTES_EQ(whole, bytesOf(dirs.incoming + "/cut.bin"));
         EXPECT_EQ(std::string::npos, ui.text().find("Corrupt")) << ui.text();
     }
 }
@@ -726,8 +726,7 @@ TEST(PartialFile, APartWithoutItsFileIsAGapAfterALoad) {
     EXPECT_TRUE(fetch.deliver(content, PART, 2 * PART));
     EXPECT_FALSE(fetch.deliver(content, 2 * PART, size));
     ASSERT_TRUE(fetch.finish()) << ui.text();
-    EXPECT_TRUE(bytesOf(dirs.incoming + "/lost.bin") ==
-                std::string(content.begin(), content.end()));
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/lost.bin"));
 }
 
 // The disk refuses part 2's bytes: what reached part 1 counts, the rest of
