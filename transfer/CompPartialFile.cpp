@@ -135,6 +135,14 @@ bool CompPartialFile::load(FileMeta* record, int n) {
     dir.append("/");
     unjoin(record->getFileSize());
     size = record->getFileSize();
+    if (movedBeforeTheCrash(record)) {
+        // Only the record was left: the download is over.
+        init(record);
+        deleteRecord();
+        i4_rmdir(dir.c_str());
+        state = COMPLETE;
+        return true;
+    }
     uint64_t missing = bytesIn(0, size);
     missingPastFileEnds();
     uint64_t lost = bytesIn(0, size) - missing;
@@ -144,6 +152,19 @@ bool CompPartialFile::load(FileMeta* record, int n) {
     transferred = kept < 0 ? 0 : kept;
     meta.removeSpecialTag(SpecialTagInfo::PART_TRANS);
     return true;
+}
+
+bool CompPartialFile::movedBeforeTheCrash(FileMeta* record) {
+    // The record is written whole before the join starts, and the joined file
+    // is the last part file to go.
+    if (!isEmpty()) return false;
+    int count = (int)FileParts(size).partCount();
+    for (int i = 0; i < count; i++) {
+        i4_file_status st;
+        if (i4_get_status(partPath(i).c_str(), st)) return false;
+    }
+    return count > 0 &&
+           TempFiles::movedHere(record->getName(), theTransferOptions.getIncoming().c_str(), size);
 }
 
 void CompPartialFile::missingPastFileEnds() {

@@ -18,6 +18,8 @@ public:
     void createParts() override;
     i4_string metPath() override;
     // record's path is that of the ".part.met" in the download's directory.
+    // A download whose finished file had moved already loads COMPLETE, its
+    // record and directory gone.
     bool load(FileMeta* record, int number) override;
     bool create(FileMeta* record) override;
     void deleteFiles() override;
@@ -46,6 +48,10 @@ private:
     // Bytes past the end of a part's file are missing, whatever the record
     // says: nothing else would ever fetch them again.
     void missingPastFileEnds();
+    // A client killed after the finished file went into the incoming
+    // directory and before its record went: the record lists no gap, no part
+    // file is left, and incoming holds a file of the size under the name.
+    bool movedBeforeTheCrash(FileMeta* record);
     // Moves parts from, from + 1, ... back out of the first part's file, the
     // last first; answers the lowest part moved back (from when all were).
     int splitBack(int from, int to);

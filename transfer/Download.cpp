@@ -120,14 +120,18 @@ void Download::load(FileMeta* record, int number) {
     bool paused = record->getSpecialInt(SpecialTagInfo::STATE) != 0;
     record->removeSpecialTag(SpecialTagInfo::DOWNLOAD_PRIORITY);
     record->removeSpecialTag(SpecialTagInfo::STATE);
-    if (partialFile->load(record, number)) {
+    if (!partialFile->load(record, number)) {
+        setState(new DLS_ErrorLoading(this));
+    } else if (partialFile->getState() == PartialFile::COMPLETE) {
+        // Finished before the client stopped; only its record was left.
+        setState(new DLS_Done(this, DLS_Done::COMPLETE));
+        post(MSG_END_DOWNLOAD);
+    } else {
         if (paused)
             setState(new DLS_PausedHashing(this));
         else
             setState(new DLS_Hashing(this));
         theDownloadWorkers->queueVerify(this);
-    } else {
-        setState(new DLS_ErrorLoading(this));
     }
     theTransferUI->downloadChanged(this);
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -6,6 +7,7 @@
 
 #include "DownloadTestSupport.h"
 #include "core/CoreOptions.h"
+#include "core/MessageQ.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
@@ -231,6 +233,48 @@ TEST(DownloadState, TheRecordListsNoGapOnceTheLastBlockArrived) {
     EXPECT_EQ(0, reader.readGaps(&stored, false));
     f.work.runCompletions();
     EXPECT_EQ("Complete", statusText(f.d));
+}
+
+// Killed after the finished file went into incoming and before its record
+// went: the restart ends the download as complete. Without that file the
+// download is loaded and fetched again.
+TEST(DownloadState, ARecordLeftBehindByAMovedFileEndsTheDownload) {
+    for (bool moved : {true, false}) {
+        SCOPED_TRACE(moved ? "moved" : "gone");
+        CapturedUI ui;
+        StateFixture f;
+        std::vector<uint8_t> content = randomBytes(700000, 34);
+        f.fetch(content, "moved.bin");
+        std::string path = f.d->getPartialFile()->metPath().c_str();
+        std::string dir = f.d->getPartialFile()->tempDir().c_str();
+        f.d->gotData(0, (uint32_t)content.size(), content.data(), nullptr);
+        ASSERT_EQ("Completing", statusText(f.d));
+        std::string joined = dir + "1.1.part";
+        if (moved)
+            ASSERT_EQ(0, rename(joined.c_str(), (f.dirs.incoming + "/moved.bin").c_str()));
+        else
+            ASSERT_EQ(0, unlink(joined.c_str()));
+        FileMeta stored;
+        ASSERT_EQ(PartialFile::VERSION_PARTS, PartMetFile::read(path.c_str(), stored));
+        f.log.drain();
+        Download* again = new Download();
+        again->addRef();
+        again->load(&stored, 1);
+        std::vector<int> posted = f.log.drain();
+        bool ended = std::find(posted.begin(), posted.end(), (int)MSG_END_DOWNLOAD) != posted.end();
+        if (moved) {
+            EXPECT_EQ("Complete", statusText(again));
+            EXPECT_TRUE(ended);
+            EXPECT_FALSE(fileExists(path));
+            EXPECT_TRUE(f.work.checks.empty());
+        } else {
+            EXPECT_EQ("Hashing...", statusText(again));
+            EXPECT_FALSE(ended);
+            EXPECT_EQ((uint64_t)content.size(),
+                      again->getPartialFile()->bytesIn(0, (uint32_t)content.size()));
+        }
+        again->release();
+    }
 }
 
 // A disk that takes no more bytes.
