@@ -10,6 +10,8 @@ import tempfile
 import termios
 import time
 
+from waiting import EVENT_TIMEOUT
+
 WELCOME = ("Welcome to Tornavel command line client 0.50.1\n"
            "Enter commands at any time (type '?' for help)\n")
 PROMPT = "> "
@@ -58,7 +60,7 @@ def base_directory():
     return tempfile.TemporaryDirectory(prefix="tornavel-e2e-")
 
 
-def run_piped(cwd, stdin_text, args=(), timeout=20, hashing_lines=False):
+def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=False):
     """Runs the client with stdin and stdout on pipes until it ends."""
     done = subprocess.run([binary()] + list(args), cwd=cwd, input=stdin_text.encode(),
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -105,7 +107,7 @@ class Terminal:
         self.seen = ""
         self.hashing_lines = hashing_lines
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=EVENT_TIMEOUT):
         """Waits until the output since the last match ends with more output
         containing text; returns what came before it."""
         deadline = time.monotonic() + timeout
@@ -128,7 +130,7 @@ class Terminal:
     def send(self, line):
         os.write(self.master, (line + "\n").encode())
 
-    def wait(self, timeout=10):
+    def wait(self, timeout=EVENT_TIMEOUT):
         try:
             return self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:

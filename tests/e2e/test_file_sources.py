@@ -20,6 +20,7 @@ from fake_index_server import GET_SOURCES, LOGIN, FakeIndexServer, found_sources
 from md4 import md4 as python_md4  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
 from server_session import Client  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 SIZE = 25000000
 PART = 9728000
@@ -249,7 +250,7 @@ def test_a_file_from_a_scripted_uploader():
             # A slot comes free: the peer calls the client, which asks for the crumb hashes
             # on the new connection; then the peer grants the slot.
             up.come_back(door)
-            deadline = time.monotonic() + 30
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while up.hash_requests == 0 and time.monotonic() < deadline:
                 time.sleep(0.1)
             check(up.hash_requests > 0, "the crumb hashes were never asked for")

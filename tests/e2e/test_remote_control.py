@@ -17,6 +17,7 @@ from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STAT
                                DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, OPTIONS,
                                PART_MAP, PART_MAP_REQUEST, STOP, TEXT, UPLOAD_STATUS,
                                SLOT, UPLOAD_STATUS_ON, Controller, Fields, string)
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 FILE_HASH = bytes(range(0xA0, 0xB0))
 FILE_SIZE = 3 * 486400 + 1000
@@ -40,7 +41,7 @@ def started(cwd, admin):
     """The client with the remote UI, once its admin door takes connections."""
     t = Terminal(cwd, ["-"])
     t.expect(PROMPT)
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + EVENT_TIMEOUT
     while True:
         try:
             socket.create_connection(("127.0.0.1", admin), timeout=1).close()
@@ -142,7 +143,7 @@ def test_logins_and_what_a_controller_sees():
             t.expect("Another Control attempt\n")
             c.close()
             # Once the first has gone, a new login works.
-            deadline = time.monotonic() + 10
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while True:
                 again = Controller(admin)
                 again.login("zet", "quimbal")
@@ -192,13 +193,15 @@ def test_downloads_reports_part_map_and_stop():
             c.send(UPLOAD_STATUS_ON)
             reports = lambda got: [(when, op, body) for when, op, body in got  # noqa: E731
                                    if op in (UPLOAD_STATUS, DOWNLOAD_STATUS)]
-            c.wait_for(lambda got: len(reports(got)) >= 6, timeout=20)
+            c.wait_for(lambda got: len(reports(got)) >= 6)
             got = reports(c.got)[:6]
             check([op for _, op, _ in got] == [UPLOAD_STATUS, DOWNLOAD_STATUS] * 3,
                   "reports came as %r" % [op for _, op, _ in got])
+            # Not one a pass: the exact interval is the unit tests', on a clock they step. Seen
+            # here on arrival, where a loaded machine may delay one read by a second.
             for later, earlier in ((got[2], got[0]), (got[4], got[2])):
                 gap = later[0] - earlier[0]
-                check(2.9 <= gap <= 4.5, "reports %.2f s apart" % gap)
+                check(gap >= 2, "reports %.2f s apart" % gap)
             f = Fields(got[1][2])
             check(f.u16() == 1 and f.u32() == handle, "197 lists otherwise")
             # The two slots a new client starts with, idle.
@@ -208,18 +211,22 @@ def test_downloads_reports_part_map_and_stop():
             check(n == 2 and slots[0][0] != slots[1][0] and slots[0][1] == slots[1][1] == 0,
                   "200 lists otherwise")
 
-            # Download reports off: only upload reports come.
+            # Download reports off: only upload reports come. The answer to a command sent
+            # after the 218 marks where they start, as frames are taken in order.
             c.send(DOWNLOAD_STATUS_OFF)
-            time.sleep(0.3)
-            mark = len(c.got)
-            c.wait_for(lambda got: len(reports(got[mark:])) >= 2, timeout=10)
+            nones = c.texts(LINE).count("None.")
+            c.command("vr")
+            c.wait_for(lambda got: c.texts(LINE).count("None.") > nones)
+            mark = 1 + max(i for i, (_, op, body) in enumerate(c.got)
+                           if op == LINE and Fields(body).string() == "None.")
+            c.wait_for(lambda got: len(reports(got[mark:])) >= 2)
             check([op for _, op, _ in reports(c.got[mark:])][:2] == [UPLOAD_STATUS] * 2,
                   "after 218: %r" % [op for _, op, _ in reports(c.got[mark:])])
 
             before = os.path.getmtime(os.path.join(cwd, "pref.met"))
             time.sleep(0.05)
             c.send(STOP)
-            status = t.wait(timeout=30)
+            status = t.wait()
             check(status == 0, "101 ended the client with %r" % status)
             check(os.path.getmtime(os.path.join(cwd, "pref.met")) > before, "pref.met not saved")
             records = [n for _, _, names in os.walk(os.path.join(cwd, "temp")) for n in names

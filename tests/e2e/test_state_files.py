@@ -19,11 +19,12 @@ from byte_compare import check_bytes  # noqa: E402
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
                              without_hashing_lines)
 from pref_file import INT, STRING, parse_pref, put, setting, write_pref  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 NOBODY = 65534
 
 
-def run(cwd, preexec_fn=None, as_nobody=False, timeout=30):
+def run(cwd, preexec_fn=None, as_nobody=False, timeout=EVENT_TIMEOUT):
     """Runs the client until the end of its (empty) input; status and output.
     As root, as_nobody runs a copy of the client that the user nobody can
     reach, as that user."""
@@ -148,7 +149,7 @@ def case_pref_met_a_fifo(cwd):
     pref = os.path.join(cwd, "pref.met")
     os.mkfifo(pref)
     write(pref + ".bak", good)
-    status, out = run(cwd, timeout=20)  # a client blocked on the FIFO never ends
+    status, out = run(cwd)  # a client blocked on the FIFO never ends
     check(status == 0, "status %r" % status)
     check("%s cannot be read (not a regular file): settings taken from %s.bak" % (pref, pref)
           in out, out)

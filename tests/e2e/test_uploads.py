@@ -17,7 +17,7 @@ from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  
                                ip_value, parse_files, search_results, tag_int, tag_string,
                                tags, u16, u32)
 from pref_file import with_free_door  # noqa: E402
-from pref_file import Reader, parse_pref, put, read_tags, setting, write_pref  # noqa: E402
+from pref_file import Reader, read_tags, setting  # noqa: E402
 from server_session import Client  # noqa: E402
 from test_share import parse_known  # noqa: E402
 
@@ -33,20 +33,14 @@ def result(file_hash, name, size, port):
 
 
 class Peer:
-    """A client in its own base directory with its own door and index server."""
+    """A client in its own base directory with its own door and index server; settings are
+    (kind, name, value) entries put into its pref.met."""
 
     def __init__(self, cwd, server, settings=(), preexec=None):
-        """settings: (kind, name, value) put into pref.met; preexec: run in the child
-        before the client starts (a resource limit)."""
+        """preexec: run in the child before the client starts (a resource limit)."""
         self.cwd = cwd
         self.server = server
-        self.door = with_free_door(cwd)
-        if settings:
-            path = os.path.join(cwd, "pref.met")
-            user, stored = parse_pref(path)
-            for kind, name, value in settings:
-                put(stored, kind, name, value)
-            write_pref(path, user, stored)
+        self.door = with_free_door(cwd, settings)
         self.preexec = preexec
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
@@ -57,7 +51,7 @@ class Peer:
         self.client = Client(self.cwd, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
-        self.server.expect(ID_RECEIVED, timeout=20)
+        self.server.expect(ID_RECEIVED)
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(

@@ -138,7 +138,7 @@ private:
     void launch(const std::vector<std::string>& argv, const std::string& name) {
         std::string log = dir + "/" + name + ".out";
         if (!process.start(argv, log)) return fail("cannot start " + name);
-        if (!nettest::wait_port_open(port_, 5000))
+        if (!nettest::wait_port_open(port_))
             fail(name + " did not start: " + read_file(log) + read_file(dir + "/" + name + ".log"));
     }
 };

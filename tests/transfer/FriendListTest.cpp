@@ -11,6 +11,7 @@
 #include "meta/FileMeta.h"
 #include "support/ByteCompare.h"
 #include "support/ChildProcess.h"
+#include "support/Waiting.h"
 #include "transfer/FriendList.h"
 
 using namespace peertest;
@@ -239,7 +240,7 @@ TEST_F(FriendListTest, AWaitingBrowseIsSentOnceWhenTheFriendConnects) {
 
     close(first.fd);
     first.fd = -1;
-    for (int i = 0; i < 60 && h.listed(0x20); i++) h.pump(1);
+    ASSERT_TRUE(passUntil([&] { return !h.listed(0x20); }, [&] { h.pump(1); }));
     EXPECT_EQ(FriendCache::NOT_CONNECTED, friendAt(1).status);
 
     Client& second = h.connect();

@@ -16,6 +16,7 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
 #include "support/ByteCompare.h"
+#include "support/Waiting.h"
 #include "transfer/DownloadInterface.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/HttpSocketConnectThread.h"
@@ -118,13 +119,10 @@ ScriptedHttpServer::Answer say(const std::string& head) {
 // says 10 ms passed, or 30 s while the source waits after a 503. Until the source asks to
 // be deleted (true) or stop() holds (true); false when neither came in time.
 template <class Stop>
-bool drive(HttpSource& s, Stop stop, int rounds = 4000) {
-    for (int i = 0; i < rounds; ++i) {
-        if (!s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10)) return true;
-        if (stop()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+bool drive(HttpSource& s, Stop stop) {
+    return passUntil(
+        [&] { return !s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10) || stop(); },
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
 }
 
 struct Case {
@@ -348,9 +346,9 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 20; ++i) source->tick(10);
     // The thread is between attempts: deleting the source ends it there and then.
     source.reset();
-    // The thread has stopped; its last return to the platform may trail by a moment.
-    for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The thread has stopped; its last return to the platform may trail by a moment. Left
+    // alone it would pause 1, 2 and 4 s between attempts: 5 s tell the two apart.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
 }
 
@@ -390,9 +388,8 @@ TEST(HttpSource, EveryConnectEndsWhenTheClientQuits) {
     ASSERT_EQ(before + 2, i4_live_threads());
     HttpSocketConnectThread::stopAll();
     // Left alone, the threads would go on for seconds more: pauses of 1, 2 and 4 s, and a
-    // connect that waits up to 8 s.
-    for (int i = 0; i < 100 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // connect that waits up to 8 s. 5 s tell the two apart, with room for a loaded machine.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
     sources.clear();  // each source still cancels and deletes its own thread
     for (int s : queued) close(s);
@@ -411,8 +408,7 @@ TEST(HttpSource, AServerGoneForGoodLeavesTheSourceIdleWithoutItsRange) {
     server.reset();
     EXPECT_TRUE(download.released.empty()) << "the range is kept through the wait";
     // Every connect is refused now; after the last attempt the source gives the range back.
-    ASSERT_TRUE(drive(
-        source, [&] { return source.getState() == HttpSource::IDLE; }, 6000));
+    ASSERT_TRUE(drive(source, [&] { return source.getState() == HttpSource::IDLE; }));
     EXPECT_EQ(std::vector<int>{0}, download.released);
     EXPECT_TRUE(source.activate());
 }

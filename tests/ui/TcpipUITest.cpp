@@ -165,7 +165,7 @@ TEST_F(TcpipUITest, TheDoorListensDirectlyAndAPortInUseIsReported) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa = loopback_sa(port);
     ASSERT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
-    EXPECT_TRUE(pump([&] { return connections() == before + 1; }, 200));
+    EXPECT_TRUE(pump([&] { return connections() == before + 1; }));
     close(fd);
     theProtocolHolder.setProxy(nullptr);
 }
