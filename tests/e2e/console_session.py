@@ -110,14 +110,15 @@ class Terminal:
     """The client on a pseudo-terminal without echo; output with the
     terminal's carriage returns removed (raw keeps every byte read, as read)."""
 
-    def __init__(self, cwd, args=(), hashing_lines=False):
+    def __init__(self, cwd, args=(), hashing_lines=False, preexec=None):
         master, slave = os.openpty()
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
         self.master = master
         self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
-                                     stdout=slave, stderr=slave, start_new_session=True)
+                                     stdout=slave, stderr=slave, start_new_session=True,
+                                     preexec_fn=preexec)
         os.close(slave)
         self.seen = ""
         self.raw = b""

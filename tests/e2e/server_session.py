@@ -12,10 +12,10 @@ from waiting import EVENT_TIMEOUT
 
 
 class Client(Terminal):
-    def __init__(self, cwd, args=()):
+    def __init__(self, cwd, args=(), preexec=None):
         self.transcript = ""
         self.mark = 0
-        super().__init__(cwd, args)
+        super().__init__(cwd, args, preexec=preexec)
         self.expect(WELCOME + PROMPT)
 
     def expect(self, text, timeout=EVENT_TIMEOUT):

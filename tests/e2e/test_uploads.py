@@ -36,17 +36,19 @@ class Peer:
     """A client in its own base directory with its own door and index server; settings are
     (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server, settings=()):
+    def __init__(self, cwd, server, settings=(), preexec=None):
+        """preexec: run in the child before the client starts (a resource limit)."""
         self.cwd = cwd
         self.server = server
         self.door = with_free_door(cwd, settings)
+        self.preexec = preexec
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
 
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
-        self.client = Client(self.cwd)
+        self.client = Client(self.cwd, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
         self.server.expect(ID_RECEIVED)
@@ -81,6 +83,10 @@ class Peer:
     def share(self, directory, name):
         """Shares the directory; the hash of the named file as the client published it."""
         self.client.cmd("a %s" % directory)
+        return self.published(name)
+
+    def published(self, name):
+        """The hash of the named file once the client publishes it."""
         deadline = time.monotonic() + 60
         while True:
             left = deadline - time.monotonic()

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -61,10 +62,15 @@ struct FakeDownload : DownloadInterface {
         }
         return false;
     }
-    void writeData(const uint8_t* bytes, uint32_t start, uint32_t end) override {
+    bool writeData(const uint8_t* bytes, uint32_t start, uint32_t end) override {
         if (end > data.size() || start >= end) {
             outside++;
-            return;
+            return true;
+        }
+        if (refuse) {
+            // As a download whose disk is full: it resets its sources and keeps nothing.
+            refuse();
+            return false;
         }
         for (uint32_t c = start / CRUMB; c <= (end - 1) / CRUMB; ++c)
             if (!taken[c]) outside++;
@@ -77,6 +83,7 @@ struct FakeDownload : DownloadInterface {
         // A crumb written in several pieces: done once its last byte arrived in order.
         uint32_t c = (end - 1) / CRUMB;
         if (end == std::min((uint32_t)data.size(), (c + 1) * CRUMB)) done[c] = true;
+        return true;
     }
     bool complete() const {
         return std::all_of(done.begin(), done.end(), [](bool b) { return b; });
@@ -88,6 +95,7 @@ struct FakeDownload : DownloadInterface {
     uint64_t written = 0;
     int outside = 0;
     int weight = 0;
+    std::function<void()> refuse;
 };
 
 std::string partial(const std::vector<uint8_t>& content, long long first, long long last,
@@ -281,6 +289,33 @@ TEST(HttpSource, AStallMidBodyGivesTheRangeBack) {
     ASSERT_TRUE(drive(source, [] { return false; }));
     EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ(2, server.connectionCount());
+}
+
+// The download refuses the bytes (its disk is full) and resets the source on the way: the
+// source stays idle, asks nothing more until it is started again, and then fetches all.
+TEST(HttpSource, RefusedBytesLeaveTheSourceIdle) {
+    const uint32_t size = CRUMB + 10;
+    std::vector<uint8_t> content = randomBytes(size, 8);
+    FakeDownload download(size);
+    ScriptedHttpServer server([&](int, long long f, long long l) { return serve(content, f, l); });
+    std::string url = "http://127.0.0.1:" + std::to_string(server.port) + "/f";
+    HttpSource source(&download, url.c_str());
+    int refused = 0;
+    download.refuse = [&] {
+        refused++;
+        source.reset();
+    };
+    source.activate();
+    ASSERT_TRUE(drive(source, [&] { return refused > 0; }));
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(source.tick(10));
+    EXPECT_EQ(1, refused);
+    EXPECT_EQ(HttpSource::IDLE, source.getState());
+    EXPECT_EQ(1, server.connectionCount());
+    EXPECT_EQ(0u, download.written);
+    download.refuse = nullptr;
+    source.activate();
+    ASSERT_TRUE(drive(source, [] { return false; }));
+    EXPECT_BYTES_EQ(content, download.data);
 }
 
 TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
