@@ -1,6 +1,7 @@
 #include "transfer/HashThread.h"
 
 #include <memory>
+#include <string.h>
 
 #include "core/Message.h"
 #include "core/MessageQ.h"
@@ -52,7 +53,8 @@ HashThread::HashThread(FileList& knownList, ShareList& shareList, MessageQ& mess
       listing(nullptr),
       position(0),
       passDone(false),
-      quitting(false) {
+      quitting(false),
+      diskRead(true) {
     setOwnerJoins();
 }
 
@@ -188,14 +190,20 @@ void HashThread::endPass() {
 }
 
 void HashThread::run() {
-    i4_sleep_ms(STEP_PAUSE_MS);
+    // Only after reading: the pause spares the disk, and a file that needs no reading
+    // must not keep a large share waiting.
+    if (diskRead) i4_sleep_ms(STEP_PAUSE_MS);
+    diskRead = false;
     // Also between files that need no reading, so a quit never waits for a long pass.
     if (stopping()) {
         requestStop();
         return;
     }
     try {
-        if (checkOne()) return;
+        if (checkOne()) {
+            diskRead = true;
+            return;
+        }
         i4_string path;
         const char* name = nullptr;
         {
@@ -234,9 +242,10 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     uint32_t size = (uint32_t)status.size;
     uint32_t modified = (uint32_t)status.modified;
 
-    // An unchanged file is never read again.
+    // An unchanged file is never read again; a file of the same name elsewhere is another
+    // file, with bytes of its own.
     known.lock();
-    FileMeta* same = known.findSameFileNoLock(size, modified, name);
+    FileMeta* same = known.findSameFileNoLock(size, modified, path);
     if (same) {
         FileMeta* copy = new FileMeta(*same);
         known.unlock();
@@ -246,6 +255,7 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     known.unlock();
 
     theTransferUI->hashingStatus(name);
+    diskRead = true;
     FileMeta* record = hashFile(path);
     if (!record) {
         theUI->print("ERROR: Couldn't hash %s\n", name);
@@ -253,17 +263,9 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     }
     record->setModTime(modified);
     known.lock();
-    FileMeta* sameContent = known.findByHashNoLock(record->getFileHash());
-    if (sameContent) {
-        // A renamed or moved file keeps its record (tags, priority, copies sent).
-        sameContent->setPath(path);
-        sameContent->setModTime(modified);
-        sameContent->setName(name);
-        record->copyFrom(sameContent);
-        known.unlock();
-        return record;
-    }
+    bool wasKnown = knowAgain(known, *record, name);
     known.unlock();
+    if (wasKnown) return record;
     // The media tags travel with the record to peers and servers.
     if (!theImportMaster.import(*record)) {
         theUI->printLine("%s %s", localized("importFailed", "Import failed:").c_str(), name);
@@ -274,6 +276,27 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     record->addTransientTags();
     known.add(new FileMeta(*record));
     return record;
+}
+
+bool HashThread::knowAgain(FileList& known, FileMeta& record, const char* name) {
+    FileMeta* sameContent = known.findByHashNoLock(record.getFileHash());
+    if (!sameContent) return false;
+    FileMeta* mine = sameContent;
+    // A renamed or moved file keeps its record (tags, priority, copies sent); a copy of
+    // a file that is still where its record says gets a record of its own, so that
+    // neither is read again at the next pass.
+    i4_file_status status;
+    const char* there = sameContent->getPath();
+    if (*there && strcmp(there, record.getPath()) != 0 && i4_get_status(there, status) &&
+        sameContent->isSameFile((uint32_t)status.size, (uint32_t)status.modified, there)) {
+        mine = new FileMeta(*sameContent);
+        known.getList()->appendNoLock(mine);
+    }
+    mine->setPath(record.getPath());
+    mine->setModTime(record.getModTime());
+    mine->setName(name);
+    record.copyFrom(mine);
+    return true;
 }
 
 FileMeta* HashThread::hashFile(const char* path) {

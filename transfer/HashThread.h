@@ -62,6 +62,10 @@ public:
     FileMeta* hashFile(const char* path);
     struct Stopped {};
 
+    // Under the known list's lock, for a newly read file (path and time set): when a known
+    // record has the same content, the record takes over its tags and true is the answer.
+    static bool knowAgain(FileList& known, FileMeta& record, const char* name);
+
 private:
     enum Step { NOTHING_LEFT, DIRECTORY_DONE, FILE_CHOSEN };
 
@@ -90,6 +94,8 @@ private:
     size_t position;
     std::atomic<bool> passDone;
     std::atomic<bool> quitting;
+    // The last step read a file or checked a download (the hashing thread's own).
+    bool diskRead;
     i4_mutex queueLock;
     std::deque<Check> pending;
     std::deque<Check> working;

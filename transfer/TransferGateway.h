@@ -4,6 +4,7 @@
 // that lock, while only the core task thread changes the shared list and the door.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <stdint.h>
 #include <vector>
@@ -50,7 +51,9 @@ public:
     // Replaces the shared directories, writes share.dat and asks for a rescan.
     void setSharedDirectories(const std::vector<i4_string>& paths);
     void requestRescan();
-    // Message 16: every shared record goes, then a new hashing pass shares them again.
+    // Message 16: a new hashing pass over the shared directories. The shared records stay
+    // until the pass replaces them, except those whose file changed, went away or is in
+    // a directory no longer shared.
     void rescanShared();
     void getSharedDirectories(std::vector<i4_string>& out);
     FileList* findSharedDirectory(const char* name);
@@ -61,7 +64,11 @@ public:
     // Withdraws the shared record of the file's hash, unless that record is another,
     // complete copy: a partial file's end never unshares the finished file.
     void unshareFile(FileMeta* file);
+    // On the known, shared and running download's records, and the upload queue.
     void setUploadPriority(const uint8_t hash[16], int priority);
+    // The completing thread: the finished download's record (its path in the incoming
+    // directory) joins the known list, which is saved to known.met at once.
+    void fileCompleted(FileMeta& finished);
     // Grows "# Sent", the whole copies uploaded, by bytes / size.
     void addSent(const uint8_t hash[16], uint64_t bytes);
 
@@ -112,10 +119,14 @@ private:
     TransferGateway& operator=(const TransferGateway&) = delete;
 
     void checkKnownFormat();
+    void dropChangedFiles();
+    // Takes a record out of the shared list and its directory, and deletes it.
+    void withdraw(FileMeta* listed);
     void closeDoor();
 
     SharesAnswer shares;
-    bool loaded;
+    // Read by the completing threads.
+    std::atomic<bool> loaded;
     TCPDoor* door;
     bool doorOpen;
 };
