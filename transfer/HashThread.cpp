@@ -54,7 +54,8 @@ HashThread::HashThread(FileList& knownList, ShareList& shareList, MessageQ& mess
       position(0),
       passDone(false),
       quitting(false),
-      diskRead(true) {
+      diskRead(true),
+      reindex(true) {
     setOwnerJoins();
 }
 
@@ -136,14 +137,17 @@ bool HashThread::stopping() const {
     return check && !check();
 }
 
-void HashThread::startHashing(std::vector<i4_string>& dirs) {
+void HashThread::startHashing(std::vector<i4_string>& dirs,
+                              std::unordered_set<std::string> shared) {
     i4_lock hold(&dirLock);
     theUI->printLine("%s", text(STRINGS_LOADING_SHARED));
     passDone = false;
+    reindex = true;
     position = 0;
     freeListing();
     directories.clear();
     directories.swap(dirs);
+    sharedPaths.swap(shared);
     for (const i4_string& d : directories) theUI->debug("Hash List: %s\n", d.c_str());
     // Under dirLock, so a pass that is just ending cannot stop the thread after this.
     start();
@@ -180,6 +184,7 @@ void HashThread::endPass() {
     theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
     passDone = true;
     directories.clear();
+    sharedPaths.clear();
     {
         // A check queued after this goes on with the thread.
         i4_lock hold(&queueLock);
@@ -206,17 +211,19 @@ void HashThread::run() {
         }
         i4_string path;
         const char* name = nullptr;
+        bool wasShared;
         {
             i4_lock hold(&dirLock);
             Step step = nextFile(path);
             if (step == NOTHING_LEFT) endPass();
             if (step != FILE_CHOSEN) return;
+            wasShared = sharedPaths.erase(path.c_str()) > 0;
             // The name stays valid: path is this step's own copy.
             name = path.c_str() + path.length();
             while (name > path.c_str() && name[-1] != '/') --name;
         }
         // Hashed outside the lock: a rescan must not wait for a large file.
-        std::unique_ptr<FileMeta> record(shareFile(path.c_str(), name));
+        std::unique_ptr<FileMeta> record(shareFile(path.c_str(), name, wasShared));
         if (record) queue.post(MSG_SHARE_FILE, std::move(record));
     } catch (const Stopped&) {
         requestStop();
@@ -226,7 +233,7 @@ void HashThread::run() {
     }
 }
 
-FileMeta* HashThread::shareFile(const char* path, const char* name) {
+FileMeta* HashThread::shareFile(const char* path, const char* name, bool wasShared) {
     i4_file_status status;
     if (!i4_get_status(path, status)) {
         theUI->print("Couldn't get status of %s\n", name);
@@ -245,7 +252,12 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     // An unchanged file is never read again; a file of the same name elsewhere is another
     // file, with bytes of its own.
     known.lock();
-    FileMeta* same = known.findSameFileNoLock(size, modified, path);
+    FileMeta* same = knownAt(path, size, modified);
+    if (same && wasShared) {
+        // Its shared record stands: a rescan of a large share sends nothing.
+        known.unlock();
+        return nullptr;
+    }
     if (same) {
         FileMeta* copy = new FileMeta(*same);
         known.unlock();
@@ -276,6 +288,21 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     record->addTransientTags();
     known.add(new FileMeta(*record));
     return record;
+}
+
+FileMeta* HashThread::knownAt(const char* path, uint32_t size, uint32_t modified) {
+    // A walk of the known list per file would make a pass over a large share take
+    // minutes; the index is made once a pass.
+    if (reindex.exchange(false)) {
+        knownByPath.clear();
+        LLNode* cursor = nullptr;
+        while (FileMeta* m = (FileMeta*)LL::next(known.getList(), &cursor))
+            if (*m->getPath()) knownByPath.emplace(m->getPath(), m);
+    }
+    auto at = knownByPath.find(path);
+    if (at != knownByPath.end() && at->second->isSameFile(size, modified, path)) return at->second;
+    // Records added or moved during the pass are not in the index.
+    return known.findSameFileNoLock(size, modified, path);
 }
 
 bool HashThread::knowAgain(FileList& known, FileMeta& record, const char* name) {

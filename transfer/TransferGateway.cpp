@@ -246,15 +246,16 @@ void TransferGateway::rescanShared() {
     // The records stay shared until the pass replaces them, so peers asking meanwhile get
     // their files; only a file that changed, went away or left the shared directories
     // goes now, since its record no longer names what is there.
-    dropChangedFiles();
+    std::unordered_set<std::string> kept = dropChangedFiles();
     // Their records come back through message 18, filed under "!Incomplete Files".
     theDLPool.sharePartialFiles();
     std::vector<i4_string> dirs;
     shareList.directoryNames(dirs);
-    theHashThread.startHashing(dirs);
+    theHashThread.startHashing(dirs, std::move(kept));
 }
 
-void TransferGateway::dropChangedFiles() {
+std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
+    std::unordered_set<std::string> kept;
     std::vector<FileMeta*> gone;
     sharedList.lock();
     LLNode* cursor = nullptr;
@@ -265,10 +266,14 @@ void TransferGateway::dropChangedFiles() {
         bool same = shareList.findDirectoryFiles(directoryOf(m).c_str()) &&
                     i4_get_status(path, status) &&
                     m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, path);
-        if (!same) gone.push_back(m);
+        if (same)
+            kept.insert(path);
+        else
+            gone.push_back(m);
     }
     sharedList.unlock();
     for (FileMeta* m : gone) withdraw(m);
+    return kept;
 }
 
 void TransferGateway::withdraw(FileMeta* listed) {

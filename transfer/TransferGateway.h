@@ -7,6 +7,8 @@
 #include <atomic>
 #include <memory>
 #include <stdint.h>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "i4min/string/i4_string.h"
@@ -119,7 +121,8 @@ private:
     TransferGateway& operator=(const TransferGateway&) = delete;
 
     void checkKnownFormat();
-    void dropChangedFiles();
+    // The paths of the complete files whose records stay.
+    std::unordered_set<std::string> dropChangedFiles();
     // Takes a record out of the shared list and its directory, and deletes it.
     void withdraw(FileMeta* listed);
     void closeDoor();
