@@ -10,21 +10,16 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import base_directory, check, main  # noqa: E402
+from byte_compare import difference  # noqa: E402
+from console_session import base_directory, check, main, run_piped  # noqa: E402
 from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
                                SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
                                ip_value, parse_files, search_results, tag_int, tag_string,
                                tags, u16, u32)
-from pref_file import free_port, with_free_door  # noqa: E402
+from pref_file import with_free_door  # noqa: E402
 from pref_file import Reader, read_tags, setting  # noqa: E402
-from console_session import run_piped  # noqa: E402
-from remote_controller import OPTIONS, Controller  # noqa: E402
-from scripted_peer import (DIRECTORY_FILES, DIRECTORY_FILES_REQUEST, HELLO_ANSWER,  # noqa: E402
-                           ScriptedPeer)
-from scripted_peer import string as peer_string  # noqa: E402
 from server_session import Client  # noqa: E402
-import test_share  # noqa: E402
-from test_share import expected_hashes, parse_known  # noqa: E402
+from test_share import parse_known  # noqa: E402
 
 LOOPBACK_ID = 0x0100007F  # 127.0.0.1 as a high id
 SIZE_100M = 100000000
@@ -38,14 +33,17 @@ def result(file_hash, name, size, port):
 
 
 class Peer:
-    """A client in its own base directory with its own door and index server."""
+    """A client in its own base directory with its own door and index server; settings are
+    (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server, first_run="", args=()):
-        """first_run: commands of an earlier run in the base directory (settings)."""
+    def __init__(self, cwd, server, settings=(), preexec=None, first_run="", args=()):
+        """preexec: run in the child before the client starts (a resource limit); first_run:
+        commands of an earlier run in the base directory (settings it writes itself)."""
         self.cwd = cwd
         self.server = server
+        self.door = with_free_door(cwd, settings)
+        self.preexec = preexec
         self.args = args
-        self.door = with_free_door(cwd)
         if first_run:
             code, out = run_piped(cwd, first_run + "q\ny\n")
             check(code == 0, "the first run ended with %r: %r" % (code, out))
@@ -55,10 +53,10 @@ class Peer:
 
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
-        self.client = Client(self.cwd, self.args)
+        self.client = Client(self.cwd, self.args, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
-        self.server.expect(ID_RECEIVED, timeout=20)
+        self.server.expect(ID_RECEIVED)
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(
@@ -90,6 +88,10 @@ class Peer:
     def share(self, directory, name):
         """Shares the directory; the hash of the named file as the client published it."""
         self.client.cmd("a %s" % directory)
+        return self.published(name)
+
+    def published(self, name):
+        """The hash of the named file once the client publishes it."""
         deadline = time.monotonic() + 60
         while True:
             left = deadline - time.monotonic()
@@ -116,13 +118,18 @@ class Peer:
 
 def wait_for_file(path, data, timeout, also=lambda: None):
     deadline = time.monotonic() + timeout
+    differs = "%s never appeared" % path
     while True:
         also()
-        if os.path.exists(path) and os.path.getsize(path) == len(data):
-            with open(path, "rb") as f:
-                if f.read() == data:
+        if os.path.exists(path):
+            size = os.path.getsize(path)
+            differs = "%s holds %d of %d bytes" % (path, size, len(data))
+            if size == len(data):
+                with open(path, "rb") as f:
+                    differs = difference(data, f.read(), "the file shared and %s" % path)
+                if differs is None:
                     return
-        check(time.monotonic() < deadline, "%s never arrived whole" % path)
+        check(time.monotonic() < deadline, "never arrived whole: %s" % differs)
         time.sleep(0.2)
 
 
@@ -277,111 +284,7 @@ def test_two_downloaders_of_one_file_become_partners():
                 p.client.close()
 
 
-UPLOAD_PRIORITY, SHARED_FILES_REQUEST, SHARED_FILES = 229, 224, 173
-PRIORITY = b"\x13"
-CRUMB = 486400
-
-
-def filed_under(port, directory, name):
-    """True when the client's door lists the file under the shared directory."""
-    peer = ScriptedPeer.connect(port)
-    try:
-        peer.hello()
-        peer.expect(HELLO_ANSWER)
-        peer.send(DIRECTORY_FILES_REQUEST, peer_string(directory))
-        # An empty directory gets no answer.
-        while True:
-            got = peer.recv_frame(timeout=2)
-            if got is None:
-                return False
-            if got[0] == DIRECTORY_FILES:
-                r = Reader(got[1])
-                r.take(r.u16())
-                return any(setting(t, test_share.NAME) == name.encode()
-                           for _, t in parse_files(r.data[r.pos:]))
-    finally:
-        peer.close()
-
-
-def shared_priority(controller, file_hash):
-    """The upload priority of the client's shared record of the file, None when it is not
-    shared. The answer comes after everything the controller sent before."""
-    mark = len(controller.got)
-    controller.send(SHARED_FILES_REQUEST)
-    body = controller.next_frame(SHARED_FILES, after=mark)
-    tags_of = {h: t for h, t in parse_files(body)}
-    return setting(tags_of[file_hash], PRIORITY) if file_hash in tags_of else None
-
-
-def test_a_finished_download_keeps_its_priority_and_is_known_at_once():
-    data = os.urandom(PART + 2 * CRUMB + 123)
-    file_hash, parts, crumbs = expected_hashes(data)
-    admin = free_port()
-    with base_directory() as a_dir, base_directory() as b_dir, \
-            FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server:
-        shared = shared_file(b_dir, "big.bin", data)
-        b = Peer(b_dir, b_server)
-        a = Peer(a_dir, a_server, "pass zet quimbal\naport %d\n" % admin, ["-"])
-        try:
-            check(b.share(shared, "big.bin") == file_hash, "B hashed the file otherwise")
-            # Slow enough that the priority comes while the download runs.
-            a.client.cmd("dumax 800 0")
-            a.fetch(file_hash, "big.bin", len(data), b)
-            deadline = time.monotonic() + 60
-            while a.transferred_kb() == 0:
-                check(time.monotonic() < deadline, "the download never began")
-                time.sleep(0.1)
-            with Controller(admin) as c:
-                c.login("zet", "quimbal")
-                c.next_frame(OPTIONS)
-                c.send(UPLOAD_PRIORITY, file_hash + bytes([2]))
-                check(shared_priority(c, file_hash) in (None, 2), "the priority was not taken")
-                check(not os.path.exists(a.incoming("big.bin")), "the download ended first")
-                wait_for_file(a.incoming("big.bin"), data, 180)
-
-                # known.met holds the finished file before any quit, with the download's
-                # hashes and the priority.
-                known = os.path.join(a_dir, "known.met")
-                deadline = time.monotonic() + 30
-                while not (os.path.exists(known) and "big.bin" in parse_known(known)):
-                    check(time.monotonic() < deadline, "known.met never held the download")
-                    time.sleep(0.1)
-                record = parse_known(known)["big.bin"]
-                check(record["hash"] == file_hash, "known.met: file hash")
-                check(record["parts"] == parts, "known.met: part hashes")
-                check(record["crumbs"] == crumbs, "known.met: crumb hashes")
-                check(setting(record["tags"], PRIORITY) == 2, "known.met: upload priority")
-
-                # The shared record, once the finished file is filed under incoming.
-                incoming = os.path.join(a_dir, "incoming")
-                deadline = time.monotonic() + 30
-                while not filed_under(a.door, incoming, "big.bin"):
-                    check(time.monotonic() < deadline, "the finished file was never filed")
-                check(shared_priority(c, file_hash) == 2, "the completion lost the priority")
-            a.quit()
-            b.quit()
-        finally:
-            a.client.close()
-            b.client.close()
-
-        # The next start reads nothing: other bytes of the same size behind the same time
-        # keep the download's hash.
-        path = a.incoming("big.bin")
-        st = os.stat(path)
-        with open(path, "r+b") as f:
-            f.write(b"\0" * 4096)
-        os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns))
-        again = test_share.Client(a_dir)
-        try:
-            again.wait_for_pass()
-            again.quit()
-        finally:
-            again.close()
-        check(parse_known(known)["big.bin"]["hash"] == file_hash, "the file was read again")
-
-
 if __name__ == "__main__":
     main([test_a_shared_file_is_found_and_downloaded_whole,
           test_a_killed_download_resumes_and_ends_with_the_right_file,
-          test_two_downloaders_of_one_file_become_partners,
-          test_a_finished_download_keeps_its_priority_and_is_known_at_once])
+          test_two_downloaders_of_one_file_become_partners])
