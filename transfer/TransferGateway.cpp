@@ -255,24 +255,26 @@ void TransferGateway::rescanShared() {
 }
 
 std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
+    // Filed again from scratch: a new list of directories starts with empty ones.
+    shareList.clearFiles();
     std::unordered_set<std::string> kept;
-    std::vector<FileMeta*> gone;
+    std::vector<FileMeta*> stay, gone;
     sharedList.lock();
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(sharedList.getList(), &cursor)) {
         const char* path = m->getPath();
-        if (!*path) continue;  // a partial file: its download shares it again
         i4_file_status status;
-        bool same = shareList.findDirectoryFiles(directoryOf(m).c_str()) &&
-                    i4_get_status(path, status) &&
-                    m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, path);
-        if (same)
-            kept.insert(path);
-        else
-            gone.push_back(m);
+        // A partial file has no path: it stays as its download shares it.
+        bool same =
+            !*path ||
+            (shareList.findDirectoryFiles(directoryOf(m).c_str()) && i4_get_status(path, status) &&
+             m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, path));
+        (same ? stay : gone).push_back(m);
+        if (same && *path) kept.insert(path);
     }
     sharedList.unlock();
     for (FileMeta* m : gone) withdraw(m);
+    for (FileMeta* m : stay) shareList.addFile(directoryOf(m).c_str(), m);
     return kept;
 }
 
