@@ -11,6 +11,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/Meta.h"
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
@@ -117,6 +118,7 @@ bool MetaList::fileBytes(std::string& out) {
 }
 
 bool MetaList::save(const char* path, bool safe) {
+    i4_lock turn(&saving);
     if (safe) {
         // The whole list is built in memory first: a record that fails to write must
         // not replace the old file with a shortened one.

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <memory>
 #include <stdint.h>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "i4min/string/i4_string.h"
@@ -51,7 +53,9 @@ public:
     // Replaces the shared directories, writes share.dat and asks for a rescan.
     void setSharedDirectories(const std::vector<i4_string>& paths);
     void requestRescan();
-    // Message 16: every shared record goes, then a new hashing pass shares them again.
+    // Message 16: a new hashing pass over the shared directories. The shared records stay
+    // until the pass replaces them, except those whose file changed, went away or is in
+    // a directory no longer shared.
     void rescanShared();
     void getSharedDirectories(std::vector<i4_string>& out);
     FileList* findSharedDirectory(const char* name);
@@ -62,7 +66,11 @@ public:
     // Withdraws the shared record of the file's hash, unless that record is another,
     // complete copy: a partial file's end never unshares the finished file.
     void unshareFile(FileMeta* file);
+    // On the known, shared and running download's records, and the upload queue.
     void setUploadPriority(const uint8_t hash[16], int priority);
+    // The completing thread: the finished download's record (its path in the incoming
+    // directory) joins the known list, which is saved to known.met at once.
+    void fileCompleted(FileMeta& finished);
     // Grows "# Sent", the whole copies uploaded, by bytes / size.
     void addSent(const uint8_t hash[16], uint64_t bytes);
 
@@ -119,10 +127,15 @@ private:
     TransferGateway& operator=(const TransferGateway&) = delete;
 
     void checkKnownFormat();
+    // The paths of the complete files whose records stay.
+    std::unordered_set<std::string> dropChangedFiles();
+    // Takes a record out of the shared list and its directory, and deletes it.
+    void withdraw(FileMeta* listed);
     void closeDoor();
 
     SharesAnswer shares;
-    bool loaded;
+    // Read by the completing threads.
+    std::atomic<bool> loaded;
     TCPDoor* door;
     bool doorOpen;
     std::atomic<bool> doorHeld;

@@ -144,6 +144,12 @@ TEST_F(UploadQueueTest, AnUnsharedFileWaitsUntilTheHashingPassIsOver) {
     Hash gone(9);
     UserMeta p1 = peer(1);
     queue.add(&p1, gone.b);
+    // A pass that has begun and cannot end: the thread stops at its first step.
+    HashThread::setRunningCheck([] { return false; });
+    std::vector<i4_string> none;
+    theHashThread.startHashing(none);
+    ASSERT_TRUE(waitFor([] { return theHashThread.getState() == Thread::NOT_RUNNING; }));
+    HashThread::setRunningCheck(nullptr);
     ASSERT_FALSE(theHashThread.isPassDone());
     EXPECT_TRUE(serve(-30000).empty());
     EXPECT_EQ(1, queue.waitingCount());
