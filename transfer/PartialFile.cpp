@@ -889,6 +889,18 @@ bool PartialFile::complete() {
     // so does its record, until a later try finds a place for it.
     if (match) return moveFinished(path);
     theUI->printLine("%s: %s", theXMLStringTable.get(40), name.c_str());
+    bool unchecked;
+    {
+        Hold hold(lock);
+        unchecked = !hashesKnown;
+    }
+    // Without a part hash nothing tells the bad part: the data waits for the hash sets, and
+    // then only what fails its check is fetched again.
+    if (hashed && unchecked && openDataFile(path, false)) {
+        heldForHashes = true;
+        state = ACTIVE;
+        return false;
+    }
     unshare();
     if (theTransferOptions.saveCor) {
         i4_string out;

@@ -211,49 +211,51 @@ TEST(CrumbCheck, AFailedWholeFileCheckKeepsTheDataForTheHashSets) {
     };
     const uint32_t size = PART + 3 * CRUMB;
     const uint32_t spoilt = PART + CRUMB + 5;  // in crumb 21, part 1
-    for (Row r : {Row{"crumb hashes", true, PART + CRUMB, PART + 2 * CRUMB},
-                  Row{"part hashes only", false, PART, size}}) {
-        SCOPED_TRACE(r.what);
-        CapturedUI ui;
-        TransferDirs dirs;
-        std::vector<uint8_t> content = randomBytes(size, 23);
-        std::unique_ptr<FileMeta> full(recordOf(content, "late.bin", dirs.root.path));
-        FileMeta bare = bareOf(*full);
-        Partial p(true, &bare);
-        std::vector<uint8_t> sent = content;
-        sent[spoilt] ^= 0x10;
-        EXPECT_FALSE(p.deliver(sent, 0, size));
-        p.file->setState(PartialFile::COMPLETING);
-        EXPECT_FALSE(p.file->complete());
-        EXPECT_NE(std::string::npos, ui.text().find("Corrupted Download: late.bin")) << ui.text();
-        EXPECT_EQ(PartialFile::ACTIVE, p.file->getState());
-        EXPECT_TRUE(p.file->waitsForHashes());
-        EXPECT_EQ(0ull, p.file->bytesIn(0, size));
-        EXPECT_EQ((int64_t)size, p.file->getTransferred());
+    for (bool perPart : {true, false})
+        for (Row r : {Row{"crumb hashes", true, PART + CRUMB, PART + 2 * CRUMB},
+                      Row{"part hashes only", false, PART, size}}) {
+            SCOPED_TRACE(std::string(r.what) + (perPart ? ", a file per part" : ", one file"));
+            CapturedUI ui;
+            TransferDirs dirs;
+            std::vector<uint8_t> content = randomBytes(size, 23);
+            std::unique_ptr<FileMeta> full(recordOf(content, "late.bin", dirs.root.path));
+            FileMeta bare = bareOf(*full);
+            Partial p(perPart, &bare);
+            std::vector<uint8_t> sent = content;
+            sent[spoilt] ^= 0x10;
+            EXPECT_FALSE(p.deliver(sent, 0, size));
+            p.file->setState(PartialFile::COMPLETING);
+            EXPECT_FALSE(p.file->complete());
+            EXPECT_NE(std::string::npos, ui.text().find("Corrupted Download: late.bin"))
+                << ui.text();
+            EXPECT_EQ(PartialFile::ACTIVE, p.file->getState());
+            EXPECT_TRUE(p.file->waitsForHashes());
+            EXPECT_EQ(0ull, p.file->bytesIn(0, size));
+            EXPECT_EQ((int64_t)size, p.file->getTransferred());
 
-        if (r.crumbs) {
-            std::vector<uint8_t> sets = hashSets(*full);
-            i4_ram_file_class in(sets.data(), (int32_t)sets.size(), 0);
-            EXPECT_TRUE(p.file->setCrumbHashes(in, nullptr));
-        } else {
-            i4_ram_file_class in(nullptr, 0, 1024);
-            in.write_16((uint16_t)full->partCount());
-            for (int i = 0; i < full->partCount(); i++) in.write(full->getPartHash(i), 16);
-            in.seek(0);
-            EXPECT_TRUE(p.file->setPartHashes(in));
-            i4_free(in.get_buffer());
+            if (r.crumbs) {
+                std::vector<uint8_t> sets = hashSets(*full);
+                i4_ram_file_class in(sets.data(), (int32_t)sets.size(), 0);
+                EXPECT_TRUE(p.file->setCrumbHashes(in, nullptr));
+            } else {
+                i4_ram_file_class in(nullptr, 0, 1024);
+                in.write_16((uint16_t)full->partCount());
+                for (int i = 0; i < full->partCount(); i++) in.write(full->getPartHash(i), 16);
+                in.seek(0);
+                EXPECT_TRUE(p.file->setPartHashes(in));
+                i4_free(in.get_buffer());
+            }
+            EXPECT_FALSE(p.file->waitsForHashes());
+            EXPECT_TRUE(p.file->isPartDone(0));
+            EXPECT_EQ((uint64_t)(r.gapEnd - r.gapStart), p.file->bytesIn(0, size));
+            EXPECT_EQ((uint64_t)(r.gapEnd - r.gapStart), p.file->bytesIn(r.gapStart, r.gapEnd));
+            EXPECT_FALSE(p.deliver(content, r.gapStart, r.gapEnd));
+            p.file->setState(PartialFile::COMPLETING);
+            ASSERT_TRUE(p.file->complete()) << ui.text();
+            std::string done = readText(dirs.incoming + "/late.bin");
+            ASSERT_EQ(content.size(), done.size());
+            EXPECT_TRUE(std::equal(content.begin(), content.end(), (const uint8_t*)done.data()));
         }
-        EXPECT_FALSE(p.file->waitsForHashes());
-        EXPECT_TRUE(p.file->isPartDone(0));
-        EXPECT_EQ((uint64_t)(r.gapEnd - r.gapStart), p.file->bytesIn(0, size));
-        EXPECT_EQ((uint64_t)(r.gapEnd - r.gapStart), p.file->bytesIn(r.gapStart, r.gapEnd));
-        EXPECT_FALSE(p.deliver(content, r.gapStart, r.gapEnd));
-        p.file->setState(PartialFile::COMPLETING);
-        ASSERT_TRUE(p.file->complete()) << ui.text();
-        std::string done = readText(dirs.incoming + "/late.bin");
-        ASSERT_EQ(content.size(), done.size());
-        EXPECT_TRUE(std::equal(content.begin(), content.end(), (const uint8_t*)done.data()));
-    }
 }
 
 // The hashing worker checks a loaded download while the core thread, under the download's

@@ -455,13 +455,11 @@ TEST(PartialFile, WholeFileMismatchKeepsOrDropsTheDataAsSaveCorSays) {
         theTransferOptions.saveCor = keep;
         const uint32_t size = PART + 10;
         std::vector<uint8_t> content = randomBytes(size, 10);
-        FileMeta record;
-        record.setName("bad.bin");
-        record.setFileSize(size);
+        std::unique_ptr<FileMeta> record(recordOf(content, "bad.bin", dirs.root.path));
+        // Every part passes its own hash, and the file's hash is another's.
         uint8_t wrong[16] = {7};
-        record.setFileHash(wrong);
-        // No part hashes are known: nothing is checked until completion.
-        Fetch fetch(SINGLE, &record);
+        record->setFileHash(wrong);
+        Fetch fetch(SINGLE, record.get());
         fetch.deliver(content, 0, size);
         EXPECT_FALSE(fetch.finish());
         EXPECT_EQ(PartialFile::CORRUPT, fetch.file->getState());
