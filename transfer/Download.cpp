@@ -466,8 +466,11 @@ void Download::gotCrumbHashes(i4_file& packet, Peer* from) {
 void Download::verify(const std::atomic<bool>* stop) {
     int parts = partialFile ? partialFile->partCount() : 0;
     for (int i = 0; i < parts && !(stop && stop->load()); i++) {
+        // Hashed without the lock, which the core task thread takes for every tick.
+        bool active = partialFile->verifyPart(i, true);
         Locked hold(this);
-        if (!partialFile->verifyPart(i)) break;
+        partialFile->applyMapNotes();
+        if (!active) break;
     }
 }
 

@@ -108,8 +108,9 @@ public:
     // are taken only from a connection that answers a source's own request.
     void gotPartHashes(i4_file& packet);
     void gotCrumbHashes(i4_file& packet, Peer* from);
-    // The worker's check of a loaded download, part by part, each under the lock: the crumb
-    // map it updates is the core task thread's too. A set stop flag ends it between parts.
+    // The worker's check of a loaded download, part by part; what each part's check found
+    // reaches the crumb map under the lock, since the core task thread changes the map too. A
+    // set stop flag ends it between parts.
     void verify(const std::atomic<bool>* stop = nullptr);
     // Share of the crumbs that some source has (done ones count as had).
     double getAvailability();

@@ -419,11 +419,37 @@ bool PartialFile::verify(const std::atomic<bool>* stop) {
     return true;
 }
 
-bool PartialFile::verifyPart(int i) {
+bool PartialFile::verifyPart(int i, bool holdMap) {
     Hold hold(lock);
     if (state.load() != ACTIVE) return false;
+    mapHeld = holdMap;
     if (i >= 0 && i < partTotal && verifyPartLocked(i)) registerShared();
+    mapHeld = false;
     return true;
+}
+
+void PartialFile::tellMap(int crumb, bool passed) {
+    if (!progress) return;
+    if (mapHeld)
+        mapNotes.push_back(passed ? crumb : -crumb - 1);
+    else if (passed)
+        progress->gotCrumb(crumb);
+    else
+        progress->resetCrumb(crumb);
+}
+
+void PartialFile::applyMapNotes() {
+    std::vector<int> notes;
+    {
+        Hold hold(lock);
+        notes.swap(mapNotes);
+    }
+    for (int n : notes) {
+        if (n >= 0)
+            progress->gotCrumb(n);
+        else
+            progress->resetCrumb(-n - 1);
+    }
 }
 
 bool PartialFile::checkCrumb(FilePart* p, int crumb, MD4& part, bool& failed, uint64_t& value) {
@@ -551,7 +577,7 @@ void PartialFile::crumbPassed(int crumb) {
     verifiedSinceSave = true;
     failedBefore[(size_t)crumb] = 0;
     theUploadNotices->announceCrumb(meta.getFileHash(), crumb);
-    if (progress) progress->gotCrumb(crumb);
+    tellMap(crumb, true);
 }
 
 void PartialFile::crumbFailed(int crumb, uint64_t value) {
@@ -569,7 +595,7 @@ void PartialFile::discardCrumb(int crumb, uint64_t value) {
     failedValue[(size_t)crumb] = value;
     FileParts fp(size);
     markCorrupt((uint32_t)fp.crumbStart((uint64_t)crumb), (uint32_t)fp.crumbEnd((uint64_t)crumb));
-    if (progress) progress->resetCrumb(crumb);
+    tellMap(crumb, false);
 }
 
 void PartialFile::dropCrumbHashes() {
@@ -620,8 +646,7 @@ void PartialFile::markPartMissing(int i) {
     partsDone.set((uint32_t)i, 0);
     for (uint64_t c = first; c < last; c++) crumbsDone.set((uint32_t)c, 0);
     markCorrupt((uint32_t)fp.partStart((uint64_t)i), (uint32_t)fp.partEnd((uint64_t)i));
-    for (uint64_t c = first; c < last; c++)
-        if (progress) progress->resetCrumb((int)c);
+    for (uint64_t c = first; c < last; c++) tellMap((int)c, false);
     resetSweep(i);
 }
 

@@ -112,9 +112,11 @@ public:
     // flag ends the check between two parts.
     virtual bool verify(const std::atomic<bool>* stop = nullptr);
     // The same for part i alone, under the lock; false once the file is no
-    // longer active. The hashing worker calls it part by part under the
-    // download's lock, which guards the crumb map that the checks update.
-    bool verifyPart(int i);
+    // longer active. The crumb map belongs to whoever holds the download's
+    // lock: a worker that does not hold it sets holdMap, and what the check
+    // found reaches the map through applyMapNotes, under that lock.
+    bool verifyPart(int i, bool holdMap = false);
+    void applyMapNotes();
     // Where the download's files lie, with a trailing '/'.
     virtual i4_string tempDir();
 
@@ -184,6 +186,9 @@ protected:
     // Part i is missing again as a whole: a gap, its crumbs unchecked.
     void markPartMissing(int i);
     void crumbFailed(int crumb, uint64_t value);
+    // The crumb passed (or must be fetched again): the crumb map is told, now
+    // or through applyMapNotes.
+    void tellMap(int crumb, bool passed);
     // The crumb is missing again; its digest is remembered.
     void discardCrumb(int crumb, uint64_t value);
     void crumbPassed(int crumb);
@@ -227,6 +232,8 @@ protected:
     SetKey setOrigin{};  // the sender of the crumb hashes held, zero when unknown
     std::vector<SetKey> refusedOrigins;
     std::vector<SetKey> refusedSets;
+    bool mapHeld = false;
+    std::vector<int> mapNotes;  // crumb c passed: c; fetched again: -c - 1
     i4_string tempName;
     i4_file* dataFile;
     FileMeta* sharedEntry;
