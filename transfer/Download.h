@@ -59,7 +59,13 @@ public:
     int refreshCrumbGaps(int crumb) override;
     int nextRange(const uint8_t* flags, uint32_t& start, uint32_t& end) override;
     bool randomChunkRange(uint32_t& start, uint32_t& end) override;
-    void writeData(const uint8_t* data, uint32_t start, uint32_t end) override;
+    bool writeData(const uint8_t* data, uint32_t start, uint32_t end) override;
+    // Under the lock: every block of the file, from a peer or another source,
+    // reaches the disk here. False when the download takes no more for now:
+    // the block completed it (it finishes), or the disk refused it (the
+    // unwritten range is handed out again later, and the download waits for
+    // room).
+    bool storeBlock(const uint8_t* data, uint32_t start, uint32_t end);
 
     // A source for the user, once: the same user again is only told it was found again.
     void addSource(UserMeta* user, Peer* connection);
@@ -144,6 +150,8 @@ public:
     void unlock();
 
 private:
+    // diskFull without the lock: the state, then every source.
+    void noRoom();
     void addNewSource(FileSourceInterface* source);
     // After a completion that goes on: the sources that were cancelled when it began are
     // sources again at once. Under the lock, on the core task thread.

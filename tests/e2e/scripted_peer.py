@@ -17,6 +17,8 @@ import socket
 import struct
 import time
 
+from waiting import EVENT_TIMEOUT
+
 MARKER = 0xE3
 HASH_SIZE = 16
 VERSION = 10501
@@ -189,14 +191,14 @@ def answer_asks(peer, op, body, file_name):
 class ScriptedPeer:
     """One connection to (or from) the client, driven by the test."""
 
-    def __init__(self, sock, timeout=10.0):
+    def __init__(self, sock, timeout=EVENT_TIMEOUT):
         self.sock = sock
         self.timeout = timeout
         self.buffer = b""
         self.user_hash = bytes(range(0x40, 0x40 + HASH_SIZE))
 
     @classmethod
-    def connect(cls, port, timeout=10.0):
+    def connect(cls, port, timeout=EVENT_TIMEOUT):
         deadline = time.monotonic() + timeout
         while True:
             try:
@@ -291,7 +293,7 @@ class ScriptedPeer:
         return False
 
 
-def listen(timeout=10.0):
+def listen(timeout=EVENT_TIMEOUT):
     """A loopback listener on a port the system picks, for clients that connect out."""
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.bind((LOOPBACK, 0))
@@ -300,7 +302,7 @@ def listen(timeout=10.0):
     return server
 
 
-def accept_next(server, stopping, timeout=60.0):
+def accept_next(server, stopping, timeout=EVENT_TIMEOUT):
     """The next peer that connects, waited for in short polls so that stopping() ends the
     wait; None once it does or the listener is closed."""
     while not stopping():
@@ -318,14 +320,14 @@ def accept_next(server, stopping, timeout=60.0):
 def answer_hello(peer, name, port):
     """Waits for the hello of a peer that connected and answers it; False when the first
     frame is no hello."""
-    op, _ = peer.recv_frame(timeout=30) or (None, None)
+    op, _ = peer.recv_frame(timeout=EVENT_TIMEOUT) or (None, None)
     if op != HELLO:
         return False
     peer.hello(name=name, port=port, answer=True)
     return True
 
 
-def accept(server, timeout=10.0):
+def accept(server, timeout=EVENT_TIMEOUT):
     server.settimeout(timeout)
     sock, _ = server.accept()
     return ScriptedPeer(sock, timeout)
