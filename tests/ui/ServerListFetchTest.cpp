@@ -94,7 +94,7 @@ TEST(ServerListFetchTest, OneFetchAtATimeAndTheQuitCancelsIt) {
     const std::string url = "http://127.0.0.1:" + std::to_string(silent->port()) + "/server.met";
     ASSERT_TRUE(ServerListFetch::begin(url.c_str(), path.c_str()));
     // The request has come: the fetch now waits for the rest of the answer.
-    EXPECT_NE(std::string::npos, silent->received().find("GET /server.met "));
+    EXPECT_TRUE(silent->receives("GET /server.met "));
     for (const char* other : {"notaurl", "http://127.0.0.1:1/x", url.c_str()})
         EXPECT_FALSE(ServerListFetch::begin(other, path.c_str())) << other;
     EXPECT_FALSE(ServerListFetch::begin(nullptr, path.c_str()));
