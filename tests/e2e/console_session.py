@@ -56,8 +56,21 @@ def binary():
     return os.path.abspath(sys.argv[1])
 
 
+# Every client a Terminal started, so that a base directory is removed only once the
+# clients started in it are gone (a live one keeps writing its state files there).
+_terminals = []
+
+
+class _BaseDirectory(tempfile.TemporaryDirectory):
+    def __exit__(self, *exc):
+        for t in list(_terminals):
+            if os.path.commonpath([t.cwd, self.name]) == self.name:
+                t.close()
+        return super().__exit__(*exc)
+
+
 def base_directory():
-    return tempfile.TemporaryDirectory(prefix="tornavel-e2e-")
+    return _BaseDirectory(prefix="tornavel-e2e-")
 
 
 def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=False):
@@ -116,10 +129,17 @@ class Terminal:
         attrs[3] &= ~termios.ECHO
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
         self.master = master
-        self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
-                                     stdout=slave, stderr=slave, start_new_session=True,
-                                     preexec_fn=preexec)
-        os.close(slave)
+        self.cwd = os.path.abspath(cwd)
+        try:
+            self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
+                                         stdout=slave, stderr=slave, start_new_session=True,
+                                         preexec_fn=preexec)
+        except BaseException:
+            os.close(master)
+            raise
+        finally:
+            os.close(slave)
+        _terminals.append(self)
         self.seen = ""
         self.raw = b""
         self.hashing_lines = hashing_lines
@@ -160,10 +180,14 @@ class Terminal:
         return self.proc.poll() is None
 
     def close(self):
+        """Kills the client if it still runs and waits until it is gone; closing again does
+        nothing."""
         if self.running():
             self.proc.kill()
-            self.proc.wait()
-        os.close(self.master)
+        self.proc.wait()
+        if self in _terminals:
+            _terminals.remove(self)
+            os.close(self.master)
 
 
 def main(tests):
@@ -175,4 +199,8 @@ def main(tests):
         except Exception as e:  # report every case, then fail
             failed += 1
             print("FAIL %s: %s" % (test.__name__, e))
+            # A failure while cleaning up comes after the one that made the test end.
+            while e.__context__ is not None and not e.__suppress_context__:
+                e = e.__context__
+                print("     after: %s" % e)
     sys.exit(1 if failed else 0)

@@ -16,7 +16,11 @@ class Client(Terminal):
         self.transcript = ""
         self.mark = 0
         super().__init__(cwd, args, preexec=preexec)
-        self.expect(WELCOME + PROMPT)
+        try:
+            self.expect(WELCOME + PROMPT)
+        except BaseException:
+            self.close()
+            raise
 
     def expect(self, text, timeout=EVENT_TIMEOUT):
         before = super().expect(text, timeout)

@@ -4,7 +4,6 @@ byte for byte, and at most one part is fetched again."""
 
 import os
 import random
-import signal
 import sys
 import time
 
@@ -37,9 +36,7 @@ def kill_during_join(a, rng):
     delay = rng.random() * WINDOW_S
     while time.monotonic() - began < delay:
         pass
-    os.kill(a.client.proc.pid, signal.SIGKILL)
-    a.client.proc.wait()
-    a.client.close()
+    a.kill()
     left = sorted(os.listdir(os.path.join(a.cwd, "temp", NAME))) \
         if os.path.isdir(os.path.join(a.cwd, "temp", NAME)) else []
     sizes = ["%s:%d" % (n, os.path.getsize(os.path.join(a.cwd, "temp", NAME, n)))

@@ -5,7 +5,6 @@ one file list each other as partners."""
 
 import contextlib
 import os
-import signal
 import sys
 import time
 
@@ -54,9 +53,13 @@ class Peer:
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
         self.client = Client(self.cwd, self.args, preexec=self.preexec)
-        self.client.cmd("n 127.0.0.1 %d" % self.server.port)
-        self.client.cmd("c")
-        self.server.expect(ID_RECEIVED)
+        try:
+            self.client.cmd("n 127.0.0.1 %d" % self.server.port)
+            self.client.cmd("c")
+            self.server.expect(ID_RECEIVED)
+        except BaseException:
+            self.client.close()
+            raise
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(
@@ -81,8 +84,6 @@ class Peer:
                 if line[:1].isdigit() and ") " in line]
 
     def kill(self):
-        os.kill(self.client.proc.pid, signal.SIGKILL)
-        self.client.proc.wait()
         self.client.close()
 
     def share(self, directory, name):
