@@ -48,6 +48,9 @@ class Peer:
             check(code == 0, "the first run ended with %r: %r" % (code, out))
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
+        # As a real server does: unanswered, the pings of each start would make the server
+        # dead after some restarts, and the client drops it from its list.
+        server.answer_pings()
         self.start()
 
     def start(self):
