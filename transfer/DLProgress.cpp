@@ -296,6 +296,15 @@ bool DLProgress::hasGaps() const {
     return false;
 }
 
+bool DLProgress::hasRangeFor(const BoolArray* peer) const {
+    if (!peer || peer->size() != (uint32_t)count) return false;
+    for (int c = 0; c < count; c++)
+        if (crumbs[(size_t)c].weight != -1 && !crumbs[(size_t)c].gaps.empty() &&
+            peer->get((uint32_t)c))
+            return true;
+    return false;
+}
+
 bool DLProgress::allAvailable() const {
     for (const CrumbProgress& c : crumbs)
         if (c.weight == 0) return false;
