@@ -11,6 +11,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/file/i4_safe_file.h"
@@ -287,6 +288,22 @@ void TransferGateway::unshareFile(FileMeta* f) {
     theTransferUI->sharedFileRemoved(f);
     shareList.removeFile(directoryOf(listed).c_str(), listed);
     delete listed;
+}
+
+bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
+    FileMeta* listed = sharedList.findByHash(hash);
+    if (!listed) return false;
+    const char* path = listed->getPath();
+    if (!path || !*path) return true;
+    i4_file_status status;
+    bool exists = i4_get_status(path, status) && status.is_regular;
+    if (exists && (uint64_t)status.size == listed->getFileSize() &&
+        (uint32_t)status.modified == listed->getModTime())
+        return true;
+    i4_string changed(path);
+    unshareFile(listed);
+    if (exists) theHashThread.rehashFile(changed);
+    return false;
 }
 
 void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {

@@ -61,6 +61,11 @@ public:
     // Withdraws the shared record of the file's hash, unless that record is another,
     // complete copy: a partial file's end never unshares the finished file.
     void unshareFile(FileMeta* file);
+    // Whether the file shared under this hash may be served: a partial file, or a file whose
+    // size and modification time are still those of its record. A file that changed on disk
+    // is withdrawn at once (its old hash no longer holds) and hashed again; one that went is
+    // withdrawn.
+    bool servesUnchanged(const uint8_t hash[16]);
     void setUploadPriority(const uint8_t hash[16], int priority);
     // Grows "# Sent", the whole copies uploaded, by bytes / size.
     void addSent(const uint8_t hash[16], uint64_t bytes);

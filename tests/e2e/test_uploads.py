@@ -87,9 +87,10 @@ class Peer:
                 if any(n == NAME and v == name.encode() for _, n, v in file_tags):
                     return file_hash
 
-    def fetch(self, file_hash, name, size, source):
-        """Finds the file through the index server and starts its download from source."""
-        self.serve_sources(file_hash, source)
+    def fetch(self, file_hash, name, size, source, *more):
+        """Finds the file through the index server and starts its download from source; the
+        index server names the more sources too when asked."""
+        self.serve_sources(file_hash, source, *more)
         self.client.cmd("s %s" % name.split(".")[0])
         self.server.expect(SEARCH)
         self.server.send(*search_results([result(file_hash, name, size, source.door)]))
