@@ -114,6 +114,17 @@ TEST_F(FileSourceStateTable, EventsMoveStatesAsTheTableSays) {
          0},
         {"transferring idle 360,000 ms", in<FSS_Transfering>(), tick(360000), T, {}, 0, 0, 0},
         {"transferring idle 360,001 ms", in<FSS_Transfering>(), tick(360001), U, {}, 0, -1, 0},
+        {"transferring idle 360,001 ms, asked for an upload lately",
+         in<FSS_Transfering>(),
+         [](World& w) {
+             theSourceList.askForUpload(w.c, w.f->download->getFileId());
+             return w.s->tick(360001);
+         },
+         U,
+         {OP84},
+         0,
+         -1,
+         0},
         {"partner asked while transferring, 60,000 ms",
          [](FileSource* s) { return new FSS_TransferingAskingPartner(s, 0); },
          tick(60000),
