@@ -43,6 +43,8 @@ public:
     // then starts the thread.
     void startHashing(std::vector<i4_string>& directories);
     bool isPassDone() const { return passDone.load(); }
+    // Tests that need a pass under way without running one.
+    void setPassDone(bool done) { passDone = done; }
     // One shared file that changed on disk: hashed again before the next file of a pass,
     // its record shared anew, and the end of the pass publishes it.
     void rehashFile(const i4_string& path);

@@ -569,12 +569,20 @@ TEST_F(UploadPoolTest, AFileThatChangesOnDiskIsNeverSentUnderItsOldHash) {
         ASSERT_FALSE(after.empty());
         EXPECT_TRUE(data(after).empty());
 
-        for (int i = 0; i < 500 && !theHashThread.isPassDone(); i++) i4_sleep_ms(20);
-        messages.run();
-        FileMeta* again = nullptr;
-        LLNode* cursor = nullptr;
-        while (FileMeta* m = (FileMeta*)LL::next(theTransferGateway.sharedList.getList(), &cursor))
-            if (name == m->getName()) again = m;
+        // Shared anew under the hash of what the file holds now, when it is still there.
+        auto sharedAgain = [&]() -> FileMeta* {
+            messages.run();
+            LLNode* cursor = nullptr;
+            while (FileMeta* m =
+                       (FileMeta*)LL::next(theTransferGateway.sharedList.getList(), &cursor))
+                if (name == m->getName()) return m;
+            return nullptr;
+        };
+        FileMeta* again = sharedAgain();
+        for (int i = 0; i < 500 && c.hashedAgain && !again; i++) {
+            i4_sleep_ms(20);
+            again = sharedAgain();
+        }
         EXPECT_EQ(c.hashedAgain, again != nullptr);
         if (again) {
             EXPECT_NE(f, std::string((const char*)again->getFileHash(), 16));
