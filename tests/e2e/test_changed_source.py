@@ -1,7 +1,8 @@
 """A sharer whose file changes on disk while a download takes it: it stops serving the file
 under its old hash and tells the downloader at once, hashes the file again and publishes
-the new hash; the downloader leaves that source and completes the file from another one,
-without a restart and without receiving a changed byte."""
+the new hash; the downloader leaves that source (also when it is the only one, past three
+quarters of the file) and completes the file from another one, without a restart and
+without receiving a changed byte."""
 
 import os
 import sys
@@ -37,9 +38,11 @@ def source_status(peer, user):
 
 
 def wait_until(what, test, timeout):
+    """Waits for test to hold; what (a text, or a function giving it) says what failed."""
     deadline = time.monotonic() + timeout
     while not test():
-        check(time.monotonic() < deadline, what)
+        if time.monotonic() > deadline:
+            check(False, what() if callable(what) else what)
         time.sleep(0.2)
 
 
@@ -55,35 +58,47 @@ def republished(server, name, old_hash, timeout=60):
                     return
 
 
-def first_source_changes(change):
+def first_source_changes(change, second=True):
+    """B's file changes once A holds a share of it; with second, C shares it too."""
     data = os.urandom(SIZE)
     with base_directory() as a_dir, base_directory() as b_dir, base_directory() as c_dir, \
             FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server, \
             FakeIndexServer(name="C's") as c_server:
         b_file = os.path.join(shared_file(b_dir, NAME_TEXT, data), NAME_TEXT)
         c_shared = shared_file(c_dir, NAME_TEXT, data)
+        places = [(b_dir, b_server, "bee"), (a_dir, a_server, "ay")]
+        if second:
+            places.insert(1, (c_dir, c_server, "cee"))
         peers = []
         try:
-            for cwd, server, name in ((b_dir, b_server, "bee"), (c_dir, c_server, "cee"),
-                                      (a_dir, a_server, "ay")):
+            for cwd, server, name in places:
                 peers.append(Peer(cwd, server))
                 peers[-1].client.cmd("name %s" % name)
-            b, c, a = peers
+            b, a = peers[0], peers[-1]
             file_hash = b.share(os.path.dirname(b_file), NAME_TEXT)
-            check(c.share(c_shared, NAME_TEXT) == file_hash, "the copies hashed otherwise")
-            # B sends steadily; C hardly at all until B's file has changed.
-            b.client.cmd("dumax 0 100")
-            c.client.cmd("dumax 0 2")
-            a.fetch(file_hash, NAME_TEXT, SIZE, b, c)
-            wait_until("A never took a quarter from B",
+            # B sends steadily (alone, faster to reach its last quarter); C hardly at all
+            # until B's file has changed.
+            b.client.cmd("dumax 0 %d" % (100 if second else 300))
+            if second:
+                c = peers[1]
+                check(c.share(c_shared, NAME_TEXT) == file_hash, "the copies hashed otherwise")
+                c.client.cmd("dumax 0 2")
+                a.fetch(file_hash, NAME_TEXT, SIZE, b, c)
+            else:
+                a.fetch(file_hash, NAME_TEXT, SIZE, b)
+            # Alone, B is left with the last quarter to send.
+            share = SIZE // 4 if second else SIZE * 3 // 4
+            wait_until("A never took its share from B",
                        lambda: source_status(a, "bee") == "Transferring"
-                       and a.transferred_kb() * 1024 >= SIZE // 4, 90)
+                       and a.transferred_kb() * 1024 >= share, 120)
             change(b_file)
-            c.client.cmd("dumax 0 0")
+            if second:
+                c.client.cmd("dumax 0 0")
             # Long before a silent source's idle limit.
-            wait_until("B's source stayed transferring: %r" % a.client.cmd("m 1 v"),
+            wait_until(lambda: "B's source stayed transferring: %r" % a.client.cmd("m 1 v"),
                        lambda: source_status(a, "bee") != "Transferring", 60)
-            wait_for_file(a.incoming(NAME_TEXT), data, 120)
+            if second:
+                wait_for_file(a.incoming(NAME_TEXT), data, 120)
             seen = a.client.transcript + a.client.seen
             check("Corruption" not in seen, "A received changed bytes: %r" %
                   [line for line in seen.splitlines() if "Corruption" in line])
@@ -104,6 +119,11 @@ def test_a_source_whose_file_is_truncated_is_left_for_the_other():
     first_source_changes(truncate)
 
 
+def test_a_lone_source_past_three_quarters_whose_file_is_truncated_is_left_at_once():
+    first_source_changes(truncate, second=False)
+
+
 if __name__ == "__main__":
     main([test_a_source_whose_file_is_overwritten_is_left_for_the_other,
-          test_a_source_whose_file_is_truncated_is_left_for_the_other])
+          test_a_source_whose_file_is_truncated_is_left_for_the_other,
+          test_a_lone_source_past_three_quarters_whose_file_is_truncated_is_left_at_once])
