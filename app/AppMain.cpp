@@ -93,6 +93,9 @@ bool handleArgument(const char* argument) {
 
 void appMain(int, char**) {
     signal(SIGPIPE, SIG_IGN);
+    // Past a file-size limit a write then fails (EFBIG) and takes the path of a
+    // full disk, instead of the signal ending the client.
+    signal(SIGXFSZ, SIG_IGN);
     StopSignals::install();
     i4_init();
 

@@ -1,6 +1,7 @@
 #include "import/ID3v1.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -186,9 +187,12 @@ void ID3v1::build(uint8_t block[SIZE]) const {
     putField(block + 3, title, FIELD);
     putField(block + 33, artist, FIELD);
     putField(block + 63, album, FIELD);
-    char digits[16];
-    snprintf(digits, sizeof digits, "%d", year);
-    memcpy(block + 93, digits, strlen(digits) < 4 ? strlen(digits) : 4);
+    // A tag without a year leaves the field empty rather than claiming year 0.
+    if (year > 0) {
+        char digits[16];
+        snprintf(digits, sizeof digits, "%d", year);
+        memcpy(block + 93, digits, strlen(digits) < 4 ? strlen(digits) : 4);
+    }
     putField(block + 97, comment, track >= 0 ? 28 : FIELD);
     if (track >= 0) block[126] = (uint8_t)track;
     block[127] = (uint8_t)genre;
@@ -217,6 +221,24 @@ bool ID3v1::setTrack(int t) {
     if (t < -1 || t > 255) return false;
     track = t;
     return true;
+}
+
+bool ID3v1::setGenreText(const char* text) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    long n = strtol(text, &end, 10);
+    if (*end == 0 && text[0] >= '0' && text[0] <= '9') {
+        if (n > 255) return false;
+        genre = (int)n;
+        return true;
+    }
+    for (int g = 0; g < GENRES; ++g) {
+        if (i4_stricmp(text, GENRE_NAMES[g]) == 0) {
+            genre = g;
+            return true;
+        }
+    }
+    return false;
 }
 
 void ID3v1::genreText(i4_string& out, bool named) const {

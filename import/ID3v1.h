@@ -19,7 +19,7 @@
 
 class ID3v1 {
 public:
-    enum { SIZE = 128, FIELD = 30, GENRES = 126 };
+    enum { SIZE = 128, FIELD = 30, GENRES = 126, NO_GENRE = 255 };
 
     ID3v1();
     // False, and nothing changed, unless the block begins with "TAG".
@@ -46,6 +46,9 @@ public:
     // Takes -1 (no track, version 1.0) or 0 to 255 (version 1.1).
     bool setTrack(int t);
     void setGenre(uint8_t g) { genre = g; }
+    // A number from 0 to 255, or one of the genre names in any case; false, nothing
+    // changed, for anything else.
+    bool setGenreText(const char* text);
     // With the flag, the genre's name ("not supported" from 126 on); without it the
     // text is left as it is.
     void genreText(i4_string& out, bool named) const;

@@ -1,6 +1,8 @@
 #include "import/MP3Info.h"
 
+#include <memory>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <vector>
 
@@ -117,6 +119,48 @@ uint32_t MP3Info::durationSeconds() const {
         seconds = (uint64_t)audioBytes() * 8 / 1000 / (uint64_t)rate;
     }
     return seconds > 0xFFFFFFFFull ? 0xFFFFFFFFu : (uint32_t)seconds;
+}
+
+namespace {
+bool given(const char* field) {
+    return field && strcmp(field, "n/a") != 0;
+}
+}  // namespace
+
+int MP3Info::writeTags(const char* title, const char* artist, const char* album, const char* year,
+                       const char* comment, const char* track, const char* genre) {
+    if (path.is_empty()) return NOT_WRITTEN;
+    // Opened for reading first: opening for writing would make a missing file.
+    std::unique_ptr<i4_file> probe(i4_open(path.c_str(), I4_READ));
+    if (!probe) return NOT_WRITTEN;
+    probe.reset();
+    std::unique_ptr<i4_file> f(i4_open(path.c_str(), I4_READ | I4_WRITE));
+    if (!f) return NOT_WRITTEN;
+
+    // Whether the file ends in a tag now, not when it was read.
+    int64_t size = f->size();
+    uint8_t block[ID3v1::SIZE];
+    ID3v1 updated;
+    updated.setGenre(ID3v1::NO_GENRE);
+    bool hadTag = size >= ID3v1::SIZE && readBytesAt(*f, size - ID3v1::SIZE, block, ID3v1::SIZE) &&
+                  updated.parse(block);
+
+    if (given(title)) updated.setTitle(title);
+    if (given(artist)) updated.setArtist(artist);
+    if (given(album)) updated.setAlbum(album);
+    if (given(year)) updated.setYear(atoi(year));
+    if (given(comment)) updated.setComment(comment);
+    if (given(track)) updated.setTrack(atoi(track));
+    if (given(genre)) updated.setGenreText(genre);
+    updated.build(block);
+
+    int64_t at = hadTag ? size - ID3v1::SIZE : size;
+    if (f->seek(at) != at || f->write(block, ID3v1::SIZE) != ID3v1::SIZE) return NOT_WRITTEN;
+    f->flush();
+    tag = updated;
+    tagged = true;
+    fileSize = at + ID3v1::SIZE;
+    return WRITTEN;
 }
 
 void MP3Info::durationText(i4_string& out) const {

@@ -37,6 +37,16 @@ public:
     // The same text for any count of seconds.
     static void formatDuration(uint32_t seconds, i4_string& out);
 
+    enum { WRITTEN = 0, NOT_WRITTEN = 1 };
+    // Puts an ID3v1 tag on the file read last: over the tag it ends in, or behind its last
+    // byte when it has none; nothing else of the file changes. Each text of "n/a" (or null)
+    // keeps that field as the file has it; the year is taken from 1000 to 3000, the track
+    // from -1 (none) to 255, the genre as its number or its name. A new tag without a
+    // genre has none (255). NOT_WRITTEN when the file cannot be opened for writing or the
+    // write fails.
+    int writeTags(const char* title, const char* artist, const char* album, const char* year,
+                  const char* comment, const char* track, const char* genre);
+
     void getTitle(i4_string& out) const { out = tag.getTitle(); }
     void getArtist(i4_string& out) const { out = tag.getArtist(); }
     void getAlbum(i4_string& out) const { out = tag.getAlbum(); }

@@ -193,6 +193,12 @@ void MetaList::dump(MetaOutput* out) {
 namespace {
 enum { MAX_COLUMNS = 254, MAX_FIELD = 128 };
 
+// A name or a value is one cell of a listing: a line end or a tab in it, as in any name
+// from the network, would make rows or columns that are not there.
+void appendCell(i4_string& line, const char* text) {
+    line.append(i4_masked_line(text ? text : "").c_str());
+}
+
 void printNone(MetaOutput* out) {
     out->printLine(out->localise("STRINGS_NONE", "None."));
 }
@@ -231,7 +237,7 @@ void printTagHeader(Meta* record, TagColumns& columns, MetaOutput* out) {
         const char* shown = tag->getName();
         if (!shown) continue;
         columns.emplace_back(tag->getStoredName());
-        line.append(shown);
+        appendCell(line, shown);
         line.append("\t");
     }
     out->printLine(line.c_str());
@@ -243,7 +249,7 @@ void printTagRow(Meta* record, const TagColumns& columns, int index, MetaOutput*
     line.format("(%d) ", index + 1);
     for (const std::string& column : columns) {
         char field[MAX_FIELD];
-        line.append(record->getTagText(column.c_str(), field, sizeof field));
+        appendCell(line, record->getTagText(column.c_str(), field, sizeof field));
         line.append("\t");
     }
     out->printLine(line.c_str());
@@ -260,9 +266,10 @@ void printMetaInfo(Meta* record, MetaOutput* out) {
     while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
         char value[MAX_FIELD];
         const char* text = tag->getValueText(value, sizeof value);
-        const char* shown = tag->getName();
         i4_string line;
-        line.format("%s:\t\t%s", shown ? shown : "", text ? text : "");
+        appendCell(line, tag->getName());
+        line.append(":\t\t");
+        appendCell(line, text);
         out->printLine(line.c_str());
     }
 }

@@ -96,13 +96,17 @@ void CompPartialFile::createParts() {
 
     FileParts fp(size);
     for (int i = 0; i < partTotal; i++) {
-        i4_string partName;
-        partName.format("%s%d.%d.part", dir.c_str(), number, i + 1);
         auto found = stored.find(i);
-        parts.push_back(new CompFilePart(partName.c_str(), (uint32_t)fp.partStart((uint64_t)i),
+        parts.push_back(new CompFilePart(partPath(i).c_str(), (uint32_t)fp.partStart((uint64_t)i),
                                          (uint32_t)fp.partEnd((uint64_t)i),
                                          found == stored.end() ? -1 : found->second));
     }
+}
+
+i4_string CompPartialFile::partPath(int i) const {
+    i4_string p;
+    p.format("%s%d.%d.part", dir.c_str(), number, i + 1);
+    return p;
 }
 
 i4_string CompPartialFile::metPath() {
@@ -129,9 +133,85 @@ bool CompPartialFile::load(FileMeta* record, int n) {
     i4_split_path(record->getPath(), parent, base, ext);
     dir = parent;
     dir.append("/");
+    unjoin(record->getFileSize());
+    size = record->getFileSize();
+    if (movedBeforeTheCrash(record)) {
+        // Only the record was left: the download is over.
+        init(record);
+        deleteRecord();
+        i4_rmdir(dir.c_str());
+        state = COMPLETE;
+        return true;
+    }
+    uint64_t missing = bytesIn(0, size);
+    missingPastFileEnds();
+    uint64_t lost = bytesIn(0, size) - missing;
     init(record);
-    transferred = (int64_t)(uint32_t)meta.getSpecialInt(SpecialTagInfo::PART_TRANS);
+    int64_t kept =
+        (int64_t)(uint32_t)meta.getSpecialInt(SpecialTagInfo::PART_TRANS) - (int64_t)lost;
+    transferred = kept < 0 ? 0 : kept;
     meta.removeSpecialTag(SpecialTagInfo::PART_TRANS);
+    return true;
+}
+
+bool CompPartialFile::movedBeforeTheCrash(FileMeta* record) {
+    // The record is written whole before the join starts, and the joined file
+    // is the last part file to go.
+    if (!isEmpty()) return false;
+    int count = (int)FileParts(size).partCount();
+    for (int i = 0; i < count; i++) {
+        i4_file_status st;
+        if (i4_get_status(partPath(i).c_str(), st)) return false;
+    }
+    return count > 0 &&
+           TempFiles::movedHere(record->getName(), theTransferOptions.getIncoming().c_str(), size);
+}
+
+void CompPartialFile::missingPastFileEnds() {
+    FileParts fp(size);
+    uint64_t count = fp.partCount();
+    for (uint64_t i = 0; i < count; i++) {
+        i4_file_status st;
+        int64_t held = i4_get_status(partPath((int)i).c_str(), st) && !st.is_dir ? st.size : 0;
+        uint64_t start = fp.partStart(i), end = fp.partEnd(i);
+        if (held < 0) held = 0;
+        if ((uint64_t)held < end - start) addGap((uint32_t)(start + (uint64_t)held), (uint32_t)end);
+    }
+}
+
+bool CompPartialFile::unjoin(uint32_t fileSize) {
+    FileParts fp(fileSize);
+    int count = (int)fp.partCount();
+    i4_string first = partPath(0);
+    i4_file_status st;
+    if (count < 2 || !i4_get_status(first.c_str(), st) || st.is_dir) return true;
+    int64_t held = st.size;
+    if (held <= (int64_t)fp.partEnd(0)) return true;
+    // The parts wholly inside: 0..k.
+    int k = 0;
+    while (k + 1 < count && held >= (int64_t)fp.partEnd((uint64_t)k + 1)) k++;
+    // Beyond them a piece of the part whose join was under way, or bytes no
+    // part owns.
+    for (int j = k + 1; j >= 1; j--) {
+        if (j >= count) {
+            if (!i4_truncate(first.c_str(), (int64_t)fp.partEnd((uint64_t)count - 1))) return false;
+            continue;
+        }
+        int64_t from = (int64_t)fp.partStart((uint64_t)j);
+        int64_t length = (int64_t)fp.partEnd((uint64_t)j) - from;
+        if (held <= from) continue;
+        i4_string own = partPath(j);
+        i4_file_status ownSt;
+        bool whole = i4_get_status(own.c_str(), ownSt) && !ownSt.is_dir && ownSt.size == length;
+        // A part's own file is removed only once it is joined, and a part is
+        // cut off only once its own file holds it: a whole own file is a copy.
+        if (whole) {
+            if (!i4_truncate(first.c_str(), from)) return false;
+        } else if (!i4_cut_tail(first.c_str(), own.c_str(), held - from)) {
+            return false;
+        }
+        held = from;
+    }
     return true;
 }
 
@@ -182,7 +262,11 @@ bool CompPartialFile::assemble() {
         Hold hold(lock);
         first->close();
     }
-    if (!i4_truncate(first->name.c_str(), (int64_t)first->end - first->start)) return false;
+    // What an earlier join left in the first part's file may be the only copy
+    // of the parts it holds: they go back before the first part is set to its
+    // length.
+    if (!unjoin(size) || !i4_truncate(first->name.c_str(), (int64_t)first->end - first->start))
+        return false;
     for (int i = 1; i < partTotal; i++) {
         FilePart* p = parts[(size_t)i];
         {

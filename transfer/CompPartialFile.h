@@ -18,6 +18,8 @@ public:
     void createParts() override;
     i4_string metPath() override;
     // record's path is that of the ".part.met" in the download's directory.
+    // A download whose finished file had moved already loads COMPLETE, its
+    // record and directory gone.
     bool load(FileMeta* record, int number) override;
     bool create(FileMeta* record) override;
     void deleteFiles() override;
@@ -36,6 +38,20 @@ private:
     // Joins every part onto the first; false, with each part back in its own
     // file, when a join fails.
     bool assemble();
+    // Part i's own file (from 0).
+    i4_string partPath(int i) const;
+    // A join that a crash cut short left the first part's file longer than
+    // the part: every part it holds goes back into its own file, the last
+    // first, each copied out before it is cut off, so that this too can be cut
+    // short and taken up again. False when a part could not be put back.
+    bool unjoin(uint32_t fileSize);
+    // Bytes past the end of a part's file are missing, whatever the record
+    // says: nothing else would ever fetch them again.
+    void missingPastFileEnds();
+    // A client killed after the finished file went into the incoming
+    // directory and before its record went: the record lists no gap, no part
+    // file is left, and incoming holds a file of the size under the name.
+    bool movedBeforeTheCrash(FileMeta* record);
     // Moves parts from, from + 1, ... back out of the first part's file, the
     // last first; answers the lowest part moved back (from when all were).
     int splitBack(int from, int to);

@@ -85,12 +85,8 @@ void DLS_Downloading::diskFull() {
 }
 
 void DLS_Downloading::gotData(uint32_t start, uint32_t end, const uint8_t* data, Peer* connection) {
-    PartialFile* file = download->getPartialFile();
-    if (!file || !data || start >= end) return;
-    if (!file->writeBlock(data, end - start, start, end)) {
-        download->finish();
-        return;
-    }
+    // Finished, or waiting for room on the disk: this state is gone.
+    if (!download->storeBlock(data, start, end)) return;
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
         s->blockDone(connection);

@@ -120,14 +120,18 @@ void Download::load(FileMeta* record, int number) {
     bool paused = record->getSpecialInt(SpecialTagInfo::STATE) != 0;
     record->removeSpecialTag(SpecialTagInfo::DOWNLOAD_PRIORITY);
     record->removeSpecialTag(SpecialTagInfo::STATE);
-    if (partialFile->load(record, number)) {
+    if (!partialFile->load(record, number)) {
+        setState(new DLS_ErrorLoading(this));
+    } else if (partialFile->getState() == PartialFile::COMPLETE) {
+        // Finished before the client stopped; only its record was left.
+        setState(new DLS_Done(this, DLS_Done::COMPLETE));
+        post(MSG_END_DOWNLOAD);
+    } else {
         if (paused)
             setState(new DLS_PausedHashing(this));
         else
             setState(new DLS_Hashing(this));
         theDownloadWorkers->queueVerify(this);
-    } else {
-        setState(new DLS_ErrorLoading(this));
     }
     theTransferUI->downloadChanged(this);
 }
@@ -206,9 +210,22 @@ bool Download::randomChunkRange(uint32_t& start, uint32_t& end) {
     return progress.randomChunkRange(start, end);
 }
 
-void Download::writeData(const uint8_t* data, uint32_t start, uint32_t end) {
-    if (!data || !partialFile || start >= end) return;
-    if (!partialFile->writeBlock(data, end - start, start, end)) finish();
+bool Download::writeData(const uint8_t* data, uint32_t start, uint32_t end) {
+    return storeBlock(data, start, end);
+}
+
+bool Download::storeBlock(const uint8_t* data, uint32_t start, uint32_t end) {
+    if (!data || !partialFile || start >= end) return true;
+    PartialFile::WriteResult r = partialFile->writeBlock(data, end - start, start, end);
+    if (r.diskFailed) {
+        theUI->printLine("%s: %s", getFileName() ? getFileName() : "", theXMLStringTable.get(5));
+        progress.refreshGaps(start, end);
+        noRoom();
+        return false;
+    }
+    if (r.gapsRemain) return true;
+    finish();
+    return false;
 }
 
 void Download::tick(int elapsedMs) {
@@ -252,6 +269,10 @@ void Download::resume() {
 
 void Download::diskFull() {
     Locked hold(this);
+    noRoom();
+}
+
+void Download::noRoom() {
     state->diskFull();
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
@@ -435,6 +456,9 @@ void Download::finish() {
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
         s->downloadFinished();
+    // The record says the file is whole before joining starts: a crash in the
+    // join then costs no data that arrived since the last save.
+    if (partialFile) partialFile->saveInfo(getPriority(), state->isPaused());
     setState(new DLS_Done(this, DLS_Done::COMPLETING));
     if (!partialFile) return;
     partialFile->setState(PartialFile::COMPLETING);

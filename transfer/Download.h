@@ -57,7 +57,13 @@ public:
     int refreshCrumbGaps(int crumb) override;
     int nextRange(const uint8_t* flags, uint32_t& start, uint32_t& end) override;
     bool randomChunkRange(uint32_t& start, uint32_t& end) override;
-    void writeData(const uint8_t* data, uint32_t start, uint32_t end) override;
+    bool writeData(const uint8_t* data, uint32_t start, uint32_t end) override;
+    // Under the lock: every block of the file, from a peer or another source,
+    // reaches the disk here. False when the download takes no more for now:
+    // the block completed it (it finishes), or the disk refused it (the
+    // unwritten range is handed out again later, and the download waits for
+    // room).
+    bool storeBlock(const uint8_t* data, uint32_t start, uint32_t end);
 
     // A source for the user, once: the same user again is only told it was found again.
     void addSource(UserMeta* user, Peer* connection);
@@ -136,6 +142,8 @@ public:
     void unlock();
 
 private:
+    // diskFull without the lock: the state, then every source.
+    void noRoom();
     void addNewSource(FileSourceInterface* source);
     void clearSources();
 

@@ -21,6 +21,8 @@ public:
     // The next range for a source with these crumbs, through start and end; 0.
     virtual int nextRange(const uint8_t* flags, uint32_t& start, uint32_t& end) = 0;
     virtual bool randomChunkRange(uint32_t& start, uint32_t& end) = 0;
-    virtual void writeData(const uint8_t* data, uint32_t start, uint32_t end) = 0;
+    // False when the download takes no more for now: it is complete, or the
+    // disk refused the bytes (they are asked for again once there is room).
+    virtual bool writeData(const uint8_t* data, uint32_t start, uint32_t end) = 0;
     virtual ~DownloadInterface();
 };

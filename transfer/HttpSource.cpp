@@ -313,7 +313,9 @@ void HttpSource::writeBody(const uint8_t* data, int32_t n) {
     uint32_t room = end - position;
     uint32_t take = (uint32_t)n < room ? (uint32_t)n : room;
     if (take > 0) {
-        download->writeData(data, position, position + take);
+        // Refused: the download is complete or the disk is full, and this
+        // source was stopped or reset meanwhile.
+        if (!download->writeData(data, position, position + take)) return;
         position += take;
         count503 = waited = waitLimit = redirects = 0;
         retries = 0;

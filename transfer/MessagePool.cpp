@@ -1,6 +1,7 @@
 #include "transfer/MessagePool.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/TransferUI.h"
 #include "i4min/string/i4_string.h"
@@ -26,12 +27,33 @@ std::vector<MessageSession*> MessagePool::sessions() {
 
 void MessagePool::dropGone() {
     i4_lock hold(&lock);
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [](const std::unique_ptr<MessageSession>& s) {
-                                  return s->getState() == MessageSession::FAILED ||
-                                         s->getState() == MessageSession::CLOSED;
-                              }),
-               list.end());
+    auto gone = std::stable_partition(list.begin(), list.end(),
+                                      [](const std::unique_ptr<MessageSession>& s) {
+                                          return s->getState() != MessageSession::FAILED &&
+                                                 s->getState() != MessageSession::CLOSED;
+                                      });
+    for (auto it = gone; it != list.end(); ++it) {
+        UserMeta* u = (*it)->getUser();
+        former.erase(std::remove_if(former.begin(), former.end(),
+                                    [u](Former& f) {
+                                        return MessageSession::sameParty(f.hash, f.ip, f.port, u);
+                                    }),
+                     former.end());
+        Former f;
+        memcpy(f.hash, u->hash, sizeof f.hash);
+        f.ip = u->ip;
+        f.port = u->port;
+        former.push_back(f);
+        if (former.size() > MAX_FORMER) former.pop_front();
+    }
+    list.erase(gone, list.end());
+}
+
+bool MessagePool::hadSession(UserMeta* user) {
+    i4_lock hold(&lock);
+    for (Former& f : former)
+        if (MessageSession::sameParty(f.hash, f.ip, f.port, user)) return true;
+    return false;
 }
 
 MessageSession* MessagePool::findSession(UserMeta* user) {
@@ -61,7 +83,7 @@ void MessagePool::openSession(UserMeta* user) {
 bool MessagePool::gotMessage(UserMeta* from, const char* text) {
     if (!from) return false;
     int allow = theTransferOptions.pmAllow;
-    if (!findSession(from) &&
+    if (!findSession(from) && !hadSession(from) &&
         (allow == 2 || (allow == 1 && !theFriendList.isFriendHash(from->hash))))
         return false;
     i4_string cut(text ? text : "");
@@ -121,4 +143,5 @@ int MessagePool::count() {
 void MessagePool::clear() {
     i4_lock hold(&lock);
     list.clear();
+    former.clear();
 }

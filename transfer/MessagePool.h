@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -16,9 +17,10 @@ class Peer;
 class UserMeta;
 
 // The chat pool: one session per partner, whether a peer's message is taken ("pmAllow": 0
-// everybody, 1 friends, 2 nobody; a partner with a session always), and each session's
-// connection. A session whose partner is gone (connection closed, connect failed, calls
-// refused) is reported and freed, so strangers cannot pile sessions up.
+// everybody, 1 friends, 2 nobody; a partner who has or had a session always), and each
+// session's connection. A session whose partner is gone (connection closed, connect failed,
+// calls refused) is reported and freed, so strangers cannot pile sessions up; only who it
+// was with is kept, in a record of bounded length.
 class MessagePool : public PeerEventHandler, public PeerChat {
 public:
     MessagePool();
@@ -45,7 +47,11 @@ public:
     void callbackFailed(uint32_t serverIp, uint32_t id);
 
     int count();
+    // Forgets the sessions and the partners of former ones.
     void clear();
+
+    // Former partners remembered; the oldest is forgotten first.
+    enum { MAX_FORMER = 256 };
 
 private:
     MessagePool(const MessagePool&) = delete;
@@ -53,11 +59,21 @@ private:
 
     // A snapshot of the sessions, to walk without the lock.
     std::vector<MessageSession*> sessions();
-    // Frees the sessions in state 3 or 4, which have been reported.
+    // Frees the sessions in state 3 or 4, which have been reported, and remembers their
+    // partners.
     void dropGone();
+    bool hadSession(UserMeta* user);
+
+    // Who a freed session was with.
+    struct Former {
+        uint8_t hash[16];
+        uint32_t ip;
+        uint16_t port;
+    };
 
     i4_mutex lock;
     std::vector<std::unique_ptr<MessageSession>> list;
+    std::deque<Former> former;  // oldest first
 };
 
 extern MessagePool theMessagePool;

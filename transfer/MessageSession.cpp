@@ -84,9 +84,14 @@ bool MessageSession::send(const char* text) {
 }
 
 bool MessageSession::matches(UserMeta* other) {
+    return sameParty(user.hash, user.ip, user.port, other);
+}
+
+bool MessageSession::sameParty(const uint8_t hash[16], uint32_t ip, uint16_t port,
+                               UserMeta* other) {
     if (!other) return false;
-    if (UniqueID::isZero(other->hash)) return user.ip == other->ip && user.port == other->port;
-    return UniqueID::equals(user.hash, other->hash);
+    if (UniqueID::isZero(other->hash)) return ip == other->ip && port == other->port;
+    return UniqueID::equals(hash, other->hash);
 }
 
 bool MessageSession::refusedBy(UserMeta* other) {

@@ -36,6 +36,8 @@ public:
     // Whether the record names this session's partner: by user hash, or by address and
     // port when the record carries no hash.
     bool matches(UserMeta* other);
+    // The same rule for a partner known only by hash, address and port.
+    static bool sameParty(const uint8_t hash[16], uint32_t ip, uint16_t port, UserMeta* other);
     // Whether a peer's refusal (83) concerns this session: the peer is the partner by the
     // rule of gotCall.
     bool refusedBy(UserMeta* other);

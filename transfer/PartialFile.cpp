@@ -364,29 +364,31 @@ int PartialFile::read(void* buf, uint32_t start, uint32_t end) {
     return READ_OK;
 }
 
-bool PartialFile::write(i4_ram_file_class& packet, uint32_t start, uint32_t end) {
+PartialFile::WriteResult PartialFile::write(i4_ram_file_class& packet, uint32_t start,
+                                            uint32_t end) {
     int64_t at = packet.tell();
     int64_t left = packet.size() - at;
     const uint8_t* data = (const uint8_t*)packet.memory_at(at);
     if (!data || left < 0) return writeBlock(nullptr, 0, start, end);
-    bool more = writeBlock(data, left > 0xFFFFFFFF ? 0xFFFFFFFF : (uint32_t)left, start, end);
+    WriteResult r = writeBlock(data, left > 0xFFFFFFFF ? 0xFFFFFFFF : (uint32_t)left, start, end);
     if (start < end && (uint64_t)left >= (uint64_t)end - start) packet.seek(at + (end - start));
-    return more;
+    return r;
 }
 
-bool PartialFile::writeBlock(const uint8_t* data, uint32_t available, uint32_t start,
-                             uint32_t end) {
+PartialFile::WriteResult PartialFile::writeBlock(const uint8_t* data, uint32_t available,
+                                                 uint32_t start, uint32_t end) {
+    WriteResult r;
     // A refused block changes nothing; the answer still says gaps remain.
-    if (!data || start >= end || end > size || available < end - start) return true;
+    if (!data || start >= end || end > size || available < end - start) return r;
     Hold hold(lock);
-    if (state.load() != ACTIVE) return true;
+    if (state.load() != ACTIVE) return r;
     // Only what is still missing is written: a verified crumb is never
     // overwritten, and bytes received twice are counted once.
     std::vector<Gap> missing;
     gapsIn(start, end, missing);
     std::vector<int> touched;
     for (const Gap& m : missing) {
-        for (uint32_t at = m.start; at < m.end;) {
+        for (uint32_t at = m.start; at < m.end && !r.diskFailed;) {
             uint64_t i = FileParts::partOf(at);
             uint32_t stop = m.end;
             FilePart* p = i < parts.size() ? parts[(size_t)i] : nullptr;
@@ -395,18 +397,24 @@ bool PartialFile::writeBlock(const uint8_t* data, uint32_t available, uint32_t s
                 break;
             }
             if (stop > p->end) stop = p->end;
-            if (p->write(data + (at - start), at, stop - at)) {
-                fill(at, stop);
-                transferred += stop - at;
-                if (touched.empty() || touched.back() != (int)i) touched.push_back((int)i);
+            // A range the disk did not take stays missing; so does the rest of
+            // the block, which a full disk would refuse as well.
+            if (!p->write(data + (at - start), at, stop - at)) {
+                r.diskFailed = true;
+                break;
             }
+            fill(at, stop);
+            transferred += stop - at;
+            r.written += stop - at;
+            if (touched.empty() || touched.back() != (int)i) touched.push_back((int)i);
             at = stop;
         }
     }
     bool passed = false;
     for (int i : touched) passed |= verifyPartLocked(i);
     if (passed) registerShared();
-    return !isEmpty();
+    r.gapsRemain = !isEmpty();
+    return r;
 }
 
 bool PartialFile::crumbCheckable() {

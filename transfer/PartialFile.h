@@ -82,13 +82,18 @@ public:
     virtual void deleteFiles();
     // Bytes [start, end) for an upload into buf; one of ReadResult.
     virtual int read(void* buf, uint32_t start, uint32_t end);
+    struct WriteResult {
+        uint32_t written = 0;     // bytes of the block now on disk and counted
+        bool diskFailed = false;  // the disk refused a write: that range stays missing
+        bool gapsRemain = true;
+    };
     // The next end - start bytes of the packet (from its position, which moves
-    // past them) as [start, end): true while any gap remains.
-    bool write(i4_ram_file_class& packet, uint32_t start, uint32_t end);
+    // past them) as [start, end).
+    WriteResult write(i4_ram_file_class& packet, uint32_t start, uint32_t end);
     // The same from a buffer holding `available` bytes. A block outside the
     // file, empty or longer than the bytes given is refused; only the bytes
     // that fill gaps are written and counted.
-    bool writeBlock(const uint8_t* data, uint32_t available, uint32_t start, uint32_t end);
+    WriteResult writeBlock(const uint8_t* data, uint32_t available, uint32_t start, uint32_t end);
     // Final check, move into the incoming directory and share. False with the
     // state back at ACTIVE when the download must go on (parts reopened) or
     // wait (needsSpace).

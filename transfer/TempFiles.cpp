@@ -51,15 +51,35 @@ uint32_t TempFiles::newName(i4_string& out, const char* suffix) {
     return found;
 }
 
+namespace {
+
+// The k-th name (from 1) that a finished file may take in the directory.
+void movedName(i4_string& out, const char* targetDir, const i4_string& safe, int k) {
+    if (k == 1)
+        out.format("%s/%s", targetDir, safe.c_str());
+    else
+        out.format("%s/%d_%s", targetDir, k, safe.c_str());
+}
+
+}  // namespace
+
+bool TempFiles::movedHere(const char* name, const char* targetDir, int64_t size) {
+    i4_string safe, path;
+    i4_safe_component(name, safe, MAX_COMPONENT);
+    for (int k = 1; k <= MAX_MOVE_PREFIX; k++) {
+        movedName(path, targetDir, safe, k);
+        i4_file_status st;
+        if (i4_get_status(path.c_str(), st) && st.is_regular && st.size == size) return true;
+    }
+    return false;
+}
+
 bool TempFiles::moveFile(const char* source, const char* name, const char* targetDir,
                          i4_string& out) {
     i4_string safe;
     i4_safe_component(name, safe, MAX_COMPONENT);
     for (int k = 1; k <= MAX_MOVE_PREFIX; k++) {
-        if (k == 1)
-            out.format("%s/%s", targetDir, safe.c_str());
-        else
-            out.format("%s/%d_%s", targetDir, k, safe.c_str());
+        movedName(out, targetDir, safe, k);
         int r = i4_rename_no_replace(source, out.c_str());
         if (r == 0) return true;
         if (r != 2) break;

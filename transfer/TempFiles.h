@@ -28,6 +28,9 @@ public:
     // when the move failed ("could not be moved to" printed).
     static bool moveFile(const char* source, const char* name, const char* targetDir,
                          i4_string& out);
+    // Whether a plain file of the size stands in the directory under one of
+    // the names moveFile gives for name.
+    static bool movedHere(const char* name, const char* targetDir, int64_t size);
 
     // Restarts the numbering (tests).
     void reset();

@@ -394,7 +394,9 @@ void TransferGateway::closeDoor() {
 void TransferGateway::setDoorPort(int port) {
     if (!theTransferOptions.setDoorPort(port)) return;
     closeDoor();
-    startDoor(nullptr, 500);
+    // The proxy in force stays: a new port is no reason to let peers and servers see the
+    // user's own address.
+    startDoor(theProxySettings, 500);
     if (theNetworkGateway) theNetworkGateway->doorPortChanged();
 }
 

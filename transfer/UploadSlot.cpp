@@ -163,9 +163,12 @@ bool UploadSlot::handleRequest(const uint8_t hash[16], const uint32_t starts[3],
     bool fromPending = pending && pending->isSameUser(connection->getUser());
     if (!fromPending && !(upload && upload->isConnection(connection))) return false;
     if (fromPending) {
+        // On a connection the slot opened itself the grant holds the only reference: the
+        // upload takes its own, and a refusal is queued, before the grant lets go.
+        Upload* made = makeUpload(hash, connection);
+        if (!made) connection->sendNoSuchFile(hash);
         releasePending();
-        if (!startUpload(makeUpload(hash, connection), starts, ends, true))
-            connection->sendNoSuchFile(hash);
+        if (made) startUpload(made, starts, ends, true);
     } else if (memcmp(upload->getFileHash(), hash, 16) == 0) {
         upload->setRanges(starts, ends);
     } else if (!startUpload(makeUpload(hash, connection), starts, ends, false)) {

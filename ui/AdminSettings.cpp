@@ -17,14 +17,15 @@ bool validPort(int port) {
 }
 
 // Every byte is compared whatever the first difference, so the time taken does not tell a
-// guesser how much of a password was right.
-bool sameText(const char* a, const char* b) {
-    size_t na = strlen(a), nb = strlen(b);
+// guesser how much of a password was right. A given text is all its bytes, zero bytes
+// included: "pw\0x" is not "pw".
+bool sameText(const std::string& given, const char* stored) {
+    size_t na = given.size(), nb = strlen(stored);
     size_t n = na > nb ? na : nb;
     unsigned char diff = na == nb ? 0 : 1;
     for (size_t i = 0; i < n; i++) {
-        unsigned char x = i < na ? (unsigned char)a[i] : 0;
-        unsigned char y = i < nb ? (unsigned char)b[i] : 0;
+        unsigned char x = i < na ? (unsigned char)given[i] : 0;
+        unsigned char y = i < nb ? (unsigned char)stored[i] : 0;
         diff |= (unsigned char)(x ^ y);
     }
     return diff == 0;
@@ -67,11 +68,11 @@ void AdminSettings::setCredentials(const char* newName, const char* newPass) {
     pass = both ? newPass : "";
 }
 
-bool AdminSettings::accepts(const char* givenName, const char* givenPass) {
+bool AdminSettings::accepts(const std::string& givenName, const std::string& givenPass) {
     std::lock_guard<std::mutex> hold(lock);
     if (name.is_empty() || pass.is_empty()) return false;
-    bool nameOk = sameText(givenName ? givenName : "", name.c_str());
-    bool passOk = sameText(givenPass ? givenPass : "", pass.c_str());
+    bool nameOk = sameText(givenName, name.c_str());
+    bool passOk = sameText(givenPass, pass.c_str());
     return nameOk && passOk;
 }
 

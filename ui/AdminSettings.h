@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "i4min/string/i4_string.h"
 
@@ -30,9 +31,9 @@ public:
 
     // Both are set, or both emptied when either is missing or empty.
     void setCredentials(const char* name, const char* pass);
-    // True only for the stored name and password, and never while either is empty: blank
-    // credentials mean no remote control.
-    bool accepts(const char* name, const char* pass);
+    // True only for the stored name and password, byte for byte over the whole given texts,
+    // and never while either is empty: blank credentials mean no remote control.
+    bool accepts(const std::string& name, const std::string& pass);
     i4_string getName();
     i4_string getPass();
 

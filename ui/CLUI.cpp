@@ -10,16 +10,6 @@
 
 namespace {
 const int kExtendingTo = 22;
-
-// A peer's text on the terminal: control bytes would drive the terminal, so they show as '?'.
-i4_string printable(const char* text) {
-    i4_string out(text ? text : "");
-    for (int i = 0; i < out.length(); i++) {
-        unsigned char c = (unsigned char)*out.char_at(i);
-        if (c < 0x20 || c == 0x7F) *out.char_at(i) = '?';
-    }
-    return out;
-}
 }  // namespace
 
 CLUI::CLUI(FileList& searchResults) : results(searchResults) {}
@@ -61,8 +51,9 @@ LLsafe* CLUI::getDownloadList() {
 }
 
 void CLUI::chatMessage(MessageSession* session, const char* text) {
+    // One line: the terminal masks the rest, and here line ends and tabs too.
     const char* name = session ? session->getUser()->getName() : nullptr;
-    i4_string from = printable(name ? name : "????");
-    i4_string said = printable(text);
+    std::string from = i4_masked_line(name ? name : "????");
+    std::string said = i4_masked_line(text);
     printLine("Message from %s: %s", from.c_str(), said.c_str());
 }

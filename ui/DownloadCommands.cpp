@@ -52,7 +52,7 @@ void DownloadCommands::viewDownloads(char*) {
             const char* text = status ? theXMLStringTable.get(status) : "Busy";
             uint64_t transferred =
                 file && file->getTransferred() > 0 ? (uint64_t)file->getTransferred() : 0;
-            theUI->printLine("(%d) %s:", n, d->getFileName() ? d->getFileName() : "");
+            theUI->printLine("(%d) %s:", n, i4_masked_line(d->getFileName()).c_str());
             theUI->printLine("\t\t%s\t%uk\t%uk\t%.2f\t%d%%\t%s", text ? text : "",
                              (unsigned)(d->getFileSize() / 1024), (unsigned)(transferred / 1024),
                              speed, (int)(d->getAvailability() * 100),

@@ -63,7 +63,8 @@ void listFriends() {
             break;
         i4_string name;
         if (connectionName(&record, &name)) {
-            theUI->printLine("(%d)\t%s\t [%s]", i, name.c_str(), connected.c_str());
+            theUI->printLine("(%d)\t%s\t [%s]", i, i4_masked_line(name.c_str()).c_str(),
+                             connected.c_str());
         } else {
             i4_string address;
             theUI->printLine("(%d)\t%s\t%d\t [%s]", i, ipToText(record.ip, address),

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -43,6 +44,13 @@ void printLocalized(const char* key, const char* text) {
     theUI->printLine("%s", theXMLStringTable.localized(key, text).c_str());
 }
 
+// A string field of the login: its u16 length and every one of those bytes.
+std::string loginField(i4_field_reader& in) {
+    uint16_t n = in.u16();
+    std::vector<uint8_t> bytes = in.block(n, 0xFFFE);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 // A file system's free space in MiB, as the controller expects it.
 float freeMebibytes(const i4_string& path) {
     int64_t bytes = i4_free_space(path.c_str() ? path.c_str() : ".");
@@ -60,17 +68,16 @@ GUIController::GUIController(i4_socket* accepted, TcpipUI* remoteUI, TaskThread*
       uploadSubscribed(false),
       taskAdded(false),
       loggedIn(false),
-      waitingForLogin(true),
       acceptedAtMs(i4_now_ms()) {
     statusTask.setInterval(STATUS_INTERVAL_MS);
     statusTask.setController(this);
-    ui->loginWaitStarted();
+    ui->loginWaitStarted(this);
 }
 
 GUIController::~GUIController() {
     // First: from here on no other thread can reach this connection through the UI.
     ui->detachController(this);
-    if (waitingForLogin) ui->loginWaitEnded();
+    ui->loginWaitEnded(this);
     if (taskAdded) tasks->removeTask(&statusTask);
     statusTask.setController(nullptr);
 }
@@ -97,18 +104,18 @@ void GUIController::beforeWait() {
 
 bool GUIController::handleFirstPacket(uint8_t opcode, i4_file* payload) {
     // Whatever happens, this connection no longer waits for its login.
-    waitingForLogin = false;
-    ui->loginWaitEnded();
+    ui->loginWaitEnded(this);
     if (opcode != IN_LOGIN) return false;
     return login(payload);
 }
 
 bool GUIController::login(i4_file* payload) {
     i4_field_reader in(*payload);
-    i4_string name, pass;
-    in.text(MAX_LOGIN_TEXT, name);
-    in.text(MAX_LOGIN_TEXT, pass);
-    if (!theAdminSettings.accepts(name.c_str(), pass.c_str())) {
+    // Whole fields as sent, so a zero byte inside one is part of it and not its end; a frame
+    // with anything after the two is not a login.
+    std::string name = loginField(in);
+    std::string pass = loginField(in);
+    if (in.left() != 0 || !theAdminSettings.accepts(name, pass)) {
         printLocalized("invalidNamePass", "Invalid name and pass");
         return false;
     }

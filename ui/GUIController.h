@@ -26,7 +26,8 @@ class i4_field_reader;
 // opcode. Integers little-endian; a string is u16 n and n bytes; a hash 16 bytes.
 //
 // Incoming, after the opcode:
-//   100 login        string name, string password (first packet only)
+//   100 login        string name, string password (first packet only; each compared as all
+//                    its bytes, and nothing may follow them)
 //   101 stop         the client shuts down
 //   102 command      string line, run as a console command (cut at 254 bytes)
 //   202 / 205        search expression: a new search (queue message 5 / 6)
@@ -42,7 +43,8 @@ class i4_field_reader;
 //   219 / 220        upload status reports on / off
 //   226 file record  download by record (message 10)
 //   229 hash, u8 p   upload priority p (0..2) of the shared file
-// Every other opcode is ignored with a debug line, and bytes after the fields are ignored.
+// Every other opcode is ignored with a debug line, and bytes after the fields of a command
+// are ignored.
 //
 // Outgoing, after the opcode:
 //   172 u16 n, n strings                        the shared directories
@@ -121,7 +123,7 @@ public:
     static const uint32_t MAX_LOGIN_FRAME = 64 * 1024;
     static const uint32_t MAX_FRAME = 1024 * 1024;
     static const int64_t LOGIN_LIMIT_MS = 30000;
-    enum { STATUS_INTERVAL_MS = 3000, MAX_COMMAND_LINE = 254, MAX_LOGIN_TEXT = 1024 };
+    enum { STATUS_INTERVAL_MS = 3000, MAX_COMMAND_LINE = 254 };
     // The options packet's version field.
     enum { OPTIONS_VERSION = 10501 };
 
@@ -198,6 +200,5 @@ private:
     bool uploadSubscribed;
     bool taskAdded;
     bool loggedIn;
-    bool waitingForLogin;
     int64_t acceptedAtMs;
 };

@@ -3,6 +3,7 @@
 #include "core/Core.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/string/i4_string.h"
 #include "net/STSocketPool.h"
 #include "transfer/ClientPool.h"
 #include "transfer/PartnerManager.h"
@@ -27,7 +28,7 @@ void PeerCommands::view(char*) {
     LLNode* cursor = nullptr;
     int n = 1;
     while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor)))
-        theUI->printLine("(%d) %s", n++, p->getName());
+        theUI->printLine("(%d) %s", n++, i4_masked_line(p->getName()).c_str());
     peers->unlock();
 }
 

@@ -6,12 +6,6 @@
 RemoteControllerDoor::RemoteControllerDoor(int port, TcpipUI* remoteUI)
     : TCPDoor(port), ui(remoteUI) {}
 
-// Nobody is asked for anything before the login: connections beyond the few that may wait
-// for theirs are closed at once.
-bool RemoteControllerDoor::acceptAllowed() {
-    return ui->mayWaitForLogin();
-}
-
 Connection* RemoteControllerDoor::createConnection(i4_socket* accepted) {
     return new RemoteController(accepted, ui);
 }

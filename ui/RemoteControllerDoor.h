@@ -6,12 +6,11 @@
 class TcpipUI;
 
 // The admin door: each accepted socket becomes a RemoteController reporting to the remote
-// UI, as long as few enough connections are still waiting to log in.
+// UI (which closes the longest-waiting stranger when too many wait to log in).
 class RemoteControllerDoor : public TCPDoor {
 public:
     RemoteControllerDoor(int port, TcpipUI* ui);
 
-    bool acceptAllowed() override;
     Connection* createConnection(i4_socket* accepted) override;
 
 private:

@@ -1,6 +1,8 @@
 #include "ui/TcpipUI.h"
 
 #include <cstdarg>
+#include <cstring>
+#include <string>
 
 #include "i4min/file/i4_field_writer.h"
 #include "meta/FileMeta.h"
@@ -10,11 +12,7 @@
 #include "ui/GUIController.h"
 
 TcpipUI::TcpipUI(UIGateway* consoleUI, TransferUI* nextTransferUI)
-    : console(consoleUI),
-      nextTransfer(nextTransferUI),
-      controller(nullptr),
-      attached(false),
-      waitingLogins(0) {
+    : console(consoleUI), nextTransfer(nextTransferUI), controller(nullptr), attached(false) {
     verbose = console->isVerbose();
     setLogFile(console->getLogFile().c_str());
 }
@@ -38,6 +36,31 @@ void TcpipUI::detachController(GUIController* c) {
     attached = false;
 }
 
+void TcpipUI::loginWaitStarted(GUIController* waiter) {
+    std::lock_guard<std::mutex> hold(waitLock);
+    if (waiting.size() >= MAX_WAITING_LOGINS) {
+        // Only a flag: it goes at its next pass, unread.
+        waiting.front()->closeNow();
+        waiting.pop_front();
+    }
+    waiting.push_back(waiter);
+}
+
+void TcpipUI::loginWaitEnded(GUIController* waiter) {
+    std::lock_guard<std::mutex> hold(waitLock);
+    for (auto at = waiting.begin(); at != waiting.end(); ++at) {
+        if (*at == waiter) {
+            waiting.erase(at);
+            return;
+        }
+    }
+}
+
+int TcpipUI::waitingForLogin() {
+    std::lock_guard<std::mutex> hold(waitLock);
+    return (int)waiting.size();
+}
+
 bool TcpipUI::sendToController(TCPPacket* packet) {
     {
         std::lock_guard<std::mutex> hold(controllerLock);
@@ -57,6 +80,9 @@ bool TcpipUI::sendToController(TCPPacket* packet) {
 }
 
 TCPPacket* TcpipUI::textPacket(uint8_t opcode, const char* text) {
+    // A controller shows these as its console lines: masked like the terminal's.
+    std::string shown;
+    if (text && i4_mask_controls(text, (int)strlen(text), true, shown)) text = shown.c_str();
     i4_string cut(text);
     cutText(cut, PACKET_TEXT_ROOM);
     TCPPacket* p = GUIController::startPacket(opcode, 2 + cut.length());

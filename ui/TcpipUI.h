@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
 #include "core/CoreUI.h"
@@ -42,11 +43,13 @@ public:
     FileMeta* copyResult(const uint8_t hash[16]);
     FileList& getResults() { return results; }
 
-    // Connections that have not logged in yet: the door lets at most MAX_WAITING_LOGINS of
-    // them wait at once, so a flood of silent connections costs nothing more.
-    bool mayWaitForLogin() const { return waitingLogins.load() < MAX_WAITING_LOGINS; }
-    void loginWaitStarted() { waitingLogins++; }
-    void loginWaitEnded() { waitingLogins--; }
+    // Connections that have not logged in yet. At most MAX_WAITING_LOGINS wait at once; a
+    // new one closes the one that has waited longest, so silent connections re-opened as
+    // they drop cannot keep out a controller that sends its login at once.
+    void loginWaitStarted(GUIController* waiter);
+    // Any number of times; a connection that no longer waits changes nothing.
+    void loginWaitEnded(GUIController* waiter);
+    int waitingForLogin();
 
     HandleTable& downloadHandles() { return downloadIds; }
     HandleTable& slotHandles() { return slotIds; }
@@ -90,7 +93,8 @@ private:
     GUIController* controller;
     // Read without the lock to spare a printing thread the packet when nobody is attached.
     std::atomic<bool> attached;
-    std::atomic<int> waitingLogins;
+    std::mutex waitLock;
+    std::deque<GUIController*> waiting;  // oldest first
     HandleTable downloadIds;
     HandleTable slotIds;
 };

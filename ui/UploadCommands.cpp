@@ -5,6 +5,7 @@
 #include "core/CoreOptions.h"
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/string/i4_string.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
 #include "transfer/FileQueue.h"
@@ -24,13 +25,14 @@ void UploadCommands::viewUploads(char*) {
     for (UploadSlot* s : slots) {
         i4_string file;
         s->fileName(file);
-        const char* who = s->peerName();
-        const char* name = file.c_str() ? file.c_str() : "";
+        // Names are cells of a row: masked, so they make no rows or columns of their own.
+        std::string who = i4_masked_line(s->peerName());
+        std::string name = i4_masked_line(file.c_str());
         if (master)
-            theUI->printLine("(%d) %s\t%s\t%.1f (%d)", n, name, who ? who : "", s->rate(),
+            theUI->printLine("(%d) %s\t%s\t%.1f (%d)", n, name.c_str(), who.c_str(), s->rate(),
                              s->priority());
         else
-            theUI->printLine("(%d) %s\t%s\t%.1f", n, name, who ? who : "", s->rate());
+            theUI->printLine("(%d) %s\t%s\t%.1f", n, name.c_str(), who.c_str(), s->rate());
         n++;
     }
     theUI->printLine("%s: %.2f (%.2f)", theXMLStringTable.localized("total", "Total").c_str(),
@@ -47,13 +49,14 @@ void UploadCommands::viewQueue(char*) {
     while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queue.getFileQueues(), &cursor))) {
         FileMeta* shared = theTransferGateway.sharedList.findByHash(q->getHash());
         if (shared)
-            theUI->printLine("(%d) %s %d:", n, shared->getName(), q->getPriority());
+            theUI->printLine("(%d) %s %d:", n, i4_masked_line(shared->getName()).c_str(),
+                             q->getPriority());
         else
             theUI->printLine("(%d) ???? %d:", n, q->getPriority());
         int at = 1;
         LLNode* peer = nullptr;
         while (UserMeta* u = static_cast<UserMeta*>(LL::next(q, &peer)))
-            theUI->printLine("\t%d) %s", at++, u->getName());
+            theUI->printLine("\t%d) %s", at++, i4_masked_line(u->getName()).c_str());
         n++;
     }
 }

@@ -3,7 +3,8 @@
 
 #include "i4min/file/i4_file.h"
 
-// The console file: writes to standard output (descriptor 1), reads standard input.
+// The console file: writes to standard output (descriptor 1), reads standard input. What it
+// writes shows control characters other than line ends and tabs as '?' (i4_mask_controls).
 class i4_debug_file_class : public i4_file {
 public:
     constexpr i4_debug_file_class() {}

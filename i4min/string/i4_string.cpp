@@ -439,6 +439,63 @@ int hex_value(char c) {
 }
 }  // namespace
 
+namespace {
+
+// Bytes of the well-formed UTF-8 sequence of two or more bytes that starts at p, else 0.
+int utf8Length(const unsigned char* p, int left) {
+    unsigned char c = p[0];
+    int len = c >= 0xC2 && c <= 0xDF   ? 2
+              : c >= 0xE0 && c <= 0xEF ? 3
+              : c >= 0xF0 && c <= 0xF4 ? 4
+                                       : 0;
+    if (len == 0 || len > left) return 0;
+    for (int i = 1; i < len; i++)
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    return len;
+}
+
+}  // namespace
+
+bool i4_mask_controls(const char* text, int n, bool keepLayout, std::string& out) {
+    const unsigned char* p = (const unsigned char*)text;
+    bool masked = false;
+    for (int i = 0; i < n;) {
+        unsigned char c = p[i];
+        int len = 1;
+        bool control;
+        if (c < 0x20) {
+            bool layout = c == '\n' || c == '\t' || (c == '\r' && i + 1 < n && p[i + 1] == '\n');
+            control = !(keepLayout && layout);
+        } else if (c < 0x7F) {
+            control = false;
+        } else if (c == 0x7F) {
+            control = true;
+        } else if ((len = utf8Length(p + i, n - i)) > 0) {
+            control = c == 0xC2 && p[i + 1] < 0xA0;
+        } else {
+            len = 1;
+            control = c < 0xA0;
+        }
+        if (control && !masked) {
+            out.assign(text, (size_t)i);
+            masked = true;
+        }
+        if (control)
+            out += '?';
+        else if (masked)
+            out.append(text + i, (size_t)len);
+        i += len;
+    }
+    return masked;
+}
+
+std::string i4_masked_line(const char* text) {
+    if (!text) return std::string();
+    std::string out;
+    int n = (int)strlen(text);
+    return i4_mask_controls(text, n, false, out) ? out : std::string(text, (size_t)n);
+}
+
 char* urlDecode(char* text) {
     if (!text) return text;
     for (char* p = text; *p; p++)

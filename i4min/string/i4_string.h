@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 class i4_file;
 
@@ -109,6 +110,16 @@ char* i4_sprintf(char* buf, const char* fmt, ...);
 char* i4_snprintf(char* buf, int n, const char* fmt, ...);
 char* i4_vsnprintf(char* buf, int n, const char* fmt, va_list ap);
 int i4_printf(const char* fmt, ...);
+
+// Text as a terminal may be handed it: every control character shows as '?', so that text
+// from the network cannot drive the terminal. Controls are the bytes below 0x20 and 0x7F, and
+// the C1 controls (U+0080 to U+009F) whether written in UTF-8 or as single bytes; a well-formed
+// UTF-8 sequence counts as one character. Every other byte stays as it is, so UTF-8 and
+// Latin-1 text stay readable. With keepLayout, line ends and tabs stay, and a carriage return
+// right before a line end. True when something was masked: out then holds the text to show.
+bool i4_mask_controls(const char* text, int n, bool keepLayout, std::string& out);
+// The whole zero-terminated text masked, layout included (one line of it).
+std::string i4_masked_line(const char* text);
 
 // Decodes "+" and "%hh" escapes in place; a malformed or "%00" escape stays as it is.
 char* urlDecode(char* text);

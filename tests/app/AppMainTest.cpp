@@ -9,6 +9,7 @@
 #include "app/ConClientApp.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ TEST(ConClientApp, AQuitFromTheQueueEndsTheWaitOfAnExclamationMark) {
         Message quit(MSG_COMMAND,
                      std::make_unique<OwnedPayload<i4_string>>(std::make_unique<i4_string>("q ")));
         servant.handleMessage(&quit);
-        for (int i = 0; i < 100 && !waited; ++i) i4_sleep_ms(50);
+        waitUntil([&] { return waited.load(); });
         bool ended = waited;
         servant.stopRunning();  // frees a wait that never noticed the quit
         waiting.join();

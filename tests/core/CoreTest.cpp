@@ -22,6 +22,7 @@
 #include "support/CapturedUI.h"
 #include "support/FreshCopy.h"
 #include "support/Sanitizers.h"
+#include "support/Waiting.h"
 #include "util/XMLParser.h"
 
 namespace {
@@ -126,7 +127,7 @@ TEST_F(CoreStart, StartsInOrderAndStopWritesPrefMet) {
     network.core = &core;
     EXPECT_EQ(0, core.connectionCount());
     core.start();
-    for (int i = 0; i < 200 && trace.taken().size() < 3; i++) i4_sleep_ms(10);
+    waitUntil([&] { return trace.taken().size() >= 3; });
     core.stopThread();
     theMessageQ.setHandler(nullptr, MSG_NOTHING);
 

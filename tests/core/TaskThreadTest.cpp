@@ -10,6 +10,8 @@
 #include "core/TaskThread.h"
 #include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "i4min/threads/linux/i4_time.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -219,8 +221,12 @@ TEST(TaskThread, TasksGetTheMonotonicMillisecondsSinceThePreviousPass) {
 struct CountingTask : TimeSliceTask {
     std::atomic<int> calls{0};
     std::atomic<int> firstElapsed{-1};
+    std::atomic<int64_t> firstAt{-1};  // i4_now_ms of the first call
     bool run(int elapsedMs) override {
-        if (calls++ == 0) firstElapsed = elapsedMs;
+        if (calls++ == 0) {
+            firstElapsed = elapsedMs;
+            firstAt = i4_now_ms();
+        }
         return true;
     }
 };
@@ -229,20 +235,22 @@ TEST(TaskThread, RunsItsTasksOnItsOwnThreadUntilStopped) {
     TaskThread thread;
     CountingTask task;
     thread.addTask(&task);
-    i4_sleep_ms(500);  // the first pass counts from start, not from construction
+    i4_sleep_ms(100);  // the first pass counts from start, not from construction
+    int64_t startedAt = i4_now_ms();
     thread.start();
-    for (int i = 0; i < 200 && task.calls < 3; ++i) i4_sleep_ms(10);
+    waitUntil([&] { return task.calls >= 3; });
     thread.stop();
     EXPECT_GE(task.calls.load(), 3);
     EXPECT_EQ(Thread::NOT_RUNNING, thread.getState());
-    EXPECT_LT(task.firstElapsed.load(), 500);
+    // No more than went by between the start and the first pass, whatever the load.
+    EXPECT_LE(task.firstElapsed.load(), task.firstAt.load() - startedAt);
     int after = task.calls;
     i4_sleep_ms(30);
     EXPECT_EQ(after, task.calls.load());
 
     // The task list survives a stop and a later start.
     thread.start();
-    for (int i = 0; i < 200 && task.calls == after; ++i) i4_sleep_ms(10);
+    waitUntil([&] { return task.calls > after; });
     thread.stop();
     EXPECT_GT(task.calls.load(), after);
 }

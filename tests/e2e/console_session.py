@@ -10,6 +10,8 @@ import tempfile
 import termios
 import time
 
+from waiting import EVENT_TIMEOUT
+
 WELCOME = ("Welcome to Tornavel command line client 0.50.1\n"
            "Enter commands at any time (type '?' for help)\n")
 PROMPT = "> "
@@ -58,7 +60,7 @@ def base_directory():
     return tempfile.TemporaryDirectory(prefix="tornavel-e2e-")
 
 
-def run_piped(cwd, stdin_text, args=(), timeout=20, hashing_lines=False):
+def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=False):
     """Runs the client with stdin and stdout on pipes until it ends."""
     done = subprocess.run([binary()] + list(args), cwd=cwd, input=stdin_text.encode(),
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -90,21 +92,23 @@ def check(condition, message):
 
 class Terminal:
     """The client on a pseudo-terminal without echo; output with the
-    terminal's carriage returns removed."""
+    terminal's carriage returns removed (raw keeps every byte read, as read)."""
 
-    def __init__(self, cwd, args=(), hashing_lines=False):
+    def __init__(self, cwd, args=(), hashing_lines=False, preexec=None):
         master, slave = os.openpty()
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
         self.master = master
         self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
-                                     stdout=slave, stderr=slave, start_new_session=True)
+                                     stdout=slave, stderr=slave, start_new_session=True,
+                                     preexec_fn=preexec)
         os.close(slave)
         self.seen = ""
+        self.raw = b""
         self.hashing_lines = hashing_lines
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=EVENT_TIMEOUT):
         """Waits until the output since the last match ends with more output
         containing text; returns what came before it."""
         deadline = time.monotonic() + timeout
@@ -118,6 +122,7 @@ class Terminal:
                 except OSError:
                     chunk = b""
                 check(chunk, "output ended before %r; got %r" % (text, self.seen))
+                self.raw += chunk
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
                 if not self.hashing_lines:
                     self.seen = without_hashing_lines(self.seen)
@@ -127,7 +132,7 @@ class Terminal:
     def send(self, line):
         os.write(self.master, (line + "\n").encode())
 
-    def wait(self, timeout=10):
+    def wait(self, timeout=EVENT_TIMEOUT):
         try:
             return self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:

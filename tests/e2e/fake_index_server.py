@@ -25,6 +25,8 @@ import struct
 import threading
 import time
 
+from waiting import EVENT_TIMEOUT
+
 MARKER = 0xE3
 
 # Client to server (TCP).
@@ -240,6 +242,7 @@ class FakeIndexServer:
         self.client = None
         self.client_lock = threading.Lock()
         self.connections = 0
+        self.peers = []  # the address each connection came from
         self.annex = None
         self.stopping = False
         self.tcp, self.udp = self._bind_pair()
@@ -281,10 +284,10 @@ class FakeIndexServer:
                        lambda p: [(UDP_STATUS, p[:4] + u32(users) + u32(files))])
 
     # Checking.
-    def expect(self, op, timeout=10):
+    def expect(self, op, timeout=EVENT_TIMEOUT):
         return self.inbox.expect(op, timeout, "%s TCP" % self.name)
 
-    def expect_udp(self, op, timeout=10):
+    def expect_udp(self, op, timeout=EVENT_TIMEOUT):
         return self.udp_inbox.expect(op, timeout, "%s UDP" % self.name)
 
     @property
@@ -295,7 +298,7 @@ class FakeIndexServer:
     def received_udp(self):
         return self.udp_inbox.ops()
 
-    def wait_connections(self, n, timeout=10):
+    def wait_connections(self, n, timeout=EVENT_TIMEOUT):
         deadline = time.monotonic() + timeout
         while self.connections < n:
             if time.monotonic() > deadline:
@@ -303,7 +306,7 @@ class FakeIndexServer:
                                      (self.name, self.connections, n))
             time.sleep(0.02)
 
-    def wait_closed(self, timeout=10):
+    def wait_closed(self, timeout=EVENT_TIMEOUT):
         """Waits until the client has closed its connection."""
         deadline = time.monotonic() + timeout
         while True:
@@ -362,7 +365,8 @@ class FakeIndexServer:
                 watch.append(client)
             ready, _, _ = select.select(watch, [], [], 0.05)
             if self.tcp in ready:
-                conn, _ = self.tcp.accept()
+                conn, peer = self.tcp.accept()
+                self.peers.append(peer[0])
                 with self.client_lock:
                     if self.client is not None:
                         self.client.close()

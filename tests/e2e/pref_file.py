@@ -123,10 +123,12 @@ def free_port():
         return s.getsockname()[1]
 
 
-def with_free_door(cwd):
+def with_free_door(cwd, settings=()):
     """Gives a fresh base directory a pref.met whose door port is free, so that
-    clients of tests running side by side do not contend for the default port."""
+    clients of tests running side by side do not contend for the default port; settings
+    are more (kind, name, value) entries."""
     port = free_port()
     user = {"address": 0, "port": 0, "hash": os.urandom(16), "tags": []}
-    write_pref(os.path.join(cwd, "pref.met"), user, [[INT, b"doorPort", port]])
+    write_pref(os.path.join(cwd, "pref.met"), user,
+               [[INT, b"doorPort", port]] + [list(s) for s in settings])
     return port

@@ -8,6 +8,7 @@ import time
 
 from console_session import check
 from fake_index_server import Reader
+from waiting import EVENT_TIMEOUT
 
 MARKER = 0xE3
 
@@ -48,7 +49,7 @@ class Fields(Reader):
 class Controller:
     """One connection to the admin door; frames() keeps what arrived with its time."""
 
-    def __init__(self, port, timeout=10):
+    def __init__(self, port, timeout=EVENT_TIMEOUT):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
         self.pending = b""
         self.got = []  # (monotonic time, opcode, payload)
@@ -88,7 +89,7 @@ class Controller:
             self.pending = self.pending[5 + length:]
             self.got.append((now, body[0], body[1:]))
 
-    def wait_for(self, test, timeout=10):
+    def wait_for(self, test, timeout=EVENT_TIMEOUT):
         """Reads until test(frames so far) holds or the connection closes; its answer."""
         deadline = time.monotonic() + timeout
         while True:
@@ -100,7 +101,7 @@ class Controller:
                 return result
             self._read(min(left, 0.5))
 
-    def next_frame(self, op, timeout=10, after=0):
+    def next_frame(self, op, timeout=EVENT_TIMEOUT, after=0):
         """The payload of the first frame of the opcode at index after or later."""
         def found(got):
             for _, o, body in got[after:]:
@@ -111,7 +112,7 @@ class Controller:
         check(body is not None, "no frame %d arrived; got %r" % (op, self.opcodes()))
         return body
 
-    def expect_close(self, timeout=10):
+    def expect_close(self, timeout=EVENT_TIMEOUT):
         self.wait_for(lambda got: False, timeout)
         check(self.closed, "the client kept the connection open")
 

@@ -17,6 +17,8 @@ import socket
 import struct
 import time
 
+from waiting import EVENT_TIMEOUT
+
 MARKER = 0xE3
 HASH_SIZE = 16
 VERSION = 10501
@@ -151,14 +153,14 @@ def frame_bytes(payload):
 class ScriptedPeer:
     """One connection to (or from) the client, driven by the test."""
 
-    def __init__(self, sock, timeout=10.0):
+    def __init__(self, sock, timeout=EVENT_TIMEOUT):
         self.sock = sock
         self.timeout = timeout
         self.buffer = b""
         self.user_hash = bytes(range(0x40, 0x40 + HASH_SIZE))
 
     @classmethod
-    def connect(cls, port, timeout=10.0):
+    def connect(cls, port, timeout=EVENT_TIMEOUT):
         deadline = time.monotonic() + timeout
         while True:
             try:
@@ -253,7 +255,7 @@ class ScriptedPeer:
         return False
 
 
-def listen(timeout=10.0):
+def listen(timeout=EVENT_TIMEOUT):
     """A loopback listener on a port the system picks, for clients that connect out."""
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.bind((LOOPBACK, 0))
@@ -262,7 +264,7 @@ def listen(timeout=10.0):
     return server
 
 
-def accept(server, timeout=10.0):
+def accept(server, timeout=EVENT_TIMEOUT):
     server.settimeout(timeout)
     sock, _ = server.accept()
     return ScriptedPeer(sock, timeout)

@@ -8,21 +8,22 @@ import time
 
 from console_session import PROMPT, QUESTION, WELCOME, Terminal, check, without_hashing_lines
 from fake_index_server import Reader, ip_value, tags, u16, u32
+from waiting import EVENT_TIMEOUT
 
 
 class Client(Terminal):
-    def __init__(self, cwd, args=()):
+    def __init__(self, cwd, args=(), preexec=None):
         self.transcript = ""
         self.mark = 0
-        super().__init__(cwd, args)
+        super().__init__(cwd, args, preexec=preexec)
         self.expect(WELCOME + PROMPT)
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=EVENT_TIMEOUT):
         before = super().expect(text, timeout)
         self.transcript += before + text
         return before
 
-    def saw(self, text, timeout=10):
+    def saw(self, text, timeout=EVENT_TIMEOUT):
         """Waits until text is printed after what the last saw found, wherever it falls
         among the commands' answers (a server's news may come before a prompt)."""
         deadline = time.monotonic() + timeout
@@ -38,17 +39,18 @@ class Client(Terminal):
             if ready:
                 chunk = os.read(self.master, 4096)
                 check(chunk, "output ended before %r" % text)
+                self.raw += chunk
                 self.seen += chunk.decode(errors="replace").replace("\r", "")
                 # As expect does: lines dropped later would move the mark past its text.
                 if not self.hashing_lines:
                     self.seen = without_hashing_lines(self.seen)
 
-    def cmd(self, line, timeout=10):
+    def cmd(self, line, timeout=EVENT_TIMEOUT):
         """Types the line; what the client printed until its next prompt."""
         self.send(line)
         return self.expect(PROMPT, timeout)
 
-    def until(self, line, want, timeout=10):
+    def until(self, line, want, timeout=EVENT_TIMEOUT):
         """Types the line again and again until its answer holds want (a text, or a test
         of the answer)."""
         deadline = time.monotonic() + timeout

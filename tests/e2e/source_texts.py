@@ -12,11 +12,12 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, binary, check, main  # noqa: E402
 from pref_file import free_port, with_free_door  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 HASH = "00112233445566778899aabbccddeeff"
 
 
-def read_until(proc, text, seen, timeout=20):
+def read_until(proc, text, seen, timeout=EVENT_TIMEOUT):
     deadline = time.monotonic() + timeout
     while text.encode() not in seen:
         left = deadline - time.monotonic()
@@ -52,7 +53,7 @@ def quits_promptly(url):
             asked = time.monotonic()
             send("q")
             send("y")
-            status = proc.wait(timeout=20)
+            status = proc.wait(timeout=EVENT_TIMEOUT)
             took = time.monotonic() - asked
             check(status == 0, "status %r" % status)
             check(took < 5, "the quit took %.1f s with a source at %s" % (took, url))

@@ -17,6 +17,7 @@ from pref_file import free_port, with_free_door  # noqa: E402
 from remote_controller import STOP, Controller  # noqa: E402
 from server_session import Client, server_met  # noqa: E402
 from test_remote_control import prepared  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 TITLES = [" HashTable32 test:", " i4_strtok test:", " stristr test:", " BoolArray test:",
           " LL test:", " ListIterator test:", " UniqueID test:", " TransferTest test:",
@@ -140,7 +141,7 @@ def test_a_controller_stops_a_client_started_with_minus_and_wait():
         admin = prepared(cwd)
         t = Terminal(cwd, ["-", "!"])
         try:
-            deadline = time.monotonic() + 10
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while True:
                 try:
                     c = Controller(admin)

@@ -13,7 +13,7 @@ from server_session import server_met, server_met_record, write_server_met  # no
 def test_end_of_input_ends_with_status_0():
     for typed in ["", "foo\n", "foo"]:
         with base_directory() as cwd:
-            status, out = run_piped(cwd, typed, timeout=10)
+            status, out = run_piped(cwd, typed)
             check(status == 0, "status %r for input %r" % (status, typed))
             check(out.startswith(WELCOME + PROMPT), "output %r" % out)
             check(out.count(UNKNOWN) == (1 if typed else 0), "output %r" % out)

@@ -13,9 +13,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
                              run_piped, without_hashing_lines)
 from pref_file import FLOAT, INT, STRING, parse_pref, put, setting, user_name, write_pref  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 
-def quit_cleanly(cwd, timeout=20):
+def quit_cleanly(cwd, timeout=EVENT_TIMEOUT):
     status, out = run_piped(cwd, "", timeout=timeout)
     check(status == 0, "status %r, output %r" % (status, out))
     check(WELCOME in out, "no welcome lines in %r" % out)
@@ -29,7 +30,7 @@ def test_pref_met_is_written_at_quit():
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         try:
             seen = b""
-            deadline = time.monotonic() + 10
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while WELCOME not in without_hashing_lines(seen.decode(errors="replace")):
                 left = deadline - time.monotonic()
                 check(left > 0, "no welcome lines: %r" % seen)
@@ -41,7 +42,7 @@ def test_pref_met_is_written_at_quit():
             # The core is up, and nothing is written before the end.
             check(not os.path.exists(pref), "pref.met written while running")
             proc.stdin.close()
-            check(proc.wait(timeout=20) == 0, "status %r" % proc.returncode)
+            check(proc.wait(timeout=EVENT_TIMEOUT) == 0, "status %r" % proc.returncode)
         finally:
             if proc.poll() is None:
                 proc.kill()
@@ -107,7 +108,7 @@ def test_killed_while_saving_leaves_a_readable_pref_met():
             proc.stdin.close()  # quits at once: the run is mostly the save
             time.sleep(rng.uniform(0, lifetime * 1.2))
             proc.kill()
-            proc.wait(timeout=20)
+            proc.wait(timeout=EVENT_TIMEOUT)
             again, kept = parse_pref(pref)
             check(again["hash"] == user["hash"], "attempt %d: identity lost" % attempt)
             check(setting(kept, b"filler2999") == b"x" * 120, "attempt %d: settings cut" % attempt)

@@ -14,6 +14,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, binary, check, main, run_piped  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 HASH = "0123456789abcdef0123456789abcdef"
 NOT_VALID = "This is not a valid tnv4-link."
@@ -63,7 +64,7 @@ class Client:
         self.proc.stdin.write((line + "\n").encode())
         self.proc.stdin.flush()
 
-    def expect(self, text, timeout=20, times=1):
+    def expect(self, text, timeout=EVENT_TIMEOUT, times=1):
         deadline = time.monotonic() + timeout
         while self.seen.count(text.encode()) < times:
             left = deadline - time.monotonic()
@@ -146,7 +147,7 @@ def test_links_list_pause_resume_cancel_and_restart():
             check(statuses(out)[-1] != "Paused", "after m 2 r: %r" % out)
             client.send("q")
             client.send("y")
-            check(client.proc.wait(timeout=20) == 0, "status %r" % client.proc.returncode)
+            check(client.proc.wait(timeout=EVENT_TIMEOUT) == 0, "status %r" % client.proc.returncode)
         finally:
             client.kill()
         check(files_under(temp) == ["second.bin/1.part.met"], "temp holds %r" % files_under(temp))

@@ -14,11 +14,13 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scripted_peer as sp  # noqa: E402
+from byte_compare import check_bytes  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import GET_SOURCES, LOGIN, FakeIndexServer, found_sources, id_change  # noqa: E402
 from md4 import md4 as python_md4  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
 from server_session import Client  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 SIZE = 25000000
 PART = 9728000
@@ -248,7 +250,7 @@ def test_a_file_from_a_scripted_uploader():
             # A slot comes free: the peer calls the client, which asks for the crumb hashes
             # on the new connection; then the peer grants the slot.
             up.come_back(door)
-            deadline = time.monotonic() + 30
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while up.hash_requests == 0 and time.monotonic() < deadline:
                 time.sleep(0.1)
             check(up.hash_requests > 0, "the crumb hashes were never asked for")
@@ -269,7 +271,7 @@ def test_a_file_from_a_scripted_uploader():
                   % (client.cmd("vd"), client.cmd("m 1 v"), server.received, up.connections,
                      up.failure))
             with open(incoming, "rb") as f:
-                check(f.read() == data, "the file in incoming differs")
+                check_bytes(data, f.read(), "the file shared and the file in incoming")
             # The crumb with the spoilt byte failed its check and was fetched again, once.
             again = [r for r in up.asked if r[0] <= up.spoilt < r[1]]
             check(len(again) == 2, "the spoilt byte was asked for in %r" % again)

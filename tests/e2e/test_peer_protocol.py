@@ -12,6 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import Terminal, base_directory, check, main  # noqa: E402
 from md4 import md4  # noqa: E402
 from pref_file import INT, STRING, write_pref  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 import scripted_peer as sp  # noqa: E402
 
 LOOPBACK_ID = sp.ip_value(sp.LOOPBACK)
@@ -35,7 +36,7 @@ def start(cwd, door_port, name, fr_allow=None, hashing_lines=False):
     write_pref(os.path.join(cwd, "pref.met"), user, settings)
     t = Terminal(cwd, hashing_lines=hashing_lines)
     t.expect("> ")
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + EVENT_TIMEOUT
     while True:
         try:
             socket.create_connection((sp.LOOPBACK, door_port), timeout=1).close()
@@ -62,7 +63,7 @@ def peer_lines(t):
     return [line for line in text.splitlines() if "keep:" in line]
 
 
-def wait_listed(t, pattern, timeout=10):
+def wait_listed(t, pattern, timeout=EVENT_TIMEOUT):
     deadline = time.monotonic() + timeout
     while True:
         lines = peer_lines(t)

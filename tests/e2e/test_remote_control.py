@@ -3,7 +3,10 @@ the login and its refusals, command lines and what they print where, status repo
 and their spacing, a download started and mapped by the controller, one controller at
 a time, hostile frames before the login, the stop, and the admin port's settings."""
 
+import multiprocessing
 import os
+import select
+import signal
 import socket
 import struct
 import sys
@@ -14,9 +17,10 @@ from console_session import PROMPT, Terminal, base_directory, check, main, run_p
 from fake_index_server import file_record, tag_int, tag_string  # noqa: E402
 from pref_file import INT, free_port, parse_pref, put, setting, write_pref  # noqa: E402
 from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STATUS,  # noqa: E402
-                               DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, OPTIONS,
+                               DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, LOGIN, OPTIONS,
                                PART_MAP, PART_MAP_REQUEST, STOP, TEXT, UPLOAD_STATUS,
                                SLOT, UPLOAD_STATUS_ON, Controller, Fields, string)
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 FILE_HASH = bytes(range(0xA0, 0xB0))
 FILE_SIZE = 3 * 486400 + 1000
@@ -40,7 +44,7 @@ def started(cwd, admin):
     """The client with the remote UI, once its admin door takes connections."""
     t = Terminal(cwd, ["-"])
     t.expect(PROMPT)
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + EVENT_TIMEOUT
     while True:
         try:
             socket.create_connection(("127.0.0.1", admin), timeout=1).close()
@@ -142,7 +146,7 @@ def test_logins_and_what_a_controller_sees():
             t.expect("Another Control attempt\n")
             c.close()
             # Once the first has gone, a new login works.
-            deadline = time.monotonic() + 10
+            deadline = time.monotonic() + EVENT_TIMEOUT
             while True:
                 again = Controller(admin)
                 again.login("zet", "quimbal")
@@ -192,13 +196,15 @@ def test_downloads_reports_part_map_and_stop():
             c.send(UPLOAD_STATUS_ON)
             reports = lambda got: [(when, op, body) for when, op, body in got  # noqa: E731
                                    if op in (UPLOAD_STATUS, DOWNLOAD_STATUS)]
-            c.wait_for(lambda got: len(reports(got)) >= 6, timeout=20)
+            c.wait_for(lambda got: len(reports(got)) >= 6)
             got = reports(c.got)[:6]
             check([op for _, op, _ in got] == [UPLOAD_STATUS, DOWNLOAD_STATUS] * 3,
                   "reports came as %r" % [op for _, op, _ in got])
+            # Not one a pass: the exact interval is the unit tests', on a clock they step. Seen
+            # here on arrival, where a loaded machine may delay one read by a second.
             for later, earlier in ((got[2], got[0]), (got[4], got[2])):
                 gap = later[0] - earlier[0]
-                check(2.9 <= gap <= 4.5, "reports %.2f s apart" % gap)
+                check(gap >= 2, "reports %.2f s apart" % gap)
             f = Fields(got[1][2])
             check(f.u16() == 1 and f.u32() == handle, "197 lists otherwise")
             # The two slots a new client starts with, idle.
@@ -208,18 +214,22 @@ def test_downloads_reports_part_map_and_stop():
             check(n == 2 and slots[0][0] != slots[1][0] and slots[0][1] == slots[1][1] == 0,
                   "200 lists otherwise")
 
-            # Download reports off: only upload reports come.
+            # Download reports off: only upload reports come. The answer to a command sent
+            # after the 218 marks where they start, as frames are taken in order.
             c.send(DOWNLOAD_STATUS_OFF)
-            time.sleep(0.3)
-            mark = len(c.got)
-            c.wait_for(lambda got: len(reports(got[mark:])) >= 2, timeout=10)
+            nones = c.texts(LINE).count("None.")
+            c.command("vr")
+            c.wait_for(lambda got: c.texts(LINE).count("None.") > nones)
+            mark = 1 + max(i for i, (_, op, body) in enumerate(c.got)
+                           if op == LINE and Fields(body).string() == "None.")
+            c.wait_for(lambda got: len(reports(got[mark:])) >= 2)
             check([op for _, op, _ in reports(c.got[mark:])][:2] == [UPLOAD_STATUS] * 2,
                   "after 218: %r" % [op for _, op, _ in reports(c.got[mark:])])
 
             before = os.path.getmtime(os.path.join(cwd, "pref.met"))
             time.sleep(0.05)
             c.send(STOP)
-            status = t.wait(timeout=30)
+            status = t.wait()
             check(status == 0, "101 ended the client with %r" % status)
             check(os.path.getmtime(os.path.join(cwd, "pref.met")) > before, "pref.met not saved")
             records = [n for _, _, names in os.walk(os.path.join(cwd, "temp")) for n in names
@@ -256,6 +266,140 @@ def test_hostile_strangers_and_blank_credentials():
             check(rss() - before < 16 * 1024, "memory grew by %d KiB" % (rss() - before))
             check(quiet(t) == "", "the dropped frames printed something")
         finally:
+            t.close()
+
+
+def test_only_the_exact_name_and_password_log_in():
+    """Each field is all its bytes: a zero byte inside or after one, bytes after the two
+    fields, a blank field or another case is refused; only the pair as set logs in."""
+    refused = [
+        (b"adm", b"s3cretPW\0anything", b""),
+        (b"adm", b"s3cretPW\0", b""),
+        (b"adm\0zzz", b"s3cretPW", b""),
+        (b"adm\0", b"s3cretPW", b""),
+        (b"ad\0m", b"s3cretPW", b""),
+        (b"adm", b"s3cret\0PW", b""),
+        (b"adm", b"s3cretPW", b"x"),
+        (b"adm", b"s3cretPW", b"\0"),
+        (b"adm", b"s3cretPW", string("more")),
+        (b"", b"s3cretPW", b""),
+        (b"adm", b"", b""),
+        (b"", b"", b""),
+        (b"ADM", b"s3cretPW", b""),
+        (b"adm", b"S3CRETPW", b""),
+        (b"adm", b"s3cretpw", b""),
+        (b"adm", b"s3cretP", b""),
+        (b"s3cretPW", b"adm", b""),
+    ]
+    with base_directory() as cwd:
+        admin = prepared(cwd, commands="pass adm s3cretPW\n")
+        t = started(cwd, admin)
+        try:
+            for name, password, after in refused:
+                with Controller(admin) as c:
+                    c.send(LOGIN, string(name) + string(password) + after)
+                    c.expect_close()
+                    check(OPTIONS not in c.opcodes(),
+                          "%r / %r + %r logged in" % (name, password, after))
+                t.expect("Invalid name and pass\n")
+            with Controller(admin) as c:
+                c.send(LOGIN, string(b"adm") + string(b"s3cretPW"))
+                c.next_frame(OPTIONS)
+        finally:
+            t.close()
+
+
+def held_at(port):
+    """Connections to the local port that a process has accepted and holds open (those
+    still in the listening queue belong to no process: their inode is 0)."""
+    local = "0100007F:%04X" % port
+    with open("/proc/net/tcp") as f:
+        rows = [line.split() for line in f.readlines()[1:]]
+    return sum(1 for r in rows if r[1] == local and r[3] == "01" and r[9] != "0")
+
+
+def flood_idle(port, count, reopened, stopping, limit):
+    """Holds count connections that never log in, each opened again as soon as the client
+    drops it, until stopping is set or limit seconds have passed."""
+    socks = [socket.create_connection(("127.0.0.1", port), timeout=5) for _ in range(count)]
+    deadline = time.monotonic() + limit
+    while not stopping.is_set() and time.monotonic() < deadline:
+        ready, _, _ = select.select(socks, [], [], 0.05)
+        for s in ready:
+            try:
+                gone = s.recv(1) == b""
+            except OSError:
+                gone = True
+            if gone:
+                s.close()
+                socks[socks.index(s)] = socket.create_connection(("127.0.0.1", port), timeout=5)
+                with reopened.get_lock():
+                    reopened.value += 1
+    for s in socks:
+        s.close()
+
+
+class IdleFlood:
+    """flood_idle in a process of its own, so that it never holds back the test's own
+    controller between its connect and its login."""
+
+    def __init__(self, port, count, limit=120):
+        ctx = multiprocessing.get_context("fork")
+        self.count = ctx.Value("i", 0)
+        self.stopping = ctx.Event()
+        self.process = ctx.Process(target=flood_idle,
+                                   args=(port, count, self.count, self.stopping, limit),
+                                   daemon=True)
+        self.process.start()
+
+    @property
+    def reopened(self):
+        return self.count.value
+
+    def stop(self):
+        self.stopping.set()
+        self.process.join(5)
+        if self.process.is_alive():
+            self.process.kill()
+            self.process.join()
+
+
+def test_idle_connections_cannot_keep_the_controller_out():
+    with base_directory() as cwd:
+        admin = prepared(cwd)
+        t = started(cwd, admin)
+        flood = IdleFlood(admin, 8)
+        try:
+            for attempt in range(6):
+                # Every one of the eight waits at the client before the controller comes.
+                deadline = time.monotonic() + 10
+                while held_at(admin) < 8:
+                    check(time.monotonic() < deadline, "the client holds %d idle connections"
+                          % held_at(admin))
+                    time.sleep(0.02)
+                closed_before = flood.reopened
+                # The login is there when the client takes the connection, as a real
+                # controller's is: on loopback the test could otherwise be slower to send it
+                # than the flood is to follow up.
+                os.kill(t.proc.pid, signal.SIGSTOP)
+                try:
+                    c = Controller(admin)
+                    c.login("zet", "quimbal")
+                finally:
+                    os.kill(t.proc.pid, signal.SIGCONT)
+                with c:
+                    check(c.wait_for(lambda got: OPTIONS in [op for _, op, _ in got]),
+                          "login %d got %r and closed=%r" % (attempt, c.opcodes(), c.closed))
+                    # Gone from the client before the next one comes.
+                    c.sock.shutdown(socket.SHUT_WR)
+                    c.expect_close()
+                # It came while eight waited: one of them made room.
+                deadline = time.monotonic() + 10
+                while flood.reopened == closed_before:
+                    check(time.monotonic() < deadline, "no idle connection was closed")
+                    time.sleep(0.02)
+        finally:
+            flood.stop()
             t.close()
 
 
@@ -313,4 +457,6 @@ def test_admin_port_settings():
 
 if __name__ == "__main__":
     main([test_logins_and_what_a_controller_sees, test_downloads_reports_part_map_and_stop,
-          test_hostile_strangers_and_blank_credentials, test_admin_port_settings])
+          test_hostile_strangers_and_blank_credentials,
+          test_only_the_exact_name_and_password_log_in,
+          test_idle_connections_cannot_keep_the_controller_out, test_admin_port_settings])

@@ -102,7 +102,7 @@ def test_a_download_asks_the_servers_for_sources_in_turn():
             client.cmd("n 127.0.0.1 %d" % tcp.port)
             client.cmd("n 127.0.0.1 %d" % udp.port)
             client.cmd("c")
-            tcp.expect(ID_RECEIVED, timeout=20)
+            tcp.expect(ID_RECEIVED)
             client.cmd("s wanted")
             tcp.expect(SEARCH)
             tcp.send(*search_results([file_record(file_hash, tag_string(NAME, "wanted.bin"),

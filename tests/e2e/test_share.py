@@ -16,6 +16,7 @@ from console_session import (PROMPT, QUESTION, Terminal, base_directory, check, 
 from md4 import md4  # noqa: E402
 from pref_file import INT, STRING, FLOAT, Reader, parse_pref, read_tags, setting  # noqa: E402
 from scripted_peer import HELLO_ANSWER, ScriptedPeer  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 PART = 9728000
 CRUMB = 486400
@@ -65,7 +66,7 @@ class Client:
         self.transcript = ""
         self.expect(PROMPT)
 
-    def expect(self, text, timeout=10):
+    def expect(self, text, timeout=EVENT_TIMEOUT):
         before = self.t.expect(text, timeout)
         self.transcript += before + text
         return before
@@ -83,7 +84,7 @@ class Client:
     def name(self):
         return [line for line in self.run("vo").splitlines() if line.startswith("Name:")][0].split()[1]
 
-    def saw(self, text, timeout=10):
+    def saw(self, text, timeout=EVENT_TIMEOUT):
         """Waits for text unless it came already."""
         if text not in self.transcript:
             self.expect(text, timeout)

@@ -14,11 +14,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (PROMPT, WELCOME, Terminal, base_directory, binary, check,  # noqa: E402
                              check_log, log_lines, main, run_piped)
 from pref_file import parse_pref  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 LOCKED = "Another Tornavel client is running in %s; only one can use a directory at a time\n"
 
 
-def wait_for(condition, what, timeout=10):
+def wait_for(condition, what, timeout=EVENT_TIMEOUT):
     deadline = time.monotonic() + timeout
     while not condition():
         check(time.monotonic() < deadline, "waited for %s" % what)
@@ -46,7 +47,7 @@ def test_stop_signals_save_and_end_the_log():
                         wait_for(lambda: started(cwd), "the start line")
                     check(not os.path.exists(os.path.join(cwd, "pref.met")), "saved too early")
                     term.proc.send_signal(sig)
-                    status = term.wait(timeout=20)
+                    status = term.wait(timeout=EVENT_TIMEOUT)
                 finally:
                     term.close()
                 label = "%s at the %s" % (signal.Signals(sig).name, where)
@@ -80,7 +81,7 @@ def test_a_second_client_in_the_same_directory_refuses():
             # Its own saves are over once its hashing pass has ended.
             first.expect("Done loading shared files.\n")
             before = snapshot(cwd)
-            status, out = run_piped(cwd, "", timeout=20)
+            status, out = run_piped(cwd, "")
             check(status == 1, "second client: status %r, %r" % (status, out))
             check(out == LOCKED % cwd, "second client said %r" % out)
             after = snapshot(cwd)
@@ -88,7 +89,7 @@ def test_a_second_client_in_the_same_directory_refuses():
             check(not changed, "the second client changed %r" % changed)
 
             first.proc.kill()
-            first.proc.wait(timeout=10)
+            first.proc.wait(timeout=EVENT_TIMEOUT)
         finally:
             first.close()
         status, out = run_piped(cwd, "")

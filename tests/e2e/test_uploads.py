@@ -10,6 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from byte_compare import difference  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
                                SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
@@ -32,22 +33,25 @@ def result(file_hash, name, size, port):
 
 
 class Peer:
-    """A client in its own base directory with its own door and index server."""
+    """A client in its own base directory with its own door and index server; settings are
+    (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server):
+    def __init__(self, cwd, server, settings=(), preexec=None):
+        """preexec: run in the child before the client starts (a resource limit)."""
         self.cwd = cwd
         self.server = server
-        self.door = with_free_door(cwd)
+        self.door = with_free_door(cwd, settings)
+        self.preexec = preexec
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
 
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
-        self.client = Client(self.cwd)
+        self.client = Client(self.cwd, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
-        self.server.expect(ID_RECEIVED, timeout=20)
+        self.server.expect(ID_RECEIVED)
 
     def serve_sources(self, file_hash, *peers):
         self.server.reply(GET_SOURCES, found_sources(
@@ -79,6 +83,10 @@ class Peer:
     def share(self, directory, name):
         """Shares the directory; the hash of the named file as the client published it."""
         self.client.cmd("a %s" % directory)
+        return self.published(name)
+
+    def published(self, name):
+        """The hash of the named file once the client publishes it."""
         deadline = time.monotonic() + 60
         while True:
             left = deadline - time.monotonic()
@@ -106,13 +114,18 @@ class Peer:
 
 def wait_for_file(path, data, timeout, also=lambda: None):
     deadline = time.monotonic() + timeout
+    differs = "%s never appeared" % path
     while True:
         also()
-        if os.path.exists(path) and os.path.getsize(path) == len(data):
-            with open(path, "rb") as f:
-                if f.read() == data:
+        if os.path.exists(path):
+            size = os.path.getsize(path)
+            differs = "%s holds %d of %d bytes" % (path, size, len(data))
+            if size == len(data):
+                with open(path, "rb") as f:
+                    differs = difference(data, f.read(), "the file shared and %s" % path)
+                if differs is None:
                     return
-        check(time.monotonic() < deadline, "%s never arrived whole" % path)
+        check(time.monotonic() < deadline, "never arrived whole: %s" % differs)
         time.sleep(0.2)
 
 

@@ -13,6 +13,7 @@
 
 #include "i4min/main/i4_console_input.h"
 #include "i4min/threads/linux/i4_thread.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -157,17 +158,15 @@ TEST(WaitKey, TakesOneKeyFromATerminalWithoutEchoOrLineEnd) {
     i4_add_thread(waitForKey, 51200, &w);
     // Type only once the key wait has switched the line mode off, so that an
     // echo could only come from the wait itself.
-    bool single = false;
-    for (int i = 0; i < 5000 && !single; i++) {
+    bool single = waitUntil([&] {
         termios now;
         tcgetattr(slave, &now);
-        single = (now.c_lflag & ICANON) == 0;
-        if (!single) i4_sleep_ms(1);
-    }
+        return (now.c_lflag & ICANON) == 0;
+    });
     // Typed in any case, so that the waiting thread never stays blocked.
     ASSERT_EQ(1, write(master, "k", 1));
     EXPECT_TRUE(single);
-    for (int i = 0; i < 5000 && w.key.load() < 0; i++) i4_sleep_ms(1);
+    waitUntil([&] { return w.key.load() >= 0; });
     EXPECT_EQ('k', w.key.load());
     i4_wait_threads();
 

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -36,6 +37,16 @@ TEST(i4_debug_file_class, ConsoleOutputGoesToStandardOutput) {
     i4_string s("text");
     EXPECT_EQ(i4_printf("%S %x\n", &s, 255u), 8);
     EXPECT_EQ(out.text(), "raw|n=5|text ff\n");
+}
+
+// Whatever reaches the terminal, network text among it, cannot drive it.
+TEST(i4_debug_file_class, ControlBytesReachTheTerminalMasked) {
+    stdin_read_only guard;
+    stdout_capture out;
+    const char text[] = "\x1b[2Jname\x07\tcol\r\n";
+    EXPECT_EQ(i4_debug->write(text, (int32_t)strlen(text)), (int32_t)strlen(text));
+    EXPECT_EQ(i4_printf("%s|%s\n", "\x1b]0;title\x07", "caf\xc3\xa9"), 17);
+    EXPECT_EQ(out.text(), "?[2Jname?\tcol\r\n?]0;title?|caf\xc3\xa9\n");
 }
 
 TEST(i4_debug_file_class, PositionsAreZero) {

@@ -8,6 +8,7 @@
 #include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_ram_file_class.h"
+#include "support/ByteCompare.h"
 
 namespace {
 
@@ -183,16 +184,16 @@ TEST(FileSystem, RenameAcrossFileSystemsCopiesAndRemovesTheSource) {
     writeText(to, std::string(300000, 'x'));  // a longer old target is replaced whole
     EXPECT_EQ(i4_rename(from.c_str(), to.c_str()), 0);
     EXPECT_FALSE(fileExists(from));
-    EXPECT_EQ(readText(to), content);
+    EXPECT_BYTES_EQ(content, readText(to));
 
     // Back again through i4_move, whose answer is "failed".
     EXPECT_FALSE(i4_move(to.c_str(), from.c_str()));
-    EXPECT_EQ(readText(from), content);
+    EXPECT_BYTES_EQ(content, readText(from));
     EXPECT_FALSE(fileExists(to));
 
     // A target that cannot be made leaves the source whole.
     EXPECT_EQ(i4_rename(from.c_str(), (work / "no/such/dir/x").c_str()), 1);
-    EXPECT_EQ(readText(from), content);
+    EXPECT_BYTES_EQ(content, readText(from));
 }
 
 // On one file system and across two: a free name takes the file, a taken one
@@ -209,13 +210,13 @@ TEST(FileSystem, RenameNoReplace) {
         writeText(taken, "keep me");
         EXPECT_EQ(i4_rename_no_replace(from.c_str(), taken.c_str()), 2);
         EXPECT_EQ(readText(taken), "keep me");
-        EXPECT_EQ(readText(from), content);
+        EXPECT_BYTES_EQ(content, readText(from));
         EXPECT_EQ(i4_rename_no_replace(from.c_str(), free.c_str()), 0);
-        EXPECT_EQ(readText(free), content);
+        EXPECT_BYTES_EQ(content, readText(free));
         EXPECT_FALSE(fileExists(from));
         EXPECT_EQ(i4_rename_no_replace(from.c_str(), (*target / "other.bin").c_str()), 1);
         EXPECT_EQ(i4_rename_no_replace(free.c_str(), (*target / "no/dir/x").c_str()), 1);
-        EXPECT_EQ(readText(free), content);
+        EXPECT_BYTES_EQ(content, readText(free));
         unlink(free.c_str());
         unlink(taken.c_str());
     }
@@ -258,10 +259,10 @@ TEST(FileSystem, AppendFile) {
     writeText(a, "head");
     writeText(b, tail);
     EXPECT_TRUE(i4_append_file(a.c_str(), b.c_str()));
-    EXPECT_EQ(readText(a), "head" + tail);
-    EXPECT_EQ(readText(b), tail);
+    EXPECT_BYTES_EQ("head" + tail, readText(a));
+    EXPECT_BYTES_EQ(tail, readText(b));
     EXPECT_FALSE(i4_append_file(a.c_str(), (dir / "missing").c_str()));
-    EXPECT_EQ(readText(a), "head" + tail);
+    EXPECT_BYTES_EQ("head" + tail, readText(a));
     EXPECT_FALSE(i4_append_file((dir / "nodir/x").c_str(), b.c_str()));
 }
 

@@ -11,6 +11,7 @@
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/string/i4_string.h"
 #include "net_test_support.h"
+#include "support/ByteCompare.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ private:
     void launch(const std::vector<std::string>& argv, const std::string& name) {
         std::string log = dir + "/" + name + ".out";
         if (!process.start(argv, log)) return fail("cannot start " + name);
-        if (!nettest::wait_port_open(port_, 5000))
+        if (!nettest::wait_port_open(port_))
             fail(name + " did not start: " + read_file(log) + read_file(dir + "/" + name + ".log"));
     }
 };
@@ -181,7 +182,7 @@ void check_routes(const ProxyServer& proxy, const std::vector<Route>& routes) {
             if (n <= 0) break;
             back.append(buf, static_cast<size_t>(n));
         }
-        EXPECT_EQ(payload, back);
+        EXPECT_BYTES_EQ(payload, back);
     }
 }
 

@@ -490,6 +490,47 @@ TEST(i4_strings, Snprintf) {
     EXPECT_STREQ(i4_sprintf(big, "%d-%s", 12, "ab"), "12-ab");
 }
 
+TEST(i4_strings, MaskControls) {
+    struct Case {
+        std::string in;
+        std::string line;    // masked as one line
+        std::string layout;  // line ends and tabs kept
+    } cases[] = {
+        {"plain text", "plain text", "plain text"},
+        {"\x1b[31mred\x1b[0m", "?[31mred?[0m", "?[31mred?[0m"},
+        {"a\tb\nc", "a?b?c", "a\tb\nc"},
+        {"a\r\nb\rc\r", "a??b?c?", "a\r\nb?c?"},
+        {std::string("nul\0x", 5), "nul?x", "nul?x"},
+        {"bell\x07 del\x7f", "bell? del?", "bell? del?"},
+        // C1 controls in UTF-8 and on their own; U+00A0 and on are characters.
+        {"\xc2\x9b"
+         "2J \xc2\x85 \xc2\xa0",
+         "?2J ? \xc2\xa0", "?2J ? \xc2\xa0"},
+        {"lone \x9b"
+         "1m \x80",
+         "lone ?1m ?", "lone ?1m ?"},
+        // UTF-8 text, with continuation bytes in the C1 range, stays whole.
+        {"caf\xc3\xa9 \xe2\x98\x95 \xc4\x9b \xf0\x9f\x98\x80",
+         "caf\xc3\xa9 \xe2\x98\x95 \xc4\x9b \xf0\x9f\x98\x80",
+         "caf\xc3\xa9 \xe2\x98\x95 \xc4\x9b \xf0\x9f\x98\x80"},
+        // Latin-1 letters stay; a sequence cut short is its bytes.
+        {"caf\xe9 \xe2\x98", "caf\xe9 \xe2?", "caf\xe9 \xe2?"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string out = "left";
+        bool masked = i4_mask_controls(c.in.data(), (int)c.in.size(), false, out);
+        EXPECT_EQ(c.line, masked ? out : c.in) << testing::PrintToString(c.in);
+        EXPECT_EQ(masked, c.line != c.in) << testing::PrintToString(c.in);
+        out = "left";
+        masked = i4_mask_controls(c.in.data(), (int)c.in.size(), true, out);
+        EXPECT_EQ(c.layout, masked ? out : c.in) << testing::PrintToString(c.in);
+        EXPECT_EQ(masked, c.layout != c.in) << testing::PrintToString(c.in);
+    }
+    EXPECT_EQ("a?b", i4_masked_line("a\nb"));
+    EXPECT_EQ("", i4_masked_line(nullptr));
+}
+
 TEST(i4_strings, UrlDecode) {
     struct {
         const char* in;

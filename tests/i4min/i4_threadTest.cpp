@@ -39,8 +39,9 @@ void throwOther(void*) {
 void runThenIdle(i4_thread_func_type fn) {
     stdoutToStderr();
     i4_add_thread(fn, 51200, nullptr);
-    // The failing thread ends the process; this only bounds the wait.
-    for (int i = 0; i < 500; i++) i4_sleep_ms(10);
+    // The failing thread ends the process; this only bounds the wait, generously: a loaded
+    // machine may start the thread late.
+    for (int i = 0; i < 6000; i++) i4_sleep_ms(10);
     exit(0);
 }
 

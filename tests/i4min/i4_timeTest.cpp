@@ -2,6 +2,7 @@
 #include <set>
 #include <stdint.h>
 #include <time.h>
+#include <vector>
 
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_test_clock.h"
@@ -132,6 +133,18 @@ TEST(Random, StaysInRangeAndReachesEveryValue) {
         int r = i4_random(0x7FFFFFFF);
         ASSERT_GE(r, 0);
     }
+}
+
+// Each thread seeds the generator as it starts; the generator is the process's own, so a
+// second seed within the same second would restart it and hand out the values already
+// handed out (two downloads made one after the other got the same identity).
+TEST(Random, ASecondSeedDoesNotRestartTheSequence) {
+    i4_random_seed();
+    std::vector<int> first, second;
+    for (int i = 0; i < 8; i++) first.push_back(i4_random(1 << 30));
+    i4_random_seed();
+    for (int i = 0; i < 8; i++) second.push_back(i4_random(1 << 30));
+    EXPECT_NE(first, second);
 }
 
 struct TlsCheck {

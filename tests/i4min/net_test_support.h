@@ -23,6 +23,7 @@
 #include "i4min/file/i4_file.h"
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/threads/linux/i4_time.h"
+#include "support/Waiting.h"
 
 namespace nettest {
 
@@ -81,12 +82,8 @@ inline bool port_answers(int port) {
     return ok;
 }
 
-inline bool wait_port_open(int port, int ms) {
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (port_answers(port)) return true;
-        usleep(20000);
-    }
-    return false;
+inline bool wait_port_open(int port) {
+    return waitUntil([port] { return port_answers(port); });
 }
 
 inline int64_t now_ms() {
@@ -194,7 +191,7 @@ public:
     int port() const { return port_; }
     // What the client sent, once the script has run (or given up).
     std::string received() {
-        for (int i = 0; i < 300 && !finished; i++) usleep(10000);
+        waitUntil([this] { return finished.load(); });
         std::lock_guard<std::mutex> g(m);
         return got;
     }

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ImportTestUtil.h"
 #include "i4min/TempDir.h"
+#include "import/ID3v1.h"
 #include "import/ImportMaster.h"
+#include "import/MP3Info.h"
+#include "support/ByteCompare.h"
 #include "support/ImportCorpus.h"
 
 namespace {
@@ -233,6 +238,160 @@ TEST_F(CorpusTest, ShnDigest) {
           {exact("Type", "Audio"), exact("Format", "shn"),
            exact("MD5 Hash", reports->get("tone.shn", "md5sum"))},
           import("tone.shn"));
+}
+
+// The tags ffprobe reads from a file: name to text.
+std::map<std::string, std::string> probedTags(const std::string& path) {
+    std::map<std::string, std::string> tags;
+    std::string cmd = "ffprobe -v error -show_entries format_tags -of default=nw=1 '" + path + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    EXPECT_TRUE(p != nullptr) << cmd;
+    if (!p) return tags;
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        std::string l(line);
+        if (!l.empty() && l.back() == '\n') l.pop_back();
+        size_t eq = l.find('=');
+        if (l.compare(0, 4, "TAG:") == 0 && eq != std::string::npos)
+            tags[l.substr(4, eq - 4)] = l.substr(eq + 1);
+    }
+    EXPECT_EQ(0, pclose(p)) << cmd;
+    return tags;
+}
+
+// Writing tags into a copy of a corpus file: everything before the tag stays as it was.
+class TagWriting : public CorpusTest {
+protected:
+    // Copies the corpus file into the scratch directory; its bytes before writing.
+    std::string copy(const std::string& name) {
+        std::string bytes = readText(corpus() + "/" + name);
+        writeText(dir / name, bytes);
+        return bytes;
+    }
+    // The copy's tags as the importer gives them, without the name tag.
+    TagList imported(const std::string& name) {
+        FileMeta record;
+        record.setPath((dir / name).c_str());
+        record.setName(name.c_str());
+        EXPECT_TRUE(master->import(record)) << name;
+        TagList t = tagsOf(record);
+        t.erase(t.begin());
+        return t;
+    }
+    void expectKept(const std::string& before, const std::string& name, size_t kept) {
+        std::string after = readText(dir / name);
+        ASSERT_GE(after.size(), kept) << name;
+        EXPECT_BYTES_EQ(std::string_view(before).substr(0, kept),
+                        std::string_view(after).substr(0, kept))
+            << name;
+    }
+    TempDir dir;
+};
+
+TEST_F(TagWriting, ANewTagGoesBehindTheAudio) {
+    const std::string f = "m1-cbr.mp3";
+    std::string before = copy(f);
+    TagList untagged = imported(f);
+    MP3Info info;
+    ASSERT_EQ(MP3Info::FOUND, info.read((dir / f).c_str()));
+    ASSERT_FALSE(info.hasID3v1());
+    ASSERT_EQ(MP3Info::WRITTEN,
+              info.writeTags("Title W", "Artist W", "Album W", "1999", "a comment", "3", "rock"));
+    EXPECT_EQ((long long)before.size() + ID3v1::SIZE, (long long)readText(dir / f).size());
+    expectKept(before, f, before.size());
+
+    // The importer finds the fields, and the playing time and bitrate it found before.
+    TagList got = imported(f);
+    TagList want = {untagged[0],          untagged[1],          {"Artist", "Artist W"},
+                    {"Album", "Album W"}, {"Title", "Title W"}, untagged[2],
+                    untagged[3]};
+    EXPECT_EQ(want, got);
+    std::map<std::string, std::string> probed = probedTags(dir / f);
+    EXPECT_EQ((std::map<std::string, std::string>{{"title", "Title W"},
+                                                  {"artist", "Artist W"},
+                                                  {"album", "Album W"},
+                                                  {"date", "1999"},
+                                                  {"comment", "a comment"},
+                                                  {"track", "3"},
+                                                  {"genre", "Rock"}}),
+              probed);
+    // Without a genre a new tag names none.
+    copy(f);
+    ASSERT_EQ(MP3Info::FOUND, info.read((dir / f).c_str()));
+    ASSERT_EQ(MP3Info::WRITTEN, info.writeTags("T", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a"));
+    EXPECT_EQ((std::map<std::string, std::string>{{"title", "T"}}), probedTags(dir / f));
+}
+
+TEST_F(TagWriting, AnExistingTagIsWrittenOverAndNotApplicableKeepsAField) {
+    const std::string f = "m1-cbr-v1.mp3";
+    std::string before = copy(f);
+    MP3Info info;
+    ASSERT_EQ(MP3Info::FOUND, info.read((dir / f).c_str()));
+    ASSERT_TRUE(info.hasID3v1());
+    ASSERT_EQ(MP3Info::WRITTEN,
+              info.writeTags("n/a", "Other Artist", "n/a", "n/a", "n/a", "-1", "n/a"));
+    EXPECT_EQ(before.size(), readText(dir / f).size());
+    expectKept(before, f, before.size() - ID3v1::SIZE);
+    std::map<std::string, std::string> probed = probedTags(dir / f);
+    EXPECT_EQ((std::map<std::string, std::string>{{"title", "Title One"},
+                                                  {"artist", "Other Artist"},
+                                                  {"album", "First Album"},
+                                                  {"date", "2001"}}),
+              probed);
+    TagList got = imported(f);
+    ASSERT_EQ(7u, got.size());
+    EXPECT_EQ(
+        (TagList{{"Artist", "Other Artist"}, {"Album", "First Album"}, {"Title", "Title One"}}),
+        TagList(got.begin() + 2, got.begin() + 5));
+
+    // Values outside their ranges and unknown genres keep what is there; texts are cut to
+    // their fields, the comment to 28 bytes beside a track.
+    ASSERT_EQ(MP3Info::WRITTEN, info.writeTags("n/a", "n/a", "n/a", "999", "n/a", "9", "17"));
+    ASSERT_EQ(MP3Info::WRITTEN,
+              info.writeTags(std::string(40, 't').c_str(), "n/a", "n/a", "3001",
+                             std::string(40, 'c').c_str(), "256", "No Such Genre"));
+    EXPECT_EQ(before.size(), readText(dir / f).size());
+    probed = probedTags(dir / f);
+    EXPECT_EQ((std::map<std::string, std::string>{{"title", std::string(30, 't')},
+                                                  {"artist", "Other Artist"},
+                                                  {"album", "First Album"},
+                                                  {"date", "2001"},
+                                                  {"comment", std::string(28, 'c')},
+                                                  {"track", "9"},
+                                                  {"genre", "Rock"}}),
+              probed);
+}
+
+TEST_F(TagWriting, TheTagBehindAnID3v2FileLeavesItsFrontAlone) {
+    const std::string f = "m25-vbr-utf16-v1.mp3";
+    std::string before = copy(f);
+    std::map<std::string, std::string> front = probedTags(dir / f);
+    MP3Info info;
+    ASSERT_EQ(MP3Info::FOUND, info.read((dir / f).c_str()));
+    ASSERT_EQ(MP3Info::WRITTEN,
+              info.writeTags("New Title", "n/a", "n/a", "n/a", "n/a", "n/a", "n/a"));
+    expectKept(before, f, before.size() - ID3v1::SIZE);
+    EXPECT_EQ(front, probedTags(dir / f)) << "the ID3v2 tag reads otherwise";
+    TagList got = imported(f);
+    ASSERT_EQ(7u, got.size());
+    EXPECT_EQ((TagList{{"Artist", "Old Artist"}, {"Album", "Old Album"}, {"Title", "New Title"}}),
+              TagList(got.begin() + 2, got.begin() + 5));
+}
+
+TEST_F(TagWriting, AFileThatCannotBeWrittenIsReportedAndNothingIsMade) {
+    MP3Info unread;
+    EXPECT_EQ(MP3Info::NOT_WRITTEN, unread.writeTags("t", "a", "b", "2000", "c", "1", "0"));
+
+    const std::string f = "m1-cbr.mp3";
+    copy(f);
+    MP3Info info;
+    ASSERT_EQ(MP3Info::FOUND, info.read((dir / f).c_str()));
+    ASSERT_EQ(0, remove((dir / f).c_str()));
+    EXPECT_EQ(MP3Info::NOT_WRITTEN, info.writeTags("t", "a", "b", "2000", "c", "1", "0"));
+    EXPECT_FALSE(fileExists(dir / f));
+    // A directory of the name cannot be opened for writing.
+    ASSERT_EQ(0, mkdir((dir / f).c_str(), 0700));
+    EXPECT_EQ(MP3Info::NOT_WRITTEN, info.writeTags("t", "a", "b", "2000", "c", "1", "0"));
 }
 
 TEST_F(CorpusTest, NamesDecideBeforeContent) {

@@ -101,6 +101,27 @@ TEST(ID3v1Test, BuildsWhatItParses) {
     EXPECT_TRUE(back.setTrack(-1));
     back.build(out);
     EXPECT_EQ(0, out[126]) << "no track: version 1.0";
+
+    ID3v1 fresh;
+    fresh.build(out);
+    for (int i = 93; i < 97; ++i) EXPECT_EQ(0, out[i]) << "a tag without a year: byte " << i;
+}
+
+TEST(ID3v1Test, GenreGivenAsNumberOrName) {
+    struct Case {
+        const char* text;
+        bool taken;
+        int genre;
+    } cases[] = {{"17", true, 17},   {"0", true, 0},           {"255", true, 255},
+                 {"rock", true, 17}, {"ALTERNROCK", true, 40}, {"Dance Hall", true, 125},
+                 {"256", false, 9},  {"-1", false, 9},         {"17x", false, 9},
+                 {"Dance", true, 3}, {"", false, 9},           {"Rock ", false, 9}};
+    for (const Case& c : cases) {
+        ID3v1 tag;
+        tag.setGenre(9);
+        EXPECT_EQ(c.taken, tag.setGenreText(c.text)) << c.text;
+        EXPECT_EQ(c.genre, tag.getGenre()) << c.text;
+    }
 }
 
 TEST(ID3v1Test, YearAndTrackSettersKeepTheirRanges) {

@@ -323,6 +323,22 @@ TEST_F(MetaListTest, TagRowsFollowTheColumnsOfTheHeaderRecord) {
     EXPECT_EQ(out.all(), "Name\tusers\t\n(5) \tmany\t\n(1) big\t7\t\n");
 }
 
+// A name from the network is one cell: its line ends, tabs and escapes make no rows,
+// columns or terminal commands.
+TEST_F(MetaListTest, NamesAndValuesShowTheirControlBytesMasked) {
+    Meta m;
+    m.setName("a\n(2) forged\tb\x1b[2J");
+    m.setTag("x\ty", "v\r\n", MetaTag::STRING);
+    TagColumns columns;
+    out.lines.clear();
+    printTagHeader(&m, columns);
+    printTagRow(&m, columns, 0);
+    printMetaInfo(&m);
+    EXPECT_EQ(out.all(),
+              "Name\tx?y\t\n(1) a?(2) forged?b?[2J\tv??\t\nMeta Information:\n"
+              "Name:\t\ta?(2) forged?b?[2J\nx?y:\t\tv??\n");
+}
+
 TEST_F(MetaListTest, MetaInfoShowsEveryTagByItsDisplayName) {
     out.lines.clear();
     printMetaInfo(nullptr);

@@ -7,6 +7,7 @@
 #include "i4min/net_test_support.h"
 #include "net/STSocketPool.h"
 #include "net/TCPConnection.h"
+#include "support/ByteCompare.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST_F(TCPConnectionTest, AFrameThatIsAllThereIsTakenInOnePassWhateverItsSize) {
     pair.peerWrite(frame(7, body) + frame(8, "y"));
     pool.run(10);
     ASSERT_EQ(2u, seen.frames.size());
-    EXPECT_EQ("F7:" + body, seen.frames[0]);
+    EXPECT_BYTES_EQ("F7:" + body, seen.frames[0]);
     EXPECT_EQ("P8:y", seen.frames[1]);
 }
 
@@ -189,7 +190,7 @@ TEST_F(TCPConnectionTest, CloseMarkerLetsEveryPacketBeforeItOutWhole) {
         got += pair.peerReadAll();
     }
     EXPECT_TRUE(seen.deleted);
-    EXPECT_EQ(expected, got);
+    EXPECT_BYTES_EQ(expected, got);
 }
 
 TEST_F(TCPConnectionTest, LimitBelowOneKilobyteStillSends) {

@@ -14,6 +14,7 @@
 #include "net/SocketPool.h"
 #include "net/UDPAnnex.h"
 #include "net/UDPPacket.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -66,9 +67,9 @@ struct UDPAnnexTest : ::testing::Test {
         pool.run(10);
         ASSERT_EQ(std::string("\xE3\x01hello"), peer.receive());
     }
-    // Runs passes until the annex has handled n datagrams, at most 20.
+    // Runs passes until the annex has handled n datagrams.
     void runUntilHandled(size_t n) {
-        for (int i = 0; i < 20 && seen.datagrams.size() < n; i++) pool.run(10);
+        passUntil([&] { return seen.datagrams.size() >= n; }, [&] { pool.run(10); });
     }
     bool descriptorFailed(int ms) {
         i4_tcpip_sock* s = dynamic_cast<i4_tcpip_sock*>(annex->getSocket());
@@ -138,7 +139,7 @@ TEST_F(UDPAnnexTest, ShortDatagramAfterLongOneShowsNoStaleBytes) {
     // Reading past the end of a short datagram fails; the annex goes on.
     peer.sendToAnnex("\xE3\xEE\x01");
     peer.sendToAnnex("\xE3\x08z");
-    for (int i = 0; i < 20 && seen.datagrams.size() < 3; i++) pool.run(10);
+    runUntilHandled(3);
     EXPECT_EQ(1, seen.failures);
     ASSERT_EQ(3u, seen.datagrams.size());
     EXPECT_EQ("8:z", seen.datagrams[2]);

@@ -10,6 +10,7 @@
 #include "server/ExServer.h"
 #include "server/ExServerList.h"
 #include "server/ServerMeta.h"
+#include "support/ByteCompare.h"
 
 using namespace servertest;
 
@@ -98,7 +99,7 @@ TEST_F(ServerMetaTest, ServerMetRoundTripsByteForByte) {
     ASSERT_TRUE(list.load((dir / "server.met").c_str()));
     ASSERT_EQ(list.getList()->count(), 2);
     ASSERT_TRUE(list.save((dir / "again.met").c_str(), true));
-    EXPECT_EQ(readText(dir / "again.met"), original);
+    EXPECT_BYTES_EQ(original, readText(dir / "again.met"));
 
     EXPECT_EQ(at(0)->history, 2);
     EXPECT_EQ(at(0)->pref, 2);

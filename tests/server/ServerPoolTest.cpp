@@ -72,13 +72,11 @@ protected:
     }
 
     // Runs the socket pool and the messages until done holds.
-    bool settle(const std::function<bool()>& done, int passes = 300) {
-        return pump(
-            [&] {
-                drainMessages();
-                return done();
-            },
-            passes);
+    bool settle(const std::function<bool()>& done) {
+        return pump([&] {
+            drainMessages();
+            return done();
+        });
     }
     bool saw(const std::string& line) {
         for (const std::string& l : console.lines)
@@ -90,7 +88,7 @@ protected:
     std::string sent(UdpServer& to) {
         if (pool().annex()->queuedPackets() == 0) return std::string();
         std::string got;
-        pump([&] { return !(got = to.receive(20)).empty(); }, 20);
+        pump([&] { return !(got = to.receive(20)).empty(); });
         return got;
     }
 

@@ -29,6 +29,7 @@
 #include "server/ServerGateway.h"
 #include "server/ServerPool.h"
 #include "server/TransferLink.h"
+#include "support/Waiting.h"
 
 namespace servertest {
 
@@ -191,13 +192,9 @@ protected:
 
     ServerPool& pool() { return *theServerGateway.pool(); }
 
-    // Runs passes of the socket pool until done() holds or the passes run out.
-    bool pump(const std::function<bool()>& done, int passes = 100) {
-        for (int i = 0; i < passes; ++i) {
-            if (done()) return true;
-            sockets->run(10);
-        }
-        return done();
+    // Runs passes of the socket pool until done() holds; false if it never does.
+    bool pump(const std::function<bool()>& done) {
+        return passUntil(done, [&] { sockets->run(10); });
     }
 
     // Hands queued messages to their handlers; how many there were.

@@ -7,6 +7,7 @@
 #include "meta/SpecialTagInfo.h"
 #include "server/TransferLink.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 #include "transfer/HashThread.h"
 #include "transfer/TransferGateway.h"
 #include "transfer/TransferOptions.h"
@@ -23,7 +24,7 @@ TEST(TransferLinkShares, TheSharedListAndThePassDoneFlagAreTheGatewaysOwn) {
 
     std::vector<i4_string> none;
     theHashThread.startHashing(none);
-    for (int i = 0; i < 2000 && !theHashThread.isPassDone(); ++i) usleep(10000);
+    waitUntil([] { return theHashThread.isPassDone(); });
     EXPECT_TRUE(link.sharedPassDone());
 
     theHashThread.stop();

@@ -5,6 +5,7 @@
 #include "core/NetworkGateway.h"
 #include "i4min/net_test_support.h"
 #include "net/IpPort.h"
+#include "support/Waiting.h"
 #include "transfer/PeerEventHandler.h"
 
 using namespace peertest;
@@ -268,8 +269,8 @@ struct ConnectRequestTest : ::testing::Test {
         return taker.taken;
     }
     void waitForAttempts() {
-        for (int i = 0; i < 500 && connector.pendingCount() > 0; i++) usleep(20000);
-        ASSERT_EQ(0, connector.pendingCount());
+        ASSERT_TRUE(waitUntil([&] { return connector.pendingCount() == 0; }))
+            << connector.pendingCount() << " attempts still pending";
     }
 
     STSocketPool connectPool;

@@ -1,11 +1,17 @@
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DownloadTestSupport.h"
 #include "core/CoreOptions.h"
+#include "core/MessageQ.h"
 #include "core/XMLStringTable.h"
+#include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_system.h"
+#include "meta/FileParts.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
 #include "transfer/DLPool.h"
@@ -13,6 +19,7 @@
 #include "transfer/DownloadState.h"
 #include "transfer/PartMetFile.h"
 #include "transfer/PartialFile.h"
+#include "util/BoolArray.h"
 
 namespace {
 
@@ -60,6 +67,15 @@ public:
             d->load(&stored, perPart ? 1 : 0);
         }
         log.drain();
+        return d;
+    }
+    // A new download of the content under the name, downloading.
+    Download* fetch(const std::vector<uint8_t>& content, const char* name) {
+        std::unique_ptr<FileMeta> record(recordOf(content, name, dirs.root.path));
+        d = new Download();
+        d->addRef();
+        EXPECT_TRUE(d->startNew(record.get()));
+        d->tick(10);
         return d;
     }
     TransferDirs dirs;
@@ -199,6 +215,126 @@ TEST(DownloadState, CompleteDataFinishesAfterTheCheck) {
     // and 17 for the servers to publish each), then ended (11).
     EXPECT_EQ((std::vector<int>{18, 17, 18, 17, 11}), f.log.drain());
     EXPECT_TRUE(fileExists(f.dirs.incoming + "/whole.bin"));
+}
+
+// The record says the file is whole before the join starts: a crash in the
+// join must not make the restart fetch the last blocks again.
+TEST(DownloadState, TheRecordListsNoGapOnceTheLastBlockArrived) {
+    CapturedUI ui;
+    StateFixture f;
+    std::vector<uint8_t> content = randomBytes(700000, 32);
+    f.fetch(content, "last.bin");
+    std::string path = f.d->getPartialFile()->metPath().c_str();
+    f.d->gotData(0, (uint32_t)content.size(), content.data(), nullptr);
+    EXPECT_EQ("Completing", statusText(f.d));
+    FileMeta stored;
+    ASSERT_EQ(PartialFile::VERSION_PARTS, PartMetFile::read(path.c_str(), stored));
+    PartialFile reader;
+    EXPECT_EQ(0, reader.readGaps(&stored, false));
+    f.work.runCompletions();
+    EXPECT_EQ("Complete", statusText(f.d));
+}
+
+// Killed after the finished file went into incoming and before its record
+// went: the restart ends the download as complete. Without that file the
+// download is loaded and fetched again.
+TEST(DownloadState, ARecordLeftBehindByAMovedFileEndsTheDownload) {
+    for (bool moved : {true, false}) {
+        SCOPED_TRACE(moved ? "moved" : "gone");
+        CapturedUI ui;
+        StateFixture f;
+        std::vector<uint8_t> content = randomBytes(700000, 34);
+        f.fetch(content, "moved.bin");
+        std::string path = f.d->getPartialFile()->metPath().c_str();
+        std::string dir = f.d->getPartialFile()->tempDir().c_str();
+        f.d->gotData(0, (uint32_t)content.size(), content.data(), nullptr);
+        ASSERT_EQ("Completing", statusText(f.d));
+        std::string joined = dir + "1.1.part";
+        if (moved)
+            ASSERT_EQ(0, rename(joined.c_str(), (f.dirs.incoming + "/moved.bin").c_str()));
+        else
+            ASSERT_EQ(0, unlink(joined.c_str()));
+        FileMeta stored;
+        ASSERT_EQ(PartialFile::VERSION_PARTS, PartMetFile::read(path.c_str(), stored));
+        f.log.drain();
+        Download* again = new Download();
+        again->addRef();
+        again->load(&stored, 1);
+        std::vector<int> posted = f.log.drain();
+        bool ended = std::find(posted.begin(), posted.end(), (int)MSG_END_DOWNLOAD) != posted.end();
+        if (moved) {
+            EXPECT_EQ("Complete", statusText(again));
+            EXPECT_TRUE(ended);
+            EXPECT_FALSE(fileExists(path));
+            EXPECT_TRUE(f.work.checks.empty());
+        } else {
+            EXPECT_EQ("Hashing...", statusText(again));
+            EXPECT_FALSE(ended);
+            EXPECT_EQ((uint64_t)content.size(),
+                      again->getPartialFile()->bytesIn(0, (uint32_t)content.size()));
+        }
+        again->release();
+    }
+}
+
+// A disk that takes no more bytes.
+class FullDisk : public i4_file {
+public:
+    int32_t read(void*, int32_t) override { return -1; }
+    int32_t write(const void*, int32_t) override { return -1; }
+    int64_t seek(int64_t pos) override { return pos; }
+    int64_t size() override { return 0; }
+    int64_t tell() override { return 0; }
+};
+
+bool gapListed(Download* d, uint32_t start, uint32_t end) {
+    int crumb = (int)FileParts::crumbOf(start);
+    for (const Gap& g : d->getProgress().crumbGaps(crumb))
+        if (g.start <= start && end <= g.end) return true;
+    return false;
+}
+
+// Peer data and a web source's data take one way to the disk: a block the
+// disk refuses is asked for again later, the download waits for room as with
+// a full disk, and once there is room it goes on to the end.
+TEST(DownloadState, ARefusedWriteWaitsForRoomAndHandsTheRangeOutAgain) {
+    for (bool fromPeer : {true, false}) {
+        SCOPED_TRACE(fromPeer ? "peer data" : "web source data");
+        CapturedUI ui;
+        StateFixture f;
+        std::vector<uint8_t> content = randomBytes(700000, 33);
+        f.fetch(content, "room.bin");
+        BoolArray all((uint32_t)f.d->crumbCount());
+        all.fill(1);
+        uint32_t start = 0, end = 0;
+        ASSERT_TRUE(f.d->getProgress().nextRange(&all, start, end, 100000));
+        ASSERT_FALSE(gapListed(f.d, start, end));
+        i4_set_open_hooks([](const char*, int) -> i4_file* { return new FullDisk(); }, nullptr);
+        if (fromPeer)
+            f.d->gotData(start, end, content.data() + start, nullptr);
+        else
+            EXPECT_FALSE(f.d->writeData(content.data() + start, start, end));
+        i4_set_open_hooks(nullptr, nullptr);
+        EXPECT_EQ("Insufficient Disk Space.", statusText(f.d));
+        EXPECT_NE(std::string::npos, ui.text().find("room.bin: Insufficient Disk Space."));
+        EXPECT_TRUE(f.d->getPartialFile()->overlaps(start, end));
+        EXPECT_EQ(0, f.d->getPartialFile()->getTransferred());
+        EXPECT_TRUE(gapListed(f.d, start, end)) << "handed out again";
+        // Data that still arrives waits too.
+        f.d->gotData(start, end, content.data() + start, nullptr);
+        EXPECT_TRUE(f.d->getPartialFile()->overlaps(start, end));
+        f.d->getPartialFile()->close();
+        f.d->spaceAvailable();
+        f.d->tick(10);
+        EXPECT_EQ("Looking...", statusText(f.d));
+        if (fromPeer)
+            f.d->gotData(0, (uint32_t)content.size(), content.data(), nullptr);
+        else
+            EXPECT_FALSE(f.d->writeData(content.data(), 0, (uint32_t)content.size()));
+        EXPECT_EQ("Completing", statusText(f.d));
+        f.work.runCompletions();
+        EXPECT_EQ("Complete", statusText(f.d));
+    }
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include "TransferTestSupport.h"
 #include "i4min/TempDir.h"
 #include "meta/FileMeta.h"
+#include "support/ByteCompare.h"
 #include "support/ChildProcess.h"
+#include "support/Waiting.h"
 #include "transfer/FriendList.h"
 
 using namespace peertest;
@@ -238,7 +240,7 @@ TEST_F(FriendListTest, AWaitingBrowseIsSentOnceWhenTheFriendConnects) {
 
     close(first.fd);
     first.fd = -1;
-    for (int i = 0; i < 60 && h.listed(0x20); i++) h.pump(1);
+    ASSERT_TRUE(passUntil([&] { return !h.listed(0x20); }, [&] { h.pump(1); }));
     EXPECT_EQ(FriendCache::NOT_CONNECTED, friendAt(1).status);
 
     Client& second = h.connect();
@@ -364,7 +366,7 @@ TEST_F(FriendListTest, AFailedSaveKeepsTheLastFriendMet) {
     ChildOptions fullDisk;
     fullDisk.fileSizeLimit = 100;
     EXPECT_EQ(0, exitStatusOfChild(fullDisk, [&] { return list.save(path.c_str()) ? 1 : 0; }));
-    EXPECT_EQ(old, readFile(path));
+    EXPECT_BYTES_EQ(old, readFile(path));
 
     h.ui.lines.clear();
     EXPECT_FALSE(list.save((dir / "no/such/friend.met").c_str()));

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -14,6 +15,8 @@
 #include "i4min/string/i4_err.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
+#include "support/ByteCompare.h"
+#include "support/Waiting.h"
 #include "transfer/DownloadInterface.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/HttpSocketConnectThread.h"
@@ -59,10 +62,15 @@ struct FakeDownload : DownloadInterface {
         }
         return false;
     }
-    void writeData(const uint8_t* bytes, uint32_t start, uint32_t end) override {
+    bool writeData(const uint8_t* bytes, uint32_t start, uint32_t end) override {
         if (end > data.size() || start >= end) {
             outside++;
-            return;
+            return true;
+        }
+        if (refuse) {
+            // As a download whose disk is full: it resets its sources and keeps nothing.
+            refuse();
+            return false;
         }
         for (uint32_t c = start / CRUMB; c <= (end - 1) / CRUMB; ++c)
             if (!taken[c]) outside++;
@@ -75,6 +83,7 @@ struct FakeDownload : DownloadInterface {
         // A crumb written in several pieces: done once its last byte arrived in order.
         uint32_t c = (end - 1) / CRUMB;
         if (end == std::min((uint32_t)data.size(), (c + 1) * CRUMB)) done[c] = true;
+        return true;
     }
     bool complete() const {
         return std::all_of(done.begin(), done.end(), [](bool b) { return b; });
@@ -86,6 +95,7 @@ struct FakeDownload : DownloadInterface {
     uint64_t written = 0;
     int outside = 0;
     int weight = 0;
+    std::function<void()> refuse;
 };
 
 std::string partial(const std::vector<uint8_t>& content, long long first, long long last,
@@ -109,13 +119,10 @@ ScriptedHttpServer::Answer say(const std::string& head) {
 // says 10 ms passed, or 30 s while the source waits after a 503. Until the source asks to
 // be deleted (true) or stop() holds (true); false when neither came in time.
 template <class Stop>
-bool drive(HttpSource& s, Stop stop, int rounds = 4000) {
-    for (int i = 0; i < rounds; ++i) {
-        if (!s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10)) return true;
-        if (stop()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+bool drive(HttpSource& s, Stop stop) {
+    return passUntil(
+        [&] { return !s.tick(s.getState() == HttpSource::WAIT ? 30000 : 10) || stop(); },
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
 }
 
 struct Case {
@@ -220,7 +227,7 @@ TEST(HttpSource, ScriptedServers) {
         ASSERT_TRUE(drive(*source, [] { return false; })) << "the source never finished";
         EXPECT_EQ(c.completes, download.complete());
         if (c.completes) {
-            EXPECT_EQ(content, download.data);
+            EXPECT_BYTES_EQ(content, download.data);
             EXPECT_EQ(1, download.weight) << "a source with a length adds its weight";
         } else {
             EXPECT_EQ(0u, download.written) << "bytes written from a refused answer";
@@ -251,7 +258,7 @@ TEST(HttpSource, RedirectsAskForTheNewPlace) {
     HttpSource source(&download, url.c_str());
     source.activate();
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ((std::vector<std::string>{"GET /file.bin HTTP/1.1", "GET /moved HTTP/1.1",
                                         "GET /final HTTP/1.1"}),
               server.requestLines());
@@ -280,8 +287,35 @@ TEST(HttpSource, AStallMidBodyGivesTheRangeBack) {
     EXPECT_TRUE(source.tick(HttpSource::STALL_MS / 2));
     EXPECT_EQ(std::vector<int>{0}, download.released) << "the unfinished crumb goes back";
     ASSERT_TRUE(drive(source, [] { return false; }));
-    EXPECT_EQ(content, download.data);
+    EXPECT_BYTES_EQ(content, download.data);
     EXPECT_EQ(2, server.connectionCount());
+}
+
+// The download refuses the bytes (its disk is full) and resets the source on the way: the
+// source stays idle, asks nothing more until it is started again, and then fetches all.
+TEST(HttpSource, RefusedBytesLeaveTheSourceIdle) {
+    const uint32_t size = CRUMB + 10;
+    std::vector<uint8_t> content = randomBytes(size, 8);
+    FakeDownload download(size);
+    ScriptedHttpServer server([&](int, long long f, long long l) { return serve(content, f, l); });
+    std::string url = "http://127.0.0.1:" + std::to_string(server.port) + "/f";
+    HttpSource source(&download, url.c_str());
+    int refused = 0;
+    download.refuse = [&] {
+        refused++;
+        source.reset();
+    };
+    source.activate();
+    ASSERT_TRUE(drive(source, [&] { return refused > 0; }));
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(source.tick(10));
+    EXPECT_EQ(1, refused);
+    EXPECT_EQ(HttpSource::IDLE, source.getState());
+    EXPECT_EQ(1, server.connectionCount());
+    EXPECT_EQ(0u, download.written);
+    download.refuse = nullptr;
+    source.activate();
+    ASSERT_TRUE(drive(source, [] { return false; }));
+    EXPECT_BYTES_EQ(content, download.data);
 }
 
 TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
@@ -312,9 +346,9 @@ TEST(HttpSource, AClosedPortLeavesNoThreadBehind) {
     for (int i = 0; i < 20; ++i) source->tick(10);
     // The thread is between attempts: deleting the source ends it there and then.
     source.reset();
-    // The thread has stopped; its last return to the platform may trail by a moment.
-    for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The thread has stopped; its last return to the platform may trail by a moment. Left
+    // alone it would pause 1, 2 and 4 s between attempts: 5 s tell the two apart.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
 }
 
@@ -354,9 +388,8 @@ TEST(HttpSource, EveryConnectEndsWhenTheClientQuits) {
     ASSERT_EQ(before + 2, i4_live_threads());
     HttpSocketConnectThread::stopAll();
     // Left alone, the threads would go on for seconds more: pauses of 1, 2 and 4 s, and a
-    // connect that waits up to 8 s.
-    for (int i = 0; i < 100 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // connect that waits up to 8 s. 5 s tell the two apart, with room for a loaded machine.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
     sources.clear();  // each source still cancels and deletes its own thread
     for (int s : queued) close(s);
@@ -375,8 +408,7 @@ TEST(HttpSource, AServerGoneForGoodLeavesTheSourceIdleWithoutItsRange) {
     server.reset();
     EXPECT_TRUE(download.released.empty()) << "the range is kept through the wait";
     // Every connect is refused now; after the last attempt the source gives the range back.
-    ASSERT_TRUE(drive(
-        source, [&] { return source.getState() == HttpSource::IDLE; }, 6000));
+    ASSERT_TRUE(drive(source, [&] { return source.getState() == HttpSource::IDLE; }));
     EXPECT_EQ(std::vector<int>{0}, download.released);
     EXPECT_TRUE(source.activate());
 }

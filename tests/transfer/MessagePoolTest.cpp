@@ -6,6 +6,7 @@
 #include "PeerTestSupport.h"
 #include "TransferTestSupport.h"
 #include "core/Message.h"
+#include "support/Waiting.h"
 #include "transfer/FriendList.h"
 #include "transfer/MessagePool.h"
 #include "transfer/TransferHandler.h"
@@ -87,7 +88,7 @@ TEST_F(MessagePoolTest, PmAllowDecidesWhoseMessagesAreTaken) {
         EXPECT_EQ(c.taken, events.saw("chat sender: hello " + what)) << what;
         close(client.fd);
         client.fd = -1;
-        for (int i = 0; i < 60 && h.listed(seed); i++) h.pump(1);
+        ASSERT_TRUE(passUntil([&] { return !h.listed(seed); }, [&] { h.pump(1); })) << what;
         theFriendList.clear();
         seed += 0x10;
     }
@@ -117,7 +118,7 @@ TEST_F(MessagePoolTest, MessagesOfOnePeerShareASessionThatEndsWithTheConnection)
     // The partner is gone: its session is reported closed and freed.
     close(c.fd);
     c.fd = -1;
-    for (int i = 0; i < 60 && pool.count() > 0; i++) h.pump(1);
+    passUntil([&] { return pool.count() == 0; }, [&] { h.pump(1); });
     EXPECT_EQ(0, pool.count());
     EXPECT_TRUE(events.saw("session alice 4"));
 }
@@ -165,6 +166,53 @@ TEST_F(MessagePoolTest, AFailedConnectEndsAWaitingSession) {
     theClientPool.notify(LOOPBACK_IP, 4001);
     EXPECT_EQ(0, pool.count());
     EXPECT_TRUE(events.saw("session erin 3"));
+}
+
+TEST_F(MessagePoolTest, APeerWhoseSessionClosedIsStillHeardUnderPmAllowOneAndTwo) {
+    uint8_t seed = 0x80;
+    for (int allow : {1, 2}) {
+        std::string what = "pmAllow " + std::to_string(allow);
+        theTransferOptions.pmAllow = 0;
+        Client& first = h.connect();
+        Peer* p = h.greet(first, "henry", seed);
+        ASSERT_NE(nullptr, p) << what;
+        EXPECT_EQ(0, chat(first, "before")) << what;
+        theTransferOptions.pmAllow = allow;
+        close(first.fd);
+        first.fd = -1;
+        for (int i = 0; i < 60 && pool.count() > 0; i++) h.pump(1);
+        ASSERT_EQ(0, pool.count()) << what << ": the closed session is freed";
+
+        Client& again = h.connect();
+        ASSERT_NE(nullptr, h.greet(again, "henry", seed)) << what;
+        EXPECT_EQ(0, chat(again, "after " + what)) << what;
+        EXPECT_TRUE(events.saw("chat henry: after " + what)) << what;
+        close(again.fd);
+        again.fd = -1;
+        for (int i = 0; i < 60 && h.listed(seed); i++) h.pump(1);
+        seed += 0x10;
+    }
+}
+
+TEST_F(MessagePoolTest, TheRecordOfFormerPartnersIsBounded) {
+    theTransferOptions.pmAllow = 0;
+    auto partner = [](int i) {
+        return user(LOOPBACK_IP, (uint16_t)(5000 + i), 0, ("p" + std::to_string(i)).c_str());
+    };
+    // Without a user hash a partner is known by address and port.
+    for (int i = 0; i <= MessagePool::MAX_FORMER; i++) {
+        UserMeta u = partner(i);
+        ASSERT_TRUE(pool.gotMessage(&u, "hi"));
+        theClientPool.notify(LOOPBACK_IP, (uint16_t)(5000 + i));
+    }
+    ASSERT_EQ(0, pool.count());
+    theTransferOptions.pmAllow = 2;
+    UserMeta oldest = partner(0);
+    UserMeta second = partner(1);
+    UserMeta newest = partner(MessagePool::MAX_FORMER);
+    EXPECT_FALSE(pool.gotMessage(&oldest, "forgotten"));
+    EXPECT_TRUE(pool.gotMessage(&second, "kept"));
+    EXPECT_TRUE(pool.gotMessage(&newest, "kept"));
 }
 
 TEST_F(MessagePoolTest, AChatTextIsCutToTheLengthOfAChatMessage) {

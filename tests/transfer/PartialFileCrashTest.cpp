@@ -15,6 +15,7 @@
 #include "DownloadTestSupport.h"
 #include "meta/FileParts.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
 #include "support/CapturedUI.h"
 #include "transfer/CompPartialFile.h"
 #include "transfer/DLProgress.h"
@@ -103,8 +104,9 @@ TEST(PartialFileCrash, WhatSurvivesAKillMatchesTheDisk) {
                     uint32_t y = std::min(x + BLOCK, e);
                     buf.resize(y - x);
                     ASSERT_EQ(PartialFile::READ_OK, file->read(buf.data(), x, y));
-                    ASSERT_TRUE(std::equal(buf.begin(), buf.end(), content.begin() + x))
-                        << "bytes " << x << "-" << y << " differ";
+                    ASSERT_BYTES_EQ(std::vector<uint8_t>(content.begin() + x, content.begin() + y),
+                                    buf)
+                        << "in the block at " << x;
                 }
             };
             for (const Gap& g : gaps) {

@@ -18,6 +18,7 @@
 #include "meta/MetaTag.h"
 #include "meta/MetaTestUtil.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
 #include "support/CapturedUI.h"
 #include "transfer/CompPartialFile.h"
 #include "transfer/DLProgress.h"
@@ -66,13 +67,18 @@ public:
         return f;
     }
     bool deliver(const std::vector<uint8_t>& content, uint32_t start, uint32_t end) {
-        return file->writeBlock(content.data() + start, end - start, start, end);
+        return file->writeBlock(content.data() + start, end - start, start, end).gapsRemain;
     }
     // Saves, drops the file and loads it again from its record, as a restart does.
     void reload() {
+        ASSERT_TRUE(file->saveInfo(1, false));
+        restart();
+    }
+    // Drops the file and loads it from the record on disk, as a client killed
+    // and started again does.
+    void restart() {
         std::string path = file->metPath().c_str();
         int number = file->getNumber();
-        ASSERT_TRUE(file->saveInfo(1, false));
         file->release();
         file = make();
         FileMeta record;
@@ -143,7 +149,7 @@ TEST(PartialFile, RandomBlocksWithARestartGiveTheSameFile) {
                 EXPECT_TRUE(fetch.file->isCrumbDone(c));
             ASSERT_TRUE(fetch.finish()) << ui.text();
             std::string done = dirs.incoming + "/movie.bin";
-            EXPECT_TRUE(bytesOf(done) == std::string(content.begin(), content.end()));
+            EXPECT_BYTES_EQ(content, bytesOf(done));
             EXPECT_EQ(std::string((const char*)record->getFileHash(), 16), fileHashOf(done));
             EXPECT_EQ(PartialFile::COMPLETE, fetch.file->getState());
             EXPECT_FALSE(isFile(fetch.file->metPath().c_str())) << "record left behind";
@@ -205,7 +211,7 @@ TEST(PartialFile, WritesFillOnlyGapsAndNeverAVerifiedCrumb) {
     EXPECT_EQ((int64_t)CRUMB + 100, fetch.file->getTransferred());
     std::vector<uint8_t> back(CRUMB);
     ASSERT_EQ(PartialFile::READ_OK, fetch.file->read(back.data(), 0, CRUMB));
-    EXPECT_TRUE(std::equal(back.begin(), back.end(), content.begin()));
+    EXPECT_BYTES_EQ(std::vector<uint8_t>(content.begin(), content.begin() + CRUMB), back);
     EXPECT_EQ(PartialFile::READ_REFUSED, fetch.file->read(back.data(), CRUMB, CRUMB + 200));
 }
 
@@ -218,16 +224,16 @@ TEST(PartialFile, RefusedWritesChangeNothing) {
         uint32_t start, end, available;
     } rows[] = {{10, 10, 100}, {20, 10, 100}, {900, 1001, 200}, {1000, 1100, 200}, {0, 100, 99}};
     for (const Row& r : rows) {
-        EXPECT_TRUE(fetch.file->writeBlock(content.data(), r.available, r.start, r.end));
+        EXPECT_TRUE(fetch.file->writeBlock(content.data(), r.available, r.start, r.end).gapsRemain);
         EXPECT_EQ(0, fetch.file->getTransferred()) << r.start << "-" << r.end;
         EXPECT_EQ(1000u, fetch.file->bytesIn(0, 1000));
     }
     // A packet shorter than its range is refused and keeps its position.
     i4_ram_file_class packet(content.data(), 50, 0);
-    EXPECT_TRUE(fetch.file->write(packet, 0, 100));
+    EXPECT_TRUE(fetch.file->write(packet, 0, 100).gapsRemain);
     EXPECT_EQ(0, packet.tell());
     i4_ram_file_class whole(content.data(), 1000, 0);
-    EXPECT_FALSE(fetch.file->write(whole, 0, 1000));
+    EXPECT_FALSE(fetch.file->write(whole, 0, 1000).gapsRemain);
     EXPECT_EQ(1000, whole.tell());
 }
 
@@ -490,7 +496,7 @@ TEST(PartialFile, FinishedFilesNeverReplaceOneAnother) {
         Fetch fetch(k ? PER_PART : SINGLE, record.get());
         fetch.deliver(content, 0, (uint32_t)content.size());
         ASSERT_TRUE(fetch.finish());
-        EXPECT_TRUE(bytesOf(expected[(size_t)k]) == std::string(content.begin(), content.end()));
+        EXPECT_BYTES_EQ(content, bytesOf(expected[(size_t)k]));
     }
     EXPECT_EQ("mine", bytesOf(dirs.incoming + "/song.mp3"));
     EXPECT_EQ("mine too", bytesOf(dirs.incoming + "/2_song.mp3"));
@@ -577,17 +583,17 @@ TEST(PartialFile, PartsFailingAtCompletionAreFetchedAgain) {
     EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
     EXPECT_FALSE(fetch.file->needsSpace());
     EXPECT_NE(std::string::npos, ui.text().find("Corrupted Download: three.bin"));
-    EXPECT_TRUE(bytesOf(dir + "1.1.part") == std::string(content.begin(), content.begin() + PART));
-    EXPECT_TRUE(bytesOf(dir + "1.3.part") ==
-                std::string(content.begin() + 2 * PART, content.end()));
+    EXPECT_BYTES_EQ(std::string(content.begin(), content.begin() + PART),
+                    bytesOf(dir + "1.1.part"));
+    EXPECT_BYTES_EQ(std::string(content.begin() + 2 * PART, content.end()),
+                    bytesOf(dir + "1.3.part"));
     EXPECT_FALSE(fetch.file->overlaps(0, PART));
     EXPECT_TRUE(fetch.file->overlaps(PART, 2 * PART));
     EXPECT_FALSE(fetch.file->overlaps(2 * PART, size));
     EXPECT_EQ((int64_t)(size - PART), fetch.file->getTransferred());
     fetch.deliver(content, PART, 2 * PART);
     ASSERT_TRUE(fetch.finish());
-    EXPECT_TRUE(bytesOf(dirs.incoming + "/three.bin") ==
-                std::string(content.begin(), content.end()));
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/three.bin"));
     EXPECT_FALSE(isFile(dir + "1.part.met"));
 }
 
@@ -637,13 +643,122 @@ TEST(PartialFile, AFailedJoinPutsThePartsBack) {
     EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
     EXPECT_NE(std::string::npos, ui.text().find("Error assembling complete file"));
     for (int i = 0; i < 3; i++)
-        EXPECT_TRUE(bytesOf(dir + "1." + std::to_string(i + 1) + ".part") ==
-                    std::string(content.begin() + i * PART, content.begin() + (i + 1) * PART))
+        EXPECT_BYTES_EQ(std::string(content.begin() + i * PART, content.begin() + (i + 1) * PART),
+                        bytesOf(dir + "1." + std::to_string(i + 1) + ".part"))
             << "part " << i + 1;
     EXPECT_TRUE(fetch.file->isEmpty());
     ASSERT_TRUE(fetch.finish());
-    EXPECT_TRUE(bytesOf(dirs.incoming + "/join.bin") ==
-                std::string(content.begin(), content.end()));
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/join.bin"));
+}
+
+// A client killed while it joins the parts: whatever the join had reached,
+// the restart puts every part back in its own file, checks them and joins
+// them again, and no byte is fetched twice.
+TEST(PartialFile, AJoinCutShortAnywhereIsTakenApartOnLoad) {
+    const uint32_t size = 2 * PART + 777777;
+    const uint32_t third = size - 2 * PART;
+    std::vector<uint8_t> content = randomBytes(size, 21);
+    const std::string whole(content.begin(), content.end());
+    auto piece = [&](uint32_t from, uint32_t to) { return whole.substr(from, to - from); };
+    struct Disk {
+        const char* moment;
+        uint32_t firstHolds;  // bytes of the file in the first part's file
+        int64_t second;       // bytes of part 2 in its own file, -1 none
+        int64_t third;        // of part 3
+    };
+    const Disk moments[] = {
+        {"nothing joined", PART, PART, third},
+        {"part 2 half appended", PART + PART / 2, PART, third},
+        {"part 2 appended, its file still there", 2 * PART, PART, third},
+        {"part 2's file removed", 2 * PART, -1, third},
+        {"part 3 half appended", 2 * PART + third / 2, -1, third},
+        {"part 3 appended, its file still there", size, -1, third},
+        {"all joined", size, -1, -1},
+        {"part 3 half copied back", size, -1, third / 2},
+        {"part 2 half copied back", 2 * PART, PART / 3, third},
+    };
+    for (const Disk& d : moments) {
+        SCOPED_TRACE(d.moment);
+        CapturedUI ui;
+        TransferDirs dirs;
+        std::unique_ptr<FileMeta> record(recordOf(content, "cut.bin", dirs.root.path));
+        Fetch fetch(PER_PART, record.get());
+        fetch.deliver(content, 0, size);
+        ASSERT_TRUE(fetch.file->saveInfo(1, false));
+        std::string dir = fetch.file->tempDir().c_str();
+        writeText(dir + "1.1.part", piece(0, d.firstHolds));
+        unlink((dir + "1.2.part").c_str());
+        unlink((dir + "1.3.part").c_str());
+        if (d.second >= 0) writeText(dir + "1.2.part", piece(PART, PART + (uint32_t)d.second));
+        if (d.third >= 0)
+            writeText(dir + "1.3.part", piece(2 * PART, 2 * PART + (uint32_t)d.third));
+        fetch.restart();
+        EXPECT_TRUE(fetch.file->isEmpty()) << "nothing to fetch again";
+        for (int i = 0; i < 3; i++) EXPECT_TRUE(fetch.file->isPartDone(i)) << "part " << i + 1;
+        EXPECT_EQ((size_t)PART, bytesOf(dir + "1.1.part").size());
+        ASSERT_TRUE(fetch.finish()) << ui.text();
+        EXPECT_BYTES_EQ(whole, bytesOf(dirs.incoming + "/cut.bin"));
+        EXPECT_EQ(std::string::npos, ui.text().find("Corrupt")) << ui.text();
+    }
+}
+
+// A part whose file is gone is missing, not done: it is fetched again, and the
+// join never runs over it.
+TEST(PartialFile, APartWithoutItsFileIsAGapAfterALoad) {
+    CapturedUI ui;
+    TransferDirs dirs;
+    const uint32_t size = 2 * PART + 5000;
+    std::vector<uint8_t> content = randomBytes(size, 22);
+    std::unique_ptr<FileMeta> record(recordOf(content, "lost.bin", dirs.root.path));
+    Fetch fetch(PER_PART, record.get());
+    fetch.deliver(content, 0, size);
+    ASSERT_TRUE(fetch.file->saveInfo(1, false));
+    std::string dir = fetch.file->tempDir().c_str();
+    unlink((dir + "1.2.part").c_str());
+    // The last part's file lost its tail.
+    truncate((dir + "1.3.part").c_str(), 1000);
+    fetch.restart();
+    EXPECT_FALSE(fetch.file->overlaps(0, PART));
+    EXPECT_EQ((uint64_t)PART, fetch.file->bytesIn(PART, 2 * PART));
+    EXPECT_EQ((uint64_t)4000, fetch.file->bytesIn(2 * PART, size));
+    EXPECT_TRUE(fetch.file->isPartDone(0));
+    EXPECT_FALSE(fetch.file->isPartDone(1));
+    EXPECT_TRUE(fetch.deliver(content, PART, 2 * PART));
+    EXPECT_FALSE(fetch.deliver(content, 2 * PART, size));
+    ASSERT_TRUE(fetch.finish()) << ui.text();
+    EXPECT_BYTES_EQ(content, bytesOf(dirs.incoming + "/lost.bin"));
+}
+
+// The disk refuses part 2's bytes: what reached part 1 counts, the rest of
+// the block stays missing and is not counted, and the answer says so.
+TEST(PartialFile, AWriteTheDiskRefusesStaysAGap) {
+    CapturedUI ui;
+    TransferDirs dirs;
+    const uint32_t size = PART + 3000;
+    std::vector<uint8_t> content = randomBytes(size, 23);
+    std::unique_ptr<FileMeta> record(recordOf(content, "full.bin", dirs.root.path));
+    Fetch fetch(PER_PART, record.get());
+    static std::string refused;
+    refused = std::string(fetch.file->tempDir().c_str()) + "1.2.part";
+    i4_set_open_hooks(
+        [](const char* name, int) -> i4_file* {
+            return refused == name ? new UnreadableFile() : nullptr;
+        },
+        nullptr);
+    PartialFile::WriteResult r =
+        fetch.file->writeBlock(content.data() + PART - 1000, 2000, PART - 1000, PART + 1000);
+    i4_set_open_hooks(nullptr, nullptr);
+    EXPECT_TRUE(r.diskFailed);
+    EXPECT_TRUE(r.gapsRemain);
+    EXPECT_EQ(1000u, r.written);
+    EXPECT_EQ(1000, fetch.file->getTransferred());
+    EXPECT_FALSE(fetch.file->overlaps(PART - 1000, PART));
+    EXPECT_EQ(3000u, fetch.file->bytesIn(PART, size));
+    fetch.file->close();
+    r = fetch.file->writeBlock(content.data() + PART, 3000, PART, size);
+    EXPECT_FALSE(r.diskFailed);
+    EXPECT_EQ(3000u, r.written);
+    EXPECT_FALSE(fetch.file->overlaps(PART, size));
 }
 
 TEST(PartialFile, NoJoinWithoutRoomForIt) {
@@ -686,18 +801,18 @@ TEST(PartialFile, AFinishedFileThatCannotMoveKeepsItsDataAndRecord) {
         EXPECT_TRUE(isFile(met));
         const std::string whole(content.begin(), content.end());
         if (layout == SINGLE) {
-            EXPECT_TRUE(bytesOf(dirs.temp + "/" + std::to_string(fetch.file->getNumber()) +
-                                ".part") == whole);
+            EXPECT_BYTES_EQ(whole, bytesOf(dirs.temp + "/" +
+                                           std::to_string(fetch.file->getNumber()) + ".part"));
         } else {
             std::string dir = fetch.file->tempDir().c_str();
             std::string n = std::to_string(fetch.file->getNumber());
-            EXPECT_TRUE(bytesOf(dir + n + ".1.part") == whole.substr(0, PART));
-            EXPECT_TRUE(bytesOf(dir + n + ".2.part") == whole.substr(PART));
+            EXPECT_BYTES_EQ(whole.substr(0, PART), bytesOf(dir + n + ".1.part"));
+            EXPECT_BYTES_EQ(whole.substr(PART), bytesOf(dir + n + ".2.part"));
         }
         unlink(dirs.incoming.c_str());
         mkdir(dirs.incoming.c_str(), 0777);
         ASSERT_TRUE(fetch.finish()) << ui.text();
-        EXPECT_TRUE(bytesOf(dirs.incoming + "/kept.bin") == whole);
+        EXPECT_BYTES_EQ(whole, bytesOf(dirs.incoming + "/kept.bin"));
         EXPECT_FALSE(isFile(met));
     }
 }
@@ -714,7 +829,7 @@ TEST(PartialFile, FinishedFileMovesAcrossFileSystems) {
         Fetch fetch(layout, record.get());
         fetch.deliver(content, 0, (uint32_t)content.size());
         ASSERT_TRUE(fetch.finish()) << ui.text();
-        EXPECT_TRUE(bytesOf(work / "far.bin") == std::string(content.begin(), content.end()));
+        EXPECT_BYTES_EQ(content, bytesOf(work / "far.bin"));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PeerTestSupport.h"
+#include "support/Waiting.h"
 #include "transfer/SourceList.h"
 #include "transfer/SourceListEntry.h"
 
@@ -44,17 +45,19 @@ struct PeerDispatchTest : ::testing::Test {
     bool drops(uint8_t opcode, const std::string& body) {
         c->sendFrame(opcode, body);
         c->sendFrame(Peer::OP_PING);
-        for (int i = 0; i < 60; i++) {
-            c->drain();
-            uint8_t op;
-            std::string b;
-            while (c->takeFrame(&op, &b))
-                if (op == Peer::OP_PING_ANSWER) return false;
-            if (c->eof) return true;
-            h.pool.run(1);
-        }
-        ADD_FAILURE() << "neither answered nor closed";
-        return false;
+        bool answered = false;
+        bool ended = passUntil(
+            [&] {
+                c->drain();
+                uint8_t op;
+                std::string b;
+                while (c->takeFrame(&op, &b))
+                    if (op == Peer::OP_PING_ANSWER) answered = true;
+                return answered || c->eof;
+            },
+            [&] { h.pool.run(1); });
+        if (!ended) ADD_FAILURE() << "neither answered nor closed";
+        return ended && !answered;
     }
 
     Harness h;

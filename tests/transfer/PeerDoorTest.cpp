@@ -30,7 +30,7 @@ TEST(PeerDoor, StopsAcceptingAtExactlyTenConnectionsForMaxConFive) {
     EXPECT_EQ(10, h.pool.connectionCount());
     for (int i = 0; i < 3; i++) {
         Client& refused = h.connect(false);
-        EXPECT_TRUE(h.closedWithin(refused, 10)) << "client " << 10 + i;
+        EXPECT_TRUE(h.closes(refused)) << "client " << 10 + i;
     }
     EXPECT_EQ(10, h.pool.connectionCount());
     for (Client* c : kept) {

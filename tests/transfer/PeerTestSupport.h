@@ -26,6 +26,7 @@
 #include "net/Connector.h"
 #include "net/NetTestSupport.h"
 #include "net/STSocketPool.h"
+#include "support/Waiting.h"
 #include "transfer/ClientPool.h"
 #include "transfer/Peer.h"
 #include "transfer/PeerChat.h"
@@ -420,8 +421,11 @@ struct Harness {
         clients.push_back(c);
         // The door takes one connection a pass.
         int before = pool.connectionCount();
-        for (int i = 0; waitAccepted && i < 50 && pool.connectionCount() == before; i++)
-            pool.run(1);
+        if (waitAccepted) {
+            EXPECT_TRUE(
+                passUntil([&] { return pool.connectionCount() != before; }, [&] { pool.run(1); }))
+                << "the door never took the connection";
+        }
         return *c;
     }
     // The client's own port, as the peer at the door sees it.
@@ -434,37 +438,38 @@ struct Harness {
     void pump(int passes, int ms = 1) {
         for (int i = 0; i < passes; i++) pool.run(ms);
     }
-    // Runs passes until the client holds a frame; false after maxPasses.
-    bool next(Client& c, uint8_t* opcode, std::string* body, int maxPasses = 60) {
-        for (int i = 0; i < maxPasses; i++) {
-            c.drain();
-            if (c.takeFrame(opcode, body)) return true;
-            if (c.eof) return false;
-            pool.run(1);
-        }
-        c.drain();
-        return c.takeFrame(opcode, body);
+    // Runs passes until the client holds a frame; false if the connection closes first or
+    // none comes.
+    bool next(Client& c, uint8_t* opcode, std::string* body) {
+        bool taken = false;
+        passUntil(
+            [&] {
+                c.drain();
+                taken = c.takeFrame(opcode, body);
+                return taken || c.eof;
+            },
+            [&] { pool.run(1); });
+        return taken;
     }
     // The next frame other than 107 (address differs), or 0 with nothing.
-    uint8_t nextOpcode(Client& c, std::string* body = nullptr, int maxPasses = 60) {
+    uint8_t nextOpcode(Client& c, std::string* body = nullptr) {
         uint8_t op = 0;
         std::string b;
-        while (next(c, &op, &b, maxPasses)) {
+        while (next(c, &op, &b)) {
             if (op == Peer::OP_ADDRESS_DIFFERS) continue;
             if (body) *body = b;
             return op;
         }
         return 0;
     }
-    // True once the client's connection is closed by the pool.
-    bool closedWithin(Client& c, int maxPasses = 60) {
-        for (int i = 0; i < maxPasses; i++) {
-            c.drain();
-            if (c.eof) return true;
-            pool.run(1);
-        }
-        c.drain();
-        return c.eof;
+    // True once the client's connection is closed by the pool; false if it never is.
+    bool closes(Client& c) {
+        return passUntil(
+            [&] {
+                c.drain();
+                return c.eof;
+            },
+            [&] { pool.run(1); });
     }
     // A hello from the client with its own address as id; answers the 76 body.
     std::string hello(Client& c, const std::string& name, uint8_t hashSeed, bool goodTrailer = true,

@@ -9,8 +9,10 @@
 #include "../i4min/net_test_support.h"
 #include "TransferTestSupport.h"
 #include "core/Core.h"
+#include "core/CoreOptions.h"
 #include "core/NetworkGateway.h"
 #include "core/ProtocolHolder.h"
+#include "i4min/net/i4_protocol.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
@@ -277,6 +279,15 @@ protected:
         TransferGatewayTest::TearDown();
     }
 
+    // The door started on a free port while a SOCKS5 proxy comes into force.
+    void startBehindSocks() {
+        theTransferOptions.setDoorPort(free_port());
+        i4_proxy_settings socks;
+        socks.type = I4_PROXY_SOCKS5;
+        socks.port = 1080;
+        gateway.startDoor(&socks, 500);
+    }
+
     std::unique_ptr<STSocketPool> pool;
     STSocketPool* savedPool = nullptr;
 };
@@ -315,15 +326,20 @@ TEST_F(DoorTest, ADoorThatCannotListenIsReportedOnceAndKept) {
 }
 
 TEST_F(DoorTest, AProxyComingIntoForceOpensNoDoor) {
-    theTransferOptions.setDoorPort(free_port());
-    i4_proxy_settings socks;
-    socks.type = I4_PROXY_SOCKS5;
-    socks.port = 1080;
-    gateway.startDoor(&socks, 500);
+    startBehindSocks();
     EXPECT_EQ(gateway.getDoor(), nullptr);
     // Back to a direct connection: the door opens.
     gateway.startDoor(nullptr, 500);
     EXPECT_TRUE(gateway.isDoorOpen());
+}
+
+TEST_F(DoorTest, APortChangeKeepsTheProxyInForce) {
+    startBehindSocks();
+    gateway.setDoorPort(free_port());
+    ASSERT_NE(theProxySettings, nullptr);
+    EXPECT_EQ(theProxySettings->type, (uint32_t)I4_PROXY_SOCKS5);
+    EXPECT_EQ(theProtocolHolder.get()->proxy_type(), (uint32_t)I4_PROXY_SOCKS5);
+    gateway.startDoor(nullptr, 500);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "i4min/file/i4_path.h"
 #include "meta/FileList.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/HashThread.h"
@@ -257,8 +258,7 @@ TEST_F(TransferWorkersTest, CompletionsEndWhileDownloadsAreCancelled) {
         EXPECT_EQ("Complete", statusText(s.d));
         EXPECT_EQ(1, s.d->refCount());
         std::string got = readText(dirs->incoming + "/" + s.name);
-        EXPECT_EQ(s.content.size(), got.size());
-        EXPECT_TRUE(got == std::string(s.content.begin(), s.content.end()));
+        EXPECT_BYTES_EQ(s.content, got);
     }
     EXPECT_EQ(expected, landed);
     for (Started& s : cancelled) {

@@ -19,6 +19,8 @@
 #include "import/ImportMaster.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
+#include "support/ByteCompare.h"
+#include "support/Waiting.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
@@ -106,6 +108,11 @@ protected:
         EXPECT_NE(nullptr, h.greet(c, name, seed));
         return c;
     }
+    // A socket pass, and a pool pass when asked.
+    void pass(bool poolPass) {
+        h.pool.run(1);
+        if (poolPass) pool.run(1);
+    }
     // Socket passes, with a pool pass of ms after each.
     void passes(int n, int ms = 1) {
         for (int i = 0; i < n; i++) {
@@ -119,41 +126,40 @@ protected:
     std::vector<Frame> collect(Client& c, int limitMs, bool poolPasses,
                                const std::function<bool(const std::vector<Frame>&)>& stop) {
         std::vector<Frame> out;
-        int64_t until = i4_now_ms() + limitMs;
-        while (i4_now_ms() < until) {
-            h.pool.run(1);
-            if (poolPasses) pool.run(1);
-            c.drain();
-            Frame f;
-            while (c.takeFrame(&f.op, &f.body)) {
-                if (f.op == Peer::OP_ADDRESS_DIFFERS) continue;
-                out.push_back(f);
-                if (stop(out)) return out;
-            }
-        }
+        passUntil(
+            [&] {
+                c.drain();
+                Frame f;
+                while (c.takeFrame(&f.op, &f.body)) {
+                    if (f.op == Peer::OP_ADDRESS_DIFFERS) continue;
+                    out.push_back(f);
+                    if (stop(out)) return true;
+                }
+                return false;
+            },
+            [&] { pass(poolPasses); }, limitMs);
         return out;
     }
-    // Every frame that comes in within waitMs of socket passes.
+    // Every frame that comes in within waitMs of socket passes: for what must not come, or
+    // what a test leaves behind.
     std::vector<Frame> frames(Client& c, int waitMs = 300) {
         return collect(c, waitMs, false, [](const std::vector<Frame>&) { return false; });
     }
-    // Data up to end, with pool passes, for at most about 5 s.
+    // Data up to end, with pool passes.
     std::vector<Frame> until(Client& c, uint32_t end) {
-        return collect(c, 5000, true, [end](const std::vector<Frame>& got) {
+        return collect(c, EVENT_WAIT_MS, true, [end](const std::vector<Frame>& got) {
             std::vector<Data> d = data(got);
             return !d.empty() && d.back().end >= end;
         });
     }
-    // The frames up to the first with that opcode, for at most about 3 s.
-    std::vector<Frame> upTo(Client& c, uint8_t op) {
-        return collect(c, 3000, false,
+    // The frames up to the first with that opcode, with pool passes when asked.
+    std::vector<Frame> upTo(Client& c, uint8_t op, bool poolPasses = false) {
+        return collect(c, EVENT_WAIT_MS, poolPasses,
                        [op](const std::vector<Frame>& got) { return got.back().op == op; });
     }
-    // Socket passes for about ms, reading nothing on the test's side.
-    void settle(int ms) {
-        int64_t until = i4_now_ms() + ms;
-        do h.pool.run(1);
-        while (i4_now_ms() < until);
+    // Socket passes, with pool passes when asked, until done holds; false if it never does.
+    bool passesUntil(const std::function<bool()>& done, bool poolPasses = true) {
+        return passUntil(done, [&] { pass(poolPasses); });
     }
     static std::vector<uint8_t> ops(const std::vector<Frame>& fs) {
         std::vector<uint8_t> out;
@@ -174,9 +180,8 @@ protected:
         Client& bob = peer("bob", 2);
         alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, BIG}}));
         bob.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, BIG}}));
-        settle(50);
-        EXPECT_NE(nullptr, slotOf(1));
-        EXPECT_NE(nullptr, slotOf(2));
+        EXPECT_TRUE(passesUntil([&] { return slotOf(1) && slotOf(2); }, false))
+            << "alice " << slotOf(1) << ", bob " << slotOf(2);
         return bob;
     }
     UploadSlot* slotOf(uint8_t seed) {
@@ -211,11 +216,10 @@ TEST_F(UploadPoolTest, AnIdleSlotGrantsAndSendsExactlyTheRangeIn512ByteBlocks) {
     EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{
                   {100, 612}, {612, 1124}, {1124, 1636}, {1636, 2000}}),
               ranges);
-    EXPECT_EQ(contents[0x20].substr(100, 1900), bytes);
+    EXPECT_BYTES_EQ(contents[0x20].substr(100, 1900), bytes);
     EXPECT_EQ(got.size(), d.size() + 1) << "nothing but the grant and the data";
     // The ranges are used up: the slot is free again and the peer not queued.
-    passes(5);
-    EXPECT_EQ(nullptr, slotOf(1));
+    EXPECT_TRUE(passesUntil([&] { return slotOf(1) == nullptr; }));
     EXPECT_EQ(0, pool.getQueue().waitingCount());
 }
 
@@ -226,18 +230,18 @@ TEST_F(UploadPoolTest, WithEverySlotBusyAPeerIsQueuedRankedAndGrantedWhenOneFree
     Client& carol = peer("carol", 3);
     carol.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 1000}}));
     // At once, before any pass of the pool: out of parts.
-    EXPECT_EQ(std::vector<uint8_t>{Peer::OP_OUT_OF_PARTS}, ops(frames(carol)));
+    EXPECT_EQ(std::vector<uint8_t>{Peer::OP_OUT_OF_PARTS}, ops(upTo(carol, Peer::OP_OUT_OF_PARTS)));
     // The rank follows on the pool's next pass: first of one file queue.
     pool.run(1);
-    std::vector<Frame> next = frames(carol);
+    std::vector<Frame> next = upTo(carol, Peer::OP_QUEUE_RANK);
     ASSERT_EQ(std::vector<uint8_t>{Peer::OP_QUEUE_RANK}, ops(next));
     EXPECT_EQ(1u, u32At(next[0].body, 0));
 
     // Bob gives up his transfer: his slot goes to carol.
     bob.sendFrame(Peer::OP_CANCEL_TRANSFER);
-    settle(50);
+    ASSERT_TRUE(passesUntil([&] { return slotOf(2) == nullptr; }, false));
     pool.run(1);
-    EXPECT_EQ(std::vector<uint8_t>{Peer::OP_SLOT_GRANTED}, ops(frames(carol)));
+    EXPECT_EQ(std::vector<uint8_t>{Peer::OP_SLOT_GRANTED}, ops(upTo(carol, Peer::OP_SLOT_GRANTED)));
     carol.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 1000}}));
     std::vector<Data> d = data(until(carol, 1000));
     ASSERT_FALSE(d.empty());
@@ -249,18 +253,19 @@ TEST_F(UploadPoolTest, AGrantedPeerThatNeverAsksLosesTheSlotAfter90Seconds) {
     Client& bob = fillSlots(f);
     Client& carol = peer("carol", 3);
     Client& dave = peer("dave", 4);
+    // Queued in this order.
     carol.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 1000}}));
-    frames(carol);
+    upTo(carol, Peer::OP_OUT_OF_PARTS);
     dave.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 1000}}));
-    frames(dave);
+    upTo(dave, Peer::OP_OUT_OF_PARTS);
     Peer* carolPeer = h.listed(3);
     ASSERT_NE(nullptr, carolPeer);
     int refsBefore = carolPeer->refCount();
 
     bob.sendFrame(Peer::OP_CANCEL_TRANSFER);
-    settle(50);
+    ASSERT_TRUE(passesUntil([&] { return slotOf(2) == nullptr; }, false));
     pool.run(1);
-    std::vector<uint8_t> carolOps = ops(frames(carol));
+    std::vector<uint8_t> carolOps = ops(upTo(carol, Peer::OP_SLOT_GRANTED));
     ASSERT_FALSE(carolOps.empty());
     EXPECT_EQ(Peer::OP_SLOT_GRANTED, carolOps.back());
     EXPECT_EQ(refsBefore + 1, carolPeer->refCount());
@@ -274,7 +279,7 @@ TEST_F(UploadPoolTest, AGrantedPeerThatNeverAsksLosesTheSlotAfter90Seconds) {
     // The grant's reference went with her; dave, next in the queue, has the slot now.
     EXPECT_EQ(refsBefore, carolPeer->refCount());
     pool.run(1);
-    std::vector<uint8_t> daveOps = ops(frames(dave));
+    std::vector<uint8_t> daveOps = ops(upTo(dave, Peer::OP_SLOT_GRANTED));
     ASSERT_FALSE(daveOps.empty());
     EXPECT_EQ(Peer::OP_SLOT_GRANTED, daveOps.back());
     EXPECT_EQ(nullptr, pool.getQueue().find(h.listed(3)->getUser(), nullptr))
@@ -291,14 +296,13 @@ TEST_F(UploadPoolTest, AFileThatCannotBeServedIsAnsweredNoSuchFile) {
     // A shared record whose file went: granted, then refused.
     alice.sendFrame(Peer::OP_REQUEST_RANGES, request(gone, {{0, 100}}));
     EXPECT_EQ((std::vector<uint8_t>{Peer::OP_SLOT_GRANTED, Peer::OP_NO_SUCH_FILE}),
-              ops(frames(alice)));
+              ops(upTo(alice, Peer::OP_NO_SUCH_FILE)));
     EXPECT_NE(std::string::npos, h.ui.debugText.find("File not found for upload:"));
     EXPECT_EQ(nullptr, slotOf(1));
 
     // An uploading peer that asks for a file nobody shares.
     alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, BIG}}));
-    settle(50);
-    ASSERT_NE(nullptr, slotOf(1));
+    ASSERT_TRUE(passesUntil([&] { return slotOf(1) != nullptr; }, false));
     alice.sendFrame(Peer::OP_REQUEST_RANGES, request(unshared, {{0, 100}}));
     std::vector<Frame> got = upTo(alice, Peer::OP_NO_SUCH_FILE);
     ASSERT_FALSE(got.empty());
@@ -320,8 +324,7 @@ TEST_F(UploadPoolTest, AnUploadIsPreemptedOnlyByAStrictlyHigherPriority) {
 
     Client& carol = peer("carol", 3);
     carol.sendFrame(Peer::OP_REQUEST_RANGES, request(alsoFive, {{0, 1000}}));
-    passes(5);
-    std::vector<uint8_t> carolOps = ops(frames(carol));
+    std::vector<uint8_t> carolOps = ops(upTo(carol, Peer::OP_QUEUE_RANK, true));
     EXPECT_EQ((std::vector<uint8_t>{Peer::OP_OUT_OF_PARTS, Peer::OP_QUEUE_RANK}), carolOps);
     EXPECT_EQ(nullptr, slotOf(3));
 
@@ -338,7 +341,7 @@ TEST_F(UploadPoolTest, AnUploadIsPreemptedOnlyByAStrictlyHigherPriority) {
     EXPECT_EQ(Peer::OP_SLOT_GRANTED, got[0].op);
     std::vector<Data> d = data(got);
     ASSERT_FALSE(d.empty());
-    EXPECT_EQ(contents[0x40].substr(0, 1000), [&] {
+    EXPECT_BYTES_EQ(contents[0x40].substr(0, 1000), [&] {
         std::string all;
         for (const Data& x : d) all += x.bytes;
         return all;
@@ -392,6 +395,12 @@ TEST_F(UploadPoolTest, RangesSentLatelyWaitForNewerOnesButAReAskIsServed) {
     // A crumb whose check failed is asked for again: held a while for a newer request,
     // then served, byte for byte.
     alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 500}}));
+    ASSERT_TRUE(passesUntil(
+        [&] {
+            UploadSlot* s = slotOf(1);
+            return s && s->getUpload() && s->getUpload()->isHolding();
+        },
+        false));
     EXPECT_TRUE(data(frames(alice)).empty());
     pool.run(Upload::HOLD_MS);
     d = data(until(alice, 500));
@@ -399,7 +408,7 @@ TEST_F(UploadPoolTest, RangesSentLatelyWaitForNewerOnesButAReAskIsServed) {
     std::string again;
     for (const Data& x : d) again += x.bytes;
     EXPECT_EQ(0u, d.front().start);
-    EXPECT_EQ(contents[0x20].substr(0, 500), again);
+    EXPECT_BYTES_EQ(contents[0x20].substr(0, 500), again);
 }
 
 TEST_F(UploadPoolTest, APeerAskingAgainAfterItsRangesRanOutKeepsTheBlockSizeItsRateEarned) {
@@ -417,16 +426,15 @@ TEST_F(UploadPoolTest, APeerAskingAgainAfterItsRangesRanOutKeepsTheBlockSizeItsR
     for (const Data& x : d)
         if (x.start >= BIG - 200000 && x.end < BIG) earned = x.bytes.size();
     ASSERT_GT(earned, 512u);
-    passes(5);
-    ASSERT_EQ(nullptr, slotOf(1)) << "the ranges are used up: the upload ended";
+    ASSERT_TRUE(passesUntil([&] { return slotOf(1) == nullptr; }))
+        << "the ranges are used up: the upload ended";
 
     // Asked again at once: a new upload, sending blocks of the size already earned.
     alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 100000}}));
     d = data(until(alice, 100000));
     ASSERT_FALSE(d.empty());
     EXPECT_EQ(earned, d.front().bytes.size());
-    passes(5);
-    ASSERT_EQ(nullptr, slotOf(1));
+    ASSERT_TRUE(passesUntil([&] { return slotOf(1) == nullptr; }));
 
     // A rate measured long ago says little: the next upload starts small again.
     {
@@ -504,7 +512,7 @@ TEST_F(UploadPoolTest, APartialFileIsServedUntilItCompletesThenFromWhereCompleti
     got = until(alice, size);
     for (const Data& x : data(got)) served += x.bytes;
     EXPECT_EQ(std::string::npos, served.find("SSSSSSSS")) << "a byte of the file outside";
-    EXPECT_EQ(content, served);
+    EXPECT_BYTES_EQ(content, served);
     d->release();
     theDLPool.removeAll();
     theTransferGateway.shareList.clearFiles();

@@ -22,7 +22,9 @@
 #include "core/MessageQ.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "meta/FileParts.h"
+#include "support/ByteCompare.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/HttpProtocol.h"
@@ -72,8 +74,7 @@ public:
         posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
         if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&quiet);
-        for (int i = 0; i < 500 && pid > 0 && !accepts(port); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (pid > 0) waitUntil([this] { return accepts(port); });
     }
     ~WebServer() {
         if (pid <= 0) return;
@@ -136,11 +137,7 @@ public:
     bool fetch(const std::vector<uint8_t>& content, const std::string& url) {
         start(content, url);
         std::string done = dirs.incoming + "/web.bin";
-        for (int i = 0; i < 20000 && d; ++i) {
-            pass();
-            if (fileExists(done)) return true;
-        }
-        return false;
+        return d && passUntil([&] { return fileExists(done); }, [&] { pass(); });
     }
     // Bytes the download still misses.
     uint64_t missing() {
@@ -179,7 +176,7 @@ TEST(WebServers, NginxServesEveryRangeWithin206sOfOnePart) {
     ASSERT_TRUE(nginx.up()) << "nginx did not start";
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
     ASSERT_TRUE(download.fetch(content, url)) << "missing " << download.missing();
-    EXPECT_EQ(content, readFile(download.dirs.incoming + "/web.bin"));
+    EXPECT_BYTES_EQ(content, readFile(download.dirs.incoming + "/web.bin"));
 
     std::ifstream log(root + "/access.log");
     std::string line;
@@ -210,12 +207,12 @@ TEST(WebServers, AServerThatIgnoresRangesGivesSmallFilesWhole) {
     ASSERT_TRUE(python.up()) << "python3 -m http.server did not start";
     std::string base = "http://127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(small.fetch(fits, base + "/fits.bin")) << "missing " << small.missing();
-    EXPECT_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
+    EXPECT_BYTES_EQ(fits, readFile(small.dirs.incoming + "/web.bin"));
 
     WebDownload big;
     big.start(tooBig, base + "/big.bin");
     // The source asks, sees a 200 for the whole 12,000,000 bytes and is dropped.
-    for (int i = 0; i < 3000 && big.d->getSources()->countNoLock() > 0; ++i) big.pass();
+    passUntil([&] { return big.d->getSources()->countNoLock() == 0; }, [&] { big.pass(); });
     EXPECT_EQ(0, big.d->getSources()->countNoLock()) << "the source was kept";
     EXPECT_EQ(tooBig.size(), big.missing()) << "bytes written from a refused answer";
 }
@@ -226,13 +223,13 @@ TEST(WebServers, AStopWhileASourceConnectsToAClosedPortWaitsForNothing) {
     {
         WebDownload download;
         download.start(randomBytes(1000, 14), "http://127.0.0.1:" + std::to_string(port) + "/f");
-        for (int i = 0; i < 500 && i4_live_threads() == before; ++i) download.pass();
+        passUntil([&] { return i4_live_threads() != before; }, [&] { download.pass(); });
         ASSERT_EQ(before + 1, i4_live_threads()) << "the source never started connecting";
         // The download ends with the pool as at the client's stop: its source's thread
         // is between two attempts and ends there.
     }
-    for (int i = 0; i < 200 && i4_live_threads() > before; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Left alone, it would pause for seconds before its next attempt.
+    waitUntil([&] { return i4_live_threads() <= before; }, 5000);
     EXPECT_EQ(before, i4_live_threads());
 }
 
@@ -249,8 +246,8 @@ TEST(WebServers, FourBusyAnswersTakeTheSourceOutOfItsDownload) {
     HttpSource* http =
         static_cast<HttpSource*>(static_cast<OtherFileSource*>(sources->get(0))->getSource());
     // Its waits after a 503 (a minute or two each) pass in a few passes of 30 s.
-    for (int i = 0; i < 5000 && sources->countNoLock() > 0; ++i)
-        busy.pass(http->getState() == HttpSource::WAIT ? 30000 : 20);
+    passUntil([&] { return sources->countNoLock() == 0; },
+              [&] { busy.pass(http->getState() == HttpSource::WAIT ? 30000 : 20); });
     EXPECT_EQ(0, sources->countNoLock()) << "the source stayed";
     EXPECT_EQ(4u, server.requestLines().size());
     EXPECT_EQ(1, theDLPool.count()) << "the download goes on";

@@ -24,6 +24,7 @@
 #include "net/NetTestSupport.h"
 #include "net/STSocketPool.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 #include "ui/AdminSettings.h"
 #include "ui/RemoteController.h"
 #include "ui/RemoteTCPUI.h"
@@ -249,18 +250,20 @@ protected:
         ends.emplace_back(new ControllerEnd(pair));
         return *ends.back();
     }
-    // Runs passes of the pool until done holds or the passes run out.
-    bool pump(const std::function<bool()>& done, int passes = 50) {
-        for (int i = 0; i < passes; ++i) {
-            if (done()) return true;
-            pool->run(10);
-        }
+    // Runs passes of the pool until done holds; false if it never does.
+    bool pump(const std::function<bool()>& done) {
+        return passUntil(done, [&] { pool->run(10); });
+    }
+    // Runs a few passes of the pool; whether done held meanwhile. For what must not happen.
+    bool within(int passes, const std::function<bool()>& done) {
+        for (int i = 0; i < passes && !done(); ++i) pool->run(10);
         return done();
     }
     // Sends the login and waits for the options packet or the close.
+    // after: bytes sent behind the two fields.
     bool login(ControllerEnd& end, const std::string& name = "zet",
-               const std::string& pass = "quimbal") {
-        end.send(GUIController::IN_LOGIN, loginPayload(name, pass));
+               const std::string& pass = "quimbal", const std::string& after = "") {
+        end.send(GUIController::IN_LOGIN, loginPayload(name, pass) + after);
         bool answered = pump([&] {
             if (end.readAvailable()) return true;
             for (const Frame& f : end.frames())

@@ -9,6 +9,7 @@
 #include "core/TaskThread.h"
 #include "i4min/threads/linux/i4_thread.h"
 #include "support/CapturedUI.h"
+#include "support/Waiting.h"
 #include "ui/Servant.h"
 
 namespace {
@@ -236,10 +237,10 @@ TEST_F(ServantTest, OnlyTheConsolesOwnLineSwitchesThePagerOn) {
     theMessageQ.post(MSG_COMMAND, std::make_unique<i4_string>("list"));
     theMessageQ.post(MSG_COMMAND, std::make_unique<i4_string>("vr remote"));
     std::vector<std::string> got;
-    for (int i = 0; i < 500 && got.empty(); i++) {
-        i4_sleep_ms(10);
+    waitUntil([&] {
         got = takeRan();
-    }
+        return !got.empty();
+    });
     ASSERT_EQ(std::vector<std::string>({"vr:vr remote"}), got);
     EXPECT_FALSE(servant.getPager().isActive());
     EXPECT_EQ("row 1\nrow 2\nrow 3\n", ui.out.text());

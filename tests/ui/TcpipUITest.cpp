@@ -79,6 +79,14 @@ TEST_F(TcpipUITest, WithAControllerLinesGoToBothAndTextOnlyToTheController) {
     ASSERT_TRUE(pump([&] { return end.texts(GUIController::OUT_LINE).size() == 2; }));
     EXPECT_EQ(std::string(TcpipUI::PACKET_TEXT_ROOM - 1, 'x'),
               end.texts(GUIController::OUT_LINE)[1]);
+
+    // The controller shows them as console lines: control bytes arrive masked, layout kept.
+    ui.printLine("%s", "red \x1b[31m\tx\ny\x07");
+    ui.connected("big\x1b]0;t\x07 server");
+    ASSERT_TRUE(pump([&] { return end.texts(GUIController::OUT_LINE).size() == 3; }));
+    ASSERT_TRUE(pump([&] { return end.texts(GUIController::OUT_CONNECTED).size() == 2; }));
+    EXPECT_EQ("red ?[31m\tx\ny?", end.texts(GUIController::OUT_LINE)[2]);
+    EXPECT_EQ("big?]0;t? server", end.texts(GUIController::OUT_CONNECTED)[1]);
 }
 
 TEST_F(TcpipUITest, ABatchOfResultsReplacesTheOneAControllerDownloadsFrom) {
@@ -165,7 +173,7 @@ TEST_F(TcpipUITest, TheDoorListensDirectlyAndAPortInUseIsReported) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa = loopback_sa(port);
     ASSERT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa));
-    EXPECT_TRUE(pump([&] { return connections() == before + 1; }, 200));
+    EXPECT_TRUE(pump([&] { return connections() == before + 1; }));
     close(fd);
     theProtocolHolder.setProxy(nullptr);
 }

@@ -1,5 +1,6 @@
 #include "i4min/threads/linux/i4_random.h"
 
+#include <atomic>
 #include <stdint.h>
 #include <stdlib.h>
 #include <time.h>
@@ -12,5 +13,8 @@ int i4_random(int n) {
 }
 
 void i4_random_seed() {
-    srand((unsigned)getpid() * (unsigned)time(nullptr));
+    // The generator is the process's: seeded again (each thread seeds as it starts) within
+    // the same second, it would start over and repeat every value already handed out.
+    static std::atomic<bool> seeded{false};
+    if (!seeded.exchange(true)) srand((unsigned)getpid() * (unsigned)time(nullptr));
 }
