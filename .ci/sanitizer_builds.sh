@@ -7,8 +7,8 @@
 # thirds of g++'s time. The ASan+UBSan build also makes the fuzz targets: the layers
 # carry the fuzzers' coverage counters, which cost the tests little.
 
-# Left out by label: under both, the end-to-end tests (the real binary is not built
-# with a sanitizer); under TSan also the tests that exhaust memory on purpose (TSan's
+# Left out by label: under both, the end-to-end tests (.ci/run builds the client with
+# ASan+UBSan for one of them only, which it names); under TSan also the tests that exhaust memory on purpose (TSan's
 # shadow memory and allocator cannot take an address-space limit or an impossible
 # allocation).
 ASAN_LEAVE_OUT='^e2e$'

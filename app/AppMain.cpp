@@ -11,6 +11,7 @@
 #include "app/BaseDirLock.h"
 #include "app/ClcHandler.h"
 #include "app/ConClientApp.h"
+#include "app/StateSaver.h"
 #include "app/StopSignals.h"
 #include "core/Core.h"
 #include "core/CoreOptions.h"
@@ -32,6 +33,7 @@
 #include "ui/AdminSettings.h"
 #include "ui/CLUI.h"
 #include "ui/RemoteTCPUI.h"
+#include "ui/ServerListFetch.h"
 
 namespace {
 
@@ -137,6 +139,7 @@ void appMain(int, char**) {
     CoreThreadStopper stopper;
     theCore.setNetwork(&theClientNetwork);
     theCore.start();
+    theCore.taskThread().addTask(&theStateSaver);
     theTransferGateway.setUI(console);
     // A quit ends the hashing of a file within a crumb.
     HashThread::setRunningCheck([] { return theServant->isRunning(); });
@@ -154,15 +157,25 @@ void appMain(int, char**) {
     unlink(logPath.c_str());
     console->setLogFile(logPath.c_str());
     theUI->log("Start Tornavel");
+    // An argument may name the door's port: it opens once, on that port.
+    theTransferGateway.holdDoor();
     theMessageQ.post(MSG_LOAD_STATE);
 
     // Queued behind message 0, so a command given here acts on the loaded state
     // instead of being undone by the load, and never runs beside the core task thread.
     std::vector<i4_string> arguments = getArguments();
+    bool doorReleased = false;
+    auto releaseDoor = [&doorReleased] {
+        if (!doorReleased) theMessageQ.post(MSG_OPEN_DOOR);
+        doorReleased = true;
+    };
     for (size_t i = 1; i < arguments.size() && servant.isRunning(); ++i) {
         const char* argument = arguments[i].c_str() ? arguments[i].c_str() : "";
+        // Peers may reach the client during a wait.
+        if (argument[0] == 'w' || argument[0] == '!') releaseDoor();
         if (handleArgument(argument)) servant.runQueued(argument);
     }
+    releaseDoor();
 
     i4_printf("Welcome to Tornavel command line client %s\n", kVersion);
     i4_printf("Enter commands at any time (type '?' for help)\n");
@@ -170,6 +183,8 @@ void appMain(int, char**) {
 
     theCore.stopThread();
     theTransferGateway.stopWorkers();
+    ServerListFetch::cancelAll();
+    theStateSaver.stopWriting();
     i4_wait_threads();
     saveAdminSettings();
     theServerGateway.stop();

@@ -1,5 +1,6 @@
 #include "app/ClcHandler.h"
 
+#include "app/StateSaver.h"
 #include "core/Core.h"
 #include "core/MessageQ.h"
 #include "server/ServerGateway.h"
@@ -20,6 +21,8 @@ void ClcHandler::handleMessage(Message* message) {
         theTransferGateway.load();
         theServerGateway.load();
         theAdminSettings.load();
+        // From here on a change reaches its file within seconds.
+        theStateSaver.begin();
         break;
     case MSG_SAVE_STATE:
         theCore.saveFilters();

@@ -50,6 +50,8 @@ void Core::start() {
     setMetaOutput(&theUIMetaOutput);
     startMs = i4_now_ms();
     theCoreOptions.load();
+    // A crash before the first quit must not cost the new identity.
+    if (theCoreOptions.isFirstStart()) theCoreOptions.save();
     // Every socket from here on goes through the configured proxy.
     theProtocolHolder.setProxy(theProxySettings);
     reloadFilters();

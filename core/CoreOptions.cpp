@@ -9,6 +9,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file.h"
+#include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
 #include "i4min/file/i4_ram_file_class.h"
@@ -81,7 +82,8 @@ CoreOptions::CoreOptions()
       maxUpload(0),
       baseDir(""),
       filtersPath(""),
-      screenLines(DEFAULT_SCREEN_LINES) {}
+      screenLines(DEFAULT_SCREEN_LINES),
+      firstStart(false) {}
 
 CoreOptions::~CoreOptions() {
     replaceProxy(nullptr);
@@ -251,6 +253,11 @@ bool CoreOptions::load(const char* baseDirectory) {
     prefPath.format("%s%c%s", baseDir.c_str(), SEPARATOR, "pref.met");
 
     ReadResult result = readPrefs();
+    i4_file_status status;
+    i4_string bak(prefPath);
+    bak.append(".bak");
+    firstStart = result == MISSING && !i4_get_status(prefPath.c_str(), status) &&
+                 !i4_get_status(bak.c_str(), status);
     markOwnUser();
     if (result >= IDENTITY_ONLY) {
         takeStoredValues();
@@ -403,7 +410,7 @@ void CoreOptions::putProxyIntoPrefs() {
     }
 }
 
-bool CoreOptions::save() {
+bool CoreOptions::prefBytes(std::string& out) {
     putProxyIntoPrefs();
     setFloatPref("userMaxUpF", maxUpload);
     setFloatPref("userMaxDownF", maxDownload);
@@ -413,16 +420,6 @@ bool CoreOptions::save() {
     setIntPref("maxCon", maxCon);
     setIntPref("screenLines", thePageViewer ? thePageViewer->getLines() : screenLines);
     setIntPref("partstyle", partstyle ? 1 : 0);
-    if (writePrefs()) return true;
-    const char* text = theXMLStringTable.get(STRINGS_SETTINGS_NOT_SAVED);
-    theUI->printLine("%s", text ? text : "");
-    theUI->printLine("%s was not replaced: %s", prefPath.c_str(), saveError.c_str());
-    return false;
-}
-
-bool CoreOptions::writePrefs() {
-    // The whole content is made first, so that only a complete file is ever
-    // handed to the replacement.
     i4_ram_file_class content(nullptr, 0, 4096);
     bool made;
     {
@@ -436,17 +433,32 @@ bool CoreOptions::writePrefs() {
         int32_t one = 1;
         ownUser.setTag("pr", &one, MetaTag::INT);
     }
-    bool ok = false;
-    if (made) {
-        int32_t n = (int32_t)content.size();
-        i4_safe_file out(prefPath.c_str(), I4_WRITE | I4_TRUNCATE);
-        i4_file* f = out.get();
-        ok = f && f->write(content.get_buffer(), n) == n;
-        ok = out.close() && ok;
-        if (!ok) saveError = out.error() ? out.error() : "write failed";
+    if (made) out.assign((const char*)content.get_buffer(), (size_t)content.size());
+    i4_free(content.get_buffer());
+    return made;
+}
+
+bool CoreOptions::save() {
+    // The whole content is made first, so that only a complete file is ever
+    // handed to the replacement.
+    std::string content;
+    if (prefBytes(content)) {
+        if (writePrefs(content)) return true;
     } else {
         saveError = "the settings could not be put into bytes";
     }
-    i4_free(content.get_buffer());
+    const char* text = theXMLStringTable.get(STRINGS_SETTINGS_NOT_SAVED);
+    theUI->printLine("%s", text ? text : "");
+    theUI->printLine("%s was not replaced: %s", prefPath.c_str(), saveError.c_str());
+    return false;
+}
+
+bool CoreOptions::writePrefs(const std::string& content) {
+    int32_t n = (int32_t)content.size();
+    i4_safe_file out(prefPath.c_str(), I4_WRITE | I4_TRUNCATE);
+    i4_file* f = out.get();
+    bool ok = f && f->write(content.data(), n) == n;
+    ok = out.close() && ok;
+    if (!ok) saveError = out.error() ? out.error() : "write failed";
     return ok;
 }

@@ -92,6 +92,12 @@ public:
     // prints "Settings couldn't be saved" and why. A pref.met that could not be
     // read is never replaced.
     bool save();
+    // What save would write, without writing it: the settings of the record's own fields
+    // are put into it first. False when the records cannot be put into bytes.
+    bool prefBytes(std::string& out);
+    // True when load found neither pref.met nor its ".bak": the first start in this
+    // directory, whose new identity is worth writing at once.
+    bool isFirstStart() const { return firstStart; }
 
     Meta* getPrefs() { return &prefs; }
     UserMeta* getOwnUser() { return &ownUser; }
@@ -128,7 +134,7 @@ private:
     void setFloatPref(const char* key, double value);
     void putProxyIntoPrefs();
     void takeProxyFromPrefs();
-    bool writePrefs();
+    bool writePrefs(const std::string& content);
     void loadStringTable();
 
     i4_mutex lock;
@@ -144,6 +150,7 @@ private:
     int screenLines;
     // Why the last save failed.
     std::string saveError;
+    bool firstStart;
 };
 
 extern CoreOptions theCoreOptions;

@@ -44,7 +44,9 @@ enum MessageId {
     // Worker threads ask the core task thread for these instead of doing them.
     MSG_UNSHARE_FILE = 36,           // FileMeta (a copy of the record to unshare)
     MSG_DROP_SHARED_DIRECTORY = 37,  // i4_string (a directory that cannot be listed)
-    MSG_ID_LIMIT = 256               // ids run from 0 to MSG_ID_LIMIT - 1
+    // The command-line arguments have run: the peer door that waited for them opens.
+    MSG_OPEN_DOOR = 38,  // none
+    MSG_ID_LIMIT = 256   // ids run from 0 to MSG_ID_LIMIT - 1
 };
 
 class Message {

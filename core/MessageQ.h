@@ -39,7 +39,8 @@ public:
     // Delivers the first message; true only when a handler ran.
     bool run(int elapsedMs) override;
     // 0 while messages wait, so a burst is worked off pass after pass without a wait.
-    int nextDueMs() override { return list.count() > 0 ? 0 : -1; }
+    // Asked at every pass of the loop: a count would walk a long queue each time.
+    int nextDueMs() override { return list.first() ? 0 : -1; }
     // The thread that delivers: a post wakes it. Null for none.
     void wakeOnPost(Thread* thread) { waker = thread; }
 

@@ -48,16 +48,16 @@ FileMeta* FileList::findByHash(const uint8_t hash[16]) {
     return m;
 }
 
-FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char* name) {
+FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char* path) {
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
-        if (m->isSameFile(size, time, name)) return m;
+        if (m->isSameFile(size, time, path)) return m;
     return nullptr;
 }
 
-FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* name) {
+FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* path) {
     lock();
-    FileMeta* found = findSameFileNoLock(size, time, name);
+    FileMeta* found = findSameFileNoLock(size, time, path);
     unlock();
     return found;
 }

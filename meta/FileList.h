@@ -18,7 +18,7 @@ public:
 
     FileMeta* findByHash(const uint8_t hash[16]);
     // The first record for which FileMeta::isSameFile holds.
-    FileMeta* findSameFile(uint32_t size, uint32_t time, const char* name);
+    FileMeta* findSameFile(uint32_t size, uint32_t time, const char* path);
     // Appends to target every record the search matches (all of them without a
     // search or tree), at most max of them (0: no limit). Records are shared, not
     // copied; the target may be this list.
@@ -28,5 +28,5 @@ public:
 
     // The same lookups for a holder of the list's lock.
     FileMeta* findByHashNoLock(const uint8_t hash[16]);
-    FileMeta* findSameFileNoLock(uint32_t size, uint32_t time, const char* name);
+    FileMeta* findSameFileNoLock(uint32_t size, uint32_t time, const char* path);
 };

@@ -98,11 +98,9 @@ uint64_t FileMeta::crumbValue(const uint8_t digest[16]) {
     return v;
 }
 
-bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* name) {
-    MetaTag* tag = findTag(SpecialTagInfo::get(SpecialTagInfo::NAME)->tagName);
-    const char* own =
-        tag && tag->getType() == MetaTag::STRING ? (const char*)tag->getValue() : nullptr;
-    return modTime == time && getFileSize() == size && own && name && strcmp(own, name) == 0;
+bool FileMeta::isSameFile(uint32_t size, uint32_t time, const char* filePath) {
+    return modTime == time && getFileSize() == size && filePath && *filePath &&
+           strcmp(path.c_str(), filePath) == 0;
 }
 
 bool FileMeta::partHashesMatch(const uint8_t* hashes, int count) {
@@ -243,7 +241,10 @@ bool FileMeta::readPartHashesChecked(i4_file& f) {
 }
 
 bool FileMeta::toBytes(i4_file& f) {
-    return checked([&] {
+    // The local path is a tag on the disk only, never in a record that leaves the client.
+    bool withPath = path.length() > 0;
+    if (withPath) setTag(LOCAL_PATH_TAG, path.c_str(), MetaTag::STRING);
+    bool ok = checked([&] {
         i4_field_writer out(f);
         out.u8(KNOWN_VERSION);
         out.u32(modTime);
@@ -252,6 +253,8 @@ bool FileMeta::toBytes(i4_file& f) {
         writeHashSets(f);
         return true;
     });
+    if (withPath) removeTag(LOCAL_PATH_TAG);
+    return ok;
 }
 
 bool FileMeta::readOlderLayout(i4_field_reader& in) {
@@ -277,9 +280,17 @@ bool FileMeta::fromDisk(i4_file& f) {
         modTime = in.u32();
         in.bytes(fileHash, 16);
         if (!Meta::fromDisk(f)) return false;
+        takeLocalPath();
         readHashSets(f);
         return true;
     });
+}
+
+void FileMeta::takeLocalPath() {
+    MetaTag* tag = findTag(LOCAL_PATH_TAG);
+    if (!tag) return;
+    if (tag->getType() == MetaTag::STRING) path = (const char*)tag->getValue();
+    removeTag(LOCAL_PATH_TAG);
 }
 
 bool FileMeta::toNetwork(i4_file& f) {

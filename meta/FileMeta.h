@@ -8,7 +8,7 @@
 //   0       1      version, 2
 //   1       4      modification time
 //   5       16     file hash
-//   21      ...    tags (Meta)
+//   21      ...    tags (Meta); a record with a local path adds the string tag "Path"
 //   then           hash sets, only for a non-zero size:
 //                    part count >= 2:  1 and part count x 16 bytes, or 0
 //                    crumb count >= 2: 1 and crumb count x 8 bytes, or 0
@@ -34,6 +34,8 @@ public:
         // No file below 4 GiB has more hash bytes than this (crumbs of 486,400 bytes).
         MAX_HASH_BYTES = 8832 * 16,
     };
+    // The string tag that carries the local path in the disk form.
+    static constexpr const char* LOCAL_PATH_TAG = "Path";
 
     FileMeta();
     FileMeta(FileMeta& other);
@@ -73,7 +75,9 @@ public:
     int crumbCount();
     bool hasPartHashes();
     bool hasCrumbHashes();
-    bool isSameFile(uint32_t size, uint32_t time, const char* name);
+    // The record describes the file at that path as it is now: same path (exact bytes),
+    // size and modification time. A file of the same name elsewhere is another file.
+    bool isSameFile(uint32_t size, uint32_t time, const char* path);
     // Takes the part hashes when exactly partCount() of them are given.
     bool setPartHashes(const uint8_t* hashes, int count);
     void setCrumbHashes(const uint8_t* hashes, int count);
@@ -100,6 +104,8 @@ private:
     // Part hashes are kept only when their MD4 is the file hash.
     bool takePartHashes(std::vector<uint8_t> hashes);
     bool readOlderLayout(i4_field_reader& in);
+    // The local path stored with a record read from the disk.
+    void takeLocalPath();
 
     // Empty when absent; otherwise exactly the crumb or part count of hashes.
     std::vector<uint8_t> crumbHashes;

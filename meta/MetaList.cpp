@@ -11,6 +11,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/Meta.h"
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
@@ -108,15 +109,21 @@ bool MetaList::load(const char* path) {
     return f && checked([&] { return fromDisk(*f); });
 }
 
+bool MetaList::fileBytes(std::string& out) {
+    i4_ram_file_class buf(nullptr, 0, 64 * 1024);
+    bool ok = checked([&] { return toBytes(buf); });
+    if (ok) out.assign((const char*)buf.get_buffer(), (size_t)buf.size());
+    i4_free(buf.get_buffer());
+    return ok;
+}
+
 bool MetaList::save(const char* path, bool safe) {
+    i4_lock turn(&saving);
     if (safe) {
         // The whole list is built in memory first: a record that fails to write must
         // not replace the old file with a shortened one.
-        i4_ram_file_class buf(nullptr, 0, 64 * 1024);
-        bool ok = checked([&] { return toBytes(buf); });
-        if (ok) ok = i4_save_whole(path, buf.get_buffer(), (int32_t)buf.size());
-        i4_free(buf.get_buffer());
-        return ok;
+        std::string bytes;
+        return fileBytes(bytes) && i4_save_whole(path, bytes.data(), (int32_t)bytes.size());
     }
     std::unique_ptr<i4_file> f(i4_open(path, I4_WRITE | I4_TRUNCATE));
     return f && checked([&] { return toBytes(*f); });

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "i4min/threads/linux/i4_mutex.h"
 #include "meta/Serializable.h"
 #include "util/LLsafe.h"
 
@@ -37,8 +38,11 @@ public:
     // A new, empty record of the list's kind.
     virtual Meta* newMeta();
     virtual bool load(const char* path);
-    // With safe set the file is replaced whole or not at all.
+    // With safe set the file is replaced whole or not at all. Saves of one list from two
+    // threads take turns, so the file ends with the later content.
     virtual bool save(const char* path, bool safe);
+    // The bytes a safe save writes; false when a record cannot be put into bytes.
+    bool fileBytes(std::string& out);
     // Replaces this list's pointers with copies of the other's records (the old
     // records are not deleted). Copying a list onto itself changes nothing.
     virtual void copyFrom(MetaList* other);
@@ -60,6 +64,7 @@ protected:
     bool readRecords(i4_file& f, bool fromWire);
 
     LLsafe list;
+    i4_mutex saving;
 };
 
 // Listings of records, each line through the sink's printLine (the active sink for

@@ -385,7 +385,7 @@ bool FriendList::load(const char* path) {
     return whole;
 }
 
-bool FriendList::save(const char* path) {
+bool FriendList::fileBytes(std::string& out) {
     i4_ram_file_class content(nullptr, 0, 4096);
     bool made;
     {
@@ -396,17 +396,23 @@ bool FriendList::save(const char* path) {
         made = records.toBytes(content);
         records.clear();
     }
+    if (made) out.assign((const char*)content.get_buffer(), (size_t)content.size());
+    i4_free(content.get_buffer());
+    return made;
+}
+
+bool FriendList::save(const char* path) {
+    std::string content;
     bool ok = false;
     // A copy: the safe file's reason dies with it.
     std::string why = "the records could not be put into bytes";
-    if (made) {
+    if (fileBytes(content)) {
         int32_t n = (int32_t)content.size();
         i4_safe_file out(path, I4_WRITE | I4_TRUNCATE);
-        ok = out.get() && out.get()->write(content.get_buffer(), n) == n;
+        ok = out.get() && out.get()->write(content.data(), n) == n;
         ok = out.close() && ok;
         if (!ok) why = out.error() ? out.error() : "write failed";
     }
-    i4_free(content.get_buffer());
     if (!ok) theUI->printLine("%s was not replaced: %s", path, why.c_str());
     return ok;
 }

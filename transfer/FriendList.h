@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "i4min/string/i4_string.h"
@@ -98,6 +99,8 @@ public:
     bool load(const char* path);
     // Replaces friend.met whole or not at all; false, said once, when it could not.
     bool save(const char* path);
+    // The bytes save writes; false when a record cannot be put into bytes.
+    bool fileBytes(std::string& out);
 
 private:
     FriendList(const FriendList&) = delete;

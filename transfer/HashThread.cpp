@@ -1,6 +1,7 @@
 #include "transfer/HashThread.h"
 
 #include <memory>
+#include <string.h>
 
 #include "core/Message.h"
 #include "core/MessageQ.h"
@@ -52,7 +53,9 @@ HashThread::HashThread(FileList& knownList, ShareList& shareList, MessageQ& mess
       listing(nullptr),
       position(0),
       passDone(false),
-      quitting(false) {
+      quitting(false),
+      diskRead(true),
+      reindex(true) {
     setOwnerJoins();
 }
 
@@ -134,14 +137,17 @@ bool HashThread::stopping() const {
     return check && !check();
 }
 
-void HashThread::startHashing(std::vector<i4_string>& dirs) {
+void HashThread::startHashing(std::vector<i4_string>& dirs,
+                              std::unordered_set<std::string> shared) {
     i4_lock hold(&dirLock);
     theUI->printLine("%s", text(STRINGS_LOADING_SHARED));
     passDone = false;
+    reindex = true;
     position = 0;
     freeListing();
     directories.clear();
     directories.swap(dirs);
+    sharedPaths.swap(shared);
     for (const i4_string& d : directories) theUI->debug("Hash List: %s\n", d.c_str());
     // Under dirLock, so a pass that is just ending cannot stop the thread after this.
     start();
@@ -190,6 +196,7 @@ void HashThread::endPass() {
     theUI->printLine("%s", text(STRINGS_DONE_LOADING_SHARED));
     passDone = true;
     directories.clear();
+    sharedPaths.clear();
     {
         // A check queued after this goes on with the thread.
         i4_lock hold(&queueLock);
@@ -200,27 +207,35 @@ void HashThread::endPass() {
 }
 
 void HashThread::run() {
-    i4_sleep_ms(STEP_PAUSE_MS);
+    // Only after reading: the pause spares the disk, and a file that needs no reading
+    // must not keep a large share waiting.
+    if (diskRead) i4_sleep_ms(STEP_PAUSE_MS);
+    diskRead = false;
     // Also between files that need no reading, so a quit never waits for a long pass.
     if (stopping()) {
         requestStop();
         return;
     }
     try {
-        if (checkOne()) return;
+        if (checkOne()) {
+            diskRead = true;
+            return;
+        }
         i4_string path;
         const char* name = nullptr;
+        bool wasShared;
         {
             i4_lock hold(&dirLock);
             Step step = nextFile(path);
             if (step == NOTHING_LEFT) endPass();
             if (step != FILE_CHOSEN) return;
+            wasShared = sharedPaths.erase(path.c_str()) > 0;
             // The name stays valid: path is this step's own copy.
             name = path.c_str() + path.length();
             while (name > path.c_str() && name[-1] != '/') --name;
         }
         // Hashed outside the lock: a rescan must not wait for a large file.
-        std::unique_ptr<FileMeta> record(shareFile(path.c_str(), name));
+        std::unique_ptr<FileMeta> record(shareFile(path.c_str(), name, wasShared));
         if (record) queue.post(MSG_SHARE_FILE, std::move(record));
     } catch (const Stopped&) {
         requestStop();
@@ -230,7 +245,7 @@ void HashThread::run() {
     }
 }
 
-FileMeta* HashThread::shareFile(const char* path, const char* name) {
+FileMeta* HashThread::shareFile(const char* path, const char* name, bool wasShared) {
     i4_file_status status;
     if (!i4_get_status(path, status)) {
         theUI->print("Couldn't get status of %s\n", name);
@@ -246,9 +261,15 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     uint32_t size = (uint32_t)status.size;
     uint32_t modified = (uint32_t)status.modified;
 
-    // An unchanged file is never read again.
+    // An unchanged file is never read again; a file of the same name elsewhere is another
+    // file, with bytes of its own.
     known.lock();
-    FileMeta* same = known.findSameFileNoLock(size, modified, name);
+    FileMeta* same = knownAt(path, size, modified);
+    if (same && wasShared) {
+        // Its shared record stands: a rescan of a large share sends nothing.
+        known.unlock();
+        return nullptr;
+    }
     if (same) {
         FileMeta* copy = new FileMeta(*same);
         known.unlock();
@@ -258,6 +279,7 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     known.unlock();
 
     theTransferUI->hashingStatus(name);
+    diskRead = true;
     FileMeta* record = hashFile(path);
     if (!record) {
         theUI->print("ERROR: Couldn't hash %s\n", name);
@@ -265,17 +287,9 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     }
     record->setModTime(modified);
     known.lock();
-    FileMeta* sameContent = known.findByHashNoLock(record->getFileHash());
-    if (sameContent) {
-        // A renamed or moved file keeps its record (tags, priority, copies sent).
-        sameContent->setPath(path);
-        sameContent->setModTime(modified);
-        sameContent->setName(name);
-        record->copyFrom(sameContent);
-        known.unlock();
-        return record;
-    }
+    bool wasKnown = knowAgain(known, *record, name);
     known.unlock();
+    if (wasKnown) return record;
     // The media tags travel with the record to peers and servers.
     if (!theImportMaster.import(*record)) {
         theUI->printLine("%s %s", localized("importFailed", "Import failed:").c_str(), name);
@@ -286,6 +300,42 @@ FileMeta* HashThread::shareFile(const char* path, const char* name) {
     record->addTransientTags();
     known.add(new FileMeta(*record));
     return record;
+}
+
+FileMeta* HashThread::knownAt(const char* path, uint32_t size, uint32_t modified) {
+    // A walk of the known list per file would make a pass over a large share take
+    // minutes; the index is made once a pass.
+    if (reindex.exchange(false)) {
+        knownByPath.clear();
+        LLNode* cursor = nullptr;
+        while (FileMeta* m = (FileMeta*)LL::next(known.getList(), &cursor))
+            if (*m->getPath()) knownByPath.emplace(m->getPath(), m);
+    }
+    auto at = knownByPath.find(path);
+    if (at != knownByPath.end() && at->second->isSameFile(size, modified, path)) return at->second;
+    // Records added or moved during the pass are not in the index.
+    return known.findSameFileNoLock(size, modified, path);
+}
+
+bool HashThread::knowAgain(FileList& known, FileMeta& record, const char* name) {
+    FileMeta* sameContent = known.findByHashNoLock(record.getFileHash());
+    if (!sameContent) return false;
+    FileMeta* mine = sameContent;
+    // A renamed or moved file keeps its record (tags, priority, copies sent); a copy of
+    // a file that is still where its record says gets a record of its own, so that
+    // neither is read again at the next pass.
+    i4_file_status status;
+    const char* there = sameContent->getPath();
+    if (*there && strcmp(there, record.getPath()) != 0 && i4_get_status(there, status) &&
+        sameContent->isSameFile((uint32_t)status.size, (uint32_t)status.modified, there)) {
+        mine = new FileMeta(*sameContent);
+        known.getList()->appendNoLock(mine);
+    }
+    mine->setPath(record.getPath());
+    mine->setModTime(record.getModTime());
+    mine->setName(name);
+    record.copyFrom(mine);
+    return true;
 }
 
 FileMeta* HashThread::hashFile(const char* path) {

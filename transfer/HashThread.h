@@ -1,13 +1,16 @@
 // run and hashFile: the hashing thread. startHashing and queueCompleted: the core task
 // thread; start, stop and quit: the core task and main threads. isPassDone: any thread.
-// dirLock guards the directory list, the listing and the position; queueLock the downloads
-// waiting for their check; the known list has its own lock, which also guards changes to
+// dirLock guards the directory list, the listing, the position and the shared paths; queueLock the
+// downloads waiting for their check; the known list has its own lock, which also guards changes to
 // its records.
 #pragma once
 
 #include <atomic>
 #include <deque>
 #include <stdint.h>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Thread.h"
@@ -40,11 +43,11 @@ public:
     void run() override;
 
     // Takes the paths over (the vector is left empty) as the directories of a new pass,
-    // then starts the thread.
-    void startHashing(std::vector<i4_string>& directories);
+    // then starts the thread. Files at the shared paths are shared already: when they
+    // have not changed, the pass leaves their records as they are.
+    void startHashing(std::vector<i4_string>& directories,
+                      std::unordered_set<std::string> shared = {});
     bool isPassDone() const { return passDone.load(); }
-    // Tests that need a pass under way without running one.
-    void setPassDone(bool done) { passDone = done; }
     // One shared file that changed on disk: hashed again before the next file of a pass,
     // its record shared anew, and the end of the pass publishes it.
     void rehashFile(const i4_string& path);
@@ -67,13 +70,19 @@ public:
     FileMeta* hashFile(const char* path);
     struct Stopped {};
 
+    // Under the known list's lock, for a newly read file (path and time set): when a known
+    // record has the same content, the record takes over its tags and true is the answer.
+    static bool knowAgain(FileList& known, FileMeta& record, const char* name);
+
 private:
     enum Step { NOTHING_LEFT, DIRECTORY_DONE, FILE_CHOSEN };
 
     // Under dirLock: moves through the directories to the next file (its path in path).
     Step nextFile(i4_string& path);
     // A file of a shared directory made into a record, or null.
-    FileMeta* shareFile(const char* path, const char* name);
+    FileMeta* shareFile(const char* path, const char* name, bool wasShared);
+    // Under the known list's lock: the record of the file as it is now, or null.
+    FileMeta* knownAt(const char* path, uint32_t size, uint32_t modified);
     struct Check {
         Download* download;
         PartialFile* file;
@@ -92,10 +101,17 @@ private:
     i4_mutex dirLock;
     std::vector<i4_string> directories;
     std::vector<i4_string> files;
+    std::unordered_set<std::string> sharedPaths;
     i4_dir_listing* listing;
     size_t position;
     std::atomic<bool> passDone;
     std::atomic<bool> quitting;
+    // The last step read a file or checked a download (the hashing thread's own).
+    bool diskRead;
+    // Known records by path, made anew at the first file of each pass (the hashing
+    // thread's own): records are added to the known list during a pass, never deleted.
+    std::atomic<bool> reindex;
+    std::unordered_map<std::string, FileMeta*> knownByPath;
     i4_mutex queueLock;
     std::deque<Check> pending;
     std::deque<Check> working;

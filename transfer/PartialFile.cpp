@@ -24,6 +24,7 @@
 #include "transfer/DLProgress.h"
 #include "transfer/FilePart.h"
 #include "transfer/TempFiles.h"
+#include "transfer/TransferGateway.h"
 #include "transfer/TransferOptions.h"
 #include "transfer/UploadNotices.h"
 #include "util/LL.h"
@@ -342,6 +343,13 @@ bool PartialFile::hasCrumbHashes() {
 void PartialFile::setRecordText(const char* tagName, const char* text) {
     Hold hold(lock);
     meta.setTag(tagName, text, MetaTag::STRING);
+}
+
+void PartialFile::setUploadPriority(int priority) {
+    int32_t p = priority;
+    Hold hold(lock);
+    meta.setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    if (sharedEntry) sharedEntry->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
 }
 
 int PartialFile::read(void* buf, uint32_t start, uint32_t end) {
@@ -701,6 +709,8 @@ bool PartialFile::saveInfo(int priority, bool paused) {
         verifiedSinceSave = false;
         meta.setModTime(modTimeOf(recordTimePath().c_str()));
         copy.copyFrom(&meta);
+        // The partial file's own path is where the record is found; it is not stored.
+        copy.setPath("");
         int32_t kept = (int32_t)(uint32_t)(transferred.load() & 0xFFFFFFFF);
         copy.setSpecialTag(SpecialTagInfo::PART_TRANS, &kept);
         copy.setSpecialTag(SpecialTagInfo::TEMP_FILE_NAME, tempName.c_str());
@@ -761,17 +771,21 @@ bool PartialFile::moveFinished(const char* from) {
         state = ACTIVE;
         return false;
     }
+    FileMeta known;
     {
         // The shared entry (made now if there was none) takes the finished file's place.
         Hold hold(lock);
         FileMeta* finished = new FileMeta(meta);
         finished->setPath(out.c_str());
         finished->setModTime(modTimeOf(out.c_str()));
+        known.copyFrom(finished);
         delete sharedEntry;
         sharedEntry = new FileMeta(*finished);
         theMessageQ.post(MSG_SHARE_FILE, std::unique_ptr<FileMeta>(finished));
         theMessageQ.post(MSG_PUBLISH);
     }
+    // Known at once, with the download's hashes: the next start does not read it again.
+    theTransferGateway.fileCompleted(known);
     state = COMPLETE;
     deleteRecord();
     return true;

@@ -124,6 +124,8 @@ public:
     void unshare();
     // Hands the shared entry to the shared files again after a rescan.
     void shareEntry();
+    // Special tag 19 of the record and of the shared entry: the finished file keeps it.
+    void setUploadPriority(int priority);
     bool peerHasNeededCrumb(const BoolArray* peer);
     bool hasCrumbPeerLacks(const BoolArray* peer);
 

@@ -127,7 +127,7 @@ void ShareList::load(const char* path) {
     if (!hasIncoming) addNoLock(incoming.c_str(), false);
 }
 
-bool ShareList::save(const char* path) {
+bool ShareList::fileBytes(std::string& out) {
     i4_ram_file_class content(nullptr, 0, 1024);
     bool ok = true;
     try {
@@ -138,8 +138,14 @@ bool ShareList::save(const char* path) {
     } catch (const i4_err&) {
         ok = false;
     }
-    if (ok) ok = i4_save_whole(path, content.get_buffer(), (int32_t)content.size());
+    if (ok) out.assign((const char*)content.get_buffer(), (size_t)content.size());
     i4_free(content.get_buffer());
+    return ok;
+}
+
+bool ShareList::save(const char* path) {
+    std::string content;
+    bool ok = fileBytes(content) && i4_save_whole(path, content.data(), (int32_t)content.size());
     if (!ok) theUI->debug("**I4 error in ShareList::save()\n");
     return ok;
 }

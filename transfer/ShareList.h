@@ -11,6 +11,7 @@
 //   ...            the next path, up to the end of the file
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "i4min/string/i4_string.h"
@@ -37,6 +38,8 @@ public:
     void load(const char* path);
     // Replaces share.dat whole or not at all; false when it could not be written.
     bool save(const char* path);
+    // The bytes save writes; false when a path cannot be put into bytes.
+    bool fileBytes(std::string& out);
     // Reads the paths of share.dat's form until the end of f; a path cut short ends the
     // read with an i4_err, the paths before it kept in out.
     static void readPaths(i4_file& f, std::vector<i4_string>& out);

@@ -27,11 +27,13 @@
 #include "net/TCPDoor.h"
 #include "transfer/ClientPool.h"
 #include "transfer/DLPool.h"
+#include "transfer/Download.h"
 #include "transfer/FriendList.h"
 #include "transfer/HashThread.h"
 #include "transfer/HttpProtocol.h"
 #include "transfer/HttpSocketConnectThread.h"
 #include "transfer/MessagePool.h"
+#include "transfer/PartialFile.h"
 #include "transfer/PartnerManager.h"
 #include "transfer/PeerDoor.h"
 #include "transfer/PeerSourceMaker.h"
@@ -70,6 +72,26 @@ i4_string directoryOf(FileMeta* m) {
     return dir;
 }
 
+// The local tags the record lacks, taken from the listed one.
+void keepLocalTags(FileMeta* listed, FileMeta* m) {
+    if (!m->getSpecialValue(SpecialTagInfo::UPLOAD_PRIORITY) &&
+        listed->getSpecialValue(SpecialTagInfo::UPLOAD_PRIORITY)) {
+        int32_t priority = listed->getSpecialInt(SpecialTagInfo::UPLOAD_PRIORITY);
+        m->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &priority);
+    }
+    if (!m->findTag(SENT) && listed->findTag(SENT)) {
+        float sent = listed->getTagFloat(SENT);
+        m->setTag(SENT, &sent, MetaTag::FLOAT);
+    }
+}
+
+// Whether the file at the record's path is still the one it describes (same size and time).
+bool stillOnDisk(FileMeta* m) {
+    i4_file_status status;
+    return i4_get_status(m->getPath(), status) &&
+           m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, m->getPath());
+}
+
 // Reads as much of a known list as the file holds; false when it broke off.
 bool readKnown(FileList& list, i4_file& f) {
     int64_t size = f.size();
@@ -91,7 +113,8 @@ bool readKnown(FileList& list, i4_file& f) {
 
 }  // namespace
 
-TransferGateway::TransferGateway() : shares(*this), loaded(false), door(nullptr), doorOpen(false) {}
+TransferGateway::TransferGateway()
+    : shares(*this), loaded(false), door(nullptr), doorOpen(false), doorHeld(false) {}
 
 TransferGateway::~TransferGateway() {
     shareList.clear();
@@ -228,14 +251,43 @@ void TransferGateway::requestRescan() {
 }
 
 void TransferGateway::rescanShared() {
-    // The directories let go of the records before the records go.
-    shareList.clearFiles();
-    sharedList.deleteAll();
+    // The records stay shared until the pass replaces them, so peers asking meanwhile get
+    // their files; only a file that changed, went away or left the shared directories
+    // goes now, since its record no longer names what is there.
+    std::unordered_set<std::string> kept = dropChangedFiles();
     // Their records come back through message 18, filed under "!Incomplete Files".
     theDLPool.sharePartialFiles();
     std::vector<i4_string> dirs;
     shareList.directoryNames(dirs);
-    theHashThread.startHashing(dirs);
+    theHashThread.startHashing(dirs, std::move(kept));
+}
+
+std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
+    // Filed again from scratch: a new list of directories starts with empty ones.
+    shareList.clearFiles();
+    std::unordered_set<std::string> kept;
+    std::vector<FileMeta*> stay, gone;
+    sharedList.lock();
+    LLNode* cursor = nullptr;
+    while (FileMeta* m = (FileMeta*)LL::next(sharedList.getList(), &cursor)) {
+        const char* path = m->getPath();
+        // A partial file has no path: it stays as its download shares it.
+        bool same =
+            !*path || (shareList.findDirectoryFiles(directoryOf(m).c_str()) && stillOnDisk(m));
+        (same ? stay : gone).push_back(m);
+        if (same && *path) kept.insert(path);
+    }
+    sharedList.unlock();
+    for (FileMeta* m : gone) withdraw(m);
+    for (FileMeta* m : stay) shareList.addFile(directoryOf(m).c_str(), m);
+    return kept;
+}
+
+void TransferGateway::withdraw(FileMeta* listed) {
+    sharedList.getList()->remove(listed);
+    theTransferUI->sharedFileRemoved(listed);
+    shareList.removeFile(directoryOf(listed).c_str(), listed);
+    delete listed;
 }
 
 void TransferGateway::getSharedDirectories(std::vector<i4_string>& out) {
@@ -250,11 +302,17 @@ void TransferGateway::fileHashed(FileMeta* m) {
     if (!m) return;
     FileMeta* listed = sharedList.findByHash(m->getFileHash());
     if (listed) {
-        // Filed anew: a partial file that completed moves to its directory.
-        shareList.removeFile(directoryOf(listed).c_str(), listed);
+        // A record without the local tags (a download's) keeps the shared one's: a
+        // priority set while the file was downloading outlives its completion.
+        keepLocalTags(listed, m);
+        i4_string was = directoryOf(listed);
         listed->copyFrom(m);
         delete m;
-        if (!shareList.addFile(directoryOf(listed).c_str(), listed)) {
+        i4_string now = directoryOf(listed);
+        if (was.equals(now) && shareList.findDirectoryFiles(now.c_str())) return;
+        // Filed anew: a partial file that completed moves to its directory.
+        shareList.removeFile(was.c_str(), listed);
+        if (!shareList.addFile(now.c_str(), listed)) {
             sharedList.getList()->remove(listed);
             theTransferUI->sharedFileRemoved(listed);
             delete listed;
@@ -284,10 +342,7 @@ void TransferGateway::unshareFile(FileMeta* f) {
     if (!listed) return;
     const char* path = listed->getPath();
     if (path && *path && i4_strcmp(path, f->getPath()) != 0) return;
-    sharedList.getList()->remove(listed);
-    theTransferUI->sharedFileRemoved(f);
-    shareList.removeFile(directoryOf(listed).c_str(), listed);
-    delete listed;
+    withdraw(listed);
 }
 
 bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
@@ -295,26 +350,44 @@ bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
     if (!listed) return false;
     const char* path = listed->getPath();
     if (!path || !*path) return true;
+    if (stillOnDisk(listed)) return true;
     i4_file_status status;
-    bool exists = i4_get_status(path, status) && status.is_regular;
-    if (exists && (uint64_t)status.size == listed->getFileSize() &&
-        (uint32_t)status.modified == listed->getModTime())
-        return true;
     i4_string changed(path);
-    unshareFile(listed);
-    if (exists) theHashThread.rehashFile(changed);
+    withdraw(listed);
+    if (i4_get_status(changed.c_str(), status) && status.is_regular)
+        theHashThread.rehashFile(changed);
     return false;
 }
 
 void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
     int32_t p = priority;
     knownList.lock();
-    if (FileMeta* k = knownList.findByHashNoLock(hash))
-        k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    LLNode* cursor = nullptr;
+    // Copies of one file in two places have a record each.
+    while (FileMeta* k = (FileMeta*)LL::next(knownList.getList(), &cursor))
+        if (memcmp(k->getFileHash(), hash, 16) == 0)
+            k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
     knownList.unlock();
     if (FileMeta* s = sharedList.findByHash(hash))
         s->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    // The running download's record becomes the finished file's.
+    if (Download* d = theDLPool.findByHash(hash)) {
+        if (PartialFile* f = d->getPartialFile()) f->setUploadPriority(priority);
+        d->release();
+    }
     theUploadPool.getQueue().setFilePriority(hash, priority);
+}
+
+void TransferGateway::fileCompleted(FileMeta& finished) {
+    if (!loaded) return;
+    knownList.lock();
+    if (!HashThread::knowAgain(knownList, finished, finished.getName())) {
+        FileMeta* k = new FileMeta(finished);
+        k->addTransientTags();
+        knownList.getList()->appendNoLock(k);
+    }
+    knownList.unlock();
+    knownList.save(theTransferOptions.getKnownPath().c_str(), true);
 }
 
 namespace {
@@ -366,7 +439,7 @@ void TransferGateway::startDoor(const i4_proxy_settings* proxy, int timeoutMs) {
     bool changed = theCoreOptions.setProxy(proxy);
     // Nobody can reach a door behind a proxy.
     if (changed && theProxySettings && theProxySettings->type != I4_PROXY_DIRECT) return;
-    if (door) return;
+    if (door || doorHeld) return;
     door = doorMaker(theTransferOptions.getDoorPort());
     if (!door) return;
     door->setOwnerSlot(&door);
@@ -391,6 +464,11 @@ void TransferGateway::closeDoor() {
     doorOpen = false;
 }
 
+void TransferGateway::openHeldDoor() {
+    if (!doorHeld.exchange(false)) return;
+    startDoor(theProxySettings, 500);
+}
+
 void TransferGateway::setDoorPort(int port) {
     if (!theTransferOptions.setDoorPort(port)) return;
     closeDoor();
@@ -400,6 +478,15 @@ void TransferGateway::setDoorPort(int port) {
     if (theNetworkGateway) theNetworkGateway->doorPortChanged();
 }
 
+namespace {
+
+void directoryNotMade(const char* path) {
+    theUI->printLine(
+        "%s %s", theXMLStringTable.localized("dirNotMade", "Can't make directory:").c_str(), path);
+}
+
+}  // namespace
+
 bool TransferGateway::setTemp(const char* path) {
     if (!path || theTransferOptions.getTemp().equals(path)) return false;
     // The downloads' files lie in the old one.
@@ -407,5 +494,14 @@ bool TransferGateway::setTemp(const char* path) {
         theUI->printLine("%s", theXMLStringTable.get(29));
         return false;
     }
-    return theTransferOptions.setTemp(path);
+    if (theTransferOptions.setTemp(path)) return true;
+    directoryNotMade(path);
+    return false;
+}
+
+bool TransferGateway::setIncoming(const char* path) {
+    if (!path) return false;
+    if (theTransferOptions.setIncoming(path)) return true;
+    directoryNotMade(path);
+    return false;
 }

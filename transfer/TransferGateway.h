@@ -1,11 +1,14 @@
-// start and stop: the main thread, start before message 0 and stop after the core task
-// thread has ended. Everything else: the core task thread. The known and shared lists have
-// their own locks; the hashing thread adds to the known list and changes its records under
-// that lock, while only the core task thread changes the shared list and the door.
+// start, stop and holdDoor: the main thread, start and holdDoor before message 0 and stop
+// after the core task thread has ended. Everything else: the core task thread. The known and shared
+// lists have their own locks; the hashing thread adds to the known list and changes its records
+// under that lock, while only the core task thread changes the shared list and the door.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <stdint.h>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "i4min/string/i4_string.h"
@@ -50,7 +53,9 @@ public:
     // Replaces the shared directories, writes share.dat and asks for a rescan.
     void setSharedDirectories(const std::vector<i4_string>& paths);
     void requestRescan();
-    // Message 16: every shared record goes, then a new hashing pass shares them again.
+    // Message 16: a new hashing pass over the shared directories. The shared records stay
+    // until the pass replaces them, except those whose file changed, went away or is in
+    // a directory no longer shared.
     void rescanShared();
     void getSharedDirectories(std::vector<i4_string>& out);
     FileList* findSharedDirectory(const char* name);
@@ -66,7 +71,11 @@ public:
     // is withdrawn at once (its old hash no longer holds) and hashed again; one that went is
     // withdrawn.
     bool servesUnchanged(const uint8_t hash[16]);
+    // On the known, shared and running download's records, and the upload queue.
     void setUploadPriority(const uint8_t hash[16], int priority);
+    // The completing thread: the finished download's record (its path in the incoming
+    // directory) joins the known list, which is saved to known.met at once.
+    void fileCompleted(FileMeta& finished);
     // Grows "# Sent", the whole copies uploaded, by bytes / size.
     void addSent(const uint8_t hash[16], uint64_t bytes);
 
@@ -75,9 +84,15 @@ public:
     void startDoor(const i4_proxy_settings* proxy, int timeoutMs);
     // A new port closes the door and opens one on it; the same port changes nothing.
     void setDoorPort(int port);
-    // False, nothing changed, for the current directory, and (string 29
-    // printed) while the download pool holds any download.
+    // The door waits, through the load and any port change, until openHeldDoor: the
+    // command-line arguments may name the port it is to open on.
+    void holdDoor() { doorHeld = true; }
+    void openHeldDoor();
+    // False, nothing changed, for the current directory, (string 29 printed) while the
+    // download pool holds any download, and (said) for a directory that cannot be made.
     bool setTemp(const char* path);
+    // False, nothing changed, and said, for a directory that cannot be made.
+    bool setIncoming(const char* path);
 
     // known.met (its last good copy when it is damaged) into the known list, then the
     // old-format check: a list whose first file of more than one crumb lacks its crumb
@@ -117,12 +132,18 @@ private:
     TransferGateway& operator=(const TransferGateway&) = delete;
 
     void checkKnownFormat();
+    // The paths of the complete files whose records stay.
+    std::unordered_set<std::string> dropChangedFiles();
+    // Takes a record out of the shared list and its directory, and deletes it.
+    void withdraw(FileMeta* listed);
     void closeDoor();
 
     SharesAnswer shares;
-    bool loaded;
+    // Read by the completing threads.
+    std::atomic<bool> loaded;
     TCPDoor* door;
     bool doorOpen;
+    std::atomic<bool> doorHeld;
 };
 
 extern TransferGateway theTransferGateway;

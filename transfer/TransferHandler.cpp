@@ -46,6 +46,7 @@ const int HANDLED[] = {
     MSG_CONNECT_FAILED,
     MSG_UNSHARE_FILE,
     MSG_DROP_SHARED_DIRECTORY,
+    MSG_OPEN_DOOR,
 };
 
 const int DOOR_TIMEOUT_MS = 1000;
@@ -165,6 +166,9 @@ void TransferHandler::handleMessage(Message* message) {
         break;
     case MSG_OPEN_CHAT:
         theMessagePool.openSession(message->get<UserMeta>());
+        break;
+    case MSG_OPEN_DOOR:
+        theTransferGateway.openHeldDoor();
         break;
     case MSG_REOPEN_DOOR:
         theTransferGateway.startDoor(message->get<i4_proxy_settings>(), DOOR_TIMEOUT_MS);

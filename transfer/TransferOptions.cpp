@@ -113,17 +113,18 @@ i4_string TransferOptions::getTemp() {
     return temp;
 }
 
-void TransferOptions::setIncoming(const char* path) {
+bool TransferOptions::setIncoming(const char* path) {
     i4_lock hold(&lock);
+    // Completions would only fail later, one by one, in a directory that is not there.
+    if (!i4_make_path(path)) return false;
     incoming = path;
-    i4_make_path(path);
+    return true;
 }
 
 bool TransferOptions::setTemp(const char* path) {
     i4_lock hold(&lock);
-    if (temp.equals(path)) return false;
+    if (temp.equals(path) || !i4_make_path(path)) return false;
     temp = path;
-    i4_make_path(path);
     return true;
 }
 

@@ -33,9 +33,11 @@ public:
     i4_string getIncoming();
     i4_string getTemp();
     int getDoorPort() const { return doorPort.load(); }
-    // Stores the directory and makes it with its parents.
-    void setIncoming(const char* path);
-    // False, and nothing changed, when the path is the current one (exact comparison).
+    // Makes the directory with its parents and stores it; false, and the old one kept, when
+    // it cannot be made.
+    bool setIncoming(const char* path);
+    // False, and nothing changed, when the path is the current one (exact comparison) or
+    // cannot be made; else as setIncoming.
     bool setTemp(const char* path);
     // False when the port is the current one; else stores it, also as the core's.
     bool setDoorPort(int port);

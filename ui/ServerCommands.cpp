@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <memory>
 
 #include "core/CoreOptions.h"
@@ -61,20 +62,44 @@ ServerPool* pool() {
     return theServerGateway.pool();
 }
 
+// An address typed as four dotted numbers and nothing else: the text after them is a
+// port the user meant, never one to drop.
+bool onlyDottedAddress(const char* text) {
+    int dots = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '.')
+            ++dots;
+        else if (*p < '0' || *p > '9')
+            return false;
+    }
+    return dots == 3 && textToIP(text) != 0;
+}
+
 }  // namespace
 
 void ServerCommands::addServer(char* line) {
     CommandArgs args(line);
-    const char* address = args.next();
+    char* address = args.next();
     const char* portText = args.next();
+    // "address:port" gives the port in the address; then no second port may follow.
+    char* colon = address ? strchr(address, ':') : nullptr;
+    bool portOk = true;
+    if (colon) {
+        *colon = 0;
+        portOk = !portText;
+        portText = colon + 1;
+    }
     int port = DEFAULT_PORT;
-    bool portOk = !portText || CommandArgs::wholeNumber(portText, &port);
-    uint32_t ip = textToIP(address);
-    if (!address || !ip || !portOk || port < 1 || port > 0xFFFF || !pool()) {
+    if (portText) portOk = portOk && CommandArgs::wholeNumber(portText, &port);
+    uint32_t ip = address ? textToIP(address) : 0;
+    if (!address || !onlyDottedAddress(address) || !portOk || port < 1 || port > 0xFFFF ||
+        !pool()) {
         theUI->printLine("%s", serverText(TEXT_INVALID_ARGUMENTS));
         return;
     }
     pool()->addServer(ip, port);
+    if (colon) *colon = ':';
+    // The address as typed.
     theUI->printLine("%s %s\n", address, serverText(TEXT_ADDED));
 }
 

@@ -1,10 +1,12 @@
-// Made and started by the "glist" command; runs once on a thread of its own and then
-// deletes itself. The busy flag (atomic) lets one fetch run at a time.
+// Made and started by the "glist" command on the core task thread; runs once on a thread of
+// its own and then deletes itself. cancelAll: any thread. The lock guards the fetch under way,
+// which lives until its thread has let go of it under the lock.
 #pragma once
 
 #include <atomic>
 
 #include "core/Thread.h"
+#include "i4min/net/i4_HttpConnection.h"
 #include "i4min/string/i4_string.h"
 
 // Fetches a server list over HTTP into a file beside the state files and, only when
@@ -17,6 +19,9 @@ public:
 
     // False, and nothing started, while another fetch runs or when no thread can be made.
     static bool begin(const char* url, const char* path);
+    // The client quits: a fetch under way stops waiting for its server, so that waiting for
+    // the threads never waits out a silent server.
+    static void cancelAll();
 
     void run() override;
     void onFinish() override;
@@ -26,5 +31,6 @@ private:
 
     i4_string url;
     i4_string path;
-    static std::atomic<bool> busy;
+    i4_HttpConnection connection;
+    std::atomic<bool> ran{false};
 };

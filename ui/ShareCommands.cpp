@@ -164,7 +164,7 @@ void ShareCommands::incomingDirectory(char* line) {
         theUI->printLine("%s", theTransferOptions.getIncoming().c_str());
         return;
     }
-    theTransferOptions.setIncoming(given);
+    if (!theTransferGateway.setIncoming(given)) return;
     theUI->printLine(
         "%s %s",
         theXMLStringTable.localized("incomingDirNow", "Incoming directory is now:").c_str(), given);

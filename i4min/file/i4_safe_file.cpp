@@ -6,10 +6,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <time.h>
@@ -21,6 +24,32 @@
 #include "i4min/string/i4_err.h"
 
 namespace {
+
+// The names being written now. Never destroyed: a writer may close during exit.
+struct WritingNames {
+    std::mutex lock;
+    std::condition_variable freed;
+    std::set<std::string> names;
+};
+WritingNames& writing() {
+    static WritingNames* w = new WritingNames;
+    return *w;
+}
+
+// Two saves of one file at once could leave the older content standing.
+void take_turn_at(const std::string& name) {
+    WritingNames& w = writing();
+    std::unique_lock<std::mutex> hold(w.lock);
+    w.freed.wait(hold, [&] { return w.names.count(name) == 0; });
+    w.names.insert(name);
+}
+
+void end_turn_at(const std::string& name) {
+    WritingNames& w = writing();
+    std::lock_guard<std::mutex> hold(w.lock);
+    w.names.erase(name);
+    w.freed.notify_all();
+}
 
 const char TEMP_MARK[] = ".tmp-";
 const int TEMP_RANDOM = 6;
@@ -148,6 +177,7 @@ i4_safe_file::i4_safe_file(const char* name, int flags)
       closed(false),
       result(true),
       backup_open(false),
+      holds_name(false),
       exceptionsAtOpen(std::uncaught_exceptions()),
       file_name(name),
       bak_name(name),
@@ -199,6 +229,8 @@ bool i4_safe_file::use_backup() {
 void i4_safe_file::open_for_writing(int flags) {
     std::string real = i4_os_path(file_name.c_str());
     closed = true;  // until the writer stands
+    take_turn_at(real);
+    holds_name = true;
 
     // What the name holds now must be readable, or it is not ours to replace.
     int old_fd = -1;
@@ -254,6 +286,13 @@ i4_safe_file::~i4_safe_file() {
     if (!close() && !asked)
         I4_WARNING("could not save %s (%s); the previous version was kept", file_name.c_str(),
                    error() ? error() : "write failed");
+    let_go_of_name();
+}
+
+void i4_safe_file::let_go_of_name() {
+    if (!holds_name) return;
+    holds_name = false;
+    end_turn_at(i4_os_path(file_name.c_str()));
 }
 
 i4_file* i4_safe_file::get() {
@@ -286,11 +325,13 @@ bool i4_safe_file::close() {
     }
     if (!ok) {
         ::unlink(temp.c_str());
+        let_go_of_name();
         return result = false;
     }
     // The name holds a good copy now: an older ".bak" has served its turn.
     ::unlink(i4_os_path(bak_name.c_str()).c_str());
     sync_directory_of(real);
+    let_go_of_name();
     return result = true;
 }
 

@@ -1,6 +1,7 @@
-// Threads: one owner at a time; two safe files for the same name must not be
-// open at once, in this process or another (the base directory's lock keeps
-// other clients out).
+// Threads: one owner at a time. Writers of the same name in this process take
+// turns: a second one waits in its constructor until the first has closed (so a
+// thread must not open two writers of one name). Another process must not write
+// the same name (the base directory's lock keeps other clients out).
 #pragma once
 
 #include <cstdint>
@@ -65,6 +66,7 @@ private:
     void open_for_reading();
     void open_for_writing(int flags);
     void fail(const char* why);
+    void let_go_of_name();
 
     i4_file* file;
     checked_file* writer;  // the same object as file while writing
@@ -72,6 +74,7 @@ private:
     bool closed;
     bool result;
     bool backup_open;
+    bool holds_name;       // this writer's turn at the name
     int exceptionsAtOpen;  // an exception beyond these leaves the content incomplete
     i4_string file_name;
     i4_string bak_name;

@@ -11,9 +11,46 @@
 
 #include "i4min/net/i4_address.h"
 #include "i4min/net/i4_protocol.h"
+#include "i4min/net/i4_proxy_settings.h"
 #include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_split_url.h"
 #include "i4min/net/i4_tcpip_protocol.h"
+
+// The connection's socket while a fetch uses it, so that a cancel can reach it.
+class i4_HttpFetchSocket {
+public:
+    i4_HttpFetchSocket(i4_HttpConnection* c, i4_socket* s) : c(c), s(s) {}
+    ~i4_HttpFetchSocket() {
+        {
+            std::lock_guard<std::mutex> hold(c->lock);
+            c->active = nullptr;
+        }
+        delete s;
+    }
+    // False when the fetch was cancelled before the socket could be reached.
+    bool enlist() {
+        std::lock_guard<std::mutex> hold(c->lock);
+        if (c->stopped) return false;
+        c->active = s;
+        return true;
+    }
+    i4_socket* get() const { return s; }
+
+private:
+    i4_HttpConnection* c;
+    i4_socket* s;
+};
+
+void i4_HttpConnection::cancel() {
+    std::lock_guard<std::mutex> hold(lock);
+    stopped = true;
+    if (active) active->cancel();
+}
+
+bool i4_HttpConnection::cancelled() {
+    std::lock_guard<std::mutex> hold(lock);
+    return stopped;
+}
 
 namespace {
 
@@ -88,21 +125,32 @@ int fetch(i4_HttpConnection* c, const char* url, const std::string& target, i4_p
     std::unique_ptr<i4_address> addr(prot->name_to_address(c->host.c_str()));
     if (!addr) return 1;
     addr->set_port(port);
-    std::unique_ptr<i4_socket> s(prot->connect(addr.get(), I4_SOCK_STREAM, 1, ms));
-    if (!s) return 1;
+    if (c->cancelled()) return 1;
+    // A direct connect is only started, so that a cancel reaches it while it waits; a
+    // proxy's handshake runs to its end inside the connect.
+    bool direct = prot->proxy_type() == I4_PROXY_DIRECT;
+    i4_socket* made = prot->connect(addr.get(), I4_SOCK_STREAM, direct ? 0 : 1, ms);
+    if (!made) return 1;
+    i4_HttpFetchSocket held(c, made);
+    if (!held.enlist()) return 1;
+    i4_socket* s = made;
     s->set_blocking(0);
+    if (direct) {
+        int ready = s->wait(I4_READY_WRITE, ms);
+        if (!(ready & I4_READY_WRITE) || (ready & I4_READY_ERROR)) return 1;
+    }
 
     std::string host = c->host.c_str();
     if (port != 80) host += ":" + std::to_string(port);
     std::string req = std::string("GET ") + c->path.c_str() + " HTTP/1.0\r\nHost: " + host +
                       "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
-    if (!send_all(s.get(), req, ms)) return 1;
+    if (!send_all(s, req, ms)) return 1;
 
     std::string head;
     size_t body_at = std::string::npos;
     char buf[8192];
     while (body_at == std::string::npos) {
-        int32_t r = receive(s.get(), buf, sizeof buf, ms);
+        int32_t r = receive(s, buf, sizeof buf, ms);
         if (r <= 0) return 1;
         head.append(buf, static_cast<size_t>(r));
         size_t crlf = head.find("\r\n\r\n");
@@ -138,7 +186,7 @@ int fetch(i4_HttpConnection* c, const char* url, const std::string& target, i4_p
     int64_t total = static_cast<int64_t>(body.size());
     bool ok = write_all(fd, body.data(), body.size());
     while (ok && (expected < 0 || total < expected)) {
-        int32_t r = receive(s.get(), buf, sizeof buf, ms);
+        int32_t r = receive(s, buf, sizeof buf, ms);
         if (r == 0) break;
         if (r < 0 || total + r > cap) {
             ok = false;

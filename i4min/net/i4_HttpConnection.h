@@ -1,10 +1,13 @@
-// One HTTP fetch into a file. A record is used by one thread at a time.
+// One HTTP fetch into a file. A record is used by one thread at a time, except cancel, which
+// any thread may call; the lock guards the socket in use and the cancelled flag.
 #pragma once
 #include <cstdint>
+#include <mutex>
 
 #include "i4min/string/i4_string.h"
 
 class i4_protocol;
+class i4_socket;
 
 class i4_HttpConnection {
 public:
@@ -15,6 +18,21 @@ public:
     i4_string host;          // filled from the URL
     i4_string path;
     i4_string file;
+
+    i4_HttpConnection() = default;
+    i4_HttpConnection(const i4_HttpConnection&) = delete;
+    i4_HttpConnection& operator=(const i4_HttpConnection&) = delete;
+
+    // Ends a fetch under way (its wait for the server fails at once) and every later one
+    // of this record. Through a proxy, the connect and handshake still run to their limit.
+    void cancel();
+    bool cancelled();
+
+private:
+    friend class i4_HttpFetchSocket;
+    std::mutex lock;
+    i4_socket* active = nullptr;
+    bool stopped = false;
 };
 
 // Fetches an http:// URL with a plain GET and stores the body at file_path: written under

@@ -69,6 +69,22 @@ def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=Fal
     return done.returncode, out if hashing_lines else without_hashing_lines(out)
 
 
+def read_until_welcome(proc, timeout=EVENT_TIMEOUT):
+    """Reads a piped client's output until its welcome lines, which the transfer side's own
+    lines may fall among."""
+    seen = b""
+    deadline = time.monotonic() + timeout
+    while WELCOME not in without_hashing_lines(seen.decode(errors="replace")):
+        left = deadline - time.monotonic()
+        check(left > 0, "no welcome lines: %r" % seen)
+        ready, _, _ = select.select([proc.stdout], [], [], left)
+        if ready:
+            chunk = os.read(proc.stdout.fileno(), 4096)
+            check(chunk, "output ended: %r" % seen)
+            seen += chunk
+    return seen
+
+
 def log_lines(cwd):
     with open(os.path.join(cwd, "log.txt"), newline="") as f:
         return f.read().splitlines(keepends=True)

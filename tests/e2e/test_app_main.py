@@ -4,6 +4,7 @@ every state file, and "- !" ended by a controller."""
 
 import os
 import signal
+import socket
 import sys
 import time
 
@@ -13,7 +14,7 @@ from console_session import (PROMPT, WELCOME, Terminal, base_directory, check,  
 from fake_index_server import (ID_RECEIVED, LOGIN, NAME, SEARCH, SIZE,  # noqa: E402
                                UDP_SEARCH, UDP_SEARCH_RESULT, FakeIndexServer, file_record,
                                id_change, search_results, tag_int, tag_string)
-from pref_file import free_port, with_free_door  # noqa: E402
+from pref_file import INT, free_port, with_free_door, write_pref  # noqa: E402
 from remote_controller import STOP, Controller  # noqa: E402
 from server_session import Client, server_met  # noqa: E402
 from test_remote_control import prepared  # noqa: E402
@@ -165,8 +166,60 @@ def test_a_controller_stops_a_client_started_with_minus_and_wait():
         check(PROMPT not in out and WELCOME in out, "welcome without a prompt? %r" % out)
 
 
+def listening_ports(pid):
+    """The TCP ports that the process listens on."""
+    inodes = set()
+    fds = "/proc/%d/fd" % pid
+    for fd in os.listdir(fds):
+        try:
+            target = os.readlink(os.path.join(fds, fd))
+        except OSError:
+            continue
+        if target.startswith("socket:["):
+            inodes.add(target[8:-1])
+    ports = set()
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table) as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                if fields[3] == "0A" and fields[9] in inodes:
+                    ports.add(int(fields[1].rsplit(":", 1)[1], 16))
+    return ports
+
+
+def test_a_port_argument_opens_the_door_once_on_that_port():
+    """With the stored port held by another program, "port" given as an argument opens the
+    door on its port alone, and nothing fails to listen on the stored one first."""
+    with base_directory() as cwd, socket.socket() as holder:
+        holder.bind(("", 0))
+        holder.listen(1)
+        stored = holder.getsockname()[1]
+        user = {"address": 0, "port": 0, "hash": os.urandom(16), "tags": []}
+        write_pref(os.path.join(cwd, "pref.met"), user, [[INT, b"doorPort", stored]])
+        wanted = free_port()
+        t = Terminal(cwd, ["port %d" % wanted], hashing_lines=True)
+        try:
+            before = t.expect(WELCOME + PROMPT, timeout=20)
+            deadline = time.monotonic() + 20
+            while wanted not in listening_ports(t.proc.pid):
+                check(time.monotonic() < deadline, "the client never listened on %d" % wanted)
+                time.sleep(0.05)
+            ports = listening_ports(t.proc.pid)
+            t.send("q")
+            t.send("y")
+            status = t.wait(timeout=30)
+            out = everything_printed(t, before + t.seen)
+        finally:
+            t.close()
+        check(status == 0, "status %r" % status)
+        check(ports == {wanted}, "the client listened on %r" % sorted(ports))
+        check("TCP port changed to %d\n" % wanted in out, out)
+        check("can't listen" not in out and "probably in use" not in out, out)
+
+
 if __name__ == "__main__":
     main([test_self_tests_go_and_leave_their_download,
           test_server_reports_reach_the_console_while_a_listing_pages,
           test_a_stop_while_waiting_saves_every_state_file,
-          test_a_controller_stops_a_client_started_with_minus_and_wait])
+          test_a_controller_stops_a_client_started_with_minus_and_wait,
+          test_a_port_argument_opens_the_door_once_on_that_port])

@@ -4,14 +4,13 @@ it saves still leaves a readable pref.met."""
 
 import os
 import random
-import select
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
-                             run_piped, without_hashing_lines)
+                             read_until_welcome, run_piped)
 from pref_file import FLOAT, INT, STRING, parse_pref, put, setting, user_name, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
 
@@ -23,24 +22,16 @@ def quit_cleanly(cwd, timeout=EVENT_TIMEOUT):
     return out
 
 
-def test_pref_met_is_written_at_quit():
+def test_pref_met_is_written_at_the_first_start_and_at_quit():
     with base_directory() as cwd:
         pref = os.path.join(cwd, "pref.met")
         proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         try:
-            seen = b""
-            deadline = time.monotonic() + EVENT_TIMEOUT
-            while WELCOME not in without_hashing_lines(seen.decode(errors="replace")):
-                left = deadline - time.monotonic()
-                check(left > 0, "no welcome lines: %r" % seen)
-                ready, _, _ = select.select([proc.stdout], [], [], left)
-                if ready:
-                    chunk = os.read(proc.stdout.fileno(), 4096)
-                    check(chunk, "output ended: %r" % seen)
-                    seen += chunk
-            # The core is up, and nothing is written before the end.
-            check(not os.path.exists(pref), "pref.met written while running")
+            read_until_welcome(proc)
+            # The core is up, and the first start has written its new identity at once.
+            made, _ = parse_pref(pref)
+            first = os.stat(pref).st_ino
             proc.stdin.close()
             check(proc.wait(timeout=EVENT_TIMEOUT) == 0, "status %r" % proc.returncode)
         finally:
@@ -49,6 +40,8 @@ def test_pref_met_is_written_at_quit():
                 proc.wait()
             proc.stdout.close()
         user, settings = parse_pref(pref)
+        check(os.stat(pref).st_ino != first, "pref.met was not written again at quit")
+        check(user["hash"] == made["hash"], "the identity changed at quit")
         check(user["hash"] != bytes(16), "all-zero user hash")
         name = user_name(user)
         check(name is not None and len(name) == 5 and all(97 <= c <= 121 for c in name),
@@ -122,6 +115,6 @@ def test_killed_while_saving_leaves_a_readable_pref_met():
 
 
 if __name__ == "__main__":
-    main([test_pref_met_is_written_at_quit,
+    main([test_pref_met_is_written_at_the_first_start_and_at_quit,
           test_settings_and_identity_are_kept_between_runs,
           test_killed_while_saving_leaves_a_readable_pref_met])

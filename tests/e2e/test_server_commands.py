@@ -41,6 +41,40 @@ def test_servers_are_added_and_listed():
             client.close()
 
 
+def test_the_forms_of_n():
+    """What each form of "n" answers and what reaches server.met: a port is the one the user
+    typed or the default for none, never one put in place of a port that was typed."""
+    table = [
+        ("n 127.0.0.1:6661", "127.0.0.1:6661 added\n\n", ("127.0.0.1", 6661)),
+        ("n 10.0.0.2 4700", "10.0.0.2 added\n\n", ("10.0.0.2", 4700)),
+        ("n 10.0.0.3", "10.0.0.3 added\n\n", ("10.0.0.3", 4661)),
+        ("n 10.0.0.4:65535", "10.0.0.4:65535 added\n\n", ("10.0.0.4", 65535)),
+        ("n 10.0.0.5:80 81", INVALID, None),
+        ("n 10.0.0.6:", INVALID, None),
+        ("n 10.0.0.7:0", INVALID, None),
+        ("n 10.0.0.8:70000", INVALID, None),
+        ("n 10.0.0.9:12x", INVALID, None),
+        ("n 10.0.0.10:6661:1", INVALID, None),
+        ("n 10.0.0.11/6661", INVALID, None),
+        ("n 10.0.0.12x", INVALID, None),
+        ("n 10.0.0.13.14", INVALID, None),
+        ("n :6661", INVALID, None),
+        ("n 10.0.0:6661", INVALID, None),
+    ]
+    with base_directory() as cwd:
+        client = Client(cwd)
+        try:
+            for line, answer, _ in table:
+                got = client.cmd(line)
+                check(got == answer, "%r answered %r, wanted %r" % (line, got, answer))
+            client.quit()
+        finally:
+            client.close()
+        stored = sorted(server_met(cwd))
+        wanted = sorted(kept for _, _, kept in table if kept)
+        check(stored == wanted, "server.met holds %r, wanted %r" % (stored, wanted))
+
+
 def test_connect_fails_over_by_priority_and_spreads_searches():
     with base_directory() as cwd, FakeIndexServer(listening=False, name="refusing") as first, \
             FakeIndexServer(name="accepting") as second:
@@ -271,7 +305,7 @@ def test_auto_connect_starts_at_once():
 
 
 if __name__ == "__main__":
-    main([test_servers_are_added_and_listed,
+    main([test_servers_are_added_and_listed, test_the_forms_of_n,
           test_connect_fails_over_by_priority_and_spreads_searches,
           test_a_download_asks_the_servers_for_sources_in_turn,
           test_numbers_that_name_nothing_are_refused, test_servers_and_passwords_survive_a_restart,

@@ -17,8 +17,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import check_bytes  # noqa: E402
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
-                             without_hashing_lines)
-from pref_file import INT, STRING, parse_pref, put, setting, write_pref  # noqa: E402
+                             run_piped, without_hashing_lines)
+from pref_file import (INT, STRING, parse_pref, put, setting, with_free_door,  # noqa: E402
+                       write_pref)
 from waiting import EVENT_TIMEOUT  # noqa: E402
 
 NOBODY = 65534
@@ -217,5 +218,35 @@ def test_the_identity_survives_every_case():
     check(not failed, "\n".join(failed))
 
 
+def test_directories_that_cannot_be_made_are_refused():
+    """"in" and "temp" with a directory that cannot be made (under /proc, or under a plain
+    file) say so and keep the directory in force, in the client and in pref.met."""
+    with base_directory() as cwd:
+        with_free_door(cwd)
+        write(os.path.join(cwd, "blocker"), b"a plain file")
+        incoming = os.path.join(cwd, "my in")
+        temp = os.path.join(cwd, "my temp")
+        bad = ["/proc/nope/inc", os.path.join(cwd, "blocker", "inc")]
+        typed = ["in " + incoming, "temp " + temp]
+        for path in bad:
+            typed += ["in " + path, "temp " + path]
+        typed += ["in", "temp"]
+        status, out = run_piped(cwd, "\n".join(typed) + "\n")
+        check(status == 0, "status %r: %s" % (status, out))
+        lines = [line[2:] if line.startswith("> ") else line for line in out.splitlines()]
+        for path in bad:
+            check(lines.count("Can't make directory: " + path) == 2, "%r: %s" % (path, out))
+            check(not os.path.exists(path), "%s was made" % path)
+            check(path not in out.replace("Can't make directory: " + path, ""), out)
+        # What "in" and "temp" show at the end: the directories set first.
+        check(lines.count(incoming) == 1 and lines.count(temp) == 1, out)
+        _, settings = parse_pref(os.path.join(cwd, "pref.met"))
+        check(setting(settings, b"incoming") == incoming.encode(), "pref.met incoming %r"
+              % setting(settings, b"incoming"))
+        check(setting(settings, b"temp") == temp.encode(), "pref.met temp %r"
+              % setting(settings, b"temp"))
+
+
 if __name__ == "__main__":
-    main([test_the_identity_survives_every_case])
+    main([test_the_identity_survives_every_case,
+          test_directories_that_cannot_be_made_are_refused])

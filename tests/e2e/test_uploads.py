@@ -11,7 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import difference  # noqa: E402
-from console_session import base_directory, check, main  # noqa: E402
+from console_session import base_directory, check, main, run_piped  # noqa: E402
 from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
                                SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
                                ip_value, parse_files, search_results, tag_int, tag_string,
@@ -36,19 +36,24 @@ class Peer:
     """A client in its own base directory with its own door and index server; settings are
     (kind, name, value) entries put into its pref.met."""
 
-    def __init__(self, cwd, server, settings=(), preexec=None):
-        """preexec: run in the child before the client starts (a resource limit)."""
+    def __init__(self, cwd, server, settings=(), preexec=None, first_run="", args=()):
+        """preexec: run in the child before the client starts (a resource limit); first_run:
+        commands of an earlier run in the base directory (settings it writes itself)."""
         self.cwd = cwd
         self.server = server
         self.door = with_free_door(cwd, settings)
         self.preexec = preexec
+        self.args = args
+        if first_run:
+            code, out = run_piped(cwd, first_run + "q\ny\n")
+            check(code == 0, "the first run ended with %r: %r" % (code, out))
         server.reply(LOGIN, id_change(LOOPBACK_ID))
         server.reply(GET_SOURCES)
         self.start()
 
     def start(self):
         """Starts the client (again: a killed one kept no server list) and logs it in."""
-        self.client = Client(self.cwd, preexec=self.preexec)
+        self.client = Client(self.cwd, self.args, preexec=self.preexec)
         self.client.cmd("n 127.0.0.1 %d" % self.server.port)
         self.client.cmd("c")
         self.server.expect(ID_RECEIVED)

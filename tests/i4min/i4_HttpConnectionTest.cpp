@@ -1,5 +1,7 @@
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -126,6 +128,55 @@ TEST_F(HttpFetch, SilentServerFailsWithinTheLimit) {
     // Its own 300 ms, not the 8000 ms connect limit nor for ever; the bound leaves room for a
     // loaded machine under a sanitizer.
     EXPECT_LT(nettest::now_ms() - start, I4_CONNECT_LIMIT_MS - 3000);
+    EXPECT_FALSE(nettest::file_exists(target));
+}
+
+TEST_F(HttpFetch, CancelEndsAFetchFromASilentServer) {
+    // Accepts, reads the request, then holds the connection without a word.
+    auto server = std::make_unique<ScriptedPeer>(
+        std::vector<ScriptedPeer::Step>{ScriptedPeer::expect_header()});
+    i4_HttpConnection conn;
+    // Longer than the test's own limit: only the cancel can end this fetch in time.
+    conn.timeout_ms = 600000;
+    std::string url = "http://127.0.0.1:" + std::to_string(server->port()) + "/x";
+    auto fetching = std::async(std::launch::async, [&] {
+        return i4_http_get_to_file(&conn, url.c_str(), target.c_str());
+    });
+    // The request has come: the fetch now waits for the answer.
+    EXPECT_NE(std::string::npos, server->received().find("\r\n\r\n"));
+    conn.cancel();
+    bool ended = fetching.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    // Closing the connection ends a fetch that the cancel did not, so the test ends too.
+    if (!ended) server.reset();
+    ASSERT_TRUE(ended) << "the fetch still waited a minute after the cancel";
+    EXPECT_EQ(1, fetching.get());
+    EXPECT_TRUE(conn.cancelled());
+    EXPECT_FALSE(nettest::file_exists(target));
+    EXPECT_FALSE(nettest::file_exists(target + ".tmp"));
+    // A cancelled record fetches nothing more.
+    ScriptedPeer other({ScriptedPeer::expect_header(),
+                        ScriptedPeer::send("HTTP/1.0 200 OK\r\n\r\nlist"),
+                        ScriptedPeer::close_now()});
+    std::string again = "http://127.0.0.1:" + std::to_string(other.port()) + "/x";
+    EXPECT_EQ(1, i4_http_get_to_file(&conn, again.c_str(), target.c_str()));
+    EXPECT_FALSE(nettest::file_exists(target));
+}
+
+TEST_F(HttpFetch, CancelEndsAConnectThatGetsNoAnswer) {
+    nettest::SilentListener silent;
+    if (!silent.is_full()) GTEST_SKIP() << "the kernel kept answering connects";
+    i4_HttpConnection conn;
+    conn.timeout_ms = 600000;
+    std::string url = "http://127.0.0.1:" + std::to_string(silent.port()) + "/x";
+    auto fetching = std::async(std::launch::async, [&] {
+        return i4_http_get_to_file(&conn, url.c_str(), target.c_str());
+    });
+    // No answer comes: a short look that the fetch still waits, mostly in its connect by now.
+    EXPECT_EQ(std::future_status::timeout, fetching.wait_for(std::chrono::milliseconds(300)));
+    conn.cancel();
+    ASSERT_EQ(std::future_status::ready, fetching.wait_for(std::chrono::seconds(60)))
+        << "the connect still waited a minute after the cancel";
+    EXPECT_EQ(1, fetching.get());
     EXPECT_FALSE(nettest::file_exists(target));
 }
 

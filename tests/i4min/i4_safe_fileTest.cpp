@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "i4min/file/i4_safe_file.h"
 #include "i4min/string/i4_err.h"
 #include "support/ChildProcess.h"
+#include "support/Waiting.h"
 
 namespace {
 
@@ -92,6 +95,30 @@ TEST(SafeFile, DestructorHandsOverToo) {
     }
     EXPECT_EQ(readText(name), "newer");
     EXPECT_FALSE(fileExists(name + ".bak"));
+}
+
+TEST(SafeFile, WritersOfOneNameTakeTurns) {
+    TempDir dir;
+    std::string name = dir / "server.met";
+    writeText(name, "old");
+    std::atomic<bool> opened{false};
+    std::thread second;
+    {
+        i4_safe_file first(name.c_str(), I4_WRITE | I4_TRUNCATE);
+        second = std::thread([&] {
+            // An update: it starts from the content that stands when its turn comes.
+            i4_safe_file f(name.c_str(), I4_WRITE);
+            opened = true;
+            f.get()->seek(f.get()->size());
+            put(f.get(), "+second");
+        });
+        // What must not happen while the first writer holds the name: a short look.
+        EXPECT_FALSE(waitUntil([&] { return opened.load(); }, 300));
+        put(first.get(), "first");
+        EXPECT_TRUE(first.close());
+    }
+    second.join();
+    EXPECT_EQ(readText(name), "first+second");
 }
 
 TEST(SafeFile, WriterLeftByAnExceptionKeepsTheOldFile) {

@@ -238,10 +238,14 @@ TEST_F(FileMetaTest, CopyTakesTagsPathTimeHashAndArrays) {
 
 TEST_F(FileMetaTest, SameFileAndTransientTags) {
     std::unique_ptr<FileMeta> m = record("song.mp3", 1234);
-    EXPECT_TRUE(m->isSameFile(1234, 0x04030201, "song.mp3"));
-    EXPECT_FALSE(m->isSameFile(1234, 0x04030201, "Song.mp3"));
-    EXPECT_FALSE(m->isSameFile(1235, 0x04030201, "song.mp3"));
-    EXPECT_FALSE(m->isSameFile(1234, 0, "song.mp3"));
+    EXPECT_FALSE(m->isSameFile(1234, 0x04030201, ""));
+    m->setPath("/S/song.mp3");
+    EXPECT_TRUE(m->isSameFile(1234, 0x04030201, "/S/song.mp3"));
+    // The same name in another directory is another file.
+    EXPECT_FALSE(m->isSameFile(1234, 0x04030201, "/T/song.mp3"));
+    EXPECT_FALSE(m->isSameFile(1234, 0x04030201, "/S/Song.mp3"));
+    EXPECT_FALSE(m->isSameFile(1235, 0x04030201, "/S/song.mp3"));
+    EXPECT_FALSE(m->isSameFile(1234, 0, "/S/song.mp3"));
 
     int32_t prio = 3;
     float sent = 2.5f;
@@ -254,6 +258,31 @@ TEST_F(FileMetaTest, SameFileAndTransientTags) {
     EXPECT_EQ(m->getSpecialInt(SpecialTagInfo::DOWNLOAD_PRIORITY), 3);
 }
 
+// The local path goes to the disk form as the string tag "Path" and comes back as the path,
+// never as a tag; the wire form and the record in memory carry no such tag.
+TEST_F(FileMetaTest, TheDiskFormKeepsTheLocalPath) {
+    std::unique_ptr<FileMeta> m = record("song.mp3", 1234);
+    Bytes without = diskBytes(*m);
+    m->setPath("/S/song.mp3");
+    Bytes with = diskBytes(*m);
+    EXPECT_EQ(m->getTags()->count(), 2);
+    EXPECT_EQ(m->findTag(FileMeta::LOCAL_PATH_TAG), nullptr);
+    Bytes wire = written([&](i4_file& f) { EXPECT_TRUE(m->toNetwork(f)); });
+    EXPECT_EQ(std::string(wire.begin(), wire.end()).find("/S/song.mp3"), std::string::npos);
+
+    FileMeta back;
+    ByteReader r(with);
+    ASSERT_TRUE(back.fromDisk(*r));
+    EXPECT_STREQ(back.getPath(), "/S/song.mp3");
+    EXPECT_EQ(back.findTag(FileMeta::LOCAL_PATH_TAG), nullptr);
+    EXPECT_EQ(hex(diskBytes(back)), hex(with));
+
+    FileMeta none;
+    ByteReader r2(without);
+    ASSERT_TRUE(none.fromDisk(*r2));
+    EXPECT_STREQ(none.getPath(), "");
+}
+
 TEST_F(FileMetaTest, FileListLookups) {
     std::unique_ptr<FileMeta> a = record("a", 10), b = record("b", 20), dupe = record("a", 10);
     FileList list;
@@ -264,8 +293,11 @@ TEST_F(FileMetaTest, FileListLookups) {
     EXPECT_EQ(list.findByHash(b->getFileHash()), b.get());
     uint8_t none[16] = {0};
     EXPECT_EQ(list.findByHash(none), nullptr);
-    EXPECT_EQ(list.findSameFile(20, 0x04030201, "b"), b.get());
-    EXPECT_EQ(list.findSameFile(20, 0x04030201, "a"), nullptr);
+    a->setPath("/S/a");
+    b->setPath("/S/b");
+    EXPECT_EQ(list.findSameFile(20, 0x04030201, "/S/b"), b.get());
+    EXPECT_EQ(list.findSameFile(20, 0x04030201, "/S/a"), nullptr);
+    EXPECT_EQ(list.findSameFile(20, 0x04030201, "/T/b"), nullptr);
     MetaList found;
     list.findAllByHash(a->getFileHash(), &found);
     EXPECT_EQ(found.getList()->count(), 1);

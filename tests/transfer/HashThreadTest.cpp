@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -158,8 +159,8 @@ std::vector<std::string> mediaTags(FileMeta& record) {
 }
 
 // Sharing the importers' media corpus: known.met keeps the tags the importers give. Files
-// of the same content share one record, which keeps the tags of the first of them that was
-// hashed under the name of the last.
+// of the same content have a record each, under their own names, with the tags of the
+// first of them that was hashed.
 TEST_F(HashThreadTest, KnownMetKeepsTheMediaTagsOfASharedCorpus) {
     const std::string& corpus = importCorpus();
     pass({corpus});
@@ -180,7 +181,7 @@ TEST_F(HashThreadTest, KnownMetKeepsTheMediaTagsOfASharedCorpus) {
         byContent[contentOf[name.c_str()]].insert(mediaTags(direct));
     }
     ASSERT_GT(byContent.size(), 10u);
-    EXPECT_EQ(saved.getList()->count(), (int)byContent.size());
+    EXPECT_EQ(saved.getList()->count(), (int)listing.file_names.size());
     int media = 0;
     LLNode* cursor = nullptr;
     while (FileMeta* stored = (FileMeta*)LL::next(saved.getList(), &cursor)) {
@@ -238,6 +239,41 @@ TEST_F(HashThreadTest, ARenamedFileIsHashedAgainAndTakesOverItsKnownRecord) {
     FileMeta* shared = posted.shared().back();
     EXPECT_STREQ(shared->getName(), "new name");
     EXPECT_EQ(shared->getSpecialInt(SpecialTagInfo::UPLOAD_PRIORITY), 3);
+}
+
+// Two files of one name, size and time in two directories are two files: each is shared
+// under the hash of its own bytes, in the pass that reads them and in the next one, which
+// reads neither, also when the known list comes back from known.met.
+TEST_F(HashThreadTest, FilesOfOneNameSizeAndTimeInTwoDirectoriesKeepTheirOwnHashes) {
+    mkdir((dir / "T").c_str(), 0777);
+    const std::map<std::string, std::string> content = {{dir / "S/same.bin", contentOf(1000, 's')},
+                                                        {dir / "T/same.bin", contentOf(1000, 't')}};
+    struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+    for (const auto& f : content) {
+        writeText(f.first, f.second);
+        ASSERT_EQ(utimensat(AT_FDCWD, f.first.c_str(), times, 0), 0);
+    }
+    const char* rounds[] = {"hashed", "known again", "known.met read back"};
+    for (const char* round : rounds) {
+        SCOPED_TRACE(round);
+        if (round == rounds[2]) {
+            known.deleteAll();
+            ASSERT_TRUE(known.load(theTransferOptions.getKnownPath().c_str()));
+        }
+        events.clear();
+        size_t before = posted.shared().size();
+        pass({dir / "S", dir / "T"});
+        std::vector<FileMeta*> shared = posted.shared();
+        ASSERT_EQ(shared.size(), before + 2);
+        for (size_t i = before; i < shared.size(); ++i) {
+            const std::string& bytes = content.at(shared[i]->getPath());
+            uint8_t own[16];
+            MD4::digest((const uint8_t*)bytes.data(), bytes.size(), own);
+            EXPECT_EQ(memcmp(shared[i]->getFileHash(), own, 16), 0) << shared[i]->getPath();
+        }
+        EXPECT_EQ(known.getList()->count(), 2);
+        EXPECT_EQ(events.saw("status same.bin"), round == rounds[0]);
+    }
 }
 
 TEST_F(HashThreadTest, AnUnlistableDirectoryIsReportedAndHandedBackForRemoval) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -177,6 +178,47 @@ TEST_F(SharingWhileHashingTest, PeersGetNothingOrTheRightRecordWhileAPassRuns) {
     EXPECT_TRUE(saved.load(theTransferOptions.getKnownPath().c_str()));
     EXPECT_EQ((int)files.size(), saved.getList()->count());
     saved.deleteAll();
+}
+
+// A rescan of files that did not change keeps them shared all through the pass, so a peer
+// asking for them never hears "no such file"; a file that changed or went away leaves at
+// once, and the changed one comes back under the hash of its new bytes.
+TEST_F(SharingWhileHashingTest, ARescanKeepsUnchangedFilesSharedThroughThePass) {
+    addFiles(12);
+    gateway.rescanShared();
+    askUntilAllShared(false);
+    if (HasFailure()) return;
+    std::string oldHash = files[0].hash;
+    std::vector<uint8_t> changed = randomBytes(files[0].size + 1, 7);
+    writeText(dir / ("S/" + files[0].name), std::string(changed.begin(), changed.end()));
+    ASSERT_EQ(0, unlink((dir / ("S/" + files[1].name)).c_str()));
+
+    // The directories set again, as a console command does: they start out empty.
+    gateway.setSharedDirectories({i4_string((dir / "S").c_str())});
+    // The rescan it asks for, behind whatever the last pass left in the queue.
+    for (int i = 0; i < 1000 && theMessageQ.pending() > 0; i++) theMessageQ.run(0);
+    bool passSeen = false;
+    for (int round = 0; round < 2000 && !passSeen && !HasFailure(); round++) {
+        passSeen = theHashThread.isPassDone() && theMessageQ.pending() == 0;
+        std::vector<bool> found = askForAll();
+        for (size_t i = 2; i < files.size(); i++) EXPECT_TRUE(found[i]) << files[i].name;
+        // The changed file's old record and the removed file's are gone from the start.
+        EXPECT_FALSE(found[0]);
+        EXPECT_FALSE(found[1]);
+        for (int i = 0; i < 1000 && theMessageQ.run(0); i++) {
+        }
+    }
+    ASSERT_TRUE(passSeen);
+    EXPECT_EQ(nullptr, gateway.sharedList.findByHash((const uint8_t*)oldHash.data()));
+    uint8_t digest[16];
+    MD4::digest(changed.data(), changed.size(), digest);
+    FileMeta* now = gateway.sharedList.findByHash(digest);
+    ASSERT_NE(nullptr, now);
+    EXPECT_EQ(dir / ("S/" + files[0].name), now->getPath());
+    EXPECT_EQ((int)files.size() - 1, gateway.sharedList.getList()->count());
+    FileList* filed = gateway.findSharedDirectory((dir / "S").c_str());
+    ASSERT_NE(nullptr, filed);
+    EXPECT_EQ((int)files.size() - 1, filed->getList()->count());
 }
 
 }  // namespace

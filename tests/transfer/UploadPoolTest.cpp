@@ -566,8 +566,8 @@ TEST_F(UploadPoolTest, AFileThatChangesOnDiskIsNeverSentUnderItsOldHash) {
         EXPECT_EQ(f, after.back().body);
         got.insert(got.end(), after.begin(), after.end());
         for (const Data& x : data(got))
-            ASSERT_TRUE(contents[seed].compare(x.start, x.bytes.size(), x.bytes) == 0)
-                << "changed bytes at " << x.start;
+            ASSERT_BYTES_EQ(contents[seed].substr(x.start, x.bytes.size()), x.bytes)
+                << "the block at " << x.start;
         EXPECT_EQ(nullptr, theTransferGateway.sharedList.findByHash(raw(f)));
         // Asked again: refused until the file is shared under the hash of what it holds.
         alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 100}}));

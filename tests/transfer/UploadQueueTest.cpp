@@ -144,12 +144,15 @@ TEST_F(UploadQueueTest, AnUnsharedFileWaitsUntilTheHashingPassIsOver) {
     Hash gone(9);
     UserMeta p1 = peer(1);
     queue.add(&p1, gone.b);
-    // Whatever ran before in this process: the pass is under way.
-    bool was = theHashThread.isPassDone();
-    theHashThread.setPassDone(false);
+    // A pass that has begun and cannot end: the thread stops at its first step.
+    HashThread::setRunningCheck([] { return false; });
+    std::vector<i4_string> none;
+    theHashThread.startHashing(none);
+    ASSERT_TRUE(waitFor([] { return theHashThread.getState() == Thread::NOT_RUNNING; }));
+    HashThread::setRunningCheck(nullptr);
+    ASSERT_FALSE(theHashThread.isPassDone());
     EXPECT_TRUE(serve(-30000).empty());
     EXPECT_EQ(1, queue.waitingCount());
-    theHashThread.setPassDone(was);
 }
 
 TEST_F(UploadQueueTest, TheSaveCapFollowsTheServedPeersPerHour) {
