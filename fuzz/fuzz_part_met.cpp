@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (mode % 4 == 1)
             file->setPartHashes(packet);
         else if (mode % 4 == 2)
-            file->setCrumbHashes(packet);
+            file->setCrumbHashes(packet, nullptr);
     }
     file->release();
     return 0;

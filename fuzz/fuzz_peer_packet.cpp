@@ -59,7 +59,7 @@ struct Willing : PeerDownloads, PeerShares, PeerFriends, PeerChat, PeerPartners 
         volatile uint8_t sum = 0;
         for (uint32_t i = start; i < end; i++) sum = sum + data[i - start];
     }
-    void gotCrumbHashes(const uint8_t*, i4_file& f) override {
+    void gotCrumbHashes(const uint8_t*, i4_file& f, Peer*) override {
         FileMeta record;
         record.setFileSize(size);
         record.readHashSets(f);

@@ -295,6 +295,12 @@ void CompPartialFile::reopenBadParts(LL& digests) {
         if (overlaps(p->start, p->end)) continue;  // already missing
         const uint8_t* expected = meta.getPartHash(i);
         const uint8_t* computed = i < digests.count() ? (const uint8_t*)digests.get(i) : nullptr;
+        if (!expected && !hashesKnown) {
+            // Which part is bad is not known yet: its bytes wait for the
+            // part hashes instead of being fetched again whole.
+            heldForHashes = true;
+            continue;
+        }
         // A part without a verdict would never be fetched or checked again.
         if (expected && computed && memcmp(expected, computed, 16) == 0) {
             if (!partsDone.get((uint32_t)i)) setPartDone(i);

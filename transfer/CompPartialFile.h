@@ -56,7 +56,8 @@ private:
     // last first; answers the lowest part moved back (from when all were).
     int splitBack(int from, int to);
     // After a failed whole-file check: every part back in its own file, and
-    // each part whose piece does not match (or cannot be told) missing again.
+    // each part whose piece does not match (or cannot be told) missing again;
+    // while no part hash is known the parts stay as they are, unchecked.
     void reopenBadParts(LL& digests);
 
     i4_string dir;

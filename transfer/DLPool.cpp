@@ -498,9 +498,9 @@ void DLPool::PeerAnswer::gotPartHashes(const uint8_t hash[16], i4_file& payload)
     if (f.d) f.d->gotPartHashes(payload);
 }
 
-void DLPool::PeerAnswer::gotCrumbHashes(const uint8_t hash[16], i4_file& payload) {
+void DLPool::PeerAnswer::gotCrumbHashes(const uint8_t hash[16], i4_file& payload, Peer* from) {
     Found f(pool, hash);
-    if (f.d) f.d->gotCrumbHashes(payload);
+    if (f.d) f.d->gotCrumbHashes(payload, from);
 }
 
 void DLPool::PeerAnswer::gotFileName(const uint8_t hash[16], const char* name, Peer* from) {

@@ -95,7 +95,7 @@ public:
         void noFile(const uint8_t hash[16], Peer* from) override;
         void gotFileStatus(const uint8_t hash[16], Peer* from, BoolArray* crumbs) override;
         void gotPartHashes(const uint8_t hash[16], i4_file& payload) override;
-        void gotCrumbHashes(const uint8_t hash[16], i4_file& payload) override;
+        void gotCrumbHashes(const uint8_t hash[16], i4_file& payload, Peer* from) override;
         void gotFileName(const uint8_t hash[16], const char* name, Peer* from) override;
         void partnerAccepted(const uint8_t hash[16], Peer* from) override;
         void partnerDenied(const uint8_t hash[16], Peer* from) override;

@@ -43,7 +43,10 @@ void DLS_Downloading::sampleSpeed(int elapsedMs) {
 }
 
 void DLS_Downloading::findSources() {
-    if (!theDLPool.mayOpen() || !download->getProgress().hasGaps()) return;
+    PartialFile* file = download->getPartialFile();
+    // Kept data waiting for its hash sets needs a source as much as a gap does.
+    bool wanted = download->getProgress().hasGaps() || (file && file->waitsForHashes());
+    if (!theDLPool.mayOpen() || !wanted) return;
     if (download->getFileSize() <= SMALL_FILE && download->getSpeed() >= SMALL_FILE_SPEED) return;
     LLNode* cursor = nullptr;
     while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
@@ -70,6 +73,13 @@ void DLS_Downloading::pollHashes(int elapsedMs) {
 }
 
 void DLS_Downloading::tick(int elapsedMs) {
+    PartialFile* file = download->getPartialFile();
+    // Kept data whose every part passed once the hash sets came: nothing else completes it.
+    if (file && file->getState() == PartialFile::ACTIVE && file->isEmpty() &&
+        !file->waitsForHashes()) {
+        download->finish();
+        return;
+    }
     sampleSpeed(elapsedMs);
     findSources();
     pollHashes(elapsedMs);

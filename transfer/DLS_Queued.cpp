@@ -17,7 +17,8 @@ void DLS_Queued::tick(int) {
     PartialFile* file = download->getPartialFile();
     // Back from a completion that could not finish (no room, a failed move):
     // nothing arrives any more to start it again, so the queue does.
-    if (file && file->getState() == PartialFile::ACTIVE && file->isEmpty()) {
+    if (file && file->getState() == PartialFile::ACTIVE && file->isEmpty() &&
+        !file->waitsForHashes()) {
         download->finish();
         return;
     }

@@ -27,6 +27,7 @@
 #include "transfer/DLS_Queued.h"
 #include "transfer/DownloadWorkers.h"
 #include "transfer/FileSourceInterface.h"
+#include "transfer/FileSourceState.h"
 #include "transfer/PartialFile.h"
 #include "transfer/SourceMaker.h"
 #include "transfer/UploadNotices.h"
@@ -228,8 +229,28 @@ bool Download::storeBlock(const uint8_t* data, uint32_t start, uint32_t end) {
     return false;
 }
 
+void Download::sourcesAgain() {
+    goesOn = false;
+    for (std::unique_ptr<UserMeta>& user : finishedUsers) {
+        // A cancelled source is gone at this tick; any other one is simply found again.
+        FileSourceInterface* listed = nullptr;
+        LLNode* cursor = nullptr;
+        while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+            if (s->getStatus() != FileSourceState::BAD_SOURCE && s->isSameUser(user.get()))
+                listed = s;
+        if (listed)
+            listed->refound();
+        else
+            addNewSource(theSourceMaker->makeSource(user.get(), this, nullptr));
+    }
+    finishedUsers.clear();
+}
+
 void Download::tick(int elapsedMs) {
     Locked hold(this);
+    // The sources are asked again at once, not after the back-off of a silent peer: the data
+    // the completion found wrong, or the hash sets that tell which, are theirs to give.
+    if (goesOn) sourcesAgain();
     LLNode* prev = nullptr;
     for (LLNode* cursor = nullptr;
          FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor);) {
@@ -436,11 +457,42 @@ bool Download::isPaused() {
 }
 
 void Download::gotPartHashes(i4_file& packet) {
+    Locked hold(this);
     if (partialFile) partialFile->setPartHashes(packet);
 }
 
-void Download::gotCrumbHashes(i4_file& packet) {
-    if (partialFile) partialFile->setCrumbHashes(packet);
+void Download::gotCrumbHashes(i4_file& packet, Peer* from) {
+    Locked hold(this);
+    if (!partialFile || !from) return;
+    LLNode* cursor = nullptr;
+    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+        if (!s->askedForHashes(from)) continue;
+        // The sender's user hash names it; a peer without one, its address.
+        UserMeta* user = s->getUserMeta();
+        uint8_t origin[16] = {0};
+        static const uint8_t zero[16] = {0};
+        if (user && memcmp(user->hash, zero, 16) != 0) {
+            memcpy(origin, user->hash, 16);
+        } else if (user) {
+            origin[0] = 1;
+            memcpy(origin + 1, &user->ip, 4);
+            memcpy(origin + 5, &user->port, 2);
+        }
+        partialFile->setCrumbHashes(packet, origin);
+        return;
+    }
+    theUI->debug("Crumb hashes of %s not asked for: ignored\n", getFileName());
+}
+
+void Download::verify(const std::atomic<bool>* stop) {
+    int parts = partialFile ? partialFile->partCount() : 0;
+    for (int i = 0; i < parts && !(stop && stop->load()); i++) {
+        // Hashed without the lock, which the core task thread takes for every tick.
+        bool active = partialFile->verifyPart(i, true);
+        Locked hold(this);
+        partialFile->applyMapNotes();
+        if (!active) break;
+    }
 }
 
 double Download::getAvailability() {
@@ -453,9 +505,15 @@ double Download::getAvailability() {
 }
 
 void Download::finish() {
+    finishedUsers.clear();
     LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+        if (UserMeta* user = s->getUserMeta()) {
+            finishedUsers.emplace_back(new UserMeta());
+            finishedUsers.back()->copy(user);
+        }
         s->downloadFinished();
+    }
     // The record says the file is whole before joining starts: a crash in the
     // join then costs no data that arrived since the last save.
     if (partialFile) partialFile->saveInfo(getPriority(), state->isPaused());
@@ -474,13 +532,16 @@ void Download::runCompletion() {
     {
         Locked hold(this);
         if (complete) {
+            finishedUsers.clear();
             setState(new DLS_Done(this, DLS_Done::COMPLETE));
         } else if (over) {
+            finishedUsers.clear();
             setState(new DLS_Done(this, DLS_Done::CORRUPTED));
         } else {
             // Going on: uploads of what is there resume, and a download that
             // stopped for want of room waits for the space check.
             theUploadNotices->pauseFile(fileId, false);
+            goesOn = true;
             if (file->needsSpace())
                 setState(new DLS_DiskFull(this));
             else

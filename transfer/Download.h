@@ -11,10 +11,13 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <stdint.h>
+#include <vector>
 
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_semaphore.h"
+#include "meta/UserMeta.h"
 #include "transfer/DLProgress.h"
 #include "transfer/DownloadInterface.h"
 #include "util/LL.h"
@@ -28,7 +31,6 @@ class FileSourceInterface;
 class i4_file;
 class PartialFile;
 class Peer;
-class UserMeta;
 
 class Download : public DownloadInterface, public RefCounter {
 public:
@@ -108,8 +110,14 @@ public:
     // Under the lock: not from code that holds it.
     bool isPaused();
     LL* getSources() { return &sources; }
+    // Hash sets from a peer, under the lock (their checks update the crumb map). Crumb hashes
+    // are taken only from a connection that answers a source's own request.
     void gotPartHashes(i4_file& packet);
-    void gotCrumbHashes(i4_file& packet);
+    void gotCrumbHashes(i4_file& packet, Peer* from);
+    // The worker's check of a loaded download, part by part; what each part's check found
+    // reaches the crumb map under the lock, since the core task thread changes the map too. A
+    // set stop flag ends it between parts.
+    void verify(const std::atomic<bool>* stop = nullptr);
     // Share of the crumbs that some source has (done ones count as had).
     double getAvailability();
     // No gap is left: the completing worker takes over. Under the lock.
@@ -145,6 +153,9 @@ private:
     // diskFull without the lock: the state, then every source.
     void noRoom();
     void addNewSource(FileSourceInterface* source);
+    // After a completion that goes on: the sources that were cancelled when it began are
+    // sources again at once. Under the lock, on the core task thread.
+    void sourcesAgain();
     void clearSources();
 
     i4_semaphore lockSignal;
@@ -157,4 +168,7 @@ private:
     PartialFile* partialFile;
     std::atomic<double> speed;
     std::atomic<int> priority;
+    // The users of the sources when the completion began, while it runs.
+    std::vector<std::unique_ptr<UserMeta>> finishedUsers;
+    bool goesOn = false;  // a completion went on: sourcesAgain at the next tick
 };

@@ -17,6 +17,7 @@ FileSource::FileSource(UserMeta* u, Download* d, Peer* given)
       retries(0),
       queueRank(0),
       connection(given),
+      hashesAskedOn(nullptr),
       download(d),
       statusKnown(false) {
     user.copy(u);
@@ -46,6 +47,10 @@ FileSource::~FileSource() {
 void FileSource::adopt(Peer* c) {
     user.copy(c->getUser());
     if (fileName.is_empty()) c->requestFileName(getFileHash());
+    PartialFile* file = download ? download->getPartialFile() : nullptr;
+    // Only a "pr" peer can send crumb hashes.
+    if (file && (!file->hasPartHashes() || (c->getPrLevel() == 1 && !file->hasCrumbHashes())))
+        requestHashes();
 }
 
 const uint8_t* FileSource::getFileHash() {
@@ -195,6 +200,7 @@ void FileSource::connectionLost(Peer* c) {
     if (!c || c != connection) return;
     state->connectionLost();
     connection = nullptr;
+    hashesAskedOn = nullptr;
 }
 
 void FileSource::newPeer(Peer* c) {
@@ -246,6 +252,13 @@ void FileSource::gotFileName(const char* name, Peer* c) {
 bool FileSource::requestHashes() {
     if (!connection) return false;
     connection->requestHashes(getFileHash());
+    hashesAskedOn = connection;
+    return true;
+}
+
+bool FileSource::askedForHashes(Peer* c) {
+    if (!c || c != hashesAskedOn) return false;
+    hashesAskedOn = nullptr;
     return true;
 }
 

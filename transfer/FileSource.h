@@ -55,6 +55,7 @@ public:
     bool noFile(Peer* connection) override;
     bool tryConnect() override;
     bool requestHashes() override;
+    bool askedForHashes(Peer* connection) override;
     void blockDone(Peer* connection) override;
     bool openSlot(Peer* connection) override;
     void gotFileName(const char* name, Peer* connection) override;
@@ -109,7 +110,9 @@ public:
     int prLevel();
 
 private:
-    // Takes the connection's user record, and asks its name for the file when unknown.
+    // Takes the connection's user record, asks its name for the file when unknown, and the
+    // hash sets when the download lacks them: a file that arrives within a poll of the
+    // download would otherwise arrive unchecked.
     void adopt(Peer* c);
 
     FileSourceState* state;
@@ -121,6 +124,7 @@ private:
     BoolArray crumbs;
     int queueRank;
     Peer* connection;
+    Peer* hashesAskedOn;  // the connection of an unanswered request for the hash sets
     i4_string fileName;
     Download* download;
     bool statusKnown;

@@ -68,6 +68,10 @@ bool FileSourceInterface::requestHashes() {
     return false;
 }
 
+bool FileSourceInterface::askedForHashes(Peer*) {
+    return false;
+}
+
 void FileSourceInterface::blockDone(Peer*) {}
 
 bool FileSourceInterface::openSlot(Peer*) {

@@ -46,6 +46,9 @@ public:
     virtual bool noFile(Peer* connection);
     virtual bool tryConnect();
     virtual bool requestHashes();
+    // Whether the connection answers a request for the hash sets that this source sent on it:
+    // true once per request, which is then settled.
+    virtual bool askedForHashes(Peer* connection);
     virtual void blockDone(Peer* connection);
     virtual bool openSlot(Peer* connection);
     virtual void gotFileName(const char* name, Peer* connection);

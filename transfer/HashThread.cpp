@@ -107,7 +107,7 @@ bool HashThread::checkOne() {
     if (working.empty()) return false;
     Check c = working.front();
     working.pop_front();
-    c.file->verify(&quitting);
+    c.download->verify(&quitting);
     if (quitting)
         c.download->release();
     else

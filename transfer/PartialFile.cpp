@@ -430,16 +430,60 @@ bool PartialFile::crumbCheckable() {
 }
 
 bool PartialFile::verify(const std::atomic<bool>* stop) {
-    bool passed = false;
-    for (int i = 0; i < partTotal && !(stop && stop->load()); i++) {
+    for (int i = 0; i < partTotal && !(stop && stop->load()); i++)
+        if (!verifyPart(i)) break;
+    return true;
+}
+
+bool PartialFile::verifyPart(int i, bool holdMap) {
+    Hold hold(lock);
+    if (state.load() != ACTIVE) return false;
+    mapHeld = holdMap;
+    if (i >= 0 && i < partTotal && verifyPartLocked(i)) registerShared();
+    mapHeld = false;
+    return true;
+}
+
+void PartialFile::tellMap(int crumb, bool passed) {
+    if (!progress) return;
+    if (mapHeld)
+        mapNotes.push_back(passed ? crumb : -crumb - 1);
+    else if (passed)
+        progress->gotCrumb(crumb);
+    else
+        progress->resetCrumb(crumb);
+}
+
+void PartialFile::applyMapNotes() {
+    std::vector<int> notes;
+    {
         Hold hold(lock);
-        if (state.load() != ACTIVE) break;
-        passed |= verifyPartLocked(i);
+        notes.swap(mapNotes);
     }
-    if (passed) {
-        Hold hold(lock);
-        registerShared();
+    for (int n : notes) {
+        if (n >= 0)
+            progress->gotCrumb(n);
+        else
+            progress->resetCrumb(-n - 1);
     }
+}
+
+bool PartialFile::checkCrumb(FilePart* p, int crumb, MD4& part, bool& failed, uint64_t& value) {
+    FileParts fp(size);
+    uint32_t from = (uint32_t)fp.crumbStart((uint64_t)crumb);
+    uint32_t to = (uint32_t)fp.crumbEnd((uint64_t)crumb);
+    bool check = crumbCheckable() && !crumbsDone.get((uint32_t)crumb);
+    MD4 digest;
+    if (!p->feed(from, to, part, check ? &digest : nullptr)) {
+        theUI->print("Error validating crumb: %s (%d-%d)\n", name.c_str(), (int)from, (int)to);
+        return false;
+    }
+    failed = false;
+    if (!check) return true;
+    uint8_t d[16];
+    digest.final(d);
+    value = FileMeta::crumbValue(d);
+    failed = value != meta.getCrumbHash(crumb);
     return true;
 }
 
@@ -448,46 +492,85 @@ bool PartialFile::verifyPartLocked(int i) {
     FilePart* p = parts[(size_t)i];
     PartSweep& sweep = sweeps[(size_t)i];
     FileParts fp(size);
+    // With no gap left in the part its own hash has the last word: a crumb
+    // failing in it is held until then, and dropped only when the part fails.
+    bool whole = !overlaps(p->start, p->end);
     bool passed = false;
+    std::vector<std::pair<int, uint64_t>> held;
+    MD4 beforeHeld;
+    uint32_t heldFrom = 0;
     while (sweep.frontier < p->end) {
-        uint64_t c = FileParts::crumbOf(sweep.frontier);
-        uint32_t crumbEnd = (uint32_t)fp.crumbEnd(c);
+        int c = (int)FileParts::crumbOf(sweep.frontier);
+        uint32_t crumbEnd = (uint32_t)fp.crumbEnd((uint64_t)c);
         if (overlaps(sweep.frontier, crumbEnd)) break;
-        bool check = crumbCheckable() && !crumbsDone.get((uint32_t)c);
         MD4 before = sweep.digest;
-        MD4 crumb;
-        if (!p->feed(sweep.frontier, crumbEnd, sweep.digest, check ? &crumb : nullptr)) {
-            theUI->print("Error validating crumb: %s (%d-%d)\n", name.c_str(), (int)sweep.frontier,
-                         (int)crumbEnd);
+        bool failed = false;
+        uint64_t value = 0;
+        if (!checkCrumb(p, c, sweep.digest, failed, value)) {
             sweep.digest = before;
             break;
         }
-        if (check) {
-            uint8_t d[16];
-            crumb.final(d);
-            uint64_t value = FileMeta::crumbValue(d);
-            if (value != meta.getCrumbHash((int)c)) {
-                sweep.digest = before;
-                crumbFailed((int)c, value);
-                // A dropped set leaves the crumb to the part's own check.
-                if (crumbCheckable()) break;
-                continue;
+        if (failed && whole) {
+            if (held.empty()) {
+                beforeHeld = before;
+                heldFrom = sweep.frontier;
             }
-            crumbPassed((int)c);
+            held.push_back({c, value});
+        } else if (failed) {
+            sweep.digest = before;
+            crumbFailed(c, value);
+            // A dropped set leaves the crumb to the part's own check.
+            if (crumbCheckable()) break;
+            continue;
+        } else if (crumbCheckable() && !crumbsDone.get((uint32_t)c)) {
+            crumbPassed(c);
             passed = true;
         }
         sweep.frontier = crumbEnd;
     }
-    if (sweep.frontier < p->end) return passed;
-    MD4 whole = sweep.digest;
+    if (sweep.frontier < p->end) return checkCrumbsAhead(i) || passed;
+    MD4 all = sweep.digest;
     uint8_t digest[16];
-    whole.final(digest);
-    if (!partMatches(i, digest)) {
+    all.final(digest);
+    if (partMatches(i, digest)) {
+        // The bytes are right, so the crumb hashes that failed them are not.
+        if (!held.empty()) dropCrumbHashes();
+        setPartDone(i);
+        return true;
+    }
+    if (held.empty()) {
         partFailed(i);
         return passed;
     }
-    setPartDone(i);
-    return true;
+    // Both hashes say these crumbs are bad: only they are fetched again.
+    for (const auto& h : held) discardCrumb(h.first, h.second);
+    sweep.digest = beforeHeld;
+    sweep.frontier = heldFrom;
+    return passed;
+}
+
+bool PartialFile::checkCrumbsAhead(int i) {
+    FilePart* p = parts[(size_t)i];
+    FileParts fp(size);
+    bool passed = false;
+    uint64_t first = FileParts::crumbOf(sweeps[(size_t)i].frontier);
+    for (uint64_t c = first; c < (uint64_t)crumbTotal && fp.crumbStart(c) < p->end; c++) {
+        if (!crumbCheckable()) break;
+        if (crumbsDone.get((uint32_t)c) ||
+            overlaps((uint32_t)fp.crumbStart(c), (uint32_t)fp.crumbEnd(c)))
+            continue;
+        MD4 unused;
+        bool failed = false;
+        uint64_t value = 0;
+        if (!checkCrumb(p, (int)c, unused, failed, value)) continue;
+        if (failed) {
+            crumbFailed((int)c, value);
+        } else {
+            crumbPassed((int)c);
+            passed = true;
+        }
+    }
+    return passed;
 }
 
 bool PartialFile::partMatches(int i, const uint8_t digest[16]) {
@@ -510,7 +593,7 @@ void PartialFile::crumbPassed(int crumb) {
     verifiedSinceSave = true;
     failedBefore[(size_t)crumb] = 0;
     theUploadNotices->announceCrumb(meta.getFileHash(), crumb);
-    if (progress) progress->gotCrumb(crumb);
+    tellMap(crumb, true);
 }
 
 void PartialFile::crumbFailed(int crumb, uint64_t value) {
@@ -520,17 +603,36 @@ void PartialFile::crumbFailed(int crumb, uint64_t value) {
         dropCrumbHashes();
         return;
     }
+    discardCrumb(crumb, value);
+}
+
+void PartialFile::discardCrumb(int crumb, uint64_t value) {
     failedBefore[(size_t)crumb] = 1;
     failedValue[(size_t)crumb] = value;
     FileParts fp(size);
     markCorrupt((uint32_t)fp.crumbStart((uint64_t)crumb), (uint32_t)fp.crumbEnd((uint64_t)crumb));
-    if (progress) progress->resetCrumb(crumb);
+    tellMap(crumb, false);
 }
 
 void PartialFile::dropCrumbHashes() {
     theUI->debug("Crumb hashes of %s dropped: they disagree with the data\n", name.c_str());
+    // Neither that set nor its sender is believed again. The failure record
+    // stays: bytes that failed once are not thrown away again by the next set.
+    refusedSets.push_back(setDigest());
+    if (setOrigin != SetKey()) refusedOrigins.push_back(setOrigin);
+    setOrigin = SetKey();
     meta.setCrumbHashes(nullptr, 0);
-    std::fill(failedBefore.begin(), failedBefore.end(), 0);
+}
+
+PartialFile::SetKey PartialFile::setDigest() {
+    SetKey key;
+    std::vector<uint8_t> bytes((size_t)crumbTotal * 8);
+    for (int c = 0; c < crumbTotal; c++) {
+        uint64_t v = meta.getCrumbHash(c);
+        for (int b = 0; b < 8; b++) bytes[(size_t)c * 8 + b] = (uint8_t)(v >> (8 * b));
+    }
+    MD4::digest(bytes.data(), bytes.size(), key.data());
+    return key;
 }
 
 void PartialFile::setPartDone(int i) {
@@ -560,8 +662,7 @@ void PartialFile::markPartMissing(int i) {
     partsDone.set((uint32_t)i, 0);
     for (uint64_t c = first; c < last; c++) crumbsDone.set((uint32_t)c, 0);
     markCorrupt((uint32_t)fp.partStart((uint64_t)i), (uint32_t)fp.partEnd((uint64_t)i));
-    for (uint64_t c = first; c < last; c++)
-        if (progress) progress->resetCrumb((int)c);
+    for (uint64_t c = first; c < last; c++) tellMap((int)c, false);
     resetSweep(i);
 }
 
@@ -628,13 +729,24 @@ bool PartialFile::setPartHashes(i4_file& packet) {
         if (hashesKnown || !readHashSets(packet, true, scratch)) return false;
         takePartHashes(scratch);
         hashesKnown = meta.hasPartHashes();
+        if (hashesKnown) heldForHashes = false;
     }
     return verify();
 }
 
-bool PartialFile::setCrumbHashes(i4_file& packet) {
+PartialFile::SetKey PartialFile::keyOf(const uint8_t* origin) {
+    SetKey key{};
+    if (origin) memcpy(key.data(), origin, key.size());
+    return key;
+}
+
+bool PartialFile::setCrumbHashes(i4_file& packet, const uint8_t* origin) {
     {
         Hold hold(lock);
+        SetKey from = keyOf(origin);
+        if (from != SetKey() &&
+            std::find(refusedOrigins.begin(), refusedOrigins.end(), from) != refusedOrigins.end())
+            return false;
         FileMeta scratch;
         // Crumb hashes count only beside part hashes that agree with the
         // file's own hash: alone they would vouch for any bytes.
@@ -647,13 +759,21 @@ bool PartialFile::setCrumbHashes(i4_file& packet) {
                 for (int b = 0; b < 8; b++) crumbs[(size_t)c * 8 + b] = (uint8_t)(v >> (8 * b));
             }
             meta.setCrumbHashes(crumbs.data(), crumbTotal);
-            // Crumbs already swept into a part's digest were never checked
-            // on their own: sweep those parts again.
-            for (int i = 0; i < partTotal; i++)
-                if (!partsDone.get((uint32_t)i)) resetSweep(i);
+            if (std::find(refusedSets.begin(), refusedSets.end(), setDigest()) !=
+                refusedSets.end()) {
+                // A set shown wrong once, whoever sends it again.
+                meta.setCrumbHashes(nullptr, 0);
+            } else {
+                setOrigin = from;
+                // Crumbs already swept into a part's digest were never checked
+                // on their own: sweep those parts again.
+                for (int i = 0; i < partTotal; i++)
+                    if (!partsDone.get((uint32_t)i)) resetSweep(i);
+            }
         }
         hashesKnown = meta.hasPartHashes();
         if (!hashesKnown) return false;
+        heldForHashes = false;
     }
     return verify();
 }
@@ -816,6 +936,18 @@ bool PartialFile::complete() {
     // so does its record, until a later try finds a place for it.
     if (match) return moveFinished(path);
     theUI->printLine("%s: %s", theXMLStringTable.get(40), name.c_str());
+    bool unchecked;
+    {
+        Hold hold(lock);
+        unchecked = !hashesKnown;
+    }
+    // Without a part hash nothing tells the bad part: the data waits for the hash sets, and
+    // then only what fails its check is fetched again.
+    if (hashed && unchecked && openDataFile(path, false)) {
+        heldForHashes = true;
+        state = ACTIVE;
+        return false;
+    }
     unshare();
     if (theTransferOptions.saveCor) {
         i4_string out;

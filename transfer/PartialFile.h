@@ -25,12 +25,15 @@
 //                  0x09 k and 0x0A k (k in decimal) with its start and end
 //   then           the part and crumb hash sets of the known-file layout
 //
-// Crumbs are checked in order within their part, each in the same sweep that
-// carries the part's digest on, so every byte is read and hashed once: a crumb
-// that completes ahead of an earlier missing one waits for it, and the part is
-// checked the moment its last crumb is.
+// Every whole crumb is checked as soon as its hashes are known. Crumbs that
+// complete in order are checked in the same sweep that carries the part's
+// digest on, so their bytes are read once; one that completes ahead of an
+// earlier missing one is read on its own first and again by the sweep later.
+// The part is checked the moment its last crumb is, and a part with no gap
+// left has the last word over its crumbs' hashes.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <stdint.h>
 #include <vector>
@@ -105,12 +108,20 @@ public:
     // soon, so that a client killed then keeps what it verified.
     bool recordBehind() const { return verifiedSinceSave.load(); }
     virtual int assembleProgress() { return assembleProgressValue.load(); }
-    // Hash sets from a peer, from the packet's position.
-    virtual bool setCrumbHashes(i4_file& packet);
+    // Hash sets from a peer, from the packet's position. origin names the
+    // sender (16 bytes, or null): a sender whose crumb hashes were shown wrong
+    // is refused, and so is a set shown wrong whoever sends it.
+    virtual bool setCrumbHashes(i4_file& packet, const uint8_t* origin);
     virtual bool setPartHashes(i4_file& packet);
     // Checks every part and crumb that became whole; always true. A set stop
     // flag ends the check between two parts.
     virtual bool verify(const std::atomic<bool>* stop = nullptr);
+    // The same for part i alone, under the lock; false once the file is no
+    // longer active. The crumb map belongs to whoever holds the download's
+    // lock: a worker that does not hold it sets holdMap, and what the check
+    // found reaches the map through applyMapNotes, under that lock.
+    bool verifyPart(int i, bool holdMap = false);
+    void applyMapNotes();
     // Where the download's files lie, with a trailing '/'.
     virtual i4_string tempDir();
 
@@ -133,6 +144,10 @@ public:
     // stopped for want of disk space (or a place in the incoming directory),
     // so that the download waits instead of downloading.
     bool needsSpace() const { return wantsSpace.load(); }
+    // After a whole-file check failed before any part hash was known: the
+    // data is kept, unchecked, until the hash sets arrive and tell which
+    // parts to fetch again. Nothing finishes it meanwhile.
+    bool waitsForHashes() const { return heldForHashes.load(); }
 
     // Accessors. The record belongs to the holder of the lock; the name, sizes
     // and counts are fixed once the file is created or loaded.
@@ -168,14 +183,30 @@ protected:
     bool mayTrustPart(int i);
     // Checks what became whole in part i; true when a crumb or the part passed.
     bool verifyPartLocked(int i);
+    // Crumb crumb of part p: its bytes fed to part, and whether its own hash
+    // failed (with the digest's value); false when its bytes cannot be read.
+    bool checkCrumb(FilePart* p, int crumb, MD4& part, bool& failed, uint64_t& value);
+    // Whole crumbs of part i behind the sweep's frontier, checked alone.
+    bool checkCrumbsAhead(int i);
     void setPartDone(int i);
     void partFailed(int i);
     // Part i is missing again as a whole: a gap, its crumbs unchecked.
     void markPartMissing(int i);
     void crumbFailed(int crumb, uint64_t value);
+    // The crumb passed (or must be fetched again): the crumb map is told, now
+    // or through applyMapNotes.
+    void tellMap(int crumb, bool passed);
+    // The crumb is missing again; its digest is remembered.
+    void discardCrumb(int crumb, uint64_t value);
     void crumbPassed(int crumb);
     void resetSweep(int i);
+    // The crumb hashes were shown wrong: dropped, and refused from now on
+    // (that set, and its sender).
     void dropCrumbHashes();
+    typedef std::array<uint8_t, 16> SetKey;
+    static SetKey keyOf(const uint8_t* origin);
+    // The digest of the crumb hashes held.
+    SetKey setDigest();
     bool crumbCheckable();
     // Whether the digest of part i's bytes is what the record expects.
     bool partMatches(int i, const uint8_t digest[16]);
@@ -205,6 +236,11 @@ protected:
     std::vector<PartSweep> sweeps;
     std::vector<uint64_t> failedValue;  // per crumb: its digest at its last failed check
     std::vector<uint8_t> failedBefore;
+    SetKey setOrigin{};  // the sender of the crumb hashes held, zero when unknown
+    std::vector<SetKey> refusedOrigins;
+    std::vector<SetKey> refusedSets;
+    bool mapHeld = false;
+    std::vector<int> mapNotes;  // crumb c passed: c; fetched again: -c - 1
     i4_string tempName;
     i4_file* dataFile;
     FileMeta* sharedEntry;
@@ -222,4 +258,5 @@ protected:
     std::atomic<int> assembleProgressValue;
     std::atomic<bool> wantsSpace;
     std::atomic<bool> verifiedSinceSave{false};
+    std::atomic<bool> heldForHashes{false};
 };

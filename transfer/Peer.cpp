@@ -404,7 +404,7 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         in.bytes(hash, PeerFrame::HASH_SIZE);
         uint32_t size, crumbs;
         if (thePeerDownloads->partialFile(hash, &size, &crumbs))
-            thePeerDownloads->gotCrumbHashes(hash, f);
+            thePeerDownloads->gotCrumbHashes(hash, f, this);
         return true;
     }
     case OP_CRUMB_HASH_REQUEST:

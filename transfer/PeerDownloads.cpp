@@ -26,7 +26,7 @@ void PeerDownloads::gotFileStatus(const uint8_t*, Peer*, BoolArray*) {}
 
 void PeerDownloads::gotPartHashes(const uint8_t*, i4_file&) {}
 
-void PeerDownloads::gotCrumbHashes(const uint8_t*, i4_file&) {}
+void PeerDownloads::gotCrumbHashes(const uint8_t*, i4_file&, Peer*) {}
 
 void PeerDownloads::gotFileName(const uint8_t*, const char*, Peer*) {}
 

@@ -32,7 +32,7 @@ public:
     // The payload stands at the u16 count of part hashes, checked against what follows.
     virtual void gotPartHashes(const uint8_t hash[16], i4_file& payload);
     // The payload stands at the hash sets; called only for a download with a partial file.
-    virtual void gotCrumbHashes(const uint8_t hash[16], i4_file& payload);
+    virtual void gotCrumbHashes(const uint8_t hash[16], i4_file& payload, Peer* from);
     virtual void gotFileName(const uint8_t hash[16], const char* name, Peer* from);
     virtual void partnerAccepted(const uint8_t hash[16], Peer* from);
     virtual void partnerDenied(const uint8_t hash[16], Peer* from);

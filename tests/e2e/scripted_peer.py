@@ -47,6 +47,10 @@ DIRECTORY_FILES_REQUEST = 94
 DIRECTORY_LIST = 95
 DIRECTORY_FILES = 96
 NO_FILE_VIEW = 97
+PART_HASH_REQUEST = 81
+PART_HASHES = 82
+CRUMB_HASHES = 104
+CRUMB_HASH_REQUEST = 105
 PING = 98
 PING_ANSWER = 99
 PARTNER_REQUEST = 101
@@ -148,6 +152,40 @@ def hello_payload(user_hash, ip, port, name="scripted", server_ip=0, server_port
 
 def frame_bytes(payload):
     return bytes([MARKER]) + u32(len(payload)) + payload
+
+
+def range_pairs(body):
+    """The (start, end) pairs of a range request (71) body, the file hash first; pairs not
+    in use (end 0) are left out."""
+    starts = [struct.unpack("<I", body[16 + 4 * i:20 + 4 * i])[0] for i in range(3)]
+    ends = [struct.unpack("<I", body[28 + 4 * i:32 + 4 * i])[0] for i in range(3)]
+    return [(s, e) for s, e in zip(starts, ends) if e]
+
+
+def hash_sets_answer(op, file_hash, part_hashes, crumb_hashes):
+    """The frame (opcode, body) that answers a request for the hash sets: part and crumb
+    hashes for 105, part hashes for 81."""
+    if op == CRUMB_HASH_REQUEST:
+        return CRUMB_HASHES, (file_hash + b"\x01" + b"".join(part_hashes) + b"\x01"
+                              + b"".join(crumb_hashes))
+    return PART_HASHES, file_hash + u16(len(part_hashes)) + b"".join(part_hashes)
+
+
+def answer_asks(peer, op, body, file_name):
+    """Answers what an uploader with the whole file answers alike: its name for the file
+    (88), a complete file status (79: no bits and one pad byte), no partnership (101) and a
+    ping. False for any other opcode."""
+    if op == FILE_NAME_REQUEST:
+        peer.send(FILE_NAME, body[:16] + string(file_name))
+    elif op == FILE_STATUS_REQUEST:
+        peer.send(FILE_STATUS, body[:16] + u16(0) + b"\0")
+    elif op == PARTNER_REQUEST:
+        peer.send(PARTNER_DENIED, body[:16])
+    elif op == PING:
+        peer.send(PING_ANSWER)
+    else:
+        return False
+    return True
 
 
 class ScriptedPeer:
@@ -262,6 +300,31 @@ def listen(timeout=EVENT_TIMEOUT):
     server.listen(8)
     server.settimeout(timeout)
     return server
+
+
+def accept_next(server, stopping, timeout=EVENT_TIMEOUT):
+    """The next peer that connects, waited for in short polls so that stopping() ends the
+    wait; None once it does or the listener is closed."""
+    while not stopping():
+        try:
+            server.settimeout(0.2)
+            sock, _ = server.accept()
+        except socket.timeout:
+            continue
+        except OSError:
+            return None
+        return ScriptedPeer(sock, timeout)
+    return None
+
+
+def answer_hello(peer, name, port):
+    """Waits for the hello of a peer that connected and answers it; False when the first
+    frame is no hello."""
+    op, _ = peer.recv_frame(timeout=EVENT_TIMEOUT) or (None, None)
+    if op != HELLO:
+        return False
+    peer.hello(name=name, port=port, answer=True)
+    return True
 
 
 def accept(server, timeout=EVENT_TIMEOUT):

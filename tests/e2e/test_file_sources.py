@@ -20,6 +20,7 @@ from fake_index_server import GET_SOURCES, LOGIN, FakeIndexServer, found_sources
 from md4 import md4 as python_md4  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
 from server_session import Client  # noqa: E402
+from test_server_protocol import connect  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
 
 SIZE = 25000000
@@ -56,8 +57,8 @@ class Uploader:
     def __init__(self, data, file_hash, part_hashes, crumb_hashes):
         self.data = data
         self.file_hash = file_hash
-        self.hash_sets = (b"\x01" + b"".join(part_hashes) + b"\x01" + b"".join(crumb_hashes))
         self.part_hashes = part_hashes
+        self.crumb_hashes = crumb_hashes
         self.user_hash = bytes(range(0x70, 0x80))
         self.lock = threading.Lock()
         self.upload_requests = 0
@@ -107,15 +108,10 @@ class Uploader:
 
     def run(self):
         try:
-            while not self.stopping:
-                try:
-                    self.listener.settimeout(0.2)
-                    sock, _ = self.listener.accept()
-                except socket.timeout:
-                    continue
-                except OSError:
+            while True:
+                peer = sp.accept_next(self.listener, lambda: self.stopping)
+                if not peer:
                     return
-                peer = sp.ScriptedPeer(sock, timeout=60)
                 self.connections += 1
                 if self.serve(peer):
                     # Gone: the peer comes back by calling the client.
@@ -133,11 +129,8 @@ class Uploader:
             if outgoing:
                 peer.hello(name="uploader", port=self.port)
                 peer.expect(sp.HELLO_ANSWER)
-            else:
-                op, body = peer.recv_frame(timeout=30) or (None, None)
-                if op != sp.HELLO:
-                    return False
-                peer.hello(name="uploader", port=self.port, answer=True)
+            elif not sp.answer_hello(peer, "uploader", self.port):
+                return False
             while not self.stopping:
                 frame = peer.recv_frame(timeout=0.2)
                 if frame is None:
@@ -146,18 +139,14 @@ class Uploader:
                         peer.send(OP_SLOT)
                     continue
                 op, body = frame
-                if op == OP_FILE_NAME_REQUEST:
-                    peer.send(OP_FILE_NAME, body[:16] + sp.string("big.bin"))
-                elif op == OP_STATUS_REQUEST:
-                    # Complete: no bits and one pad byte.
-                    peer.send(OP_STATUS, body[:16] + sp.u16(0) + b"\0")
-                elif op == OP_CRUMB_HASH_REQUEST:
+                # Asked for a partnership, it says no: the client goes on as an ordinary
+                # downloader.
+                if sp.answer_asks(peer, op, body, "big.bin"):
+                    continue
+                if op in (OP_CRUMB_HASH_REQUEST, OP_PART_HASH_REQUEST):
                     self.hash_requests += 1
-                    peer.send(OP_CRUMB_HASHES, self.file_hash + self.hash_sets)
-                elif op == OP_PART_HASH_REQUEST:
-                    self.hash_requests += 1
-                    peer.send(OP_PART_HASHES, self.file_hash + sp.u16(len(self.part_hashes))
-                              + b"".join(self.part_hashes))
+                    peer.send(*sp.hash_sets_answer(op, self.file_hash, self.part_hashes,
+                                                   self.crumb_hashes))
                 elif op == OP_UPLOAD_REQUEST:
                     self.upload_requests += 1
                     self.granted = self.grant.is_set()
@@ -169,11 +158,6 @@ class Uploader:
                         peer.send(sp.QUEUE_RANK, sp.u32(QUEUE_PLACE))
                         self.rank_sent = ranked = True
                     self.queued.set()
-                elif op == sp.PARTNER_REQUEST:
-                    # No partnership: the client goes on as an ordinary downloader.
-                    peer.send(sp.PARTNER_DENIED, body[:16])
-                elif op == sp.PING:
-                    peer.send(sp.PING_ANSWER)
                 elif op == OP_RANGES:
                     if self.ranges(peer, body, served):
                         self.gone.set()
@@ -189,10 +173,8 @@ class Uploader:
     def ranges(self, peer, body, served):
         """Sends every new range; True once it is time to go away."""
         check(body[:16] == self.file_hash, "71 for another file")
-        starts = [int.from_bytes(body[16 + 4 * i:20 + 4 * i], "little") for i in range(3)]
-        ends = [int.from_bytes(body[28 + 4 * i:32 + 4 * i], "little") for i in range(3)]
-        for start, end in zip(starts, ends):
-            if end == 0 or (start, end) in served:
+        for start, end in sp.range_pairs(body):
+            if (start, end) in served:
                 continue
             check(start < end <= SIZE, "range %d-%d" % (start, end))
             served.add((start, end))
@@ -232,9 +214,7 @@ def test_a_file_from_a_scripted_uploader():
         server.reply(GET_SOURCES, found_sources(file_hash, [(sp.ip_value(sp.LOOPBACK), up.port)]))
         client = Client(cwd)
         try:
-            client.cmd("n 127.0.0.1 %d" % server.port)
-            client.cmd("c")
-            server.expect(LOGIN)
+            connect(client, server)
             client.saw("Connected to: 127.0.0.1\n")
             client.cmd("dllink tnv4://|file|big.bin|%d|%s|" % (SIZE, file_hash.hex()))
             check(server.expect(GET_SOURCES, timeout=30)[:16] == file_hash, "source request")
@@ -298,9 +278,7 @@ def test_two_files_of_one_peer_make_one_upload_request():
                      found_sources(b_hash, [(here, up.port)]))
         client = Client(cwd)
         try:
-            client.cmd("n 127.0.0.1 %d" % server.port)
-            client.cmd("c")
-            server.expect(LOGIN)
+            connect(client, server)
             client.saw("Connected to: 127.0.0.1\n")
             client.cmd("dllink tnv4://|file|three.bin|20000000|%s|" % a_hash.hex())
             client.cmd("dllink tnv4://|file|small.bin|1000000|%s|" % b_hash.hex())
@@ -328,8 +306,9 @@ def test_two_files_of_one_peer_make_one_upload_request():
             partner.send(sp.PARTNER_REQUEST, bytes(range(0x40, 0x50)))
             check(partner.expect(sp.PARTNER_DENIED) == bytes(range(0x40, 0x50)), "denied")
             partner.send(sp.PARTNER_REQUEST, a_hash)
-            # The new trial partner is asked its name and status on the way.
-            asks = (sp.ADDRESS_DIFFERS, OP_FILE_NAME_REQUEST, OP_STATUS_REQUEST, OP_RANGES)
+            # The new trial partner is asked its name, the hash sets and its status on the way.
+            asks = (sp.ADDRESS_DIFFERS, OP_FILE_NAME_REQUEST, OP_CRUMB_HASH_REQUEST,
+                    OP_STATUS_REQUEST, OP_RANGES)
             check(partner.expect(sp.PARTNER_ACCEPTED, skip=asks) == a_hash, "accepted")
             check("0) partner" in client.cmd("vpart"), "vpart lacks the partner")
             partner.close()

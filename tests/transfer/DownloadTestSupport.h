@@ -109,7 +109,7 @@ struct HeldWork : DownloadWorkers {
         std::vector<Download*> now;
         now.swap(checks);
         for (Download* d : now) {
-            if (d->getPartialFile()) d->getPartialFile()->verify();
+            d->verify();
             d->hashDone();
         }
     }

@@ -416,12 +416,12 @@ TEST(PartialFile, CrumbHashesCountOnlyBesideAgreeingPartHashes) {
     };
     std::vector<uint8_t> bad = packet(false);
     i4_ram_file_class badIn(bad.data(), (int32_t)bad.size(), 0);
-    EXPECT_FALSE(fetch.file->setCrumbHashes(badIn));
+    EXPECT_FALSE(fetch.file->setCrumbHashes(badIn, nullptr));
     EXPECT_FALSE(fetch.file->hasCrumbHashes());
     EXPECT_FALSE(fetch.file->hasPartHashes());
     std::vector<uint8_t> good = packet(true);
     i4_ram_file_class goodIn(good.data(), (int32_t)good.size(), 0);
-    EXPECT_TRUE(fetch.file->setCrumbHashes(goodIn));
+    EXPECT_TRUE(fetch.file->setCrumbHashes(goodIn, nullptr));
     EXPECT_TRUE(fetch.file->hasCrumbHashes());
     EXPECT_TRUE(fetch.file->hasPartHashes());
 }
@@ -461,13 +461,11 @@ TEST(PartialFile, WholeFileMismatchKeepsOrDropsTheDataAsSaveCorSays) {
         theTransferOptions.saveCor = keep;
         const uint32_t size = PART + 10;
         std::vector<uint8_t> content = randomBytes(size, 10);
-        FileMeta record;
-        record.setName("bad.bin");
-        record.setFileSize(size);
+        std::unique_ptr<FileMeta> record(recordOf(content, "bad.bin", dirs.root.path));
+        // Every part passes its own hash, and the file's hash is another's.
         uint8_t wrong[16] = {7};
-        record.setFileHash(wrong);
-        // No part hashes are known: nothing is checked until completion.
-        Fetch fetch(SINGLE, &record);
+        record->setFileHash(wrong);
+        Fetch fetch(SINGLE, record.get());
         fetch.deliver(content, 0, size);
         EXPECT_FALSE(fetch.finish());
         EXPECT_EQ(PartialFile::CORRUPT, fetch.file->getState());
@@ -612,8 +610,10 @@ TEST(PartialFile, TwoWholePartsSplitBackIntoTwoFiles) {
     std::string dir = fetch.file->tempDir().c_str();
     EXPECT_EQ((size_t)PART, bytesOf(dir + "1.1.part").size());
     EXPECT_EQ((size_t)PART, bytesOf(dir + "1.2.part").size());
-    // No part could be told good: all are missing again, none left without a verdict.
-    EXPECT_EQ(2ull * PART, fetch.file->bytesIn(0, 2 * PART));
+    // No part hash is known to tell the bad part: the data waits for them, none of it missing.
+    EXPECT_EQ(0ull, fetch.file->bytesIn(0, 2 * PART));
+    EXPECT_TRUE(fetch.file->waitsForHashes());
+    EXPECT_EQ(PartialFile::ACTIVE, fetch.file->getState());
 }
 
 // Joining stops where it cannot go on; what was joined is taken apart again,

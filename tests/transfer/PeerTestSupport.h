@@ -196,7 +196,9 @@ struct Sides : PeerDownloads, PeerShares, PeerUploads, PeerFriends, PeerChat, Pe
         statuses.push_back(*bits);
     }
     void gotPartHashes(const uint8_t*, i4_file&) override { calls.push_back("partHashes"); }
-    void gotCrumbHashes(const uint8_t*, i4_file&) override { calls.push_back("crumbHashes"); }
+    void gotCrumbHashes(const uint8_t*, i4_file&, Peer*) override {
+        calls.push_back("crumbHashes");
+    }
     void gotFileName(const uint8_t*, const char* name, Peer*) override {
         calls.push_back(std::string("fileName:") + name);
     }
