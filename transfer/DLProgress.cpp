@@ -298,10 +298,19 @@ bool DLProgress::hasGaps() const {
 
 bool DLProgress::hasRangeFor(const BoolArray* peer) const {
     if (!peer || peer->size() != (uint32_t)count) return false;
-    for (int c = 0; c < count; c++)
-        if (crumbs[(size_t)c].weight != -1 && !crumbs[(size_t)c].gaps.empty() &&
-            peer->get((uint32_t)c))
-            return true;
+    std::vector<Gap> missing;
+    for (int c = 0; c < count; c++) {
+        const CrumbProgress& crumb = crumbs[(size_t)c];
+        if (crumb.weight == -1 || !peer->get((uint32_t)c)) continue;
+        // As nextRange: a listed range whose bytes arrived meanwhile is not one to ask for.
+        for (const Gap& g : crumb.gaps) {
+            if (!partialFile) return true;
+            missing.clear();
+            partialFile->gapsIn(g.start, g.end, missing);
+            for (const Gap& m : missing)
+                if (m.start < m.end) return true;
+        }
+    }
     return false;
 }
 
