@@ -12,5 +12,8 @@ public:
     virtual void findSources(const uint8_t* fileHash) = 0;
     // Advances the object's clock by the elapsed milliseconds.
     virtual void tick(int64_t elapsedMs);
+    // The download ended (cancelled or completed): the requests still pending for the file
+    // are forgotten, so a new download of it asks as any new download does.
+    virtual void forgetRequests(const uint8_t* fileHash);
     virtual void hook();
 };

@@ -35,6 +35,15 @@ bool ExServer::pingServer(ExServerAnnex* annex, bool removeDead) {
     return true;
 }
 
+void ExServer::forgetRequest(const uint8_t hash[16]) {
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (memcmp(requests[i].hash, hash, 16) == 0) {
+            requests.erase(requests.begin() + (long)i);
+            return;
+        }
+    }
+}
+
 bool ExServer::askSources(const uint8_t hash[16], MainServer* connection, ExServerAnnex* annex) {
     for (const HashRequest& r : requests)
         if (memcmp(r.hash, hash, 16) == 0) return false;

@@ -33,6 +33,8 @@ public:
     // Asks this server for sources of the file, unless it was asked already and the
     // request is still pending: over TCP when it is the connected server, else over UDP.
     bool askSources(const uint8_t hash[16], MainServer* connection, ExServerAnnex* annex);
+    // The pending request for the file, if any, is dropped.
+    void forgetRequest(const uint8_t hash[16]);
     int pendingRequests() const { return (int)requests.size(); }
 
 private:

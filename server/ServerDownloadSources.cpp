@@ -9,6 +9,11 @@ void ServerDownloadSources::tick(int64_t elapsedMs) {
     if (elapsedMs > 0) elapsed += elapsedMs;
 }
 
+void ServerDownloadSources::forgetRequests(const uint8_t* fileHash) {
+    if (!fileHash) return;
+    if (ServerPool* pool = gateway.pool()) pool->forgetSources(fileHash);
+}
+
 void ServerDownloadSources::findSources(const uint8_t* fileHash) {
     if (elapsed < MIN_SPACING_MS || !fileHash) return;
     elapsed = 0;

@@ -19,6 +19,7 @@ public:
     // no server can be asked.
     void findSources(const uint8_t* fileHash) override;
     void tick(int64_t elapsedMs) override;
+    void forgetRequests(const uint8_t* fileHash) override;
 
 private:
     ServerGateway& gateway;

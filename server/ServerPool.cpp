@@ -350,3 +350,10 @@ void ServerPool::askAllForSources(const uint8_t hash[16]) {
         if (s->askSources(hash, c, a)) break;
     list.unlock();
 }
+
+void ServerPool::forgetSources(const uint8_t hash[16]) {
+    list.lock();
+    LLNode* cursor = nullptr;
+    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor)) s->forgetRequest(hash);
+    list.unlock();
+}

@@ -84,6 +84,8 @@ public:
     int requestCallback(uint32_t serverIp, uint16_t serverPort, uint32_t clientId);
     // Asks the first server in list order that has no request pending for the file.
     void askAllForSources(const uint8_t hash[16]);
+    // Every server forgets its pending request for the file.
+    void forgetSources(const uint8_t hash[16]);
 
     // The annex is being deleted by its socket pool.
     void annexGone(ExServerAnnex* gone);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/CoreOptions.h"
+#include "core/DownloadSources.h"
 #include "core/MessageQ.h"
 #include "core/TransferUI.h"
 #include "core/UIGateway.h"
@@ -226,6 +227,7 @@ void DLPool::endDownload(Download* d) {
     // A cancel and a completion may both end one download: only the first counts.
     if (!d || !downloads.remove(d)) return;
     theUI->log("End Download: %s", d->getFileName() ? d->getFileName() : "");
+    if (DownloadSources* finder = d->getSourceFinder()) finder->forgetRequests(d->getFileId());
     theUploadNotices->pauseFile(d->getFileId(), false);
     theTransferUI->downloadRemoved(d);
     d->release();

@@ -296,6 +296,24 @@ bool DLProgress::hasGaps() const {
     return false;
 }
 
+bool DLProgress::hasRangeFor(const BoolArray* peer) const {
+    if (!peer || peer->size() != (uint32_t)count) return false;
+    std::vector<Gap> missing;
+    for (int c = 0; c < count; c++) {
+        const CrumbProgress& crumb = crumbs[(size_t)c];
+        if (crumb.weight == -1 || !peer->get((uint32_t)c)) continue;
+        // As nextRange: a listed range whose bytes arrived meanwhile is not one to ask for.
+        for (const Gap& g : crumb.gaps) {
+            if (!partialFile) return true;
+            missing.clear();
+            partialFile->gapsIn(g.start, g.end, missing);
+            for (const Gap& m : missing)
+                if (m.start < m.end) return true;
+        }
+    }
+    return false;
+}
+
 bool DLProgress::allAvailable() const {
     for (const CrumbProgress& c : crumbs)
         if (c.weight == 0) return false;

@@ -52,6 +52,9 @@ public:
     // A run of contiguous missing ranges inside one randomly chosen part.
     bool randomChunkRange(uint32_t& start, uint32_t& end);
     bool hasGaps() const;
+    // Whether a range of a crumb the peer has is still unasked: what nextRange would find,
+    // with nothing taken.
+    bool hasRangeFor(const BoolArray* peerCrumbs) const;
     bool allAvailable() const;
     int crumbCount() const { return count; }
     // The ranges still to be handed out for a crumb.

@@ -3,11 +3,23 @@
 #include "transfer/FSS_TestPartner.h"
 #include "transfer/FSS_Unasked.h"
 #include "transfer/FileSource.h"
+#include "transfer/SourceList.h"
 
-FSS_NoNeededParts::FSS_NoNeededParts(FileSource* s) : FileSourceState(s, NO_NEEDED) {}
+FSS_NoNeededParts::FSS_NoNeededParts(FileSource* s) : FileSourceState(s, NO_NEEDED), sinceLook(0) {}
 
-bool FSS_NoNeededParts::tick(int) {
-    if (!source->isStatusKnown()) source->setState(new FSS_Unasked(source));
+bool FSS_NoNeededParts::tick(int elapsedMs) {
+    if (!source->isStatusKnown()) {
+        source->setState(new FSS_Unasked(source));
+        return true;
+    }
+    sinceLook += elapsedMs > 0 ? elapsedMs : 0;
+    if (sinceLook < LOOK_EVERY_MS) return true;
+    sinceLook = 0;
+    if (source->hasUnaskedRange()) {
+        // Asked anew, not sent to wait in a queue the peer no longer holds it in.
+        theSourceList.remove(source->getUserMeta());
+        source->setState(new FSS_Unasked(source));
+    }
     return true;
 }
 

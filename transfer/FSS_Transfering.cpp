@@ -154,7 +154,12 @@ void FSS_Transfering::gotFileStatus() {
 
 bool FSS_Transfering::tick(int elapsedMs) {
     idle += elapsedMs;
-    if (idle > IDLE_LIMIT_MS) source->setState(new FSS_Unasked(source));
+    if (idle > IDLE_LIMIT_MS) {
+        // A peer that stopped sending without a word is asked again later, not waited for
+        // in a queue that does not hold this client.
+        theSourceList.removeConnection(source->getConnection());
+        source->setState(new FSS_Unasked(source));
+    }
     return true;
 }
 

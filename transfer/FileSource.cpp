@@ -62,6 +62,10 @@ bool FileSource::hasNeededCrumb() {
     return file && file->peerHasNeededCrumb(&crumbs);
 }
 
+bool FileSource::hasUnaskedRange() {
+    return download->getProgress().hasRangeFor(&crumbs);
+}
+
 int FileSource::prLevel() {
     return connection ? connection->getUser()->getTagInt("pr") : user.getTagInt("pr");
 }

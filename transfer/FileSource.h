@@ -104,6 +104,8 @@ public:
     const uint8_t* getFileHash();
     // Whether the peer has a crumb the download still needs.
     bool hasNeededCrumb();
+    // A range this peer has is asked from no source (one that left gave it back).
+    bool hasUnaskedRange();
     // The peer's "pr" level: from its connection when there is one, else from the record.
     int prLevel();
 

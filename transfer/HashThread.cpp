@@ -154,7 +154,19 @@ void HashThread::startHashing(std::vector<i4_string>& dirs,
     setPriority(3);
 }
 
+void HashThread::rehashFile(const i4_string& path) {
+    i4_lock hold(&dirLock);
+    passDone = false;
+    files.push_back(path);
+    if (!quitting) start();
+}
+
 HashThread::Step HashThread::nextFile(i4_string& path) {
+    if (!files.empty()) {
+        path = files.front();
+        files.erase(files.begin());
+        return FILE_CHOSEN;
+    }
     if (directories.empty()) return NOTHING_LEFT;
     const i4_string& current = directories.front();
     if (!listing) {

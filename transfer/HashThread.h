@@ -48,6 +48,9 @@ public:
     void startHashing(std::vector<i4_string>& directories,
                       std::unordered_set<std::string> shared = {});
     bool isPassDone() const { return passDone.load(); }
+    // One shared file that changed on disk: hashed again before the next file of a pass,
+    // its record shared anew, and the end of the pass publishes it.
+    void rehashFile(const i4_string& path);
     // A loaded download whose data is to be checked: takes a reference on it and on its
     // partial file, given back once the check is done (Download::hashDone) or dropped.
     // Checks come before the next file of a pass.
@@ -97,6 +100,7 @@ private:
     MessageQ& queue;
     i4_mutex dirLock;
     std::vector<i4_string> directories;
+    std::vector<i4_string> files;
     std::unordered_set<std::string> sharedPaths;
     i4_dir_listing* listing;
     size_t position;

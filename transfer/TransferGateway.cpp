@@ -85,6 +85,13 @@ void keepLocalTags(FileMeta* listed, FileMeta* m) {
     }
 }
 
+// Whether the file at the record's path is still the one it describes (same size and time).
+bool stillOnDisk(FileMeta* m) {
+    i4_file_status status;
+    return i4_get_status(m->getPath(), status) &&
+           m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, m->getPath());
+}
+
 // Reads as much of a known list as the file holds; false when it broke off.
 bool readKnown(FileList& list, i4_file& f) {
     int64_t size = f.size();
@@ -264,12 +271,9 @@ std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
     LLNode* cursor = nullptr;
     while (FileMeta* m = (FileMeta*)LL::next(sharedList.getList(), &cursor)) {
         const char* path = m->getPath();
-        i4_file_status status;
         // A partial file has no path: it stays as its download shares it.
         bool same =
-            !*path ||
-            (shareList.findDirectoryFiles(directoryOf(m).c_str()) && i4_get_status(path, status) &&
-             m->isSameFile((uint32_t)status.size, (uint32_t)status.modified, path));
+            !*path || (shareList.findDirectoryFiles(directoryOf(m).c_str()) && stillOnDisk(m));
         (same ? stay : gone).push_back(m);
         if (same && *path) kept.insert(path);
     }
@@ -339,6 +343,20 @@ void TransferGateway::unshareFile(FileMeta* f) {
     const char* path = listed->getPath();
     if (path && *path && i4_strcmp(path, f->getPath()) != 0) return;
     withdraw(listed);
+}
+
+bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
+    FileMeta* listed = sharedList.findByHash(hash);
+    if (!listed) return false;
+    const char* path = listed->getPath();
+    if (!path || !*path) return true;
+    if (stillOnDisk(listed)) return true;
+    i4_file_status status;
+    i4_string changed(path);
+    withdraw(listed);
+    if (i4_get_status(changed.c_str(), status) && status.is_regular)
+        theHashThread.rehashFile(changed);
+    return false;
 }
 
 void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {

@@ -66,6 +66,11 @@ public:
     // Withdraws the shared record of the file's hash, unless that record is another,
     // complete copy: a partial file's end never unshares the finished file.
     void unshareFile(FileMeta* file);
+    // Whether the file shared under this hash may be served: a partial file, or a file whose
+    // size and modification time are still those of its record. A file that changed on disk
+    // is withdrawn at once (its old hash no longer holds) and hashed again; one that went is
+    // withdrawn.
+    bool servesUnchanged(const uint8_t hash[16]);
     // On the known, shared and running download's records, and the upload queue.
     void setUploadPriority(const uint8_t hash[16], int priority);
     // The completing thread: the finished download's record (its path in the incoming

@@ -160,7 +160,7 @@ bool Upload::sendNext() {
     if (!data || !fillBuffer(data, length)) {
         theUI->debug("Problem Uploading (%d,%d)\n", (int)position, (int)blockEnd);
         delete packet;
-        slot->endUpload(this);
+        slot->endFailedUpload(this);
         return false;
     }
     position = blockEnd;
@@ -248,7 +248,10 @@ bool Upload::readFile(i4_file* from, uint8_t* buf, uint64_t at, uint32_t n) {
 
 bool Upload::fillBuffer(uint8_t* buf, uint32_t n) {
     if (!file) return false;
-    return readFile(file, buf, position, n);
+    bool read = readFile(file, buf, position, n);
+    // Checked after the read: a write that lands meanwhile has moved the file's time first.
+    // A file that changed is never sent under the hash of what it held.
+    return theTransferGateway.servesUnchanged(fileHash) && read;
 }
 
 const char* Upload::peerName() {

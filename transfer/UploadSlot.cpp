@@ -188,6 +188,10 @@ Upload* UploadSlot::makeUpload(const uint8_t hash[16], Peer* connection) {
             theUI->debug("File not found for upload: %s\n", path);
             return nullptr;
         }
+        if (!theTransferGateway.servesUnchanged(hash)) {
+            delete f;
+            return nullptr;
+        }
         made = new Upload(f, connection, shared->getName(), this);
     } else {
         Download* d = theDLPool.findByHash(hash);
@@ -238,6 +242,19 @@ void UploadSlot::endUpload(Upload* u) {
     pool.getTuner().uploadEnded();
     changed();
     pool.sortSlots();
+}
+
+void UploadSlot::endFailedUpload(Upload* u) {
+    if (!u || u != upload) return;
+    if (Peer* c = u->getConnection()) {
+        // A file no longer shared under the hash is gone for the peer; after any other
+        // failure it may ask again.
+        if (theTransferGateway.sharedList.findByHash(u->getFileHash()))
+            c->sendOutOfParts();
+        else
+            c->sendNoSuchFile(u->getFileHash());
+    }
+    endUpload(u);
 }
 
 void UploadSlot::pause() {

@@ -42,6 +42,9 @@ public:
                      bool fromPending);
     Upload* makeUpload(const uint8_t hash[16], Peer* connection);
     void endUpload(Upload* upload);
+    // An upload that could not read what its peer asked for ends, and the peer is told at
+    // once instead of waiting for data that never comes.
+    void endFailedUpload(Upload* upload);
     void pause();
     void resume();
     void releasePending();

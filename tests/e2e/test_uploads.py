@@ -104,9 +104,10 @@ class Peer:
                 if any(n == NAME and v == name.encode() for _, n, v in file_tags):
                     return file_hash
 
-    def fetch(self, file_hash, name, size, source):
-        """Finds the file through the index server and starts its download from source."""
-        self.serve_sources(file_hash, source)
+    def fetch(self, file_hash, name, size, source, *more):
+        """Finds the file through the index server and starts its download from source; the
+        index server names the more sources too when asked."""
+        self.serve_sources(file_hash, source, *more)
         self.client.cmd("s %s" % name.split(".")[0])
         self.server.expect(SEARCH)
         self.server.send(*search_results([result(file_hash, name, size, source.door)]))
@@ -146,34 +147,43 @@ def shared_file(cwd, name, data):
     return shared
 
 
-def test_a_shared_file_is_found_and_downloaded_whole():
-    data = os.urandom(SIZE_100M)
+@contextlib.contextmanager
+def sharer_and_downloader(name, data):
+    """B shares a file of these bytes, A is to download it, each with its own index server:
+    (A, B, the file's hash). Both are closed at the end."""
     with base_directory() as a_dir, base_directory() as b_dir, \
             FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server:
-        shared = shared_file(b_dir, "big.bin", data)
-        b = Peer(b_dir, b_server)
-        a = Peer(a_dir, a_server)
+        shared = shared_file(b_dir, name, data)
+        a = b = None
         try:
-            file_hash = b.share(shared, "big.bin")
-            a.fetch(file_hash, "big.bin", len(data), b)
-            uploads = []
-
-            def look():
-                if not uploads:
-                    listing = b.client.cmd("vu")
-                    if "big.bin\t" in listing:
-                        uploads.append(listing)
-            wait_for_file(a.incoming("big.bin"), data, 120, look)
-            check(uploads, "B's vu never showed the upload")
-            a.quit()
-            b.quit()
-            # Ranges that crossed a request in flight are sent twice; a few percent at most.
-            copies = sent_copies(b, "big.bin")
-            print("copies sent: %.4f" % copies)
-            check(1.0 <= copies < 1.2, "%.3f copies sent for one download" % copies)
+            b = Peer(b_dir, b_server)
+            a = Peer(a_dir, a_server)
+            yield a, b, b.share(shared, name)
         finally:
-            a.client.close()
-            b.client.close()
+            for p in (a, b):
+                if p:
+                    p.client.close()
+
+
+def test_a_shared_file_is_found_and_downloaded_whole():
+    data = os.urandom(SIZE_100M)
+    with sharer_and_downloader("big.bin", data) as (a, b, file_hash):
+        a.fetch(file_hash, "big.bin", len(data), b)
+        uploads = []
+
+        def look():
+            if not uploads:
+                listing = b.client.cmd("vu")
+                if "big.bin\t" in listing:
+                    uploads.append(listing)
+        wait_for_file(a.incoming("big.bin"), data, 120, look)
+        check(uploads, "B's vu never showed the upload")
+        a.quit()
+        b.quit()
+        # Ranges that crossed a request in flight are sent twice; a few percent at most.
+        copies = sent_copies(b, "big.bin")
+        print("copies sent: %.4f" % copies)
+        check(1.0 <= copies < 1.2, "%.3f copies sent for one download" % copies)
 
 
 def sent_copies(peer, name):

@@ -84,6 +84,14 @@ protected:
         return false;
     }
 
+    // What the server got over UDP; "" when nothing went out to any server.
+    std::string sent(UdpServer& to) {
+        if (pool().annex()->queuedPackets() == 0) return std::string();
+        std::string got;
+        pump([&] { return !(got = to.receive(20)).empty(); });
+        return got;
+    }
+
     SettingsScope settings;
     RecordingLink link;
     RecordingServerUI ui;
@@ -276,13 +284,6 @@ TEST_F(ServerPoolTest, SourceRequestsWalkTheServersAtMostEvery7001ms) {
     uint8_t h1[16], h2[16];
     memset(h1, 0x11, 16);
     memset(h2, 0x22, 16);
-    // What the server got; "" when nothing went out to any server.
-    auto sent = [&](UdpServer& to) {
-        if (pool().annex()->queuedPackets() == 0) return std::string();
-        std::string got;
-        pump([&] { return !(got = to.receive(20)).empty(); });
-        return got;
-    };
     const std::string ask1 = "\xe3\x9a" + std::string(16, '\x11');
 
     first.findSources(h1);
@@ -330,6 +331,37 @@ TEST_F(ServerPoolTest, SourceRequestsWalkTheServersAtMostEvery7001ms) {
     first.tick(1);
     first.findSources(h1);
     EXPECT_EQ(sent(a), ask1);
+}
+
+TEST_F(ServerPoolTest, AnEndedDownloadForgetsItsRequestsAtEveryServerAndOnlyThose) {
+    UdpServer a, b;
+    add(LOOPBACK, a.tcpPort(), "A");
+    add(LOOPBACK, b.tcpPort(), "B");
+    connected(add(LOOPBACK, 4661, "C"));
+    ServerDownloadSources ended(theServerGateway);
+    ServerDownloadSources other(theServerGateway);
+    uint8_t h1[16], h2[16];
+    memset(h1, 0x11, 16);
+    memset(h2, 0x22, 16);
+    for (int i = 0; i < 3; i++) {
+        ended.tick(7001);
+        ended.findSources(h1);
+        sent(i == 0 ? a : b);
+    }
+    other.tick(7001);
+    other.findSources(h2);
+    EXPECT_EQ(sent(a), "\xe3\x9a" + std::string(16, '\x22'));
+
+    ended.forgetRequests(h1);
+    // A new download of the same file asks as a new one does, from the first server on.
+    ServerDownloadSources again(theServerGateway);
+    again.tick(7001);
+    again.findSources(h1);
+    EXPECT_EQ(sent(a), "\xe3\x9a" + std::string(16, '\x11'));
+    other.tick(7001);
+    other.findSources(h2);
+    EXPECT_EQ(sent(b), "\xe3\x9a" + std::string(16, '\x22'))
+        << "the other file's request at A is still pending";
 }
 
 TEST_F(ServerPoolTest, SettingsTakeTheirDefaultOnlyWhenMissing) {

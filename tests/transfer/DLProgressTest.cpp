@@ -158,6 +158,22 @@ TEST(DLProgress, GivingBackListsWhatIsStillMissingOnce) {
     EXPECT_EQ(5, d.map.refreshGaps(5, 5));
 }
 
+TEST(DLProgress, ARangeIsUnaskedOnlyWhileItsBytesAreMissingAndThePeerHasIt) {
+    NewDownload d(2 * CRUMB);
+    BoolArray first = d.only({0}), second = d.only({1});
+    EXPECT_TRUE(d.map.hasRangeFor(&first));
+    uint32_t s, e;
+    std::vector<std::pair<uint32_t, uint32_t>> held;
+    while (d.map.nextRange(&first, s, e, 0)) held.push_back({s, e});
+    EXPECT_FALSE(d.map.hasRangeFor(&first)) << "every range of crumb 0 is asked for";
+    EXPECT_TRUE(d.map.hasRangeFor(&second));
+    d.map.refreshGaps(held[0].first, held[0].second);
+    EXPECT_TRUE(d.map.hasRangeFor(&first)) << "a range given back";
+    // Its bytes arrive from elsewhere before anyone asks for it again.
+    d.file->fill(held[0].first, held[0].second);
+    EXPECT_FALSE(d.map.hasRangeFor(&first));
+}
+
 // Sources ask, receive part of what they asked, give the rest back, and crumbs
 // fail their check; every range handed out lies in one crumb the peer holds and
 // in the file's gaps, and ranges out at the same time never overlap.

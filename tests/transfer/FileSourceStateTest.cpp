@@ -114,6 +114,17 @@ TEST_F(FileSourceStateTable, EventsMoveStatesAsTheTableSays) {
          0},
         {"transferring idle 360,000 ms", in<FSS_Transfering>(), tick(360000), T, {}, 0, 0, 0},
         {"transferring idle 360,001 ms", in<FSS_Transfering>(), tick(360001), U, {}, 0, -1, 0},
+        {"transferring idle 360,001 ms, asked for an upload lately",
+         in<FSS_Transfering>(),
+         [](World& w) {
+             theSourceList.askForUpload(w.c, w.f->download->getFileId());
+             return w.s->tick(360001);
+         },
+         U,
+         {OP84},
+         0,
+         -1,
+         0},
         {"partner asked while transferring, 60,000 ms",
          [](FileSource* s) { return new FSS_TransferingAskingPartner(s, 0); },
          tick(60000),
@@ -592,6 +603,28 @@ TEST_F(FileSourceStateTable, EventsMoveStatesAsTheTableSays) {
          1,
          1,
          [](World& w) { EXPECT_EQ(600000, w.s->getCoolDown()); }},
+        {"no needed parts, a range that another source held given back",
+         in<FSS_NoNeededParts>(),
+         [](World& w) {
+             DLProgress& progress = w.f->download->getProgress();
+             BoolArray all = bits({0, 1, 2, 3, 4}, 5);
+             std::vector<std::pair<uint32_t, uint32_t>> held;
+             uint32_t start, end;
+             while (progress.nextRange(&all, start, end, 0)) held.push_back({start, end});
+             theSourceList.askForUpload(w.c, w.f->download->getFileId());
+             w.s->tick(FSS_NoNeededParts::LOOK_EVERY_MS);
+             EXPECT_EQ(NN, w.s->getStatus()) << "every range is asked from the other source";
+             EXPECT_FALSE(held.empty());
+             progress.refreshGaps(held.back().first, held.back().second);
+             w.s->tick(FSS_NoNeededParts::LOOK_EVERY_MS - 1);
+             EXPECT_EQ(NN, w.s->getStatus()) << "it looks once a second";
+             return w.s->tick(1);
+         },
+         U,
+         {OP84},
+         0,
+         0,
+         0},
         {"gone, found again",
          in<FSS_Gone>(),
          [](World& w) {

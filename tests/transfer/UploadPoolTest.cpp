@@ -7,13 +7,16 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 #include <vector>
 
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
 #include "i4min/threads/linux/i4_test_clock.h"
 #include "i4min/threads/linux/i4_time.h"
+#include "import/ImportMaster.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/ByteCompare.h"
@@ -21,6 +24,7 @@
 #include "transfer/DLPool.h"
 #include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
+#include "transfer/HashThread.h"
 #include "transfer/PartialFile.h"
 #include "transfer/PeerTestSupport.h"
 #include "transfer/TempFiles.h"
@@ -90,6 +94,9 @@ protected:
         m->setName(name);
         m->setFileSize(size);
         m->setPath(path.c_str());
+        struct stat st;
+        EXPECT_EQ(0, stat(path.c_str(), &st));
+        m->setModTime((uint32_t)st.st_mtime);
         int32_t p = priority;
         m->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
         theTransferGateway.sharedList.add(m);
@@ -510,6 +517,92 @@ TEST_F(UploadPoolTest, APartialFileIsServedUntilItCompletesThenFromWhereCompleti
     theDLPool.removeAll();
     theTransferGateway.shareList.clearFiles();
     theTransferGateway.shareList.setDirectories({});
+}
+
+TEST_F(UploadPoolTest, AFileThatChangesOnDiskIsNeverSentUnderItsOldHash) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& path)> change;
+        bool hashedAgain;
+    };
+    // A later time than the record's, whatever the clock's grain.
+    auto later = [](const std::string& path) {
+        struct stat st;
+        ASSERT_EQ(0, stat(path.c_str(), &st));
+        struct utimbuf t = {st.st_atime, st.st_mtime + 100};
+        ASSERT_EQ(0, utime(path.c_str(), &t));
+    };
+    const Case cases[] = {
+        {"overwritten",
+         [&](const std::string& path) {
+             writeText(path, std::string(BIG, 'X'));
+             later(path);
+         },
+         true},
+        {"truncated",
+         [&](const std::string& path) {
+             ASSERT_EQ(0, truncate(path.c_str(), BIG / 2));
+             later(path);
+         },
+         true},
+        {"removed", [](const std::string& path) { ASSERT_EQ(0, unlink(path.c_str())); }, false},
+    };
+    theImportMaster.registerImporters();
+    theTransferGateway.shareList.setDirectories({i4_string(dir.path.c_str())});
+    SharingQueue messages;
+    uint8_t seed = 0x50;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string name = std::string(c.what) + ".bin";
+        std::string f = share(name.c_str(), ++seed, BIG);
+        Client& alice = peer(c.what, seed);
+        alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, BIG}}));
+        std::vector<Frame> got = until(alice, 20000);
+        ASSERT_FALSE(data(got).empty());
+        c.change(dir.path + "/" + name);
+        std::vector<Frame> after = upTo(alice, Peer::OP_NO_SUCH_FILE);
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(Peer::OP_NO_SUCH_FILE, after.back().op) << "the peer is told at once";
+        EXPECT_EQ(f, after.back().body);
+        got.insert(got.end(), after.begin(), after.end());
+        for (const Data& x : data(got))
+            ASSERT_BYTES_EQ(contents[seed].substr(x.start, x.bytes.size()), x.bytes)
+                << "the block at " << x.start;
+        EXPECT_EQ(nullptr, theTransferGateway.sharedList.findByHash(raw(f)));
+        // Asked again: refused until the file is shared under the hash of what it holds.
+        alice.sendFrame(Peer::OP_REQUEST_RANGES, request(f, {{0, 100}}));
+        after = collect(alice, 3000, true, [](const std::vector<Frame>& fs) {
+            return fs.back().op == Peer::OP_NO_SUCH_FILE || fs.back().op == Peer::OP_OUT_OF_PARTS;
+        });
+        ASSERT_FALSE(after.empty());
+        EXPECT_TRUE(data(after).empty());
+
+        // Shared anew under the hash of what the file holds now, when it is still there.
+        auto sharedAgain = [&]() -> FileMeta* {
+            messages.run();
+            LLNode* cursor = nullptr;
+            while (FileMeta* m =
+                       (FileMeta*)LL::next(theTransferGateway.sharedList.getList(), &cursor))
+                if (name == m->getName()) return m;
+            return nullptr;
+        };
+        FileMeta* again = sharedAgain();
+        for (int i = 0; i < 500 && c.hashedAgain && !again; i++) {
+            i4_sleep_ms(20);
+            again = sharedAgain();
+        }
+        EXPECT_EQ(c.hashedAgain, again != nullptr);
+        if (again) {
+            EXPECT_NE(f, std::string((const char*)again->getFileHash(), 16));
+        }
+        // The slot granted for the refused request is free for the next case.
+        std::vector<UploadSlot*> slots;
+        pool.slots(slots);
+        for (UploadSlot* s : slots) s->releasePending();
+    }
+    theHashThread.stop();
+    theTransferGateway.shareList.setDirectories({});
+    theTransferGateway.knownList.deleteAll();
 }
 
 }  // namespace
