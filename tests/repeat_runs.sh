@@ -114,7 +114,7 @@ for name in batches:
             program_of[t["name"]] = command if command.startswith("test_") else t["name"]
     passes = sorted(glob.glob(os.path.join(out, name, "run-*.txt")),
                     key=lambda p: int(re.search(r"run-(\d+)", p).group(1)))
-    runs, failures, failed_tests = (collections.Counter() for _ in range(3))
+    runs, failures, failed_tests, not_run = (collections.Counter() for _ in range(4))
     for path in passes:
         seen, failed = set(), set()
         with open(path) as f:
@@ -125,7 +125,7 @@ for name in batches:
                 # "notrun": a fixture it needs failed, which fails the pass as well.
                 if status not in ("run", "skipped", "disabled"):
                     failed.add(program)
-                    failed_tests[test] += 1
+                    (not_run if status == "notrun" else failed_tests)[test] += 1
         runs.update(seen)
         failures.update(failed)
     print("== %s: %d passes" % (name, len(passes)))
@@ -134,6 +134,9 @@ for name in batches:
         print("%-40s %6d %9d" % (program, runs[program], failures[program]))
     for test, n in sorted(failed_tests.items()):
         print("   failed %d time(s): %s" % (n, test))
+    if not_run:
+        print("   not run for a failed fixture: %d test(s), %d time(s) in all"
+              % (len(not_run), sum(not_run.values())))
     logs = sorted(glob.glob(os.path.join(out, name, "run-*.log")))
     if logs:
         print("   logs of the failing passes: %s" % " ".join(logs))

@@ -65,7 +65,7 @@ def waits_for_room(a, name, first_sign):
     """A prints the first sign, lists the download as out of space, keeps running and has
     not finished the file."""
     a.client.saw(first_sign, timeout=150)
-    a.client.until("vd", lambda out: FULL in out, timeout=20)
+    a.client.until("vd", lambda out: FULL in out)
     check(a.client.running(), "the client ended")
     check(not os.path.exists(a.incoming(name)), "complete without room for it")
 

@@ -20,6 +20,7 @@ from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import ID_RECEIVED, FakeIndexServer  # noqa: E402
 from pref_file import INT, STRING, free_port  # noqa: E402
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
+from waiting import EVENT_TIMEOUT  # noqa: E402
 
 PROXY_OUT = "127.0.0.2"
 SOCKS5, HTTP = 2, 3
@@ -52,7 +53,7 @@ class ProxyServer:
         self.out = open(os.path.join(self.dir, kind + ".out"), "w")
         self.proc = subprocess.Popen(argv, stdout=self.out, stderr=subprocess.STDOUT,
                                      start_new_session=True)
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + EVENT_TIMEOUT
         while not self._answers():
             check(self.proc.poll() is None and time.monotonic() < deadline,
                   "%s did not start: %s" % (kind, self.text(kind + ".out")))
@@ -187,7 +188,7 @@ def downloads_through(kind, proxy_type):
                 a.client.cmd("x")
                 a_server.wait_closed()
                 a.client.cmd("c")
-                a_server.expect(ID_RECEIVED, timeout=20)
+                a_server.expect(ID_RECEIVED)
                 a_server.wait_connections(2)
                 watch = DoorWatch(c)
                 a.fetch(two_hash, "two.bin", len(two), c)
