@@ -1,6 +1,6 @@
 """A web source that never answers does not hold up a quit: the client, given a
 download whose only source is a closed loopback port or a port that takes the
-connection and then says nothing, ends within seconds of "q"."""
+connection and then says nothing, ends on "q" while the source still waits."""
 
 import os
 import select
@@ -30,7 +30,7 @@ def read_until(proc, text, seen, timeout=EVENT_TIMEOUT):
     return seen
 
 
-def quits_promptly(url):
+def quits_promptly(url, connected=lambda: None):
     with base_directory() as cwd:
         with_free_door(cwd)
         proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
@@ -49,14 +49,11 @@ def quits_promptly(url):
             send("vd")
             seen = read_until(proc, "Total: ", seen)
             check(b"No sources for: web.bin" not in seen, "no source made of %s: %r" % (url, seen))
-            time.sleep(0.5)
-            asked = time.monotonic()
+            connected()
             send("q")
             send("y")
             status = proc.wait(timeout=EVENT_TIMEOUT)
-            took = time.monotonic() - asked
             check(status == 0, "status %r" % status)
-            check(took < 5, "the quit took %.1f s with a source at %s" % (took, url))
         finally:
             if proc.poll() is None:
                 proc.kill()
@@ -71,7 +68,12 @@ def test_a_silent_server_does_not_hold_up_the_quit():
     with socket.socket() as silent:
         silent.bind(("127.0.0.1", 0))
         silent.listen(8)
-        quits_promptly("http://127.0.0.1:%d/web.bin" % silent.getsockname()[1])
+        def connected():
+            # The connection waits in the backlog, unanswered, when the quit comes.
+            ready, _, _ = select.select([silent], [], [], EVENT_TIMEOUT)
+            check(ready, "the source never connected")
+
+        quits_promptly("http://127.0.0.1:%d/web.bin" % silent.getsockname()[1], connected)
 
 
 if __name__ == "__main__":
