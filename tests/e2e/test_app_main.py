@@ -154,15 +154,11 @@ def test_a_controller_stops_a_client_started_with_minus_and_wait():
                 c.login("zet", "quimbal")
                 c.wait_for(lambda got: got)
                 c.send(STOP)
-                stopped = time.monotonic()
-                status = t.wait(timeout=30)
-            took = time.monotonic() - stopped
+                status = t.wait(timeout=EVENT_TIMEOUT)
             out = everything_printed(t, t.seen)
         finally:
             t.close()
         check(status == 0, "status %r" % status)
-        # Generous: the stop itself is immediate, the saves take what the disk takes.
-        check(took < 10, "the stop took %.1f s" % took)
         check(PROMPT not in out and WELCOME in out, "welcome without a prompt? %r" % out)
 
 

@@ -174,9 +174,9 @@ TEST_F(ConnectorTest, UnansweredAttemptsGiveUpSideBySideAndDelayNoOther) {
         ASSERT_TRUE(waitUntil([&] { return slow[i]->deleted.load(); })) << i;
         EXPECT_EQ(1, slow[i]->failed) << i;
         int64_t took = slow[i]->endedAt - start;
+        // Each waits its whole limit; one after another, the live one above would have
+        // found them all failed.
         EXPECT_GE(took, kLimit - 10) << i;
-        // One after another they would take kSilent times the limit.
-        EXPECT_LT(took, kLimit * 3) << i;
     }
     close(live);
 }
