@@ -4,7 +4,7 @@
 #include "core/Core.h"
 #include "core/MessageQ.h"
 #include "server/ServerGateway.h"
-#include "transfer/TransferGateway.h"
+#include "transfer/share/TransferGateway.h"
 #include "ui/AdminSettings.h"
 
 ClcHandler theClcHandler;

@@ -8,7 +8,7 @@
 #include "i4min/string/i4_string.h"
 #include "meta/MetaList.h"
 #include "server/ServerSettings.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/TransferOptions.h"
 #include "ui/AdminSettings.h"
 #include "ui/CommandArgs.h"
 

@@ -6,9 +6,9 @@
 #include "server/ServerGateway.h"
 #include "server/ServerPool.h"
 #include "server/ServerSettings.h"
-#include "transfer/FriendList.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/friends/FriendList.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/share/TransferOptions.h"
 #include "ui/AdminSettings.h"
 
 StateSaver theStateSaver;

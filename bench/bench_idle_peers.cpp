@@ -19,9 +19,9 @@
 #include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "net/STSocketPool.h"
-#include "transfer/ClientPool.h"
-#include "transfer/Peer.h"
-#include "transfer/PeerDoor.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
+#include "transfer/peer/PeerDoor.h"
 
 namespace {
 

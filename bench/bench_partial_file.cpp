@@ -21,11 +21,11 @@
 #include "meta/FileHashState.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
-#include "transfer/CompPartialFile.h"
-#include "transfer/DLProgress.h"
-#include "transfer/PartialFile.h"
-#include "transfer/TempFiles.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/download/CompPartialFile.h"
+#include "transfer/download/DLProgress.h"
+#include "transfer/download/PartialFile.h"
+#include "transfer/download/TempFiles.h"
+#include "transfer/share/TransferOptions.h"
 
 namespace {
 

@@ -28,10 +28,10 @@
 #include "meta/FileMeta.h"
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
-#include "transfer/HashThread.h"
-#include "transfer/ShareList.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/HashThread.h"
+#include "transfer/share/ShareList.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/share/TransferOptions.h"
 
 namespace {
 

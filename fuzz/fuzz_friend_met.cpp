@@ -8,7 +8,7 @@
 
 #include "fuzz/core_fuzz_setup.h"
 #include "fuzz/fuzz_temp_file.h"
-#include "transfer/FriendList.h"
+#include "transfer/friends/FriendList.h"
 #include "util/UniqueID.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "transfer/HttpResponse.h"
+#include "transfer/web/HttpResponse.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -15,8 +15,8 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/share/TransferOptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = [] {

@@ -13,10 +13,10 @@
 #include "i4min/file/i4_ram_file_class.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
-#include "transfer/CompPartialFile.h"
-#include "transfer/DLProgress.h"
-#include "transfer/PartMetFile.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/download/CompPartialFile.h"
+#include "transfer/download/DLProgress.h"
+#include "transfer/download/PartMetFile.h"
+#include "transfer/share/TransferOptions.h"
 #include "util/BoolArray.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "fuzz/fuzz_temp_file.h"
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/string/i4_err.h"
-#include "transfer/ShareList.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/ShareList.h"
+#include "transfer/share/TransferOptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = [] {

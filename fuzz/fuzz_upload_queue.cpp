@@ -9,7 +9,7 @@
 
 #include "fuzz/core_fuzz_setup.h"
 #include "fuzz/fuzz_temp_file.h"
-#include "transfer/UploadQueue.h"
+#include "transfer/upload/UploadQueue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     coreFuzzSetup();

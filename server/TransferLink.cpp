@@ -3,14 +3,14 @@
 #include "i4min/file/i4_field_reader.h"
 #include "meta/UserMeta.h"
 #include "net/TCPPacket.h"
-#include "transfer/ClientPool.h"
-#include "transfer/DLPool.h"
-#include "transfer/Download.h"
-#include "transfer/FriendList.h"
-#include "transfer/HashThread.h"
-#include "transfer/Peer.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/UploadPool.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/download/Download.h"
+#include "transfer/friends/FriendList.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
+#include "transfer/share/HashThread.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/upload/UploadPool.h"
 
 namespace {
 TransferLink builtInLink;

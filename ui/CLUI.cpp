@@ -5,8 +5,8 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
-#include "transfer/DLPool.h"
-#include "transfer/MessageSession.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/friends/MessageSession.h"
 
 namespace {
 const int kExtendingTo = 22;

@@ -10,9 +10,9 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/string/i4_string.h"
-#include "transfer/DLPool.h"
-#include "transfer/Download.h"
-#include "transfer/PartialFile.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/download/Download.h"
+#include "transfer/download/PartialFile.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
 

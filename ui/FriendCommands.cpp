@@ -10,9 +10,9 @@
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
 #include "net/IpPort.h"
-#include "transfer/ClientPool.h"
-#include "transfer/FriendList.h"
-#include "transfer/Peer.h"
+#include "transfer/friends/FriendList.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
 

@@ -5,9 +5,9 @@
 #include "core/XMLStringTable.h"
 #include "i4min/string/i4_string.h"
 #include "net/STSocketPool.h"
-#include "transfer/ClientPool.h"
-#include "transfer/PartnerManager.h"
-#include "transfer/Peer.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
+#include "transfer/source/PartnerManager.h"
 #include "ui/Servant.h"
 
 void PeerCommands::view(char*) {

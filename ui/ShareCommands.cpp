@@ -14,8 +14,8 @@
 #include "i4min/file/i4_path.h"
 #include "i4min/string/i4_string.h"
 #include "meta/MetaList.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/share/TransferOptions.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
 

@@ -7,8 +7,8 @@
 #include "i4min/file/i4_field_writer.h"
 #include "meta/FileMeta.h"
 #include "net/TCPPacket.h"
-#include "transfer/Download.h"
-#include "transfer/PeerFrame.h"
+#include "transfer/download/Download.h"
+#include "transfer/peer/PeerFrame.h"
 #include "ui/GUIController.h"
 
 TcpipUI::TcpipUI(UIGateway* consoleUI, TransferUI* nextTransferUI)

@@ -8,10 +8,10 @@
 #include "i4min/string/i4_string.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
-#include "transfer/FileQueue.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/UploadPool.h"
-#include "transfer/UploadSlot.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/upload/FileQueue.h"
+#include "transfer/upload/UploadPool.h"
+#include "transfer/upload/UploadSlot.h"
 #include "ui/Servant.h"
 
 void UploadCommands::viewUploads(char*) {

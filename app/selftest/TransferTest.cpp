@@ -10,11 +10,11 @@
 #include "core/UIGateway.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
-#include "transfer/DLPool.h"
-#include "transfer/Download.h"
-#include "transfer/FileSource.h"
-#include "transfer/FileSourceState.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/download/Download.h"
+#include "transfer/share/TransferOptions.h"
+#include "transfer/source/FileSource.h"
+#include "transfer/source/FileSourceState.h"
 #include "util/UniqueID.h"
 
 namespace {

@@ -15,11 +15,11 @@
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/CapturedUI.h"
-#include "transfer/ClientPool.h"
-#include "transfer/DLPool.h"
-#include "transfer/Download.h"
-#include "transfer/Peer.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/download/Download.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
+#include "transfer/share/TransferOptions.h"
 #include "ui/AdminSettings.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "core/MessageQ.h"
 #include "core/UIGateway.h"
 #include "i4min/main/i4_main.h"
-#include "transfer/TransferHandler.h"
+#include "transfer/share/TransferHandler.h"
 #include "util/UniqueID.h"
 
 namespace {

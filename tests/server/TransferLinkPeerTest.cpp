@@ -2,8 +2,8 @@
 
 #include "net/TCPPacket.h"
 #include "server/TransferLink.h"
-#include "transfer/ClientPool.h"
-#include "transfer/Peer.h"
+#include "transfer/peer/ClientPool.h"
+#include "transfer/peer/Peer.h"
 
 // The server side's calls reach the real connection pool.
 TEST(TransferLinkPeers, ConnectReusesAnOpenPeerAndBroadcastReachesEveryPeer) {

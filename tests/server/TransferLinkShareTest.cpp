@@ -8,9 +8,9 @@
 #include "server/TransferLink.h"
 #include "support/CapturedUI.h"
 #include "support/Waiting.h"
-#include "transfer/HashThread.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/share/HashThread.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/share/TransferOptions.h"
 
 // The server side publishes what the gateway shares, once a hashing pass is over.
 TEST(TransferLinkShares, TheSharedListAndThePassDoneFlagAreTheGatewaysOwn) {

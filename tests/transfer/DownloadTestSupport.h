@@ -14,8 +14,8 @@
 #include "i4min/TempDir.h"
 #include "meta/FileHashState.h"
 #include "meta/FileMeta.h"
-#include "transfer/TempFiles.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/download/TempFiles.h"
+#include "transfer/share/TransferOptions.h"
 
 // Takes every message of the queue while it lives, so that a test sees what
 // was posted; what the messages carry goes with them.
@@ -85,9 +85,9 @@ inline FileMeta* recordOf(const std::vector<uint8_t>& content, const char* name,
 }
 #include "core/MessageHandler.h"
 #include "core/MessageQ.h"
-#include "transfer/Download.h"
-#include "transfer/DownloadWorkers.h"
-#include "transfer/PartialFile.h"
+#include "transfer/download/Download.h"
+#include "transfer/download/DownloadWorkers.h"
+#include "transfer/download/PartialFile.h"
 
 // Keeps the work a download hands over, as a worker would, until the test runs it.
 struct HeldWork : DownloadWorkers {

@@ -14,12 +14,12 @@
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
 #include "net/TCPPacket.h"
-#include "transfer/Download.h"
-#include "transfer/FileSource.h"
-#include "transfer/FileSourceState.h"
-#include "transfer/PartnerManager.h"
-#include "transfer/PeerSourceMaker.h"
-#include "transfer/SourceList.h"
+#include "transfer/download/Download.h"
+#include "transfer/source/FileSource.h"
+#include "transfer/source/FileSourceState.h"
+#include "transfer/source/PartnerManager.h"
+#include "transfer/source/PeerSourceMaker.h"
+#include "transfer/source/SourceList.h"
 #include "util/BoolArray.h"
 
 namespace sourcetest {

@@ -20,8 +20,8 @@
 #include "meta/SpecialTagInfo.h"
 #include "meta/UserMeta.h"
 #include "support/CapturedUI.h"
-#include "transfer/MessageSession.h"
-#include "transfer/TransferOptions.h"
+#include "transfer/friends/MessageSession.h"
+#include "transfer/share/TransferOptions.h"
 
 // Polls until done holds, for at most about limitMs; answers done's last value.
 inline bool waitFor(const std::function<bool()>& done, int limitMs = 20000) {

@@ -7,11 +7,11 @@
 #include "ControllerTestSupport.h"
 #include "i4min/threads/linux/i4_test_clock.h"
 #include "meta/FileParts.h"
-#include "transfer/DLPool.h"
-#include "transfer/Download.h"
 #include "transfer/DownloadTestSupport.h"
-#include "transfer/TransferHandler.h"
-#include "transfer/UploadPool.h"
+#include "transfer/download/DLPool.h"
+#include "transfer/download/Download.h"
+#include "transfer/share/TransferHandler.h"
+#include "transfer/upload/UploadPool.h"
 
 using namespace remotetest;
 

@@ -9,8 +9,8 @@
 #include "meta/SpecialTagInfo.h"
 #include "meta/UserMeta.h"
 #include "support/CapturedUI.h"
-#include "transfer/TransferGateway.h"
-#include "transfer/UploadPool.h"
+#include "transfer/share/TransferGateway.h"
+#include "transfer/upload/UploadPool.h"
 #include "ui/Servant.h"
 #include "ui/UploadCommands.h"
 

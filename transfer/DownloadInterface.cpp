@@ -1,3 +1,0 @@
-#include "transfer/DownloadInterface.h"
-
-DownloadInterface::~DownloadInterface() {}

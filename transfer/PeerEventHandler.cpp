@@ -1,7 +1,0 @@
-#include "transfer/PeerEventHandler.h"
-
-void PeerEventHandler::peerClosed(Peer*) {}
-
-void PeerEventHandler::connectFailed(uint32_t, uint16_t) {}
-
-void PeerEventHandler::newPeer(Peer*) {}

@@ -1,7 +1,0 @@
-#include "transfer/ProtocolInterface.h"
-
-ProtocolInterface::~ProtocolInterface() {}
-
-OtherSourceInterface* ProtocolInterface::makeSource(DownloadInterface*, const char*) {
-    return nullptr;
-}

@@ -1,7 +1,0 @@
-#include "transfer/ShareDirectory.h"
-
-ShareDirectory::ShareDirectory(const char* p) : path(p) {}
-
-ShareDirectory::~ShareDirectory() {
-    files.clear();
-}

@@ -1,0 +1,3 @@
+#include "transfer/download/DownloadInterface.h"
+
+DownloadInterface::~DownloadInterface() {}

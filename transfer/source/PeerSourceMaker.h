@@ -1,0 +1,16 @@
+// Called on the core task thread under the asking download's lock.
+//
+// The maker of the downloads' peer sources (FileSource); "bcp" texts reach it through the
+// base's makeFromText, other texts stay with the base.
+#pragma once
+
+#include "transfer/source/SourceMaker.h"
+
+class PeerSourceMaker : public SourceMaker {
+public:
+    // Takes theSourceMaker's place.
+    void install() { theSourceMaker = this; }
+    FileSourceInterface* makeSource(UserMeta* user, Download* download, Peer* connection) override;
+};
+
+extern PeerSourceMaker thePeerSourceMaker;

@@ -1,0 +1,7 @@
+#include "transfer/web/ProtocolInterface.h"
+
+ProtocolInterface::~ProtocolInterface() {}
+
+OtherSourceInterface* ProtocolInterface::makeSource(DownloadInterface*, const char*) {
+    return nullptr;
+}
