@@ -21,13 +21,11 @@ works. Answers and frames are (opcode, payload bytes) pairs; the builders below 
 
 import select
 import socket
-import struct
 import threading
 import time
 
 from waiting import EVENT_TIMEOUT
-
-MARKER = 0xE3
+from wire import MARKER, frame, record, split_frame, tag_string, text, u8, u16, u32
 
 # Client to server (TCP).
 LOGIN, ID_RECEIVED, PUBLISH, SEARCH, GET_SOURCES, SEARCH_TYPED, CALLBACK, MORE = (
@@ -48,58 +46,9 @@ PING, HISTORY, PREF, VERSION, PRIORITY = b"\x0c", b"\x0d", b"\x0e", b"\x11", b"\
 LOOPBACK = "127.0.0.1"
 
 
-def u8(v):
-    return struct.pack("<B", v)
-
-
-def u16(v):
-    return struct.pack("<H", v)
-
-
-def u32(v):
-    return struct.pack("<I", v & 0xFFFFFFFF)
-
-
-def text(s):
-    """A stored string: u16 length, then the bytes."""
-    b = s.encode() if isinstance(s, str) else s
-    return u16(len(b)) + b
-
-
-def ip_value(dotted):
-    """The u32 of a dotted address, first octet in the lowest byte."""
-    return struct.unpack("<I", socket.inet_aton(dotted))[0]
-
-
-def tag_string(name, value):
-    return u8(2) + text(name) + text(value)
-
-
-def tag_int(name, value):
-    return u8(3) + text(name) + u32(value)
-
-
-def tag_float(name, value):
-    return u8(4) + text(name) + struct.pack("<f", value)
-
-
-def tags(*encoded):
-    return u32(len(encoded)) + b"".join(encoded)
-
-
-def file_record(file_hash, *encoded_tags):
-    """A file in wire form: hash, u32 0, u16 0, tags."""
-    return file_hash + u32(0) + u16(0) + tags(*encoded_tags)
-
-
 def server_record(ip, port, *encoded_tags):
     """A server in wire form: 16 skipped bytes, ip, port, tags."""
-    return bytes(16) + u32(ip) + u16(port) + tags(*encoded_tags)
-
-
-def frame(op, payload=b""):
-    body = u8(op) + payload
-    return u8(MARKER) + u32(len(body)) + body
+    return record(bytes(16), ip, port, *encoded_tags)
 
 
 # Answers: (opcode, payload).
@@ -133,71 +82,6 @@ def callback_request(ip, port):
 
 def found_sources(file_hash, sources, op=FOUND_SOURCES):
     return (op, file_hash + u8(len(sources)) + b"".join(u32(i) + u16(p) for i, p in sources))
-
-
-class Reader:
-    """Reads the fields of a payload in order."""
-
-    def __init__(self, data):
-        self.data = data
-        self.at = 0
-
-    def take(self, n):
-        if self.at + n > len(self.data):
-            raise ValueError("payload ends at %d, wanted %d more" % (len(self.data), n))
-        b = self.data[self.at:self.at + n]
-        self.at += n
-        return b
-
-    def u8(self):
-        return self.take(1)[0]
-
-    def u16(self):
-        return struct.unpack("<H", self.take(2))[0]
-
-    def u32(self):
-        return struct.unpack("<I", self.take(4))[0]
-
-    def text(self):
-        return self.take(self.u16())
-
-    def tags(self):
-        """[(type, name bytes, value)], in order."""
-        out = []
-        for _ in range(self.u32()):
-            kind = self.u8()
-            name = self.text()
-            if kind == 2:
-                value = self.text()
-            elif kind == 3:
-                value = self.u32()
-            elif kind == 4:
-                value = struct.unpack("<f", self.take(4))[0]
-            elif kind == 1:
-                value = self.take(16)
-            else:
-                raise ValueError("tag kind %d not expected here" % kind)
-            out.append((kind, name, value))
-        return out
-
-    def rest(self):
-        return self.take(len(self.data) - self.at)
-
-
-def parse_user(reader):
-    """A user record in wire form: (hash, ip, port, tags)."""
-    return reader.take(16), reader.u32(), reader.u16(), reader.tags()
-
-
-def parse_files(payload):
-    """A file list in wire form: [(hash, tags)]."""
-    r = Reader(payload)
-    files = []
-    for _ in range(r.u32()):
-        h = r.take(16)
-        r.take(6)
-        files.append((h, r.tags()))
-    return files
 
 
 class Inbox:
@@ -396,13 +280,10 @@ class FakeIndexServer:
                 buffered = self._frames(buffered, client)
 
     def _frames(self, data, client):
-        while len(data) >= 5:
-            if data[0] != MARKER:
-                raise AssertionError("%s: frame without marker: %r" % (self.name, data[:16]))
-            length = struct.unpack("<I", data[1:5])[0]
-            if len(data) < 5 + length:
+        while True:
+            body, data = split_frame(data)
+            if body is None:
                 break
-            body, data = data[5:5 + length], data[5 + length:]
             op = body[0]
             self.inbox.add(op, body[1:])
             for answer_op, payload in self.replies.get(op, []):

@@ -3,96 +3,25 @@ client's record model: the own user record, then the settings record."""
 
 import os
 import socket
-import struct
 
 from console_session import check
-
-INT, STRING, FLOAT = 3, 2, 4
-
-
-class Reader:
-    def __init__(self, data):
-        self.data = data
-        self.pos = 0
-
-    def take(self, n):
-        check(self.pos + n <= len(self.data), "pref.met ends early at %d" % self.pos)
-        part = self.data[self.pos:self.pos + n]
-        self.pos += n
-        return part
-
-    def u8(self):
-        return self.take(1)[0]
-
-    def u16(self):
-        return struct.unpack("<H", self.take(2))[0]
-
-    def u32(self):
-        return struct.unpack("<I", self.take(4))[0]
-
-
-def read_tag(r):
-    kind = r.u8()
-    name = r.take(r.u16())
-    if kind == 1:
-        value = r.take(16)
-    elif kind == STRING:
-        value = r.take(r.u16())
-    elif kind == INT:
-        value = struct.unpack("<i", r.take(4))[0]
-    elif kind == FLOAT:
-        value = struct.unpack("<f", r.take(4))[0]
-    elif kind == 5:
-        value = r.u8()
-    elif kind == 6:
-        bits = r.u16()
-        value = r.take(bits // 8 + 1 if bits else 0)
-    elif kind == 7:
-        value = r.take(r.u32())
-    elif kind == 8:
-        value = r.take(8)
-    else:
-        raise AssertionError("unknown tag type %d in pref.met" % kind)
-    return [kind, name, value]
-
-
-def read_tags(r):
-    return [read_tag(r) for _ in range(r.u32())]
+from wire import INT, Reader, tag, tags, u16, u32
 
 
 def parse_pref(path):
     """(own user record, settings tags); fails unless the file is whole."""
     with open(path, "rb") as f:
         r = Reader(f.read())
-    user = {"address": r.u32(), "port": r.u16(), "hash": r.take(16), "tags": read_tags(r)}
-    settings = read_tags(r)
-    check(r.pos == len(r.data), "pref.met has %d bytes after the records" % (len(r.data) - r.pos))
+    user = {"address": r.u32(), "port": r.u16(), "hash": r.hash(), "tags": r.file_tags()}
+    settings = r.file_tags()
+    check(r.left() == 0, "pref.met has %d bytes after the records" % r.left())
     return user, settings
 
 
-def write_tag(kind, name, value):
-    out = struct.pack("<BH", kind, len(name)) + name
-    if kind == 1:
-        return out + value
-    if kind == STRING:
-        return out + struct.pack("<H", len(value)) + value
-    if kind == INT:
-        return out + struct.pack("<i", value)
-    if kind == FLOAT:
-        return out + struct.pack("<f", value)
-    if kind == 5:
-        return out + struct.pack("<B", value)
-    if kind == 6:
-        raise AssertionError("bit arrays are not rewritten here")
-    if kind == 7:
-        return out + struct.pack("<I", len(value)) + value
-    return out + value
-
-
 def write_pref(path, user, settings):
-    data = struct.pack("<IH", user["address"], user["port"]) + user["hash"]
-    data += struct.pack("<I", len(user["tags"])) + b"".join(write_tag(*t) for t in user["tags"])
-    data += struct.pack("<I", len(settings)) + b"".join(write_tag(*t) for t in settings)
+    data = u32(user["address"]) + u16(user["port"]) + user["hash"]
+    data += tags(*(tag(*t) for t in user["tags"]))
+    data += tags(*(tag(*t) for t in settings))
     with open(path, "wb") as f:
         f.write(data)
 

@@ -3,14 +3,11 @@ speaks its frames (u8 0xE3, u32 length, opcode and payload; little-endian fields
 strings as u16 length and bytes)."""
 
 import socket
-import struct
 import time
 
 from console_session import check
-from fake_index_server import Reader
 from waiting import EVENT_TIMEOUT
-
-MARKER = 0xE3
+from wire import Reader, frame, split_frame, text
 
 LOGIN, STOP, COMMAND = 100, 101, 102
 DOWNLOAD_STATUS_ON, DOWNLOAD_STATUS_OFF = 217, 218
@@ -22,28 +19,11 @@ DOWNLOAD, DOWNLOAD_REMOVED = 188, 189
 DOWNLOAD_STATUS, OPTIONS, UPLOAD_STATUS, SLOT = 197, 199, 200, 201
 
 
-def string(value):
-    if isinstance(value, str):
-        value = value.encode()
-    return struct.pack("<H", len(value)) + value
-
-
-def frame(op, payload=b""):
-    body = bytes([op]) + payload
-    return struct.pack("<BI", MARKER, len(body)) + body
-
-
 class Fields(Reader):
     """Fields of a received payload, read in order."""
 
-    def f32(self):
-        return struct.unpack("<f", self.take(4))[0]
-
     def string(self):
         return self.text().decode(errors="replace")
-
-    def left(self):
-        return len(self.data) - self.at
 
 
 class Controller:
@@ -62,10 +42,10 @@ class Controller:
         self.sock.sendall(data)
 
     def login(self, name, password):
-        self.send(LOGIN, string(name) + string(password))
+        self.send(LOGIN, text(name) + text(password))
 
     def command(self, line):
-        self.send(COMMAND, string(line))
+        self.send(COMMAND, text(line))
 
     def _read(self, timeout):
         self.sock.settimeout(timeout)
@@ -80,13 +60,10 @@ class Controller:
             return
         self.pending += chunk
         now = time.monotonic()
-        while len(self.pending) >= 5:
-            check(self.pending[0] == MARKER, "frame without its marker: %r" % self.pending[:8])
-            length = struct.unpack("<I", self.pending[1:5])[0]
-            if len(self.pending) < 5 + length:
+        while True:
+            body, self.pending = split_frame(self.pending)
+            if body is None:
                 break
-            body = self.pending[5:5 + length]
-            self.pending = self.pending[5 + length:]
             self.got.append((now, body[0], body[1:]))
 
     def wait_for(self, test, timeout=EVENT_TIMEOUT):

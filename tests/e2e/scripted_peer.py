@@ -14,13 +14,12 @@ bounded.
 
 import select
 import socket
-import struct
 import time
 
 from waiting import EVENT_TIMEOUT
+from wire import (HASH_SIZE, Reader, file_record, frame, ip_value, record, split_frame,
+                  tag_int, tag_string, text, u16, u32)
 
-MARKER = 0xE3
-HASH_SIZE = 16
 VERSION = 10501
 LOOPBACK = "127.0.0.1"
 
@@ -83,56 +82,28 @@ def trailer(body, door_port):
     return bytes(p[n - 4:])
 
 
-def u16(v):
-    return struct.pack("<H", v & 0xFFFF)
-
-
-def u32(v):
-    return struct.pack("<I", v & 0xFFFFFFFF)
-
-
-def string(text):
-    data = text.encode() if isinstance(text, str) else bytes(text)
-    return u16(len(data)) + data
-
-
-def tag_string(name, text):
-    """A string tag; name is bytes (one byte for a special tag)."""
-    return b"\x02" + u16(len(name)) + name + string(text)
-
-
-def tag_int(name, value):
-    return b"\x03" + u16(len(name)) + name + u32(value)
-
-
 def user_record(user_hash, ip, port, name="scripted", version=VERSION, pr=1, tags=()):
     """A user record in its wire form: hash, id, port, then the tag list."""
     all_tags = [tag_string(b"\x01", name), tag_int(b"\x11", version)]
     if pr is not None:
         all_tags.append(tag_int(b"pr", pr))
     all_tags.extend(tags)
-    return bytes(user_hash) + u32(ip) + u16(port) + u32(len(all_tags)) + b"".join(all_tags)
+    return record(user_hash, ip, port, *all_tags)
 
 
-def file_record(file_hash, name, size):
-    """A file record in its wire form: hash, id 0, port 0, the name and size tags."""
-    return (bytes(file_hash) + u32(0) + u16(0) + u32(2) + tag_string(b"\x01", name)
-            + tag_int(b"\x02", size))
+def named_file(file_hash, name, size):
+    """A file record with the name and size tags."""
+    return file_record(file_hash, tag_string(b"\x01", name), tag_int(b"\x02", size))
 
 
 def directory_list(names):
     """The body of opcode 95."""
-    return u32(len(names)) + b"".join(string(n) for n in names)
+    return u32(len(names)) + b"".join(text(n) for n in names)
 
 
 def directory_files(directory, records):
     """The body of opcode 96: the directory, then the file list."""
-    return string(directory) + u32(len(records)) + b"".join(records)
-
-
-def ip_value(dotted):
-    """The u32 of an address, first octet in the lowest byte."""
-    return struct.unpack("<I", socket.inet_aton(dotted))[0]
+    return text(directory) + u32(len(records)) + b"".join(records)
 
 
 def hello_payload(user_hash, ip, port, name="scripted", server_ip=0, server_port=0,
@@ -150,16 +121,35 @@ def hello_payload(user_hash, ip, port, name="scripted", server_ip=0, server_port
     return body + bytes(t)
 
 
-def frame_bytes(payload):
-    return bytes([MARKER]) + u32(len(payload)) + payload
+def ranges_request(file_hash, pairs):
+    """The body of opcode 71: the hash, three starts, three ends (pairs not given are
+    0, 0)."""
+    pairs = list(pairs) + [(0, 0)] * (3 - len(pairs))
+    return bytes(file_hash) + b"".join(u32(s) for s, _ in pairs) + b"".join(
+        u32(e) for _, e in pairs)
 
 
 def range_pairs(body):
     """The (start, end) pairs of a range request (71) body, the file hash first; pairs not
     in use (end 0) are left out."""
-    starts = [struct.unpack("<I", body[16 + 4 * i:20 + 4 * i])[0] for i in range(3)]
-    ends = [struct.unpack("<I", body[28 + 4 * i:32 + 4 * i])[0] for i in range(3)]
+    r = Reader(body)
+    r.hash()
+    starts = [r.u32() for _ in range(3)]
+    ends = [r.u32() for _ in range(3)]
     return [(s, e) for s, e in zip(starts, ends) if e]
+
+
+def data_body(file_hash, start, block):
+    """The body of opcode 70: the hash, where the block starts and ends, the block."""
+    return bytes(file_hash) + u32(start) + u32(start + len(block)) + bytes(block)
+
+
+def data_range(body):
+    """(start, end, bytes) of a data (70) body, the file hash first."""
+    r = Reader(body)
+    r.hash()
+    start, end = r.u32(), r.u32()
+    return start, end, r.rest()
 
 
 def hash_sets_answer(op, file_hash, part_hashes, crumb_hashes):
@@ -176,7 +166,7 @@ def answer_asks(peer, op, body, file_name):
     (88), a complete file status (79: no bits and one pad byte), no partnership (101) and a
     ping. False for any other opcode."""
     if op == FILE_NAME_REQUEST:
-        peer.send(FILE_NAME, body[:16] + string(file_name))
+        peer.send(FILE_NAME, body[:16] + text(file_name))
     elif op == FILE_STATUS_REQUEST:
         peer.send(FILE_STATUS, body[:16] + u16(0) + b"\0")
     elif op == PARTNER_REQUEST:
@@ -216,7 +206,7 @@ class ScriptedPeer:
         self.sock.sendall(data)
 
     def send(self, opcode, body=b""):
-        self.send_raw(frame_bytes(bytes([opcode]) + bytes(body)))
+        self.send_raw(frame(opcode, body))
 
     def hello(self, name="scripted", port=None, ip=None, good_trailer=True, answer=False,
               seed_port=None, pr=1):
@@ -227,7 +217,7 @@ class ScriptedPeer:
                                 local_port if port is None else port, name,
                                 answer=answer, good_trailer=good_trailer,
                                 seed_port=seed_port, pr=pr)
-        self.send_raw(frame_bytes(payload))
+        self.send_raw(frame(payload[0], payload[1:]))
 
     def _fill(self, deadline):
         left = deadline - time.monotonic()
@@ -250,14 +240,9 @@ class ScriptedPeer:
         client closed the connection."""
         deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
         while True:
-            if len(self.buffer) >= 5:
-                if self.buffer[0] != MARKER:
-                    raise AssertionError("bad marker byte %#x" % self.buffer[0])
-                length = struct.unpack("<I", self.buffer[1:5])[0]
-                if len(self.buffer) >= 5 + length:
-                    payload = self.buffer[5:5 + length]
-                    self.buffer = self.buffer[5 + length:]
-                    return payload[0], payload[1:]
+            payload, self.buffer = split_frame(self.buffer)
+            if payload is not None:
+                return payload[0], payload[1:]
             if not self._fill(deadline):
                 return None
 

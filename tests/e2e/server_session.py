@@ -3,12 +3,11 @@ time, waiting for a text with bounded retries, and the byte forms of server.met.
 
 import os
 import select
-import struct
 import time
 
 from console_session import PROMPT, QUESTION, WELCOME, Terminal, check, without_hashing_lines
-from fake_index_server import Reader, ip_value, tags, u16, u32
 from waiting import EVENT_TIMEOUT
+from wire import Reader, dotted, ip_value, tags, u8, u16, u32
 
 
 class Client(Terminal):
@@ -81,9 +80,8 @@ def server_met(cwd):
     for _ in range(r.u32()):
         ip = r.u32()
         port = r.u16()
-        dotted = "%d.%d.%d.%d" % (ip & 255, (ip >> 8) & 255, (ip >> 16) & 255, ip >> 24)
-        servers[(dotted, port)] = {name: value for _, name, value in r.tags()}
-    check(r.at == len(r.data), "bytes after the last server")
+        servers[(dotted(ip), port)] = {name: value for _, name, value in r.tags()}
+    check(r.left() == 0, "bytes after the last server")
     return servers
 
 
@@ -92,7 +90,7 @@ def server_met_record(dotted, port, *encoded_tags):
 
 
 def server_met_bytes(records):
-    return b"\x0e" + struct.pack("<I", len(records)) + b"".join(records)
+    return u8(0x0E) + u32(len(records)) + b"".join(records)
 
 
 def write_server_met(cwd, records):

@@ -11,14 +11,14 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (PROMPT, WELCOME, Terminal, base_directory, check,  # noqa: E402
                              check_log, main, run_piped)
-from fake_index_server import (ID_RECEIVED, LOGIN, NAME, SEARCH, SIZE,  # noqa: E402
-                               UDP_SEARCH, UDP_SEARCH_RESULT, FakeIndexServer, file_record,
-                               id_change, search_results, tag_int, tag_string)
-from pref_file import INT, free_port, with_free_door, write_pref  # noqa: E402
+from fake_index_server import (ID_RECEIVED, LOGIN, NAME, SEARCH, SIZE, UDP_SEARCH,  # noqa: E402
+                               UDP_SEARCH_RESULT, FakeIndexServer, id_change, search_results)
+from pref_file import free_port, with_free_door, write_pref  # noqa: E402
 from remote_controller import STOP, Controller  # noqa: E402
 from server_session import Client, server_met  # noqa: E402
 from test_remote_control import prepared  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import INT, file_record, tag_int, tag_string  # noqa: E402
 
 TITLES = [" HashTable32 test:", " i4_strtok test:", " stristr test:", " BoolArray test:",
           " LL test:", " ListIterator test:", " UniqueID test:", " TransferTest test:",

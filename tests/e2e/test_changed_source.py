@@ -10,8 +10,9 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main  # noqa: E402
-from fake_index_server import NAME, PUBLISH, FakeIndexServer, parse_files  # noqa: E402
+from fake_index_server import NAME, PUBLISH, FakeIndexServer  # noqa: E402
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
+from wire import parse_files  # noqa: E402
 
 SIZE = 6 * 1024 * 1024 + 777
 NAME_TEXT = "moving.bin"

@@ -8,10 +8,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import hex_window  # noqa: E402
 from console_session import (PROMPT, QUESTION, UNKNOWN, WELCOME, Terminal,  # noqa: E402
                              base_directory, check, check_log, main)
-from fake_index_server import (DESCRIPTION, ID_RECEIVED, LOGIN, NAME, SEARCH,  # noqa: E402
-                               SIZE, FakeIndexServer, file_record, id_change, own_record,
-                               search_results, server_message, tag_int, tag_string)
+from fake_index_server import (DESCRIPTION, ID_RECEIVED, LOGIN, NAME, SEARCH, SIZE,  # noqa: E402
+                               FakeIndexServer, id_change, own_record, search_results,
+                               server_message)
 from server_session import Client  # noqa: E402
+from wire import file_record, tag_int, tag_string  # noqa: E402
 
 
 def test_welcome_then_prompt():

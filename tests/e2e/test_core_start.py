@@ -11,8 +11,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
                              read_until_welcome, run_piped)
-from pref_file import FLOAT, INT, STRING, parse_pref, put, setting, user_name, write_pref  # noqa: E402
+from pref_file import parse_pref, put, setting, user_name, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import FLOAT, INT, STRING  # noqa: E402
 
 
 def quit_cleanly(cwd, timeout=EVENT_TIMEOUT):

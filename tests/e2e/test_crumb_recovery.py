@@ -22,6 +22,7 @@ from test_server_protocol import connect  # noqa: E402
 from test_file_sources import md4  # noqa: E402
 from test_uploads import wait_for_file  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import ip_value  # noqa: E402
 
 SIZE = 25000001
 PART = 9728000
@@ -123,7 +124,7 @@ class Uploader:
                     if not self.spoilt and at <= SPOILT < stop:
                         self.spoilt = True
                         block[SPOILT - at] ^= 0xFF
-                peer.send(OP_DATA, self.file_hash + sp.u32(at) + sp.u32(stop) + bytes(block))
+                peer.send(OP_DATA, sp.data_body(self.file_hash, at, block))
                 with self.lock:
                     self.served += stop - at
                     self.unsent[at:stop] = bytes(stop - at)
@@ -140,7 +141,7 @@ def download(answer_early):
         with_free_door(cwd)
         server.reply(LOGIN, id_change(0x0100007F))
         server.reply(GET_SOURCES, found_sources(up.file_hash,
-                                                [(sp.ip_value(sp.LOOPBACK), up.port)]))
+                                                [(ip_value(sp.LOOPBACK), up.port)]))
         client = Client(cwd)
         try:
             connect(client, server)

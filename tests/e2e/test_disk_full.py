@@ -11,8 +11,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import FakeIndexServer  # noqa: E402
-from pref_file import INT  # noqa: E402
 from test_uploads import PART, Peer, shared_file, wait_for_file  # noqa: E402
+from wire import INT  # noqa: E402
 
 NAME = "fill.bin"
 SIZE = 2 * PART + 3000000

@@ -6,7 +6,6 @@ import os
 import random
 import re
 import select
-import struct
 import subprocess
 import sys
 import time
@@ -15,6 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, binary, check, main, run_piped  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import tag_int, tag_string, tags, u8, u32  # noqa: E402
 
 HASH = "0123456789abcdef0123456789abcdef"
 NOT_VALID = "This is not a valid tnv4-link."
@@ -153,21 +153,13 @@ def test_links_list_pause_resume_cancel_and_restart():
         check(files_under(temp) == ["second.bin/1.part.met"], "temp holds %r" % files_under(temp))
 
 
-def tag(kind, name, value):
-    out = struct.pack("<BH", kind, len(name)) + name
-    if kind == 2:
-        return out + struct.pack("<H", len(value)) + value
-    return out + struct.pack("<i", value)
-
-
 def record(version, name, size, hash_bytes, gaps, priority=1):
-    tags = [tag(2, b"\x01", name), tag(3, b"\x02", size), tag(3, b"\x08", 0),
-            tag(3, b"\x18", priority), tag(3, b"\x14", 0)]
+    written = [tag_string(b"\x01", name), tag_int(b"\x02", size), tag_int(b"\x08", 0),
+               tag_int(b"\x18", priority), tag_int(b"\x14", 0)]
     for k, (start, end) in enumerate(gaps):
-        tags.append(tag(3, b"\x09" + str(k).encode(), start))
-        tags.append(tag(3, b"\x0a" + str(k).encode(), end))
-    return (struct.pack("<BBI", version, 2, 0) + hash_bytes + struct.pack("<I", len(tags))
-            + b"".join(tags))
+        written.append(tag_int(b"\x09" + str(k).encode(), start))
+        written.append(tag_int(b"\x0a" + str(k).encode(), end))
+    return u8(version) + u8(2) + u32(0) + hash_bytes + tags(*written)
 
 
 def write(path, data):

@@ -22,6 +22,7 @@ from pref_file import with_free_door  # noqa: E402
 from server_session import Client  # noqa: E402
 from test_server_protocol import connect  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import ip_value, u16, u32  # noqa: E402
 
 SIZE = 25000000
 PART = 9728000
@@ -155,7 +156,7 @@ class Uploader:
                     elif not self.rank_sent:
                         # Its place in the queue, after which the client lets the
                         # connection go until the peer calls with a slot.
-                        peer.send(sp.QUEUE_RANK, sp.u32(QUEUE_PLACE))
+                        peer.send(sp.QUEUE_RANK, u32(QUEUE_PLACE))
                         self.rank_sent = ranked = True
                     self.queued.set()
                 elif op == OP_RANGES:
@@ -187,7 +188,7 @@ class Uploader:
                     block[1000] ^= 0xFF
                     # A peer that sent spoilt bytes sends them again when asked.
                     served.discard((start, end))
-                peer.send(OP_DATA, self.file_hash + sp.u32(at) + sp.u32(stop) + bytes(block))
+                peer.send(OP_DATA, sp.data_body(self.file_hash, at, block))
                 self.sent += stop - at
             # The first range waits until the test has seen the source transferring.
             self.looked.wait(30)
@@ -211,7 +212,7 @@ def test_a_file_from_a_scripted_uploader():
     with base_directory() as cwd, FakeIndexServer() as server:
         door = with_free_door(cwd)
         server.reply(LOGIN, id_change(0x0100007F))
-        server.reply(GET_SOURCES, found_sources(file_hash, [(sp.ip_value(sp.LOOPBACK), up.port)]))
+        server.reply(GET_SOURCES, found_sources(file_hash, [(ip_value(sp.LOOPBACK), up.port)]))
         client = Client(cwd)
         try:
             connect(client, server)
@@ -270,7 +271,7 @@ def test_two_files_of_one_peer_make_one_upload_request():
     """Also: a bad status closes a connection; partner requests are accepted or denied."""
     a_hash, b_hash = bytes(range(0x10, 0x20)), bytes(range(0x20, 0x30))
     up = Uploader(b"", a_hash, [], [])
-    here = sp.ip_value(sp.LOOPBACK)
+    here = ip_value(sp.LOOPBACK)
     with base_directory() as cwd, FakeIndexServer() as server:
         door = with_free_door(cwd)
         server.reply(LOGIN, id_change(0x0100007F))
@@ -293,7 +294,7 @@ def test_two_files_of_one_peer_make_one_upload_request():
             liar.user_hash = bytes(range(0x90, 0xA0))
             liar.hello(name="liar")
             liar.expect(sp.HELLO_ANSWER)
-            liar.send(OP_STATUS, a_hash + sp.u16(7) + b"\x7f")
+            liar.send(OP_STATUS, a_hash + u16(7) + b"\x7f")
             check(liar.closed(), "a 7-bit status for a 3-part file was taken")
             liar.close()
 

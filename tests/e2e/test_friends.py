@@ -4,18 +4,18 @@ directories and files, "frAllow" against strangers, and
 "pmAllow" deciding whose chat messages are shown and who is refused."""
 
 import os
-import struct
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (PROMPT, QUESTION, Terminal, base_directory, check, main,  # noqa: E402
                              run_piped)
-from pref_file import INT, Reader, free_port, parse_pref, put, read_tags, setting, write_pref  # noqa: E402
-from scripted_peer import (CHAT, DIRECTORY_FILES, DIRECTORY_FILES_REQUEST,  # noqa: E402
-                           DIRECTORY_LIST, DIRECTORY_LIST_REQUEST, HELLO_ANSWER, NO_CHAT,
-                           NO_FILE_VIEW, PING, PING_ANSWER, ScriptedPeer, directory_files,
-                           directory_list, file_record, ip_value, string)
+from pref_file import free_port, parse_pref, put, setting, write_pref  # noqa: E402
+from scripted_peer import (CHAT, DIRECTORY_FILES, DIRECTORY_FILES_REQUEST, DIRECTORY_LIST,  # noqa: E402
+                           DIRECTORY_LIST_REQUEST, HELLO_ANSWER, NO_CHAT, NO_FILE_VIEW, PING,
+                           PING_ANSWER, ScriptedPeer, directory_files, directory_list,
+                           named_file)
+from wire import INT, Reader, ip_value, text  # noqa: E402
 
 NAME = b"\x01"
 
@@ -46,15 +46,15 @@ class Client:
         self.t.send(line)
         return self.t.expect(PROMPT)
 
-    def run_until(self, line, text, tries=50):
-        """Runs the command until its output holds text (a peer's answer is handled on the
-        client's own time)."""
+    def run_until(self, line, wanted, tries=50):
+        """Runs the command until its output holds wanted (a peer's answer is handled on
+        the client's own time)."""
         for _ in range(tries):
             out = self.run(line)
-            if text in out:
+            if wanted in out:
                 return out
             time.sleep(0.1)
-        raise AssertionError("%r never printed %r; last %r" % (line, text, out))
+        raise AssertionError("%r never printed %r; last %r" % (line, wanted, out))
 
     def quit(self):
         self.t.send("q")
@@ -97,8 +97,8 @@ def friend_records(path):
     check(r.u8() == 0x0E, "friend.met lacks its list mark")
     records = []
     for _ in range(r.u32()):
-        records.append({"ip": r.u32(), "port": r.u16(), "hash": r.take(16), "tags": read_tags(r)})
-    check(r.pos == len(r.data), "friend.met has bytes after its records")
+        records.append({"ip": r.u32(), "port": r.u16(), "hash": r.hash(), "tags": r.file_tags()})
+    check(r.left() == 0, "friend.met has bytes after its records")
     return records
 
 
@@ -154,9 +154,9 @@ def test_browsing_a_friend():
             out = c.run("gfr 1 1")
             check(out == "Asking bob for file list.\nfetching requested files...\n",
                   "gfr 1 1 printed %r" % out)
-            check(bob.expect(DIRECTORY_FILES_REQUEST) == string("music"), "94 names music")
+            check(bob.expect(DIRECTORY_FILES_REQUEST) == text("music"), "94 names music")
             song = bytes(range(0x60, 0x70))
-            bob.send(DIRECTORY_FILES, directory_files("music", [file_record(song, "song.ogg", 12345)]))
+            bob.send(DIRECTORY_FILES, directory_files("music", [named_file(song, "song.ogg", 12345)]))
             out = c.run_until("gfr 1 1", "1 files:")
             check("song.ogg" in out, "the cached files: %r" % out)
 
@@ -181,7 +181,7 @@ def test_fr_allow_one_keeps_strangers_out_even_after_an_unsolicited_list():
             check(answered(eve, DIRECTORY_LIST, directory_list(["bait"])) == [], "95 answered")
             check(answered(eve, DIRECTORY_LIST_REQUEST) == [NO_FILE_VIEW],
                   "a stranger's own list let it in")
-            check(answered(eve, DIRECTORY_FILES_REQUEST, string("bait")) == [NO_FILE_VIEW],
+            check(answered(eve, DIRECTORY_FILES_REQUEST, text("bait")) == [NO_FILE_VIEW],
                   "94 not refused")
             check(c.run("gfr") == "", "the stranger became a friend")
             c.quit()
@@ -196,7 +196,7 @@ def test_pm_allow_decides_whose_messages_are_shown():
         c = Client(cwd)
         try:
             carol = greeted(port, "carol", 0x40)
-            check(answered(carol, CHAT, string("first")) == [NO_CHAT], "pmAllow 2 took a message")
+            check(answered(carol, CHAT, text("first")) == [NO_CHAT], "pmAllow 2 took a message")
             c.run("afr 1")
             c.quit()
         finally:
@@ -211,11 +211,11 @@ def test_pm_allow_decides_whose_messages_are_shown():
         try:
             carol = greeted(port, "carol", 0x40)
             dave = greeted(port, "dave", 0x50)
-            check(answered(carol, CHAT, string("hi there")) == [], "a friend was refused")
+            check(answered(carol, CHAT, text("hi there")) == [], "a friend was refused")
             c.t.expect("Message from carol: hi there\n")
-            check(answered(carol, CHAT, string("%s%n\x1b[2J")) == [], "the second was refused")
+            check(answered(carol, CHAT, text("%s%n\x1b[2J")) == [], "the second was refused")
             c.t.expect("Message from carol: %s%n?[2J\n")
-            check(answered(dave, CHAT, string("let me in")) == [NO_CHAT], "a stranger was heard")
+            check(answered(dave, CHAT, text("let me in")) == [NO_CHAT], "a stranger was heard")
             out = c.run("vp")
             check("let me in" not in out, "a refused message was shown")
             c.quit()

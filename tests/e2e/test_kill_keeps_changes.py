@@ -17,6 +17,7 @@ from console_session import (base_directory, binary, check, main,  # noqa: E402
 from pref_file import parse_pref, user_name  # noqa: E402
 from server_session import server_met  # noqa: E402
 from test_friends import Client, friend_records, greeted, prepared  # noqa: E402
+from wire import Reader  # noqa: E402
 
 # A change reaches its file within a few seconds (a check every 2 s, then the write): what
 # is older than this at the kill must be there.
@@ -29,14 +30,10 @@ def shared_paths(cwd):
     if not os.path.exists(path):
         return []
     with open(path, "rb") as f:
-        data = f.read()
-    paths, at = [], 0
-    while at < len(data):
-        check(at + 2 <= len(data), "share.dat ends inside a length")
-        n = int.from_bytes(data[at:at + 2], "little")
-        check(at + 2 + n <= len(data), "share.dat ends inside a path")
-        paths.append(data[at + 2:at + 2 + n].decode())
-        at += 2 + n
+        r = Reader(f.read())
+    paths = []
+    while r.left():
+        paths.append(r.text().decode())
     return paths
 
 

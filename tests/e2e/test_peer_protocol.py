@@ -11,11 +11,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from console_session import Terminal, base_directory, check, main  # noqa: E402
 from md4 import md4  # noqa: E402
-from pref_file import INT, STRING, write_pref  # noqa: E402
+from pref_file import write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
 import scripted_peer as sp  # noqa: E402
+from wire import INT, MARKER, STRING, ip_value, text, u8, u16, u32  # noqa: E402
 
-LOOPBACK_ID = sp.ip_value(sp.LOOPBACK)
+LOOPBACK_ID = ip_value(sp.LOOPBACK)
 
 
 def free_port():
@@ -92,7 +93,7 @@ def test_two_clients_exchange_hellos():
             relay = sp.ScriptedPeer.connect(a_port)
             relay.hello(name="relay")
             relay.expect(sp.HELLO_ANSWER)
-            relay.send(sp.CONNECT_REQUEST, sp.u32(LOOPBACK_ID) + sp.u16(b_port))
+            relay.send(sp.CONNECT_REQUEST, u32(LOOPBACK_ID) + u16(b_port))
             line = wait_listed(a, r"^\(\d+\) bob ")
             check(re.search(r"\[127\.0\.0\.1:%d\] \(\d+\) 10501 \(.*\) \[1\] keep: 0$" % b_port,
                             line), "alice lists %r" % line)
@@ -132,7 +133,7 @@ def test_scripted_peers_at_the_door():
                 ("partner request", sp.PARTNER_REQUEST, unknown, sp.PARTNER_DENIED, unknown),
                 ("directory list with frAllow 2", sp.DIRECTORY_LIST_REQUEST, b"",
                  sp.NO_FILE_VIEW, b""),
-                ("directory files with frAllow 2", sp.DIRECTORY_FILES_REQUEST, sp.string("x"),
+                ("directory files with frAllow 2", sp.DIRECTORY_FILES_REQUEST, text("x"),
                  sp.NO_FILE_VIEW, b""),
             ]
             for what, op, body, answer, answer_body in rows:
@@ -148,7 +149,7 @@ def test_scripted_peers_at_the_door():
             # A header announcing 0xFFFFFFF0 bytes closes the connection before anything is
             # made for it.
             before = resident_kib(t)
-            good.send_raw(bytes([sp.MARKER]) + sp.u32(0xFFFFFFF0))
+            good.send_raw(u8(MARKER) + u32(0xFFFFFFF0))
             check(good.closed(), "the client kept a connection announcing 4 GiB")
             check(resident_kib(t) - before < 2048, "memory grew by %d KiB"
                   % (resident_kib(t) - before))
@@ -185,7 +186,7 @@ def test_shared_files_are_offered():
             check(len(status) + 1 == 20 and status == file_hash + b"\0\0\0",
                   "file status %r" % status)
             peer.send(sp.FILE_NAME_REQUEST, file_hash)
-            check(peer.expect(sp.FILE_NAME) == file_hash + sp.string("song.ogg"), "file name")
+            check(peer.expect(sp.FILE_NAME) == file_hash + text("song.ogg"), "file name")
             # Queued for the upload, then granted by an idle slot: not refused.
             peer.send(sp.UPLOAD_REQUEST, file_hash)
             peer.expect(sp.SLOT_GRANTED, skip=(sp.ADDRESS_DIFFERS, sp.QUEUE_RANK))

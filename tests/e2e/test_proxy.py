@@ -18,9 +18,10 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import ID_RECEIVED, FakeIndexServer  # noqa: E402
-from pref_file import INT, STRING, free_port  # noqa: E402
+from pref_file import free_port  # noqa: E402
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import INT, STRING  # noqa: E402
 
 PROXY_OUT = "127.0.0.2"
 SOCKS5, HTTP = 2, 3

@@ -8,19 +8,19 @@ import os
 import select
 import signal
 import socket
-import struct
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import PROMPT, Terminal, base_directory, check, main, run_piped  # noqa: E402
-from fake_index_server import file_record, tag_int, tag_string  # noqa: E402
-from pref_file import INT, free_port, parse_pref, put, setting, write_pref  # noqa: E402
+from pref_file import free_port, parse_pref, put, setting, write_pref  # noqa: E402
 from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STATUS,  # noqa: E402
                                DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, LOGIN, OPTIONS,
-                               PART_MAP, PART_MAP_REQUEST, STOP, TEXT, UPLOAD_STATUS,
-                               SLOT, UPLOAD_STATUS_ON, Controller, Fields, string)
+                               PART_MAP, PART_MAP_REQUEST, SLOT, STOP, TEXT, UPLOAD_STATUS,
+                               UPLOAD_STATUS_ON, Controller, Fields)
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import (INT, MARKER, Reader, file_record, tag_int, tag_string, text, u8,  # noqa: E402
+                  u32)
 
 FILE_HASH = bytes(range(0xA0, 0xB0))
 FILE_SIZE = 3 * 486400 + 1000
@@ -181,7 +181,7 @@ def test_downloads_reports_part_map_and_stop():
             body = c.got[1][2]
             check(body[:16] == FILE_HASH, "188 names another file")
             # Record, u8 priority, string path of the partial file, u32 handle.
-            handle = struct.unpack("<I", body[-4:])[0]
+            handle = Reader(body[-4:]).u32()
             check(("/temp/" in body.decode(errors="replace")), "188 lacks the partial file's path")
             check(handle != 0, "the download has no handle")
 
@@ -258,10 +258,10 @@ def test_hostile_strangers_and_blank_credentials():
                             return int(line.split()[1])
             before = rss()
             with Controller(admin) as c:
-                c.send_raw(struct.pack("<BI", 0xE3, 0xFFFFFFF0) + b"\x64" + b"x" * 60000)
+                c.send_raw(u8(MARKER) + u32(0xFFFFFFF0) + b"\x64" + b"x" * 60000)
                 c.expect_close()
             with Controller(admin) as c:
-                c.send_raw(struct.pack("<BI", 0xE3, 0))
+                c.send_raw(u8(MARKER) + u32(0))
                 c.expect_close()
             check(rss() - before < 16 * 1024, "memory grew by %d KiB" % (rss() - before))
             check(quiet(t) == "", "the dropped frames printed something")
@@ -281,7 +281,7 @@ def test_only_the_exact_name_and_password_log_in():
         (b"adm", b"s3cret\0PW", b""),
         (b"adm", b"s3cretPW", b"x"),
         (b"adm", b"s3cretPW", b"\0"),
-        (b"adm", b"s3cretPW", string("more")),
+        (b"adm", b"s3cretPW", text("more")),
         (b"", b"s3cretPW", b""),
         (b"adm", b"", b""),
         (b"", b"", b""),
@@ -297,13 +297,13 @@ def test_only_the_exact_name_and_password_log_in():
         try:
             for name, password, after in refused:
                 with Controller(admin) as c:
-                    c.send(LOGIN, string(name) + string(password) + after)
+                    c.send(LOGIN, text(name) + text(password) + after)
                     c.expect_close()
                     check(OPTIONS not in c.opcodes(),
                           "%r / %r + %r logged in" % (name, password, after))
                 t.expect("Invalid name and pass\n")
             with Controller(admin) as c:
-                c.send(LOGIN, string(b"adm") + string(b"s3cretPW"))
+                c.send(LOGIN, text(b"adm") + text(b"s3cretPW"))
                 c.next_frame(OPTIONS)
         finally:
             t.close()

@@ -12,13 +12,13 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main, run_piped  # noqa: E402
-from fake_index_server import (GET_SOURCES, HISTORY, ID_RECEIVED, LOGIN, NAME,  # noqa: E402
-                               PREF, SEARCH, SIZE, UDP_GET_SOURCES, UDP_SEARCH,
-                               UDP_SEARCH_RESULT, FakeIndexServer, file_record, id_change,
-                               search_results, tag_int, tag_string, text)
+from fake_index_server import (GET_SOURCES, HISTORY, ID_RECEIVED, LOGIN, NAME, PREF, SEARCH,  # noqa: E402
+                               SIZE, UDP_GET_SOURCES, UDP_SEARCH, UDP_SEARCH_RESULT,
+                               FakeIndexServer, id_change, search_results)
 from pref_file import with_free_door  # noqa: E402
 from server_session import (Client, server_met, server_met_bytes,  # noqa: E402
                             server_met_record, write_server_met)
+from wire import file_record, tag_int, tag_string, text  # noqa: E402
 
 INVALID = "Invalid arguments\n"
 

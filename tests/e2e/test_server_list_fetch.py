@@ -15,9 +15,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import ID_RECEIVED, LOGIN, NAME, FakeIndexServer, id_change  # noqa: E402
-from fake_index_server import tag_string  # noqa: E402
 from server_session import Client, server_met_bytes, server_met_record  # noqa: E402
 from test_server_commands import ListServer  # noqa: E402
+from wire import tag_string  # noqa: E402
 
 GOT = "Got server list.\n"
 PROBLEM = "Problem getting list.\n"

@@ -10,11 +10,12 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import base_directory, check, main  # noqa: E402
 from fake_index_server import (DESCRIPTION, ID_RECEIVED, LOGIN, NAME, SEARCH, SIZE,  # noqa: E402
-                               UDP_STATUS_REQUEST, FakeIndexServer, Reader, callback_request,
-                               file_record, id_change, ip_value, own_record, parse_user,
-                               search_results, server_list, server_message, server_status,
-                               tag_int, tag_string, text, u32)
+                               UDP_STATUS_REQUEST, FakeIndexServer, callback_request,
+                               id_change, own_record, search_results, server_list,
+                               server_message, server_status)
 from server_session import Client, rss_kib, server_met  # noqa: E402
+from wire import (MARKER, Reader, file_record, ip_value, tag_int, tag_string, text, u8,  # noqa: E402
+                  u32)
 
 VERSION_TAG = b"\x11"
 
@@ -31,7 +32,7 @@ def test_login_bytes_with_and_without_a_password():
         try:
             plain = connect(client, server)
             r = Reader(plain)
-            user_hash, client_id, port, tags = parse_user(r)
+            user_hash, client_id, port, tags = r.record()
             check(r.at == len(plain), "bytes after the own record: %r" % plain[r.at:])
             # The port is the peer door's once the transfer settings are loaded.
             check(client_id == 0 and port in (0, 4662), "id %d port %d" % (client_id, port))
@@ -50,7 +51,7 @@ def test_login_bytes_with_and_without_a_password():
         with open(os.path.join(cwd, "pref.met"), "rb") as f:
             own = f.read()
         check(own[6:22] == user_hash, "the login carries another hash than pref.met")
-        check(b"\x03\x01\x00\x11" + u32(10501) in own, "the own version in pref.met is not 10501")
+        check(tag_int(VERSION_TAG, 10501) in own, "the own version in pref.met is not 10501")
 
 
 def test_id_change_high_and_low():
@@ -174,8 +175,8 @@ def test_pings_update_the_list_and_server_met_keeps_the_unanswered_count():
 def test_bad_frames_drop_the_server_and_memory_stays_flat():
     cases = [
         ("bad marker", b"\xc5" + u32(5) + b"\x34" + u32(1)),
-        ("empty frame", b"\xe3" + u32(0)),
-        ("2 GiB frame", b"\xe3" + u32(0x7FFFFFFF) + b"\x38"),
+        ("empty frame", u8(MARKER) + u32(0)),
+        ("2 GiB frame", u8(MARKER) + u32(0x7FFFFFFF) + b"\x38"),
     ]
     with base_directory() as cwd, FakeIndexServer() as server:
         server.reply(LOGIN, id_change(0x0100007F))

@@ -6,7 +6,6 @@ middle of hashing a large file."""
 
 import math
 import os
-import struct
 import sys
 import time
 
@@ -14,9 +13,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_session import (PROMPT, QUESTION, Terminal, base_directory, check, main,  # noqa: E402
                              without_hashing_lines)
 from md4 import md4  # noqa: E402
-from pref_file import INT, STRING, FLOAT, Reader, parse_pref, read_tags, setting  # noqa: E402
+from pref_file import parse_pref, setting  # noqa: E402
 from scripted_peer import HELLO_ANSWER, ScriptedPeer  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import FLOAT, INT, STRING, Reader, tag, tags, text, u8, u32  # noqa: E402
 
 PART = 9728000
 CRUMB = 486400
@@ -30,7 +30,7 @@ def write(path, data):
 
 
 def stored_paths(paths):
-    return b"".join(struct.pack("<H", len(p)) + p.encode() for p in paths)
+    return b"".join(text(p) for p in paths)
 
 
 def door_of(port, name):
@@ -115,7 +115,7 @@ def parse_known(path):
     records = []
     for _ in range(r.u32()):
         check(r.u8() == 2, "a record of another layout")
-        record = {"time": r.u32(), "hash": r.take(16), "tags": read_tags(r)}
+        record = {"time": r.u32(), "hash": r.hash(), "tags": r.file_tags()}
         size = setting(record["tags"], SIZE)
         parts, crumbs = math.ceil(size / PART), math.ceil(size / CRUMB)
         record["parts"] = record["crumbs"] = None
@@ -124,7 +124,7 @@ def parse_known(path):
         if size and crumbs >= 2 and r.u8():
             record["crumbs"] = [r.take(8) for _ in range(crumbs)]
         records.append(record)
-    check(r.pos == len(r.data), "known.met has %d bytes after its records" % (len(r.data) - r.pos))
+    check(r.left() == 0, "known.met has %d bytes after its records" % r.left())
     return {setting(rec["tags"], NAME).decode(): rec for rec in records}
 
 
@@ -277,12 +277,11 @@ def test_an_old_known_met_is_hashed_again():
         data = bytes(range(256)) * 2000
         write(os.path.join(shared, "f"), data)
         file_hash, _, _ = expected_hashes(data)
-        name = struct.pack("<BH", STRING, 1) + NAME + struct.pack("<H", 1) + b"f"
-        size = struct.pack("<BH", INT, 1) + SIZE + struct.pack("<i", len(data))
         mtime = int(os.stat(os.path.join(shared, "f")).st_mtime)
         # Its first file of more than one crumb has no crumb hashes.
-        record = struct.pack("<BI", 2, mtime) + file_hash + struct.pack("<I", 2) + name + size + b"\x00"
-        write(os.path.join(cwd, "known.met"), b"\x0e" + struct.pack("<I", 1) + record)
+        record = (u8(2) + u32(mtime) + file_hash
+                  + tags(tag(STRING, NAME, b"f"), tag(INT, SIZE, len(data))) + b"\x00")
+        write(os.path.join(cwd, "known.met"), u8(0x0E) + u32(1) + record)
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
         client = Client(cwd)
         try:

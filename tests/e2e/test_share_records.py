@@ -5,7 +5,6 @@ finished download whose record keeps the upload priority given while it download
 is in known.met at once, so that the next start reads nothing."""
 
 import os
-import struct
 import sys
 import threading
 import time
@@ -13,18 +12,18 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import check_bytes  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
-from fake_index_server import FakeIndexServer, parse_files  # noqa: E402
+from fake_index_server import FakeIndexServer  # noqa: E402
 from md4 import md4  # noqa: E402
-from pref_file import Reader, free_port, setting, with_free_door  # noqa: E402
+from pref_file import free_port, setting, with_free_door  # noqa: E402
 from remote_controller import OPTIONS, Controller  # noqa: E402
 from scripted_peer import (ADDRESS_DIFFERS, DATA, DIRECTORY_FILES,  # noqa: E402
                            DIRECTORY_FILES_REQUEST, FILE_STATUS, FILE_STATUS_REQUEST,
                            HELLO_ANSWER, NO_SUCH_FILE, QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED,
-                           UPLOAD_REQUEST, ScriptedPeer)
-from scripted_peer import string as peer_string  # noqa: E402
+                           UPLOAD_REQUEST, ScriptedPeer, data_range, ranges_request)
 import test_share  # noqa: E402
 from test_share import CRUMB, PART, expected_hashes, parse_known, stored_paths, write  # noqa: E402
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
+from wire import Reader, parse_files, text as peer_string  # noqa: E402
 
 UPLOAD_PRIORITY, SHARED_FILES_REQUEST, SHARED_FILES = 229, 224, 173
 PRIORITY = b"\x13"
@@ -46,7 +45,7 @@ def filed_under(port, directory, name):
                 r = Reader(got[1])
                 r.take(r.u16())
                 return any(setting(t, test_share.NAME) == name.encode()
-                           for _, t in parse_files(r.data[r.pos:]))
+                           for _, t in parse_files(r.rest()))
     finally:
         peer.close()
 
@@ -142,15 +141,15 @@ def fetched(port, file_hash, size):
     try:
         peer.send(UPLOAD_REQUEST, file_hash)
         peer.expect(SLOT_GRANTED, skip=(ADDRESS_DIFFERS, QUEUE_RANK))
-        peer.send(REQUEST_RANGES, file_hash + struct.pack("<6I", 0, 0, 0, size, 0, 0))
+        peer.send(REQUEST_RANGES, ranges_request(file_hash, [(0, size)]))
         got = bytearray(size)
         left = size
         while left > 0:
             body = peer.expect(DATA)
             check(body[:16] == file_hash, "data of another file")
-            start, end = struct.unpack("<II", body[16:24])
-            check(start < end <= size and len(body) == 24 + end - start, "a bad data frame")
-            got[start:end] = body[24:]
+            start, end, block = data_range(body)
+            check(start < end <= size and len(block) == end - start, "a bad data frame")
+            got[start:end] = block
             left -= end - start
         return bytes(got)
     finally:

@@ -18,9 +18,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import check_bytes  # noqa: E402
 from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
                              run_piped, without_hashing_lines)
-from pref_file import (INT, STRING, parse_pref, put, setting, with_free_door,  # noqa: E402
-                       write_pref)
+from pref_file import parse_pref, put, setting, with_free_door, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
+from wire import INT, STRING  # noqa: E402
 
 NOBODY = 65534
 

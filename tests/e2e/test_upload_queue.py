@@ -11,11 +11,12 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import check_bytes  # noqa: E402
 from console_session import base_directory, check, main  # noqa: E402
-from fake_index_server import NAME, PUBLISH, FakeIndexServer, parse_files  # noqa: E402
-from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER,  # noqa: E402
-                           NO_SUCH_FILE, QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED,
-                           UPLOAD_REQUEST, ScriptedPeer, accept, listen, u32)
+from fake_index_server import NAME, PUBLISH, FakeIndexServer  # noqa: E402
+from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER, NO_SUCH_FILE,  # noqa: E402
+                           QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED, UPLOAD_REQUEST,
+                           ScriptedPeer, accept, data_range, listen, ranges_request)
 from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
+from wire import Reader, parse_files  # noqa: E402
 
 HOLDERS_FILE = 10000000
 CALLED_FILE = 400000
@@ -34,13 +35,6 @@ def publish_all(peer, directory, names):
                 if n == NAME and v.decode() in names:
                     found[v.decode()] = file_hash
     return found
-
-
-def ranges_request(file_hash, pairs):
-    """The body of opcode 71: the hash, three starts, three ends."""
-    pairs = list(pairs) + [(0, 0)] * (3 - len(pairs))
-    return bytes(file_hash) + b"".join(u32(s) for s, _ in pairs) + b"".join(
-        u32(e) for _, e in pairs)
 
 
 class Holder:
@@ -96,11 +90,10 @@ def receive(peer, file_hash, size, timeout):
         if opcode != DATA:
             continue
         check(body[:16] == bytes(file_hash), "data of another file")
-        start = int.from_bytes(body[16:20], "little")
-        end = int.from_bytes(body[20:24], "little")
-        check(start < end <= size and end - start == len(body) - 24,
-              "a data packet for [%d, %d) with %d bytes" % (start, end, len(body) - 24))
-        data[start:end] = body[24:]
+        start, end, block = data_range(body)
+        check(start < end <= size and end - start == len(block),
+              "a data packet for [%d, %d) with %d bytes" % (start, end, len(block)))
+        data[start:end] = block
         have += end - start
     return bytes(data)
 
@@ -130,7 +123,7 @@ def called_back(then):
             waiting.hello(name="waiting", port=door.getsockname()[1])
             waiting.send(UPLOAD_REQUEST, hashes["called.bin"])
             rank = waiting.expect(QUEUE_RANK, skip=(HELLO_ANSWER, ADDRESS_DIFFERS))
-            check(int.from_bytes(rank[:4], "little") >= 1, "rank %r: not queued" % rank)
+            check(Reader(rank).u32() >= 1, "rank %r: not queued" % rank)
             # Queued after a long wait: the downloader lets its connection go and never
             # comes back by itself.
             waiting.close()

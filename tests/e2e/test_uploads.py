@@ -11,14 +11,13 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from byte_compare import difference  # noqa: E402
 from console_session import base_directory, check, main, run_piped  # noqa: E402
-from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH,  # noqa: E402
-                               SEARCH, SIZE, FakeIndexServer, found_sources, id_change,
-                               ip_value, parse_files, search_results, tag_int, tag_string,
-                               tags, u16, u32)
+from fake_index_server import (GET_SOURCES, ID_RECEIVED, LOGIN, NAME, PUBLISH, SEARCH, SIZE,  # noqa: E402
+                               FakeIndexServer, found_sources, id_change, search_results)
 from pref_file import with_free_door  # noqa: E402
-from pref_file import Reader, read_tags, setting  # noqa: E402
+from pref_file import setting  # noqa: E402
 from server_session import Client  # noqa: E402
 from test_share import parse_known  # noqa: E402
+from wire import Reader, ip_value, parse_files, tag_int, tag_string, tags, u16, u32  # noqa: E402
 
 LOOPBACK_ID = 0x0100007F  # 127.0.0.1 as a high id
 SIZE_100M = 100000000
@@ -206,7 +205,7 @@ def missing_in_record(path):
         r = Reader(f.read())
     r.take(22)
     starts, ends = {}, {}
-    for _, name, value in read_tags(r):
+    for _, name, value in r.file_tags():
         if name[:1] == b"\x09":
             starts[name[1:]] = value
         elif name[:1] == b"\x0a":
