@@ -56,16 +56,16 @@ def binary():
     return os.path.abspath(sys.argv[1])
 
 
-# Every client a Terminal started, so that a base directory is removed only once the
+# Every client started and not yet closed, so that a base directory is removed only once the
 # clients started in it are gone (a live one keeps writing its state files there).
-_terminals = []
+_running = []
 
 
 class _BaseDirectory(tempfile.TemporaryDirectory):
     def __exit__(self, *exc):
-        for t in list(_terminals):
-            if os.path.commonpath([t.cwd, self.name]) == self.name:
-                t.close()
+        for c in list(_running):
+            if os.path.commonpath([c.cwd, self.name]) == self.name:
+                c.close()
         return super().__exit__(*exc)
 
 
@@ -80,22 +80,6 @@ def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=Fal
                           timeout=timeout)
     out = done.stdout.decode(errors="replace")
     return done.returncode, out if hashing_lines else without_hashing_lines(out)
-
-
-def read_until_welcome(proc, timeout=EVENT_TIMEOUT):
-    """Reads a piped client's output until its welcome lines, which the transfer side's own
-    lines may fall among."""
-    seen = b""
-    deadline = time.monotonic() + timeout
-    while WELCOME not in without_hashing_lines(seen.decode(errors="replace")):
-        left = deadline - time.monotonic()
-        check(left > 0, "no welcome lines: %r" % seen)
-        ready, _, _ = select.select([proc.stdout], [], [], left)
-        if ready:
-            chunk = os.read(proc.stdout.fileno(), 4096)
-            check(chunk, "output ended: %r" % seen)
-            seen += chunk
-    return seen
 
 
 def log_lines(cwd):
@@ -119,30 +103,89 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-class Terminal:
-    """The client on a pseudo-terminal without echo; output with the
-    terminal's carriage returns removed (raw keeps every byte read, as read)."""
+class ClientProcess:
+    """The client started in cwd, until it is closed; as a context manager, closed at the
+    end of the block. Subclasses say how it is talked to: send, expect."""
 
-    def __init__(self, cwd, args=(), hashing_lines=False, preexec=None):
+    def __init__(self, cwd, args=(), **popen):
+        self.cwd = os.path.abspath(cwd)
+        self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, **popen)
+        _running.append(self)
+
+    def _ready(self, text):
+        """Waits for text after the start; a client that does not print it is closed."""
+        try:
+            self.expect(text)
+        except BaseException:
+            self.close()
+            raise
+
+    def wait(self, timeout=EVENT_TIMEOUT):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError("client still running after %d s" % timeout)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def quit(self, timeout=EVENT_TIMEOUT, question=QUESTION):
+        """Types "q" and, once the question came (at once when question is None), "y"; the
+        client must end with status 0 within timeout."""
+        self.send("q")
+        if question is not None:
+            self.expect(question)
+        self.send("y")
+        status = self.wait(timeout)
+        check(status == 0, "exit status %r" % status)
+
+    def kill(self, timeout=None):
+        """Kills the client if it still runs and waits until it is gone."""
+        if self.running():
+            self.proc.kill()
+        self.proc.wait(timeout=timeout)
+
+    def close(self):
+        """Kills the client if it still runs, waits until it is gone and lets go of its
+        input and output; closing again does nothing."""
+        self.kill()
+        if self in _running:
+            _running.remove(self)
+            self._release()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class Terminal(ClientProcess):
+    """The client on a pseudo-terminal without echo; output with the
+    terminal's carriage returns removed (raw keeps every byte read, as read).
+    With ready, waits for that text first."""
+
+    def __init__(self, cwd, args=(), hashing_lines=False, preexec=None, ready=None):
         master, slave = os.openpty()
         attrs = termios.tcgetattr(slave)
         attrs[3] &= ~termios.ECHO
         termios.tcsetattr(slave, termios.TCSANOW, attrs)
         self.master = master
-        self.cwd = os.path.abspath(cwd)
         try:
-            self.proc = subprocess.Popen([binary()] + list(args), cwd=cwd, stdin=slave,
-                                         stdout=slave, stderr=slave, start_new_session=True,
-                                         preexec_fn=preexec)
+            super().__init__(cwd, args, stdin=slave, stdout=slave, stderr=slave,
+                             start_new_session=True, preexec_fn=preexec)
         except BaseException:
             os.close(master)
             raise
         finally:
             os.close(slave)
-        _terminals.append(self)
         self.seen = ""
         self.raw = b""
         self.hashing_lines = hashing_lines
+        if ready is not None:
+            self._ready(ready)
 
     def expect(self, text, timeout=EVENT_TIMEOUT):
         """Waits until the output since the last match ends with more output
@@ -168,26 +211,53 @@ class Terminal:
     def send(self, line):
         os.write(self.master, (line + "\n").encode())
 
-    def wait(self, timeout=EVENT_TIMEOUT):
-        try:
-            return self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            raise AssertionError("client still running after %d s" % timeout)
+    def _release(self):
+        os.close(self.master)
 
-    def running(self):
-        return self.proc.poll() is None
 
-    def close(self):
-        """Kills the client if it still runs and waits until it is gone; closing again does
-        nothing."""
-        if self.running():
-            self.proc.kill()
-        self.proc.wait()
-        if self in _terminals:
-            _terminals.remove(self)
-            os.close(self.master)
+class Piped(ClientProcess):
+    """The client with its input and output on pipes. What it printed stays in seen (bytes,
+    which the test may clear) and in raw (every byte read); without output it goes
+    nowhere."""
+
+    def __init__(self, cwd, args=(), hashing_lines=False, output=True):
+        out = subprocess.PIPE if output else subprocess.DEVNULL
+        super().__init__(cwd, args, stdin=subprocess.PIPE, stdout=out,
+                         stderr=subprocess.STDOUT if output else subprocess.DEVNULL)
+        self.seen = b""
+        self.raw = b""
+        self.hashing_lines = hashing_lines
+
+    def send(self, line):
+        self.proc.stdin.write((line + "\n").encode())
+        self.proc.stdin.flush()
+
+    def end_input(self):
+        self.proc.stdin.close()
+
+    def _holds(self, text):
+        if self.hashing_lines:
+            return self.seen.count(text.encode())
+        return without_hashing_lines(self.seen.decode(errors="replace")).count(text)
+
+    def expect(self, text, timeout=EVENT_TIMEOUT, times=1):
+        """Reads until seen holds text times over (leaving out what the transfer side prints
+        on its own, unless hashing_lines); nothing read is taken out of seen."""
+        deadline = time.monotonic() + timeout
+        while self._holds(text) < times:
+            left = deadline - time.monotonic()
+            check(left > 0, "waited for %r, got %r" % (text, self.seen[-2000:]))
+            ready, _, _ = select.select([self.proc.stdout], [], [], left)
+            if ready:
+                chunk = os.read(self.proc.stdout.fileno(), 65536)
+                check(chunk, "output ended before %r: %r" % (text, self.seen[-2000:]))
+                self.seen += chunk
+                self.raw += chunk
+
+    def _release(self):
+        for pipe in (self.proc.stdin, self.proc.stdout):
+            if pipe:
+                pipe.close()
 
 
 def main(tests):

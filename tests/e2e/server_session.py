@@ -5,7 +5,7 @@ import os
 import select
 import time
 
-from console_session import PROMPT, QUESTION, WELCOME, Terminal, check, without_hashing_lines
+from console_session import PROMPT, WELCOME, Terminal, check, without_hashing_lines
 from waiting import EVENT_TIMEOUT
 from wire import Reader, dotted, ip_value, tags, u8, u16, u32
 
@@ -14,12 +14,7 @@ class Client(Terminal):
     def __init__(self, cwd, args=(), preexec=None):
         self.transcript = ""
         self.mark = 0
-        super().__init__(cwd, args, preexec=preexec)
-        try:
-            self.expect(WELCOME + PROMPT)
-        except BaseException:
-            self.close()
-            raise
+        super().__init__(cwd, args, preexec=preexec, ready=WELCOME + PROMPT)
 
     def expect(self, text, timeout=EVENT_TIMEOUT):
         before = super().expect(text, timeout)
@@ -63,12 +58,6 @@ class Client(Terminal):
                 return got
             check(time.monotonic() < deadline, "%r never showed %r; last %r" % (line, want, got))
             time.sleep(0.1)
-
-    def quit(self):
-        self.send("q")
-        self.expect(QUESTION)
-        self.send("y")
-        check(self.wait() == 0, "bad exit status")
 
 
 def server_met(cwd):

@@ -64,8 +64,7 @@ def test_server_reports_reach_the_console_while_a_listing_pages():
     with base_directory() as cwd, FakeIndexServer(name="first") as server, \
             FakeIndexServer(name="second") as other:
         with_free_door(cwd)
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 127.0.0.1 %d" % server.port)
             client.cmd("n 127.0.0.1 %d" % other.port)
             client.cmd("c 1")
@@ -109,8 +108,6 @@ def test_server_reports_reach_the_console_while_a_listing_pages():
             server.drop_client()
             client.saw("Disconnected\n")
             client.quit()
-        finally:
-            client.close()
 
 
 def test_a_stop_while_waiting_saves_every_state_file():
@@ -118,15 +115,12 @@ def test_a_stop_while_waiting_saves_every_state_file():
         with_free_door(cwd)
         with open(os.path.join(shared, "kept.bin"), "wb") as f:
             f.write(os.urandom(5000))
-        t = Terminal(cwd, ["n 127.0.0.1 %d" % free_port(), "a %s" % shared, "!"],
-                     hashing_lines=True)
-        try:
+        with Terminal(cwd, ["n 127.0.0.1 %d" % free_port(), "a %s" % shared, "!"],
+                      hashing_lines=True) as t:
             before = t.expect("Done loading shared files.\n", timeout=30)
             t.proc.send_signal(signal.SIGTERM)
             status = t.wait(timeout=30)
             out = everything_printed(t, before + t.seen)
-        finally:
-            t.close()
         check(status == 0, "status %r" % status)
         check(PROMPT not in out and WELCOME in out, "welcome without a prompt? %r" % out)
         check(len(server_met(cwd)) == 1, "server.met %r" % server_met(cwd))
@@ -140,8 +134,7 @@ def test_a_stop_while_waiting_saves_every_state_file():
 def test_a_controller_stops_a_client_started_with_minus_and_wait():
     with base_directory() as cwd:
         admin = prepared(cwd)
-        t = Terminal(cwd, ["-", "!"])
-        try:
+        with Terminal(cwd, ["-", "!"]) as t:
             deadline = time.monotonic() + EVENT_TIMEOUT
             while True:
                 try:
@@ -156,8 +149,6 @@ def test_a_controller_stops_a_client_started_with_minus_and_wait():
                 c.send(STOP)
                 status = t.wait(timeout=EVENT_TIMEOUT)
             out = everything_printed(t, t.seen)
-        finally:
-            t.close()
         check(status == 0, "status %r" % status)
         check(PROMPT not in out and WELCOME in out, "welcome without a prompt? %r" % out)
 
@@ -193,21 +184,15 @@ def test_a_port_argument_opens_the_door_once_on_that_port():
         user = {"address": 0, "port": 0, "hash": os.urandom(16), "tags": []}
         write_pref(os.path.join(cwd, "pref.met"), user, [[INT, b"doorPort", stored]])
         wanted = free_port()
-        t = Terminal(cwd, ["port %d" % wanted], hashing_lines=True)
-        try:
+        with Terminal(cwd, ["port %d" % wanted], hashing_lines=True) as t:
             before = t.expect(WELCOME + PROMPT, timeout=20)
             deadline = time.monotonic() + 20
             while wanted not in listening_ports(t.proc.pid):
                 check(time.monotonic() < deadline, "the client never listened on %d" % wanted)
                 time.sleep(0.05)
             ports = listening_ports(t.proc.pid)
-            t.send("q")
-            t.send("y")
-            status = t.wait(timeout=30)
+            t.quit(timeout=30, question=None)
             out = everything_printed(t, before + t.seen)
-        finally:
-            t.close()
-        check(status == 0, "status %r" % status)
         check(ports == {wanted}, "the client listened on %r" % sorted(ports))
         check("TCP port changed to %d\n" % wanted in out, out)
         check("can't listen" not in out and "probably in use" not in out, out)

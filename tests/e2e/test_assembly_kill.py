@@ -54,8 +54,7 @@ def test_a_kill_during_the_join_costs_at_most_one_part():
     figures = []
     with base_directory() as b_dir, FakeIndexServer(name="B's") as b_server:
         shared = shared_file(b_dir, NAME, data)
-        b = Peer(b_dir, b_server)
-        try:
+        with Peer(b_dir, b_server) as b:
             file_hash = b.share(shared, NAME)
             sent_before = 0.0
             # A first run without a kill measures what one download costs B beyond the
@@ -63,16 +62,13 @@ def test_a_kill_during_the_join_costs_at_most_one_part():
             overhead = None
             for seed in (None,) + SEEDS:
                 with base_directory() as a_dir, FakeIndexServer(name="A's") as a_server:
-                    a = Peer(a_dir, a_server)
-                    try:
+                    with Peer(a_dir, a_server) as a:
                         a.fetch(file_hash, NAME, len(data), b)
                         if seed is not None:
                             moment = kill_during_join(a, random.Random(seed))
                             a.start()
                         wait_for_file(a.incoming(NAME), data, 90)
                         a.quit()
-                    finally:
-                        a.client.close()
                 # B counts the copies it sent when it quits; it starts again for the
                 # next run in the same directory, sharing the same file.
                 b.quit()
@@ -92,8 +88,6 @@ def test_a_kill_during_the_join_costs_at_most_one_part():
                 print("seed %d: killed %s; parts fetched again: %.3f" % (seed, moment, again))
                 check(again <= 1.05, "seed %d: %.3f parts fetched again" % (seed, again))
             b.quit()
-        finally:
-            b.client.close()
     print("parts fetched again per run: %s" % ", ".join("%.3f" % f for f in figures))
 
 

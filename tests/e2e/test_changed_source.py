@@ -4,6 +4,7 @@ the new hash; the downloader leaves that source (also when it is the only one, p
 quarters of the file) and completes the file from another one, without a restart and
 without receiving a changed byte."""
 
+import contextlib
 import os
 import sys
 import time
@@ -71,9 +72,9 @@ def first_source_changes(change, second=True):
         if second:
             places.insert(1, (c_dir, c_server, "cee"))
         peers = []
-        try:
+        with contextlib.ExitStack() as running:
             for cwd, server, name in places:
-                peers.append(Peer(cwd, server))
+                peers.append(running.enter_context(Peer(cwd, server)))
                 peers[-1].client.cmd("name %s" % name)
             b, a = peers[0], peers[-1]
             file_hash = b.share(os.path.dirname(b_file), NAME_TEXT)
@@ -107,9 +108,6 @@ def first_source_changes(change, second=True):
                 republished(b_server, NAME_TEXT, file_hash)
             for p in peers:
                 p.quit()
-        finally:
-            for p in peers:
-                p.client.close()
 
 
 def test_a_source_whose_file_is_overwritten_is_left_for_the_other():

@@ -91,13 +91,6 @@ def options(name="", down="0.00", up="0.00", line="0.00", verbose=0, max_con=45,
             % (name, down, up, line, verbose, max_con, lines))
 
 
-def quit_on(t):
-    t.send("q")
-    t.expect(QUESTION)
-    t.send("y")
-    check(t.wait() == 0, "bad exit status")
-
-
 def read_help(t, page):
     """Types "?" and pages through the whole listing with the space bar."""
     t.send("?")
@@ -114,8 +107,7 @@ def read_help(t, page):
 
 def test_help_pages_by_24_and_q_ends_it():
     with base_directory() as cwd:
-        t = Terminal(cwd)
-        try:
+        with Terminal(cwd) as t:
             t.expect(WELCOME + PROMPT)
             read_help(t, 24)
             # 'q' after the first page: nothing more of the listing.
@@ -126,9 +118,7 @@ def test_help_pages_by_24_and_q_ends_it():
             check(t.expect(PROMPT) == "\n", "more after q: %r" % t.seen)
             t.send("vo")
             check(HELP[24] not in t.expect(PROMPT), "listing went on after q")
-            quit_on(t)
-        finally:
-            t.close()
+            t.quit()
 
 
 def test_master_and_fresh_options():
@@ -161,8 +151,7 @@ def test_settings_are_kept_for_the_next_run():
         check(status == 0, "status %r" % status)
         check(out == WELCOME + PROMPT + "ok.\n" + PROMPT + "Done.\n" + PROMPT + "set.\n"
               + PROMPT + QUESTION, "run 1 %r" % out)
-        t = Terminal(cwd)
-        try:
+        with Terminal(cwd) as t:
             t.expect(WELCOME + PROMPT)
             t.send("vo")
             got = t.expect(PROMPT)
@@ -173,9 +162,7 @@ def test_settings_are_kept_for_the_next_run():
             t.send("lines")
             check(t.expect(PROMPT) == "10\n", "lines 0 changed the page")
             read_help(t, 10)
-            quit_on(t)
-        finally:
-            t.close()
+            t.quit()
 
 
 def test_settings_commands_answer():

@@ -4,13 +4,12 @@ it saves still leaves a readable pref.met."""
 
 import os
 import random
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import (WELCOME, base_directory, binary, check, core_files, main,  # noqa: E402
-                             read_until_welcome, run_piped)
+from console_session import (WELCOME, Piped, base_directory, check, core_files, main,  # noqa: E402
+                             run_piped)
 from pref_file import parse_pref, put, setting, user_name, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
 from wire import FLOAT, INT, STRING  # noqa: E402
@@ -26,20 +25,14 @@ def quit_cleanly(cwd, timeout=EVENT_TIMEOUT):
 def test_pref_met_is_written_at_the_first_start_and_at_quit():
     with base_directory() as cwd:
         pref = os.path.join(cwd, "pref.met")
-        proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        try:
-            read_until_welcome(proc)
+        with Piped(cwd) as client:
+            client.expect(WELCOME)
             # The core is up, and the first start has written its new identity at once.
             made, _ = parse_pref(pref)
             first = os.stat(pref).st_ino
-            proc.stdin.close()
-            check(proc.wait(timeout=EVENT_TIMEOUT) == 0, "status %r" % proc.returncode)
-        finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-            proc.stdout.close()
+            client.end_input()
+            status = client.wait()
+            check(status == 0, "status %r" % status)
         user, settings = parse_pref(pref)
         check(os.stat(pref).st_ino != first, "pref.met was not written again at quit")
         check(user["hash"] == made["hash"], "the identity changed at quit")
@@ -97,12 +90,10 @@ def test_killed_while_saving_leaves_a_readable_pref_met():
 
         rng = random.Random(9)
         for attempt in range(25):
-            proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            proc.stdin.close()  # quits at once: the run is mostly the save
-            time.sleep(rng.uniform(0, lifetime * 1.2))
-            proc.kill()
-            proc.wait(timeout=EVENT_TIMEOUT)
+            with Piped(cwd, output=False) as client:
+                client.end_input()  # quits at once: the run is mostly the save
+                time.sleep(rng.uniform(0, lifetime * 1.2))
+                client.kill(timeout=EVENT_TIMEOUT)
             again, kept = parse_pref(pref)
             check(again["hash"] == user["hash"], "attempt %d: identity lost" % attempt)
             check(setting(kept, b"filler2999") == b"x" * 120, "attempt %d: settings cut" % attempt)

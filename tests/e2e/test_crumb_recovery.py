@@ -142,25 +142,24 @@ def download(answer_early):
         server.reply(LOGIN, id_change(0x0100007F))
         server.reply(GET_SOURCES, found_sources(up.file_hash,
                                                 [(ip_value(sp.LOOPBACK), up.port)]))
-        client = Client(cwd)
-        try:
-            connect(client, server)
-            client.saw("Connected to: 127.0.0.1\n")
-            client.cmd("dllink tnv4://|file|spoilt.bin|%d|%s|" % (SIZE, up.file_hash.hex()))
-            incoming = os.path.join(cwd, "incoming", "spoilt.bin")
+        with Client(cwd) as client:
             try:
-                wait_for_file(incoming, data, 2 * EVENT_TIMEOUT,
-                              lambda: check(up.failure is None, up.failure))
-            except AssertionError as e:
-                raise AssertionError(
-                    "%s; vd: %r; m 1 v: %r; connections %d, hash requests %d, answered %d, "
-                    "served %d" % (e, client.cmd("vd"), client.cmd("m 1 v"), up.connections,
-                                   up.hash_requests, up.hash_answers, up.served))
-            client.quit()
-            return up, client.transcript
-        finally:
-            up.stop()
-            client.close()
+                connect(client, server)
+                client.saw("Connected to: 127.0.0.1\n")
+                client.cmd("dllink tnv4://|file|spoilt.bin|%d|%s|" % (SIZE, up.file_hash.hex()))
+                incoming = os.path.join(cwd, "incoming", "spoilt.bin")
+                try:
+                    wait_for_file(incoming, data, 2 * EVENT_TIMEOUT,
+                                  lambda: check(up.failure is None, up.failure))
+                except AssertionError as e:
+                    raise AssertionError(
+                        "%s; vd: %r; m 1 v: %r; connections %d, hash requests %d, answered %d, "
+                        "served %d" % (e, client.cmd("vd"), client.cmd("m 1 v"), up.connections,
+                                       up.hash_requests, up.hash_answers, up.served))
+                client.quit()
+                return up, client.transcript
+            finally:
+                up.stop()
 
 
 def test_a_crumb_spoilt_once_costs_at_most_a_part():

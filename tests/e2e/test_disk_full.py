@@ -49,16 +49,12 @@ def fetching(a_dir, data, name, preexec=None):
     with base_directory() as b_dir, FakeIndexServer(name="A's") as a_server, \
             FakeIndexServer(name="B's") as b_server:
         shared = shared_file(b_dir, name, data)
-        b = Peer(b_dir, b_server)
-        a = Peer(a_dir, a_server, settings=NO_RESERVE, preexec=preexec)
-        try:
+        with Peer(b_dir, b_server) as b, \
+                Peer(a_dir, a_server, settings=NO_RESERVE, preexec=preexec) as a:
             file_hash = b.share(shared, name)
             yield a, b, lambda: a.fetch(file_hash, name, len(data), b)
             a.quit()
             b.quit()
-        finally:
-            a.client.close()
-            b.client.close()
 
 
 def waits_for_room(a, name, first_sign):

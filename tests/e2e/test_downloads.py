@@ -5,15 +5,12 @@ client killed while it saves."""
 import os
 import random
 import re
-import select
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import base_directory, binary, check, main, run_piped  # noqa: E402
+from console_session import Piped, base_directory, check, main, run_piped  # noqa: E402
 from pref_file import with_free_door  # noqa: E402
-from waiting import EVENT_TIMEOUT  # noqa: E402
 from wire import tag_int, tag_string, tags, u8, u32  # noqa: E402
 
 HASH = "0123456789abcdef0123456789abcdef"
@@ -51,37 +48,6 @@ def files_under(path):
     for root, _, names in os.walk(path):
         found += [os.path.relpath(os.path.join(root, n), path) for n in names]
     return sorted(found)
-
-
-class Client:
-    def __init__(self, cwd):
-        self.proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.seen = b""
-        self.all = b""
-
-    def send(self, line):
-        self.proc.stdin.write((line + "\n").encode())
-        self.proc.stdin.flush()
-
-    def expect(self, text, timeout=EVENT_TIMEOUT, times=1):
-        deadline = time.monotonic() + timeout
-        while self.seen.count(text.encode()) < times:
-            left = deadline - time.monotonic()
-            check(left > 0, "waited for %r, got %r" % (text, self.seen[-2000:]))
-            ready, _, _ = select.select([self.proc.stdout], [], [], left)
-            if ready:
-                chunk = os.read(self.proc.stdout.fileno(), 65536)
-                check(chunk, "output ended before %r" % text)
-                self.seen += chunk
-                self.all += chunk
-
-    def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
-        self.proc.stdin.close()
-        self.proc.stdout.close()
 
 
 def listing(client, done, tries=200):
@@ -132,8 +98,7 @@ def test_links_list_pause_resume_cancel_and_restart():
 
         # A restart loads both, checks them (off the console's thread), and the
         # paused one is still paused.
-        client = Client(cwd)
-        try:
+        with Piped(cwd, hashing_lines=True) as client:
             names, texts = listing(client, lambda n, t: len(n) == 2 and "Hashing..." not in t)
             check(names == ["my song.mp3", "second.bin"], "after the restart: %r" % names)
             check(texts[1] == "Paused", "after the restart: %r" % texts)
@@ -145,11 +110,7 @@ def test_links_list_pause_resume_cancel_and_restart():
             out = client.seen.decode(errors="replace")
             check(listed(out)[-1] == ["second.bin"], "after m 1 c: %r" % out)
             check(statuses(out)[-1] != "Paused", "after m 2 r: %r" % out)
-            client.send("q")
-            client.send("y")
-            check(client.proc.wait(timeout=EVENT_TIMEOUT) == 0, "status %r" % client.proc.returncode)
-        finally:
-            client.kill()
+            client.quit(question=None)
         check(files_under(temp) == ["second.bin/1.part.met"], "temp holds %r" % files_under(temp))
 
 
@@ -181,13 +142,10 @@ def test_a_prepared_temporary_directory_loads_three_downloads():
               record(0xE1, b"loose.bin", 3000, bytes([3] * 16), [(500, 3000)]))
         write(os.path.join(temp, "7.1.part"), b"l" * 500)
         write(os.path.join(temp, "8.part.met"), b"\xe0 this is no record at all")
-        client = Client(cwd)
-        try:
+        with Piped(cwd, hashing_lines=True) as client:
             names, _ = listing(client, lambda n, t: len(n) == 3)
             time.sleep(0.3)  # nothing more comes
             names, _ = listing(client, lambda n, t: True)
-        finally:
-            client.kill()
         check(sorted(names) == ["loose.bin", "parts.bin", "single.bin"], names)
         check(os.path.exists(os.path.join(temp, "loose.bin", "7.part.met")), files_under(temp))
         check(os.path.exists(os.path.join(temp, "loose.bin", "7.1.part")), files_under(temp))
@@ -199,10 +157,9 @@ def test_killed_while_saving_keeps_every_download():
     for round_ in range(6):
         with base_directory() as cwd:
             with_free_door(cwd)
-            client = Client(cwd)
             saved = []
             count = rng.randint(3, 12)
-            try:
+            with Piped(cwd, hashing_lines=True) as client:
                 for i in range(count):
                     client.send(link("file%d.bin" % i, 1000 + i, hash_of(i)))
                     client.send("temp")
@@ -217,14 +174,10 @@ def test_killed_while_saving_keeps_every_download():
                     client.send("q")
                     client.send("y")
                 time.sleep(rng.uniform(0.0, 0.05))
-            finally:
                 client.kill()
-            again = Client(cwd)
-            try:
+            with Piped(cwd, hashing_lines=True) as again:
                 names, _ = listing(again, lambda n, t: set(saved) <= set(n))
-                out = again.all.decode(errors="replace")
-            finally:
-                again.kill()
+                out = again.raw.decode(errors="replace")
             for name in saved:
                 check(name in names, "round %d: %s lost; listed %r" % (round_, name, names))
             check("Couldn't" not in out and "ERROR" not in out, out)

@@ -8,7 +8,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import (PROMPT, QUESTION, Terminal, base_directory, check, main,  # noqa: E402
+from console_session import (PROMPT, Terminal, base_directory, check, main,  # noqa: E402
                              run_piped)
 from pref_file import free_port, parse_pref, put, setting, write_pref  # noqa: E402
 from scripted_peer import (CHAT, DIRECTORY_FILES, DIRECTORY_FILES_REQUEST, DIRECTORY_LIST,  # noqa: E402
@@ -34,17 +34,16 @@ def prepared(cwd, **settings):
     return port
 
 
-class Client:
+class Client(Terminal):
     """The client on a terminal: run() answers what a command printed before the next
     prompt."""
 
     def __init__(self, cwd):
-        self.t = Terminal(cwd)
-        self.t.expect(PROMPT)
+        super().__init__(cwd, ready=PROMPT)
 
     def run(self, line):
-        self.t.send(line)
-        return self.t.expect(PROMPT)
+        self.send(line)
+        return self.expect(PROMPT)
 
     def run_until(self, line, wanted, tries=50):
         """Runs the command until its output holds wanted (a peer's answer is handled on
@@ -56,15 +55,8 @@ class Client:
             time.sleep(0.1)
         raise AssertionError("%r never printed %r; last %r" % (line, wanted, out))
 
-    def quit(self):
-        self.t.send("q")
-        self.t.expect(QUESTION)
-        self.t.send("y")
-        status = self.t.wait(timeout=30)
-        check(status == 0, "status %r" % status)
-
-    def close(self):
-        self.t.close()
+    def quit(self, timeout=30):
+        super().quit(timeout)
 
 
 def greeted(port, name, seed):
@@ -105,8 +97,7 @@ def friend_records(path):
 def test_a_friend_is_kept_over_a_restart():
     with base_directory() as cwd:
         port = prepared(cwd)
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             alice = greeted(port, "alice", 0x10)
             c.run_until("vp", "(1) alice")
             check(c.run("afr 1") == "added friend.\n", "afr answered otherwise")
@@ -114,8 +105,6 @@ def test_a_friend_is_kept_over_a_restart():
             check(out == "(1)\talice\t [connected]\n", "gfr listed %r" % out)
             alice_port = alice.sock.getsockname()[1]
             c.quit()
-        finally:
-            c.close()
         records = friend_records(os.path.join(cwd, "friend.met"))
         check(len(records) == 1, "friend.met holds %d records" % len(records))
         record = records[0]
@@ -125,21 +114,17 @@ def test_a_friend_is_kept_over_a_restart():
         check(setting(record["tags"], NAME) == b"alice", "the friend's name is missing")
         alice.close()
 
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             out = c.run("gfr")
             check(out == "(1)\t127.0.0.1\t%d\t [not connected]\n" % alice_port,
                   "after the restart gfr listed %r" % out)
             c.quit()
-        finally:
-            c.close()
 
 
 def test_browsing_a_friend():
     with base_directory() as cwd:
         port = prepared(cwd)
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             bob = greeted(port, "bob", 0x20)
             c.run_until("vp", "(1) bob")
             c.run("afr 1")
@@ -166,16 +151,13 @@ def test_browsing_a_friend():
             c.run("gfr 1 1 1")
             c.run_until("vd", "song.ogg")
             c.quit()
-        finally:
-            c.close()
         bob.close()
 
 
 def test_fr_allow_one_keeps_strangers_out_even_after_an_unsolicited_list():
     with base_directory() as cwd:
         port = prepared(cwd, frAllow=1)
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             eve = greeted(port, "eve", 0x30)
             check(answered(eve, DIRECTORY_LIST_REQUEST) == [NO_FILE_VIEW], "93 not refused")
             check(answered(eve, DIRECTORY_LIST, directory_list(["bait"])) == [], "95 answered")
@@ -185,42 +167,34 @@ def test_fr_allow_one_keeps_strangers_out_even_after_an_unsolicited_list():
                   "94 not refused")
             check(c.run("gfr") == "", "the stranger became a friend")
             c.quit()
-        finally:
-            c.close()
         eve.close()
 
 
 def test_pm_allow_decides_whose_messages_are_shown():
     with base_directory() as cwd:
         port = prepared(cwd, pmAllow=2)
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             carol = greeted(port, "carol", 0x40)
             check(answered(carol, CHAT, text("first")) == [NO_CHAT], "pmAllow 2 took a message")
             c.run("afr 1")
             c.quit()
-        finally:
-            c.close()
         carol.close()
 
         path = os.path.join(cwd, "pref.met")
         user, values = parse_pref(path)
         put(values, INT, b"pmAllow", 1)
         write_pref(path, user, values)
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             carol = greeted(port, "carol", 0x40)
             dave = greeted(port, "dave", 0x50)
             check(answered(carol, CHAT, text("hi there")) == [], "a friend was refused")
-            c.t.expect("Message from carol: hi there\n")
+            c.expect("Message from carol: hi there\n")
             check(answered(carol, CHAT, text("%s%n\x1b[2J")) == [], "the second was refused")
-            c.t.expect("Message from carol: %s%n?[2J\n")
+            c.expect("Message from carol: %s%n?[2J\n")
             check(answered(dave, CHAT, text("let me in")) == [NO_CHAT], "a stranger was heard")
             out = c.run("vp")
             check("let me in" not in out, "a refused message was shown")
             c.quit()
-        finally:
-            c.close()
         carol.close()
         dave.close()
 

@@ -6,14 +6,11 @@ identity it made."""
 
 import os
 import random
-import signal
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import (base_directory, binary, check, main,  # noqa: E402
-                             read_until_welcome)
+from console_session import WELCOME, Piped, base_directory, check, main, run_piped  # noqa: E402
 from pref_file import parse_pref, user_name  # noqa: E402
 from server_session import server_met  # noqa: E402
 from test_friends import Client, friend_records, greeted, prepared  # noqa: E402
@@ -64,42 +61,40 @@ def test_changes_older_than_a_few_seconds_survive_a_kill():
             friend_hash = bytes(range(0x10 * (round_ + 1), 0x10 * (round_ + 1) + 16))
             share = os.path.join(cwd, "shared%d" % round_)
             os.mkdir(share)
-            c = Client(cwd)
             peer = None
             try:
-                done = {}
+                with Client(cwd) as c:
+                    done = {}
 
-                def change_name():
-                    c.run("name " + name)
+                    def change_name():
+                        c.run("name " + name)
 
-                def add_server():
-                    c.run("n %s %d" % server)
+                    def add_server():
+                        c.run("n %s %d" % server)
 
-                def add_friend():
-                    nonlocal peer
-                    peer = greeted(door, "friend%d" % round_, 0x10 * (round_ + 1))
-                    listing = c.run_until("vp", "friend%d" % round_)
-                    row = [line for line in listing.splitlines() if "friend%d" % round_ in line]
-                    number = row[0].split(")")[0].strip("( ")
-                    check(c.run("afr " + number) == "added friend.\n", "afr failed")
+                    def add_friend():
+                        nonlocal peer
+                        peer = greeted(door, "friend%d" % round_, 0x10 * (round_ + 1))
+                        listing = c.run_until("vp", "friend%d" % round_)
+                        row = [line for line in listing.splitlines() if "friend%d" % round_ in line]
+                        number = row[0].split(")")[0].strip("( ")
+                        check(c.run("afr " + number) == "added friend.\n", "afr failed")
 
-                def add_share():
-                    c.run("a " + share)
+                    def add_share():
+                        c.run("a " + share)
 
-                changes = [("name", change_name), ("server", add_server),
-                           ("friend", add_friend), ("share", add_share)]
-                rng.shuffle(changes)
-                for what, change in changes:
-                    change()
-                    done[what] = time.monotonic()
-                    time.sleep(rng.uniform(0, 1.5))
-                # The kill comes at a random moment after the changes.
-                time.sleep(delay)
-                killed = time.monotonic()
-                c.t.proc.send_signal(signal.SIGKILL)
-                c.t.proc.wait(timeout=30)
+                    changes = [("name", change_name), ("server", add_server),
+                               ("friend", add_friend), ("share", add_share)]
+                    rng.shuffle(changes)
+                    for what, change in changes:
+                        change()
+                        done[what] = time.monotonic()
+                        time.sleep(rng.uniform(0, 1.5))
+                    # The kill comes at a random moment after the changes.
+                    time.sleep(delay)
+                    killed = time.monotonic()
+                    c.kill(timeout=30)
             finally:
-                c.close()
                 if peer:
                     peer.close()
             old = {what for what, at in done.items() if killed - at > GRACE}
@@ -120,15 +115,12 @@ def test_changes_older_than_a_few_seconds_survive_a_kill():
             for key in ("servers", "friends", "shares"):
                 check(required[key] <= got[key], key + ": " + why)
 
-        c = Client(cwd)
-        try:
+        with Client(cwd) as c:
             servers = c.run("vm")
             friends = c.run("gfr")
             shares = c.run("vs")
             shown = c.run("name")
             c.quit()
-        finally:
-            c.close()
         for ip, port in required["servers"]:
             check("\t%s : %d" % (ip, port) in servers, "vm after the restart: %r" % servers)
         check(friends.count("[not connected]") >= len(required["friends"]),
@@ -142,23 +134,16 @@ def test_a_first_start_killed_early_keeps_its_identity():
     rng = random.Random()
     for _ in range(4):
         with base_directory() as cwd:
-            proc = subprocess.Popen([binary()], cwd=cwd, stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            try:
+            with Piped(cwd) as client:
                 # By the welcome the start is done; the kill comes then or a moment later.
-                read_until_welcome(proc)
+                client.expect(WELCOME)
                 time.sleep(rng.uniform(0, 0.3))
-            finally:
-                proc.kill()
-                proc.wait(timeout=30)
-                proc.stdout.close()
-                proc.stdin.close()
+                client.kill(timeout=30)
             pref = os.path.join(cwd, "pref.met")
             check(os.path.exists(pref), "no pref.met after the first start")
             made, _ = parse_pref(pref)
-            done = subprocess.run([binary()], cwd=cwd, input=b"q\ny\n", stdout=subprocess.PIPE,
-                                  stderr=subprocess.STDOUT, timeout=30)
-            check(done.returncode == 0, "the second start: %r" % done.stdout)
+            status, out = run_piped(cwd, "q\ny\n", timeout=30)
+            check(status == 0, "the second start: %r" % out)
             kept, _ = parse_pref(pref)
             check(kept["hash"] == made["hash"], "identity %s became %s"
                   % (made["hash"].hex(), kept["hash"].hex()))

@@ -11,20 +11,14 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from console_session import Terminal, base_directory, check, main  # noqa: E402
 from md4 import md4  # noqa: E402
-from pref_file import write_pref  # noqa: E402
+from pref_file import free_port, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
 import scripted_peer as sp  # noqa: E402
 from wire import INT, MARKER, STRING, ip_value, text, u8, u16, u32  # noqa: E402
 
 LOOPBACK_ID = ip_value(sp.LOOPBACK)
-
-
-def free_port():
-    s = socket.socket()
-    s.bind((sp.LOOPBACK, 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
+# The end of the quit's question.
+ASKED = "(y or n): "
 
 
 def start(cwd, door_port, name, fr_allow=None, hashing_lines=False):
@@ -35,8 +29,7 @@ def start(cwd, door_port, name, fr_allow=None, hashing_lines=False):
     user = {"address": 0, "port": 0, "hash": os.urandom(16),
             "tags": [[STRING, b"\x01", name.encode()]]}
     write_pref(os.path.join(cwd, "pref.met"), user, settings)
-    t = Terminal(cwd, hashing_lines=hashing_lines)
-    t.expect("> ")
+    t = Terminal(cwd, hashing_lines=hashing_lines, ready="> ")
     deadline = time.monotonic() + EVENT_TIMEOUT
     while True:
         try:
@@ -45,14 +38,6 @@ def start(cwd, door_port, name, fr_allow=None, hashing_lines=False):
         except OSError:
             check(time.monotonic() < deadline, "the door on %d never opened" % door_port)
             time.sleep(0.05)
-
-
-def quit_client(t):
-    t.send("q")
-    t.expect("(y or n): ")
-    t.send("y")
-    check(t.wait() == 0, "the client did not end with status 0")
-    t.close()
 
 
 def peer_lines(t):
@@ -86,9 +71,7 @@ def resident_kib(t):
 def test_two_clients_exchange_hellos():
     with base_directory() as a_dir, base_directory() as b_dir:
         a_port, b_port = free_port(), free_port()
-        b = start(b_dir, b_port, "bob")
-        a = start(a_dir, a_port, "alice")
-        try:
+        with start(b_dir, b_port, "bob") as b, start(a_dir, a_port, "alice") as a:
             # A scripted peer at alice's door asks her to connect to bob (opcode 90).
             relay = sp.ScriptedPeer.connect(a_port)
             relay.hello(name="relay")
@@ -100,16 +83,14 @@ def test_two_clients_exchange_hellos():
             line = wait_listed(b, r"^\(\d+\) alice ")
             check(re.search(r"\[127\.0\.0\.1:%d\] \(\d+\) 10501 \(.*\) \[1\] keep: 0$" % a_port,
                             line), "bob lists %r" % line)
-        finally:
-            quit_client(a)
-            quit_client(b)
+            a.quit(question=ASKED)
+            b.quit(question=ASKED)
 
 
 def test_scripted_peers_at_the_door():
     with base_directory() as cwd:
         port = free_port()
-        t = start(cwd, port, "carol", fr_allow=2)
-        try:
+        with start(cwd, port, "carol", fr_allow=2) as t:
             good = sp.ScriptedPeer.connect(port)
             good.user_hash = bytes([1] * 16)
             good.hello(name="good")
@@ -156,8 +137,7 @@ def test_scripted_peers_at_the_door():
             # The other peer is untouched.
             bad.send(sp.PING)
             bad.expect(sp.PING_ANSWER)
-        finally:
-            quit_client(t)
+            t.quit(question=ASKED)
 
 
 DONE = "Done loading shared files.\n"
@@ -172,8 +152,7 @@ def test_shared_files_are_offered():
             f.write(data)
         file_hash = md4(data)
         port = free_port()
-        t = start(cwd, port, "dave", hashing_lines=True)
-        try:
+        with start(cwd, port, "dave", hashing_lines=True) as t:
             t.expect(DONE, timeout=60)
             t.send("a S")
             t.expect(DONE, timeout=60)
@@ -190,8 +169,7 @@ def test_shared_files_are_offered():
             # Queued for the upload, then granted by an idle slot: not refused.
             peer.send(sp.UPLOAD_REQUEST, file_hash)
             peer.expect(sp.SLOT_GRANTED, skip=(sp.ADDRESS_DIFFERS, sp.QUEUE_RANK))
-        finally:
-            quit_client(t)
+            t.quit(question=ASKED)
 
 
 if __name__ == "__main__":

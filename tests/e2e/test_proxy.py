@@ -170,12 +170,10 @@ def downloads_through(kind, proxy_type):
                 FakeIndexServer(name="A's") as a_server, \
                 FakeIndexServer(name="B's") as b_server, \
                 FakeIndexServer(name="C's") as c_server:
-            b = Peer(b_dir, b_server)
-            c = Peer(c_dir, c_server)
-            a = Peer(a_dir, a_server, [(INT, b"pType", proxy_type),
-                                       (STRING, b"pSName", b"127.0.0.1"),
-                                       (INT, b"pPort", proxy.port)])
-            try:
+            with Peer(b_dir, b_server) as b, Peer(c_dir, c_server) as c, \
+                    Peer(a_dir, a_server, [(INT, b"pType", proxy_type),
+                                           (STRING, b"pSName", b"127.0.0.1"),
+                                           (INT, b"pPort", proxy.port)]) as a:
                 one_hash = b.share(shared_file(b_dir, "one.bin", one), "one.bin")
                 two_hash = c.share(shared_file(c_dir, "two.bin", two), "two.bin")
                 watch = DoorWatch(b)
@@ -198,9 +196,6 @@ def downloads_through(kind, proxy_type):
                 check_through(proxy, a_server, watch)
                 for p in (a, b, c):
                     p.quit()
-            finally:
-                for p in (a, b, c):
-                    p.client.close()
     finally:
         proxy.close()
 

@@ -42,8 +42,7 @@ def prepared(cwd, commands="pass zet quimbal\n"):
 
 def started(cwd, admin):
     """The client with the remote UI, once its admin door takes connections."""
-    t = Terminal(cwd, ["-"])
-    t.expect(PROMPT)
+    t = Terminal(cwd, ["-"], ready=PROMPT)
     deadline = time.monotonic() + EVENT_TIMEOUT
     while True:
         try:
@@ -88,8 +87,7 @@ def read_options(body):
 def test_logins_and_what_a_controller_sees():
     with base_directory() as cwd:
         admin = prepared(cwd)
-        t = started(cwd, admin)
-        try:
+        with started(cwd, admin) as t:
             # A first packet other than the login: closed, nothing run, nothing printed.
             with Controller(admin) as c:
                 c.command("vo")
@@ -156,15 +154,12 @@ def test_logins_and_what_a_controller_sees():
                 check(time.monotonic() < deadline, "no login after the first left")
                 time.sleep(0.2)
             again.close()
-        finally:
-            t.close()
 
 
 def test_downloads_reports_part_map_and_stop():
     with base_directory() as cwd:
         admin = prepared(cwd)
-        t = started(cwd, admin)
-        try:
+        with started(cwd, admin) as t:
             c = logged_in(admin)
             record = file_record(FILE_HASH, tag_string(b"\x01", "remote.bin"),
                                  tag_int(b"\x02", FILE_SIZE))
@@ -236,15 +231,12 @@ def test_downloads_reports_part_map_and_stop():
                        if n.endswith(".part.met")]
             check(len(records) == 1, "the download's records: %r" % records)
             c.close()
-        finally:
-            t.close()
 
 
 def test_hostile_strangers_and_blank_credentials():
     with base_directory() as cwd:
         admin = prepared(cwd, commands="")
-        t = started(cwd, admin)
-        try:
+        with started(cwd, admin) as t:
             for name, password in (("", ""), ("zet", ""), ("", "x")):
                 with Controller(admin) as c:
                     c.login(name, password)
@@ -265,8 +257,6 @@ def test_hostile_strangers_and_blank_credentials():
                 c.expect_close()
             check(rss() - before < 16 * 1024, "memory grew by %d KiB" % (rss() - before))
             check(quiet(t) == "", "the dropped frames printed something")
-        finally:
-            t.close()
 
 
 def test_only_the_exact_name_and_password_log_in():
@@ -293,8 +283,7 @@ def test_only_the_exact_name_and_password_log_in():
     ]
     with base_directory() as cwd:
         admin = prepared(cwd, commands="pass adm s3cretPW\n")
-        t = started(cwd, admin)
-        try:
+        with started(cwd, admin) as t:
             for name, password, after in refused:
                 with Controller(admin) as c:
                     c.send(LOGIN, text(name) + text(password) + after)
@@ -305,8 +294,6 @@ def test_only_the_exact_name_and_password_log_in():
             with Controller(admin) as c:
                 c.send(LOGIN, text(b"adm") + text(b"s3cretPW"))
                 c.next_frame(OPTIONS)
-        finally:
-            t.close()
 
 
 def held_at(port):
@@ -363,13 +350,17 @@ class IdleFlood:
             self.process.kill()
             self.process.join()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
 
 def test_idle_connections_cannot_keep_the_controller_out():
     with base_directory() as cwd:
         admin = prepared(cwd)
-        t = started(cwd, admin)
-        flood = IdleFlood(admin, 8)
-        try:
+        with started(cwd, admin) as t, IdleFlood(admin, 8) as flood:
             for attempt in range(6):
                 # Every one of the eight waits at the client before the controller comes.
                 deadline = time.monotonic() + 10
@@ -398,17 +389,13 @@ def test_idle_connections_cannot_keep_the_controller_out():
                 while flood.reopened == closed_before:
                     check(time.monotonic() < deadline, "no idle connection was closed")
                     time.sleep(0.02)
-        finally:
-            flood.stop()
-            t.close()
 
 
 def test_admin_port_settings():
     with base_directory() as cwd:
         admin = prepared(cwd)
         moved = free_port()
-        t = started(cwd, admin)
-        try:
+        with started(cwd, admin) as t:
             t.send("aport %d" % moved)
             check(t.expect(PROMPT) == "Port will change when you restart.\n", "aport answered")
             for wrong in ("x", "70000"):
@@ -417,24 +404,16 @@ def test_admin_port_settings():
             socket.create_connection(("127.0.0.1", admin), timeout=5).close()
             t.send("vo")
             check("AdminPort:\t\t%d\n" % moved in t.expect(PROMPT), "vo shows another port")
-            t.send("q")
-            t.expect("(y or n)")
-            t.send("y")
-            check(t.wait() == 0, "bad exit status")
-        finally:
-            t.close()
+            t.quit(question="(y or n)")
         _, values = parse_pref(os.path.join(cwd, "pref.met"))
         check(setting(values, b"adminDoorPort") == moved, "pref.met keeps another port")
-        t = started(cwd, moved)
-        try:
+        with started(cwd, moved) as t:
             refused = False
             try:
                 socket.create_connection(("127.0.0.1", admin), timeout=2).close()
             except OSError:
                 refused = True
             check(refused, "the old admin port still listens")
-        finally:
-            t.close()
 
         # Another process holds the admin port: the client runs on without remote control.
         with socket.socket() as holder:
@@ -445,14 +424,11 @@ def test_admin_port_settings():
             user, values = parse_pref(path)
             put(values, INT, b"adminDoorPort", taken)
             write_pref(path, user, values)
-            t = Terminal(cwd, ["-"])
-            try:
+            with Terminal(cwd, ["-"]) as t:
                 t.expect(PROMPT)
                 t.send("vo")
                 check("AdminPort:\t\t%d\n" % taken in t.expect(PROMPT), "the client stopped")
                 check(t.running(), "the client ended")
-            finally:
-                t.close()
 
 
 if __name__ == "__main__":

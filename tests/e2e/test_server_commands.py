@@ -25,8 +25,7 @@ INVALID = "Invalid arguments\n"
 
 def test_servers_are_added_and_listed():
     with base_directory() as cwd:
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             check(client.cmd("vm") == "None.\n", "an empty list")
             check(client.cmd("n 127.0.0.1") == "127.0.0.1 added\n\n", "n without a port")
             check(client.cmd("n 127.0.0.1 4661") == "127.0.0.1 added\n\n", "n of a listed server")
@@ -37,8 +36,6 @@ def test_servers_are_added_and_listed():
             check(listing.count(" : 4661") == 1 and listing.endswith("\t127.0.0.1 : 4661\n"),
                   "vm: %r" % listing)
             client.quit()
-        finally:
-            client.close()
 
 
 def test_the_forms_of_n():
@@ -62,14 +59,11 @@ def test_the_forms_of_n():
         ("n 10.0.0:6661", INVALID, None),
     ]
     with base_directory() as cwd:
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             for line, answer, _ in table:
                 got = client.cmd(line)
                 check(got == answer, "%r answered %r, wanted %r" % (line, got, answer))
             client.quit()
-        finally:
-            client.close()
         stored = sorted(server_met(cwd))
         wanted = sorted(kept for _, _, kept in table if kept)
         check(stored == wanted, "server.met holds %r, wanted %r" % (stored, wanted))
@@ -81,8 +75,7 @@ def test_connect_fails_over_by_priority_and_spreads_searches():
         # The refusing server answers its pings, so it has the higher priority.
         first.answer_pings(users=5, files=6)
         second.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             check(client.cmd("xs") == "No search to extend.\n", "xs before any search")
             client.cmd("n 127.0.0.1 %d" % second.port)
             client.cmd("n 127.0.0.1 %d" % first.port)
@@ -121,8 +114,6 @@ def test_connect_fails_over_by_priority_and_spreads_searches():
             client.until("g", "Not connected to a server.\n")
             second.wait_closed()
             client.quit()
-        finally:
-            client.close()
 
 
 def test_a_download_asks_the_servers_for_sources_in_turn():
@@ -131,8 +122,7 @@ def test_a_download_asks_the_servers_for_sources_in_turn():
             FakeIndexServer(listening=False, name="other") as udp:
         with_free_door(cwd)
         tcp.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 127.0.0.1 %d" % tcp.port)
             client.cmd("n 127.0.0.1 %d" % udp.port)
             client.cmd("c")
@@ -164,8 +154,6 @@ def test_a_download_asks_the_servers_for_sources_in_turn():
                   % abs(asked["tcp"] - asked["udp"]))
 
             client.quit()
-        finally:
-            client.close()
 
 
 def test_numbers_that_name_nothing_are_refused():
@@ -186,15 +174,12 @@ def test_numbers_that_name_nothing_are_refused():
         ("vm", "None.\n"),
     ]
     with base_directory() as cwd:
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 10.0.0.1 4661")
             for line, want in steps:
                 got = client.cmd(line)
                 check(got == want, "%r gave %r, wanted %r" % (line, got, want))
             client.quit()
-        finally:
-            client.close()
 
 
 def test_servers_and_passwords_survive_a_restart():
@@ -203,8 +188,7 @@ def test_servers_and_passwords_survive_a_restart():
         check(status == 0, "run 1 status %r" % status)
         kept = server_met(cwd)[("127.0.0.1", server.port)]
         check(kept.get(b"password") == b"sesame", "server.met holds %r" % kept)
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             listing = client.until("vm", ": %d" % server.port)
             check("sesame" in listing, "vm: %r" % listing)
             options = client.cmd("vo")
@@ -214,8 +198,6 @@ def test_servers_and_passwords_survive_a_restart():
             login = server.expect(LOGIN)
             check(login.endswith(text("sesame")), "the login lacks the password: %r" % login)
             client.quit()
-        finally:
-            client.close()
 
 
 def test_dead_servers_are_gone_after_the_first_pass():
@@ -226,13 +208,10 @@ def test_dead_servers_are_gone_after_the_first_pass():
             server_met_record("127.0.0.1", 13, tag_string(NAME, "kept"), tag_int(HISTORY, 6),
                               tag_int(PREF, 2)),
         ])
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             listing = client.until("vm", lambda got: "dead" not in got)
             check("kept" in listing, "vm: %r" % listing)
             client.quit()
-        finally:
-            client.close()
         servers = server_met(cwd)
         check(list(servers) == [("127.0.0.1", 13)], "server.met holds %r" % servers)
         check(servers[("127.0.0.1", 13)][b"\x0d"] == 7, "the kept one was pinged once more")
@@ -266,22 +245,21 @@ def test_fetched_server_lists_are_merged():
     threading.Thread(target=web.serve_forever, daemon=True).start()
     url = "http://127.0.0.1:%d" % web.server_address[1]
     with base_directory() as cwd:
-        client = Client(cwd)
         try:
-            client.cmd("n 10.0.0.1 4661")
-            client.cmd("glist %s/servers.met" % url)
-            client.saw("Got server list.\n")
-            listing = client.until("vm", "10.0.0.2 : 4662")
-            check(listing.count("10.0.0.1 : 4661") == 1, "vm: %r" % listing)
-            client.cmd("glist %s/missing.met" % url)
-            client.saw("Problem getting list.\n")
-            client.cmd("glist %s/big.met" % url)
-            client.saw("Problem getting list.\n")
-            client.cmd("glist")
-            client.saw("Problem getting list.\n")
-            client.quit()
+            with Client(cwd) as client:
+                client.cmd("n 10.0.0.1 4661")
+                client.cmd("glist %s/servers.met" % url)
+                client.saw("Got server list.\n")
+                listing = client.until("vm", "10.0.0.2 : 4662")
+                check(listing.count("10.0.0.1 : 4661") == 1, "vm: %r" % listing)
+                client.cmd("glist %s/missing.met" % url)
+                client.saw("Problem getting list.\n")
+                client.cmd("glist %s/big.met" % url)
+                client.saw("Problem getting list.\n")
+                client.cmd("glist")
+                client.saw("Problem getting list.\n")
+                client.quit()
         finally:
-            client.close()
             web.shutdown()
         servers = server_met(cwd)
         check(sorted(servers) == [("10.0.0.1", 4661), ("10.0.0.2", 4662)], "server.met %r" % servers)
@@ -292,16 +270,13 @@ def test_fetched_server_lists_are_merged():
 def test_auto_connect_starts_at_once():
     with base_directory() as cwd, FakeIndexServer() as server:
         server.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 127.0.0.1 %d" % server.port)
             client.cmd("auto")
             client.saw("automatically connecting\n")
             server.expect(LOGIN)
             check("AutoConnect:\t\t1\n" in client.cmd("vo"), "auto is not on")
             client.quit()
-        finally:
-            client.close()
 
 
 if __name__ == "__main__":

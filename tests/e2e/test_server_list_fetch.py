@@ -111,8 +111,7 @@ def test_glist_again_and_again_then_a_quit_during_a_fetch():
     try:
         with base_directory() as cwd, FakeIndexServer() as index:
             index.reply(LOGIN, id_change(0x0100007F))
-            client = Client(cwd)
-            try:
+            with Client(cwd) as client:
                 client.cmd("n 127.0.0.1 %d" % index.port)
                 client.cmd("c")
                 index.expect(ID_RECEIVED, timeout=20)
@@ -132,12 +131,8 @@ def test_glist_again_and_again_then_a_quit_during_a_fetch():
                 for line in lines[:4]:
                     client.cmd(line)
                 wait_results(client, typed + 4)
-                client.send("q")
-                client.send("y")
                 # Without a cancel the quit would wait for the slow server for ever.
-                check(client.wait(timeout=60) == 0, "bad exit status")
-            finally:
-                client.close()
+                client.quit(timeout=60, question=None)
     finally:
         os.sched_setaffinity(0, saved)
         trickler.close()

@@ -28,8 +28,7 @@ def connect(client, server):
 
 def test_login_bytes_with_and_without_a_password():
     with base_directory() as cwd, FakeIndexServer() as server:
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             plain = connect(client, server)
             r = Reader(plain)
             user_hash, client_id, port, tags = r.record()
@@ -46,8 +45,6 @@ def test_login_bytes_with_and_without_a_password():
             secret = server.expect(LOGIN)
             check(secret == plain + text("sesame"), "with password %r" % secret)
             client.quit()
-        finally:
-            client.close()
         with open(os.path.join(cwd, "pref.met"), "rb") as f:
             own = f.read()
         check(own[6:22] == user_hash, "the login carries another hash than pref.met")
@@ -58,8 +55,7 @@ def test_id_change_high_and_low():
     for given, shown in [(0x0100007F, "ClientID: 16777343 (open)"), (5, "ClientID: 5 (firewalled)")]:
         with base_directory() as cwd, FakeIndexServer() as server:
             server.reply(LOGIN, id_change(given))
-            client = Client(cwd)
-            try:
+            with Client(cwd) as client:
                 connect(client, server)
                 check(server.expect(ID_RECEIVED) == b"", "op 20 carries nothing")
                 client.saw("Connected to: 127.0.0.1\n")
@@ -67,8 +63,6 @@ def test_id_change_high_and_low():
                 check(stats.endswith(shown + "\nConnected to: 127.0.0.1\n   Users: 0    Files: 0\n"),
                       "g after id %d: %r" % (given, stats))
                 client.quit()
-            finally:
-                client.close()
 
 
 def test_status_message_own_record_and_more_servers():
@@ -77,8 +71,7 @@ def test_status_message_own_record_and_more_servers():
                      server_message("hello %s %n %d"),
                      own_record("Fake Name", tag_string(DESCRIPTION, "a server")),
                      server_list([(0x0100000A, 4661), (0x0200000A, 4662)]))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             connect(client, server)
             client.saw("Connected to: 127.0.0.1\n")
             client.saw("hello %s %n %d\n")
@@ -89,8 +82,6 @@ def test_status_message_own_record_and_more_servers():
             check("Fake Name" in listing and "a server" in listing, "own record in vm: %r" % listing)
             check("10.0.0.1 : 4661" in listing, "vm: %r" % listing)
             client.quit()
-        finally:
-            client.close()
 
 
 def test_search_sends_the_expression_and_shows_filtered_results():
@@ -98,8 +89,7 @@ def test_search_sends_the_expression_and_shows_filtered_results():
         with open(os.path.join(cwd, "filters.txt"), "w") as f:
             f.write("unwanted\n")
         server.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             connect(client, server)
             server.expect(ID_RECEIVED)
             client.cmd("s fat day -Audio")
@@ -117,8 +107,6 @@ def test_search_sends_the_expression_and_shows_filtered_results():
             check(rows.endswith("Name\tSize\t\n(1) fat day.mp3\t1000\t\n(2) fat day live.mp3\t3\t\n"),
                   "vr: %r" % rows)
             client.quit()
-        finally:
-            client.close()
 
 
 def test_callback_requests_call_only_real_addresses():
@@ -129,27 +117,26 @@ def test_callback_requests_call_only_real_addresses():
     peer_port = listener.getsockname()[1]
     with base_directory() as cwd, FakeIndexServer() as server:
         server.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
         try:
-            connect(client, server)
-            server.expect(ID_RECEIVED)
-            server.send(*callback_request(0x00FFFFFF, peer_port))
-            server.send(*server_message("low id sent"))
-            client.saw("low id sent\n")
-            listener.settimeout(0.5)
-            called = None
-            try:
-                called = listener.accept()
-            except socket.timeout:
-                pass
-            check(called is None, "a low id was called")
-            listener.settimeout(5)
-            server.send(*callback_request(ip_value("127.0.0.1"), peer_port))
-            conn, _ = listener.accept()
-            conn.close()
-            client.quit()
+            with Client(cwd) as client:
+                connect(client, server)
+                server.expect(ID_RECEIVED)
+                server.send(*callback_request(0x00FFFFFF, peer_port))
+                server.send(*server_message("low id sent"))
+                client.saw("low id sent\n")
+                listener.settimeout(0.5)
+                called = None
+                try:
+                    called = listener.accept()
+                except socket.timeout:
+                    pass
+                check(called is None, "a low id was called")
+                listener.settimeout(5)
+                server.send(*callback_request(ip_value("127.0.0.1"), peer_port))
+                conn, _ = listener.accept()
+                conn.close()
+                client.quit()
         finally:
-            client.close()
             listener.close()
 
 
@@ -157,16 +144,13 @@ def test_pings_update_the_list_and_server_met_keeps_the_unanswered_count():
     with base_directory() as cwd, FakeIndexServer(name="answering") as answering, \
             FakeIndexServer(name="silent") as silent:
         answering.answer_pings(users=5, files=6)
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 127.0.0.1 %d" % answering.port)
             client.cmd("n 127.0.0.1 %d" % silent.port)
             silent.expect_udp(UDP_STATUS_REQUEST)
             listing = client.until("vm", "\t5\t6\t")
             check(": %d" % answering.port in listing, "vm: %r" % listing)
             client.quit()
-        finally:
-            client.close()
         servers = server_met(cwd)
         got = {port: tags.get(b"\x0d") for (_, port), tags in servers.items()}
         check(got == {answering.port: 0, silent.port: 1}, "history in server.met: %r" % got)
@@ -180,8 +164,7 @@ def test_bad_frames_drop_the_server_and_memory_stays_flat():
     ]
     with base_directory() as cwd, FakeIndexServer() as server:
         server.reply(LOGIN, id_change(0x0100007F))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.cmd("n 127.0.0.1 %d" % server.port)
             for n, (what, data) in enumerate(cases, 1):
                 client.cmd("c")
@@ -194,8 +177,6 @@ def test_bad_frames_drop_the_server_and_memory_stays_flat():
                 grown = rss_kib(client.proc.pid) - before
                 check(grown < 16 * 1024, "%s: memory grew by %d KiB" % (what, grown))
             client.quit()
-        finally:
-            client.close()
 
 
 if __name__ == "__main__":

@@ -10,7 +10,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import (PROMPT, QUESTION, Terminal, base_directory, check, main,  # noqa: E402
+from console_session import (PROMPT, Terminal, base_directory, check, main,  # noqa: E402
                              without_hashing_lines)
 from md4 import md4  # noqa: E402
 from pref_file import parse_pref, setting  # noqa: E402
@@ -57,24 +57,23 @@ def cannot_listen(client, port):
     return True
 
 
-class Client:
+class Client(Terminal):
     """The client on a terminal; run() sends a command and answers what it printed
     before the next prompt."""
 
     def __init__(self, cwd):
-        self.t = Terminal(cwd, hashing_lines=True)
         self.transcript = ""
-        self.expect(PROMPT)
+        super().__init__(cwd, hashing_lines=True, ready=PROMPT)
 
     def expect(self, text, timeout=EVENT_TIMEOUT):
-        before = self.t.expect(text, timeout)
+        before = super().expect(text, timeout)
         self.transcript += before + text
         return before
 
     def run(self, line):
         """What the command printed, without what the transfer side prints on its own
         (the transcript keeps that)."""
-        self.t.send(line)
+        self.send(line)
         return without_hashing_lines(self.expect(PROMPT))
 
     def wait_for_pass(self):
@@ -89,15 +88,8 @@ class Client:
         if text not in self.transcript:
             self.expect(text, timeout)
 
-    def quit(self):
-        self.t.send("q")
-        self.expect(QUESTION)
-        self.t.send("y")
-        status = self.t.wait(timeout=30)
-        check(status == 0, "status %r" % status)
-
-    def close(self):
-        self.t.close()
+    def quit(self, timeout=30):
+        super().quit(timeout)
 
 
 def share_listing(client):
@@ -139,15 +131,12 @@ def expected_hashes(data, digest=md4):
 
 def test_a_fresh_start_keeps_the_defaults_and_listens():
     with base_directory() as cwd:
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             # Once a command has run, the transfer side has loaded.
             check(share_listing(client) == [os.path.join(cwd, "incoming")], "vs")
             if not cannot_listen(client, 4662):
                 check(door_of(4662, client.name()), "no door on 4662")
             client.quit()
-        finally:
-            client.close()
         check(os.path.isdir(os.path.join(cwd, "incoming")), "no incoming directory")
         check(os.path.isdir(os.path.join(cwd, "temp")), "no temp directory")
         _, settings = parse_pref(os.path.join(cwd, "pref.met"))
@@ -159,8 +148,7 @@ def test_a_fresh_start_keeps_the_defaults_and_listens():
             found = [t for t in settings if t[1] == key]
             check(found == [[kind, key, value]], "%s: %r" % (key, found))
 
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             share_listing(client)
             name = client.name()
             check(client.run("port 4700") == "TCP port changed to 4700\n", "port 4700")
@@ -173,8 +161,6 @@ def test_a_fresh_start_keeps_the_defaults_and_listens():
             check(client.run("port") == "4700\n", "port")
             check(client.run("port 0") == "4700\n", "port 0")
             client.quit()
-        finally:
-            client.close()
         _, settings = parse_pref(os.path.join(cwd, "pref.met"))
         check(setting(settings, b"doorPort") == 4700, "the port was not kept")
 
@@ -185,8 +171,7 @@ def test_shared_directories_and_share_dat():
         s1, s2 = os.path.join(cwd, "S1"), os.path.join(cwd, "S2")
         os.mkdir(s1)
         os.mkdir(s2)
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.run("a S1")
             client.run("a S2")
             check("directory already added.\n" in client.run("a S2"), "duplicate accepted")
@@ -194,29 +179,21 @@ def test_shared_directories_and_share_dat():
                   "a on a missing directory")
             check(client.run("a") == "Invalid arguments.", "a without a directory")
             client.quit()
-        finally:
-            client.close()
         with open(os.path.join(cwd, "share.dat"), "rb") as f:
             check(f.read() == stored_paths([incoming, s1, s2]), "share.dat")
 
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             check(share_listing(client) == [incoming, s1, s2], "the directories read back")
             client.run("u 1")
             check(share_listing(client) == [s1, s2, incoming], "u 1 drops incoming")
             check(client.run("u") == "Invalid Directory number.\n", "u without a number")
             client.quit()
-        finally:
-            client.close()
 
         write(os.path.join(cwd, "share.dat"),
               stored_paths([incoming + "/", "", os.path.join(cwd, "gone")]))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             check(share_listing(client) == [incoming + "/"], "incoming listed other than once")
             client.quit()
-        finally:
-            client.close()
 
 
 def test_known_met_holds_every_hash():
@@ -229,12 +206,9 @@ def test_known_met_holds_every_hash():
         for name, data in files.items():
             write(os.path.join(shared, name), data)
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.wait_for_pass()
             client.quit()
-        finally:
-            client.close()
 
         known = parse_known(os.path.join(cwd, "known.met"))
         check(sorted(known) == sorted(files), "records %r" % sorted(known))
@@ -257,12 +231,9 @@ def test_known_met_holds_every_hash():
         write(small, b"HELLO")
         os.utime(small, ns=(st.st_atime_ns, st.st_mtime_ns))
         os.rename(os.path.join(shared, "two crumbs"), os.path.join(shared, "renamed"))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.wait_for_pass()
             client.quit()
-        finally:
-            client.close()
         again = parse_known(os.path.join(cwd, "known.met"))
         check(again["small"]["hash"] == md4(b"hello"), "an unchanged file was read again")
         check("two crumbs" not in again, "the old name stayed")
@@ -283,12 +254,9 @@ def test_an_old_known_met_is_hashed_again():
                   + tags(tag(STRING, NAME, b"f"), tag(INT, SIZE, len(data))) + b"\x00")
         write(os.path.join(cwd, "known.met"), u8(0x0E) + u32(1) + record)
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.wait_for_pass()
             client.quit()
-        finally:
-            client.close()
         check("Old known.met\n" in client.transcript, "said %r" % client.transcript)
         known = parse_known(os.path.join(cwd, "known.met"))
         check(known["f"]["crumbs"] == expected_hashes(data)[2], "no crumb hashes after the pass")
@@ -302,14 +270,11 @@ def test_a_plus_adds_each_real_directory_once():
         os.symlink("..", os.path.join(tree, "b", "loop"))
         os.symlink(tree, os.path.join(tree, "a", "up"))
         os.symlink(outside, os.path.join(tree, "ext"))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             share_listing(client)
             client.run("a+ T")
             listed = share_listing(client)
             client.quit()
-        finally:
-            client.close()
         expected = [os.path.join(cwd, "incoming"), tree] + [os.path.join(tree, d) for d in ("a", "b", "b/c", "ext")]
         check(sorted(listed) == sorted(expected) and len(listed) == len(set(listed)), "listed %r" % listed)
 
@@ -322,15 +287,12 @@ def test_a_quit_ends_the_hash_of_a_large_file():
             f.truncate(3 * 1000 * 1000 * 1000)
         write(os.path.join(shared, "small"), b"x")
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        client = Client(cwd)
-        try:
+        with Client(cwd) as client:
             client.saw("Loading shared files...\n")
             time.sleep(0.5)
             start = time.monotonic()
             client.quit()
             took = time.monotonic() - start
-        finally:
-            client.close()
         known = parse_known(os.path.join(cwd, "known.met"))
         check("big" not in known, "a record of the file whose hash was cut short")
         print("quit while hashing 3 GB: ended in %.1f s" % took)

@@ -67,9 +67,9 @@ def test_a_finished_download_keeps_its_priority_and_is_known_at_once():
     with base_directory() as a_dir, base_directory() as b_dir, \
             FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server:
         shared = shared_file(b_dir, "big.bin", data)
-        b = Peer(b_dir, b_server)
-        a = Peer(a_dir, a_server, first_run="pass zet quimbal\naport %d\n" % admin, args=["-"])
-        try:
+        with Peer(b_dir, b_server) as b, \
+                Peer(a_dir, a_server, first_run="pass zet quimbal\naport %d\n" % admin,
+                     args=["-"]) as a:
             check(b.share(shared, "big.bin") == file_hash, "B hashed the file otherwise")
             # Slow enough that the priority comes while the download runs.
             a.client.cmd("dumax 800 0")
@@ -107,9 +107,6 @@ def test_a_finished_download_keeps_its_priority_and_is_known_at_once():
                 check(shared_priority(c, file_hash) == 2, "the completion lost the priority")
             a.quit()
             b.quit()
-        finally:
-            a.client.close()
-            b.client.close()
 
         # The next start reads nothing: other bytes of the same size behind the same time
         # keep the download's hash.
@@ -118,12 +115,9 @@ def test_a_finished_download_keeps_its_priority_and_is_known_at_once():
         with open(path, "r+b") as f:
             f.write(b"\0" * 4096)
         os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns))
-        again = test_share.Client(a_dir)
-        try:
+        with test_share.Client(a_dir) as again:
             again.wait_for_pass()
             again.quit()
-        finally:
-            again.close()
         check(parse_known(known)["big.bin"]["hash"] == file_hash, "the file was read again")
 
 
@@ -170,15 +164,12 @@ def test_files_of_one_name_in_two_directories_keep_their_own_bytes():
               stored_paths([os.path.join(cwd, "S"), os.path.join(cwd, "T")]))
         # The second start finds both in known.met.
         for start in ("first start", "next start"):
-            client = test_share.Client(cwd)
-            try:
+            with test_share.Client(cwd) as client:
                 client.wait_for_pass()
                 for d, data in content.items():
                     check_bytes(data, fetched(port, md4(data), len(data)),
                                 "%s, %s/same.bin" % (start, d))
                 client.quit()
-            finally:
-                client.close()
 
 
 def test_a_rescan_keeps_unchanged_files_shared():
@@ -192,8 +183,7 @@ def test_a_rescan_keeps_unchanged_files_shared():
             write(os.path.join(shared, "u%02d" % i), data)
             kept.append(md4(data))
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        client = test_share.Client(cwd)
-        try:
+        with test_share.Client(cwd) as client:
             client.wait_for_pass()
             # New files among them keep the rescan's pass busy reading.
             for i in range(10):
@@ -224,7 +214,7 @@ def test_a_rescan_keeps_unchanged_files_shared():
             thread = threading.Thread(target=ask)
             thread.start()
             try:
-                client.t.send("a %s" % shared)
+                client.send("a %s" % shared)
                 client.wait_for_pass()
             finally:
                 stop.set()
@@ -238,8 +228,6 @@ def test_a_rescan_keeps_unchanged_files_shared():
             peer.expect(FILE_STATUS)
             peer.close()
             client.quit()
-        finally:
-            client.close()
 
 
 if __name__ == "__main__":

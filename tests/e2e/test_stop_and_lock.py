@@ -39,8 +39,7 @@ def test_stop_signals_save_and_end_the_log():
         for where in ("prompt", "!"):
             with base_directory() as cwd:
                 args = ["!"] if where == "!" else []
-                term = Terminal(cwd, args)
-                try:
+                with Terminal(cwd, args) as term:
                     if where == "prompt":
                         term.expect(WELCOME + PROMPT)
                     else:
@@ -49,8 +48,6 @@ def test_stop_signals_save_and_end_the_log():
                     before = os.stat(os.path.join(cwd, "pref.met")).st_ino
                     term.proc.send_signal(sig)
                     status = term.wait(timeout=EVENT_TIMEOUT)
-                finally:
-                    term.close()
                 label = "%s at the %s" % (signal.Signals(sig).name, where)
                 check(status == 0, "%s: status %r" % (label, status))
                 user, _ = parse_pref(os.path.join(cwd, "pref.met"))
@@ -79,8 +76,7 @@ def test_a_second_client_in_the_same_directory_refuses():
         # A first run leaves every file a client keeps.
         status, _ = run_piped(cwd, "")
         check(status == 0, "first run: status %r" % status)
-        first = Terminal(cwd, hashing_lines=True)
-        try:
+        with Terminal(cwd, hashing_lines=True) as first:
             # Its own saves are over once its hashing pass has ended.
             first.expect("Done loading shared files.\n")
             before = snapshot(cwd)
@@ -91,10 +87,7 @@ def test_a_second_client_in_the_same_directory_refuses():
             changed = [n for n in set(before) | set(after) if before.get(n) != after.get(n)]
             check(not changed, "the second client changed %r" % changed)
 
-            first.proc.kill()
-            first.proc.wait(timeout=EVENT_TIMEOUT)
-        finally:
-            first.close()
+            first.kill(timeout=EVENT_TIMEOUT)
         status, out = run_piped(cwd, "")
         check(status == 0 and WELCOME in out, "after a kill: status %r, %r" % (status, out))
 

@@ -2,6 +2,7 @@
 index server names all three, all three are listed as its sources and send it bytes, and
 the file arrives whole."""
 
+import contextlib
 import os
 import sys
 
@@ -49,11 +50,11 @@ def test_one_download_from_three_sharers_at_once():
     with base_directory() as a_dir, base_directory() as d1, base_directory() as d2, \
             base_directory() as d3, FakeIndexServer(name="A's") as server:
         sharers = []
-        a = None
-        try:
+        with contextlib.ExitStack() as running:
             for cwd, name in zip((d1, d2, d3), NAMES):
                 sharers.append(Sharer(cwd, name, data))
-            a = Peer(a_dir, server)
+                running.enter_context(sharers[-1].client)
+            a = running.enter_context(Peer(a_dir, server))
             a.fetch(file_hash, FILE, SIZE, *sharers)
             seen = set()
             wait_for_file(a.incoming(FILE), data, 150, lambda: seen.update(sources_listed(a)))
@@ -65,10 +66,6 @@ def test_one_download_from_three_sharers_at_once():
             sent = [sent_copies(s, FILE) for s in sharers]
             print("copies sent: %s" % ", ".join("%.3f" % c for c in sent))
             check(all(c > 0 for c in sent), "not every sharer sent bytes: %r" % sent)
-        finally:
-            for p in sharers + [a]:
-                if p:
-                    p.client.close()
 
 
 if __name__ == "__main__":

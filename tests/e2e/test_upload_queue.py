@@ -108,40 +108,37 @@ def called_back(then):
         shared = shared_file(u_dir, "held.bin", big)
         with open(os.path.join(shared, "called.bin"), "wb") as f:
             f.write(small)
-        u = Peer(u_dir, server)
         holders = []
-        door = listen(timeout=60)
-        try:
-            hashes = publish_all(u, shared, ("held.bin", "called.bin"))
-            # Two slots, both busy: a limit that the two uploads fill keeps the slot tuner
-            # from adding a third.
-            u.client.cmd("dumax 0 200")
-            holders = [Holder(u.door, seed, hashes["held.bin"]) for seed in (0x10, 0x30)]
+        with Peer(u_dir, server) as u, listen(timeout=60) as door:
+            try:
+                hashes = publish_all(u, shared, ("held.bin", "called.bin"))
+                # Two slots, both busy: a limit that the two uploads fill keeps the slot tuner
+                # from adding a third.
+                u.client.cmd("dumax 0 200")
+                holders = [Holder(u.door, seed, hashes["held.bin"]) for seed in (0x10, 0x30)]
 
-            waiting = ScriptedPeer.connect(u.door)
-            waiting.user_hash = bytes(range(0x60, 0x70))
-            waiting.hello(name="waiting", port=door.getsockname()[1])
-            waiting.send(UPLOAD_REQUEST, hashes["called.bin"])
-            rank = waiting.expect(QUEUE_RANK, skip=(HELLO_ANSWER, ADDRESS_DIFFERS))
-            check(Reader(rank).u32() >= 1, "rank %r: not queued" % rank)
-            # Queued after a long wait: the downloader lets its connection go and never
-            # comes back by itself.
-            waiting.close()
+                waiting = ScriptedPeer.connect(u.door)
+                waiting.user_hash = bytes(range(0x60, 0x70))
+                waiting.hello(name="waiting", port=door.getsockname()[1])
+                waiting.send(UPLOAD_REQUEST, hashes["called.bin"])
+                rank = waiting.expect(QUEUE_RANK, skip=(HELLO_ANSWER, ADDRESS_DIFFERS))
+                check(Reader(rank).u32() >= 1, "rank %r: not queued" % rank)
+                # Queued after a long wait: the downloader lets its connection go and never
+                # comes back by itself.
+                waiting.close()
 
-            holders.pop(0).leave()
-            called = accept(door, timeout=60)
-            called.user_hash = waiting.user_hash
-            called.expect(HELLO)
-            called.hello(name="waiting", port=door.getsockname()[1], answer=True)
-            called.expect(SLOT_GRANTED, timeout=30, skip=(QUEUE_RANK, ADDRESS_DIFFERS))
-            then(called, hashes, small)
-            called.close()
-            u.quit()
-        finally:
-            door.close()
-            for h in holders:
-                h.leave()
-            u.client.close()
+                holders.pop(0).leave()
+                called = accept(door, timeout=60)
+                called.user_hash = waiting.user_hash
+                called.expect(HELLO)
+                called.hello(name="waiting", port=door.getsockname()[1], answer=True)
+                called.expect(SLOT_GRANTED, timeout=30, skip=(QUEUE_RANK, ADDRESS_DIFFERS))
+                then(called, hashes, small)
+                called.close()
+                u.quit()
+            finally:
+                for h in holders:
+                    h.leave()
 
 
 def test_a_queued_peer_that_let_its_connection_go_is_called_back_and_served():
@@ -170,9 +167,9 @@ def test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue():
             FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server, \
             FakeIndexServer(name="C's") as c_server:
         shared = shared_file(u_dir, "one.bin", data)
-        u = Peer(u_dir, u_server)
-        downloaders = [Peer(a_dir, a_server), Peer(b_dir, b_server), Peer(c_dir, c_server)]
-        try:
+        with Peer(u_dir, u_server) as u, Peer(a_dir, a_server) as a, \
+                Peer(b_dir, b_server) as b, Peer(c_dir, c_server) as c:
+            downloaders = [a, b, c]
             file_hash = u.share(shared, "one.bin")
             # Slow enough that two uploads hold both slots while the third waits.
             u.client.cmd("dumax 0 300")
@@ -190,9 +187,6 @@ def test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue():
             check(queued, "no downloader ever waited in the queue")
             for p in downloaders + [u]:
                 p.quit()
-        finally:
-            for p in downloaders + [u]:
-                p.client.close()
 
 
 if __name__ == "__main__":

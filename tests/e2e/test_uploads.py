@@ -119,6 +119,12 @@ class Peer:
     def quit(self):
         self.client.quit()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+
 
 def wait_for_file(path, data, timeout, also=lambda: None):
     deadline = time.monotonic() + timeout
@@ -153,15 +159,8 @@ def sharer_and_downloader(name, data):
     with base_directory() as a_dir, base_directory() as b_dir, \
             FakeIndexServer(name="A's") as a_server, FakeIndexServer(name="B's") as b_server:
         shared = shared_file(b_dir, name, data)
-        a = b = None
-        try:
-            b = Peer(b_dir, b_server)
-            a = Peer(a_dir, a_server)
+        with Peer(b_dir, b_server) as b, Peer(a_dir, a_server) as a:
             yield a, b, b.share(shared, name)
-        finally:
-            for p in (a, b):
-                if p:
-                    p.client.close()
 
 
 def test_a_shared_file_is_found_and_downloaded_whole():
@@ -217,10 +216,7 @@ def test_a_killed_download_resumes_and_ends_with_the_right_file():
     data = os.urandom(4 * PART + 12345)
     with three_places() as ((a_dir, a_server), (b_dir, b_server), (c_dir, c_server)):
         shared = shared_file(b_dir, "mid.bin", data)
-        b = Peer(b_dir, b_server)
-        a = Peer(a_dir, a_server)
-        c = None
-        try:
+        with Peer(b_dir, b_server) as b, Peer(a_dir, a_server) as a:
             file_hash = b.share(shared, "mid.bin")
             # Slow enough that the kill comes while the download runs, after its record
             # was written with what passed its checks.
@@ -243,13 +239,13 @@ def test_a_killed_download_resumes_and_ends_with_the_right_file():
             b.quit()
             # A second sharer of the same file in a fresh directory counts only what it
             # sends to the restarted downloader.
-            c = Peer(c_dir, c_server)
-            check(c.share(shared, "mid.bin") == file_hash, "the file hashed otherwise")
-            a.serve_sources(file_hash, c)
-            a.start()
-            wait_for_file(a.incoming("mid.bin"), data, 120)
-            a.quit()
-            c.quit()
+            with Peer(c_dir, c_server) as c:
+                check(c.share(shared, "mid.bin") == file_hash, "the file hashed otherwise")
+                a.serve_sources(file_hash, c)
+                a.start()
+                wait_for_file(a.incoming("mid.bin"), data, 120)
+                a.quit()
+                c.quit()
             # What the record held before the kill is not asked again: the restart fetches
             # what it listed as missing (a later save can only list less), with the frames'
             # headers and the few ranges that cross a request on top.
@@ -259,20 +255,13 @@ def test_a_killed_download_resumes_and_ends_with_the_right_file():
                   % (again, owed))
             check(again < owed + 0.1, "the restarted download fetched %.3f copies again, "
                   "where the record missed %.3f" % (again, owed))
-        finally:
-            for p in (a, b, c):
-                if p:
-                    p.client.close()
 
 
 def test_two_downloaders_of_one_file_become_partners():
     data = os.urandom(6 * PART + 777)
     with three_places() as ((a_dir, a_server), (b_dir, b_server), (c_dir, c_server)):
         shared = shared_file(c_dir, "both.bin", data)
-        c = Peer(c_dir, c_server)
-        a = Peer(a_dir, a_server)
-        b = Peer(b_dir, b_server)
-        try:
+        with Peer(c_dir, c_server) as c, Peer(a_dir, a_server) as a, Peer(b_dir, b_server) as b:
             file_hash = c.share(shared, "both.bin")
             a.fetch(file_hash, "both.bin", len(data), c)
             b.fetch(file_hash, "both.bin", len(data), c)
@@ -292,9 +281,6 @@ def test_two_downloaders_of_one_file_become_partners():
             check(seen[a] and seen[b], "partners listed: A %r, B %r" % (seen[a], seen[b]))
             for p in (a, b, c):
                 p.quit()
-        finally:
-            for p in (a, b, c):
-                p.client.close()
 
 
 if __name__ == "__main__":
