@@ -4,6 +4,7 @@ directory on a pseudo-terminal or on plain pipes, with bounded waits."""
 import os
 import re
 import select
+import socket
 import subprocess
 import sys
 import tempfile
@@ -82,6 +83,18 @@ def run_piped(cwd, stdin_text, args=(), timeout=EVENT_TIMEOUT, hashing_lines=Fal
     return done.returncode, out if hashing_lines else without_hashing_lines(out)
 
 
+def wait_listening(port, failure, poll=0.05):
+    """Waits until the loopback port takes connections; fails with the text given."""
+    deadline = time.monotonic() + EVENT_TIMEOUT
+    while True:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return
+        except OSError:
+            check(time.monotonic() < deadline, failure)
+            time.sleep(poll)
+
+
 def log_lines(cwd):
     with open(os.path.join(cwd, "log.txt"), newline="") as f:
         return f.read().splitlines(keepends=True)
@@ -130,6 +143,13 @@ class ClientProcess:
 
     def running(self):
         return self.proc.poll() is None
+
+    def resident_kib(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        raise AssertionError("no VmRSS for the client")
 
     def quit(self, timeout=EVENT_TIMEOUT, question=QUESTION):
         """Types "q" and, once the question came (at once when question is None), "y"; the

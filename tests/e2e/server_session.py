@@ -85,11 +85,3 @@ def server_met_bytes(records):
 def write_server_met(cwd, records):
     with open(os.path.join(cwd, "server.met"), "wb") as f:
         f.write(server_met_bytes(records))
-
-
-def rss_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0

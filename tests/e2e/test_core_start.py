@@ -52,26 +52,22 @@ def test_settings_and_identity_are_kept_between_runs():
         pref = os.path.join(cwd, "pref.met")
         quit_cleanly(cwd)
         user, settings = parse_pref(pref)
-        put(settings, INT, b"maxCon", 77)
-        put(settings, INT, b"screenLines", 40)
-        put(settings, FLOAT, b"userMaxUpF", 12.0)
-        # A proxy is loaded, installed and saved again; nothing connects through it here.
-        put(settings, INT, b"pType", 1)
-        put(settings, STRING, b"pSName", b"127.0.0.1")
-        put(settings, INT, b"pPort", 1080)
-        put(settings, INT, b"someoneElsesKey", 5)
+        kept = [(INT, b"maxCon", 77), (INT, b"screenLines", 40), (FLOAT, b"userMaxUpF", 12.0),
+                # A proxy is loaded, installed and saved again; nothing connects through it.
+                (INT, b"pType", 1), (STRING, b"pSName", b"127.0.0.1"), (INT, b"pPort", 1080),
+                (INT, b"someoneElsesKey", 5)]
+        for kind, key, value in kept:
+            put(settings, kind, key, value)
         write_pref(pref, user, settings)
 
         for run in range(2):
             quit_cleanly(cwd)
-            again, kept = parse_pref(pref)
+            again, stored = parse_pref(pref)
             check(again["hash"] == user["hash"], "run %d: new user hash" % run)
             check(user_name(again) == user_name(user), "run %d: name %r" % (run, user_name(again)))
-            for key, expected in [(b"maxCon", 77), (b"screenLines", 40), (b"userMaxUpF", 12.0),
-                                  (b"pType", 1), (b"pSName", b"127.0.0.1"), (b"pPort", 1080),
-                                  (b"someoneElsesKey", 5)]:
-                check(setting(kept, key) == expected,
-                      "run %d: %r is %r, not %r" % (run, key, setting(kept, key), expected))
+            for _, key, expected in kept:
+                check(setting(stored, key) == expected,
+                      "run %d: %r is %r, not %r" % (run, key, setting(stored, key), expected))
 
 
 def test_killed_while_saving_leaves_a_readable_pref_met():

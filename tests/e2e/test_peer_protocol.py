@@ -3,13 +3,12 @@ that exchange hellos once a peer asks one to connect to the other."""
 
 import os
 import re
-import socket
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from console_session import Terminal, base_directory, check, main  # noqa: E402
+from console_session import Terminal, base_directory, check, main, wait_listening  # noqa: E402
 from md4 import md4  # noqa: E402
 from pref_file import free_port, write_pref  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
@@ -30,14 +29,8 @@ def start(cwd, door_port, name, fr_allow=None, hashing_lines=False):
             "tags": [[STRING, b"\x01", name.encode()]]}
     write_pref(os.path.join(cwd, "pref.met"), user, settings)
     t = Terminal(cwd, hashing_lines=hashing_lines, ready="> ")
-    deadline = time.monotonic() + EVENT_TIMEOUT
-    while True:
-        try:
-            socket.create_connection((sp.LOOPBACK, door_port), timeout=1).close()
-            return t
-        except OSError:
-            check(time.monotonic() < deadline, "the door on %d never opened" % door_port)
-            time.sleep(0.05)
+    wait_listening(door_port, "the door on %d never opened" % door_port)
+    return t
 
 
 def peer_lines(t):
@@ -58,14 +51,6 @@ def wait_listed(t, pattern, timeout=EVENT_TIMEOUT):
             return found[0]
         check(time.monotonic() < deadline, "no peer line like %r in %r" % (pattern, lines))
         time.sleep(0.2)
-
-
-def resident_kib(t):
-    with open("/proc/%d/status" % t.proc.pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmRSS")
 
 
 def test_two_clients_exchange_hellos():
@@ -129,11 +114,11 @@ def test_scripted_peers_at_the_door():
 
             # A header announcing 0xFFFFFFF0 bytes closes the connection before anything is
             # made for it.
-            before = resident_kib(t)
+            before = t.resident_kib()
             good.send_raw(u8(MARKER) + u32(0xFFFFFFF0))
             check(good.closed(), "the client kept a connection announcing 4 GiB")
-            check(resident_kib(t) - before < 2048, "memory grew by %d KiB"
-                  % (resident_kib(t) - before))
+            check(t.resident_kib() - before < 2048, "memory grew by %d KiB"
+                  % (t.resident_kib() - before))
             # The other peer is untouched.
             bad.send(sp.PING)
             bad.expect(sp.PING_ANSWER)

@@ -12,7 +12,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_session import PROMPT, Terminal, base_directory, check, main, run_piped  # noqa: E402
+from console_session import (PROMPT, Terminal, base_directory, check, main, run_piped,  # noqa: E402
+                             wait_listening)
 from pref_file import free_port, parse_pref, put, setting, write_pref  # noqa: E402
 from remote_controller import (COMMAND, DOWNLOAD, DOWNLOAD_RECORD, DOWNLOAD_STATUS,  # noqa: E402
                                DOWNLOAD_STATUS_OFF, DOWNLOAD_STATUS_ON, LINE, LOGIN, OPTIONS,
@@ -43,14 +44,8 @@ def prepared(cwd, commands="pass zet quimbal\n"):
 def started(cwd, admin):
     """The client with the remote UI, once its admin door takes connections."""
     t = Terminal(cwd, ["-"], ready=PROMPT)
-    deadline = time.monotonic() + EVENT_TIMEOUT
-    while True:
-        try:
-            socket.create_connection(("127.0.0.1", admin), timeout=1).close()
-            return t
-        except OSError:
-            check(time.monotonic() < deadline, "nothing listens on the admin port %d" % admin)
-            time.sleep(0.1)
+    wait_listening(admin, "nothing listens on the admin port %d" % admin, poll=0.1)
+    return t
 
 
 def logged_in(admin):
@@ -243,19 +238,15 @@ def test_hostile_strangers_and_blank_credentials():
                     c.expect_close()
                 t.expect("Invalid name and pass\n")
 
-            def rss():
-                with open("/proc/%d/status" % t.proc.pid) as f:
-                    for line in f:
-                        if line.startswith("VmRSS:"):
-                            return int(line.split()[1])
-            before = rss()
+            before = t.resident_kib()
             with Controller(admin) as c:
                 c.send_raw(u8(MARKER) + u32(0xFFFFFFF0) + b"\x64" + b"x" * 60000)
                 c.expect_close()
             with Controller(admin) as c:
                 c.send_raw(u8(MARKER) + u32(0))
                 c.expect_close()
-            check(rss() - before < 16 * 1024, "memory grew by %d KiB" % (rss() - before))
+            check(t.resident_kib() - before < 16 * 1024,
+                  "memory grew by %d KiB" % (t.resident_kib() - before))
             check(quiet(t) == "", "the dropped frames printed something")
 
 

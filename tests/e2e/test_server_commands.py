@@ -252,12 +252,9 @@ def test_fetched_server_lists_are_merged():
                 client.saw("Got server list.\n")
                 listing = client.until("vm", "10.0.0.2 : 4662")
                 check(listing.count("10.0.0.1 : 4661") == 1, "vm: %r" % listing)
-                client.cmd("glist %s/missing.met" % url)
-                client.saw("Problem getting list.\n")
-                client.cmd("glist %s/big.met" % url)
-                client.saw("Problem getting list.\n")
-                client.cmd("glist")
-                client.saw("Problem getting list.\n")
+                for line in ("glist %s/missing.met" % url, "glist %s/big.met" % url, "glist"):
+                    client.cmd(line)
+                    client.saw("Problem getting list.\n")
                 client.quit()
         finally:
             web.shutdown()

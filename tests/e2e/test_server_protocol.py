@@ -13,7 +13,7 @@ from fake_index_server import (DESCRIPTION, ID_RECEIVED, LOGIN, NAME, SEARCH, SI
                                UDP_STATUS_REQUEST, FakeIndexServer, callback_request,
                                id_change, own_record, search_results, server_list,
                                server_message, server_status)
-from server_session import Client, rss_kib, server_met  # noqa: E402
+from server_session import Client, server_met  # noqa: E402
 from wire import (MARKER, Reader, file_record, ip_value, tag_int, tag_string, text, u8,  # noqa: E402
                   u32)
 
@@ -110,34 +110,31 @@ def test_search_sends_the_expression_and_shows_filtered_results():
 
 
 def test_callback_requests_call_only_real_addresses():
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(2)
-    listener.settimeout(5)
-    peer_port = listener.getsockname()[1]
-    with base_directory() as cwd, FakeIndexServer() as server:
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as listener, \
+            base_directory() as cwd, FakeIndexServer() as server:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(2)
+        listener.settimeout(5)
+        peer_port = listener.getsockname()[1]
         server.reply(LOGIN, id_change(0x0100007F))
-        try:
-            with Client(cwd) as client:
-                connect(client, server)
-                server.expect(ID_RECEIVED)
-                server.send(*callback_request(0x00FFFFFF, peer_port))
-                server.send(*server_message("low id sent"))
-                client.saw("low id sent\n")
-                listener.settimeout(0.5)
-                called = None
-                try:
-                    called = listener.accept()
-                except socket.timeout:
-                    pass
-                check(called is None, "a low id was called")
-                listener.settimeout(5)
-                server.send(*callback_request(ip_value("127.0.0.1"), peer_port))
-                conn, _ = listener.accept()
-                conn.close()
-                client.quit()
-        finally:
-            listener.close()
+        with Client(cwd) as client:
+            connect(client, server)
+            server.expect(ID_RECEIVED)
+            server.send(*callback_request(0x00FFFFFF, peer_port))
+            server.send(*server_message("low id sent"))
+            client.saw("low id sent\n")
+            listener.settimeout(0.5)
+            called = None
+            try:
+                called = listener.accept()
+            except socket.timeout:
+                pass
+            check(called is None, "a low id was called")
+            listener.settimeout(5)
+            server.send(*callback_request(ip_value("127.0.0.1"), peer_port))
+            conn, _ = listener.accept()
+            conn.close()
+            client.quit()
 
 
 def test_pings_update_the_list_and_server_met_keeps_the_unanswered_count():
@@ -170,11 +167,11 @@ def test_bad_frames_drop_the_server_and_memory_stays_flat():
                 client.cmd("c")
                 server.wait_connections(n)
                 server.expect(ID_RECEIVED)
-                before = rss_kib(client.proc.pid)
+                before = client.resident_kib()
                 server.send_raw(data)
                 server.wait_closed()
                 client.until("g", "Not connected to a server.\n")
-                grown = rss_kib(client.proc.pid) - before
+                grown = client.resident_kib() - before
                 check(grown < 16 * 1024, "%s: memory grew by %d KiB" % (what, grown))
             client.quit()
 

@@ -92,6 +92,15 @@ class Client(Terminal):
         super().quit(timeout)
 
 
+def one_pass(cwd):
+    """Runs the client until a hashing pass has ended, then quits it; the client, whose
+    transcript stays."""
+    with Client(cwd) as client:
+        client.wait_for_pass()
+        client.quit()
+    return client
+
+
 def share_listing(client):
     """The shared directories as "vs" numbers them."""
     out = client.run("vs")
@@ -206,9 +215,7 @@ def test_known_met_holds_every_hash():
         for name, data in files.items():
             write(os.path.join(shared, name), data)
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        with Client(cwd) as client:
-            client.wait_for_pass()
-            client.quit()
+        one_pass(cwd)
 
         known = parse_known(os.path.join(cwd, "known.met"))
         check(sorted(known) == sorted(files), "records %r" % sorted(known))
@@ -231,9 +238,7 @@ def test_known_met_holds_every_hash():
         write(small, b"HELLO")
         os.utime(small, ns=(st.st_atime_ns, st.st_mtime_ns))
         os.rename(os.path.join(shared, "two crumbs"), os.path.join(shared, "renamed"))
-        with Client(cwd) as client:
-            client.wait_for_pass()
-            client.quit()
+        one_pass(cwd)
         again = parse_known(os.path.join(cwd, "known.met"))
         check(again["small"]["hash"] == md4(b"hello"), "an unchanged file was read again")
         check("two crumbs" not in again, "the old name stayed")
@@ -254,9 +259,7 @@ def test_an_old_known_met_is_hashed_again():
                   + tags(tag(STRING, NAME, b"f"), tag(INT, SIZE, len(data))) + b"\x00")
         write(os.path.join(cwd, "known.met"), u8(0x0E) + u32(1) + record)
         write(os.path.join(cwd, "share.dat"), stored_paths([shared]))
-        with Client(cwd) as client:
-            client.wait_for_pass()
-            client.quit()
+        client = one_pass(cwd)
         check("Old known.met\n" in client.transcript, "said %r" % client.transcript)
         known = parse_known(os.path.join(cwd, "known.met"))
         check(known["f"]["crumbs"] == expected_hashes(data)[2], "no crumb hashes after the pass")

@@ -115,9 +115,7 @@ def test_a_finished_download_keeps_its_priority_and_is_known_at_once():
         with open(path, "r+b") as f:
             f.write(b"\0" * 4096)
         os.utime(path, ns=(st.st_atime_ns, st.st_mtime_ns))
-        with test_share.Client(a_dir) as again:
-            again.wait_for_pass()
-            again.quit()
+        test_share.one_pass(a_dir)
         check(parse_known(known)["big.bin"]["hash"] == file_hash, "the file was read again")
 
 

@@ -15,7 +15,7 @@ from fake_index_server import NAME, PUBLISH, FakeIndexServer  # noqa: E402
 from scripted_peer import (ADDRESS_DIFFERS, DATA, HELLO, HELLO_ANSWER, NO_SUCH_FILE,  # noqa: E402
                            QUEUE_RANK, REQUEST_RANGES, SLOT_GRANTED, UPLOAD_REQUEST,
                            ScriptedPeer, accept, data_range, listen, ranges_request)
-from test_uploads import Peer, shared_file, wait_for_file  # noqa: E402
+from test_uploads import Peer, shared_file, wait_for_file, watching  # noqa: E402
 from wire import Reader, parse_files  # noqa: E402
 
 HOLDERS_FILE = 10000000
@@ -175,13 +175,7 @@ def test_three_clients_download_one_file_from_a_fourth_that_keeps_a_queue():
             u.client.cmd("dumax 0 300")
             for d in downloaders:
                 d.fetch(file_hash, "one.bin", len(data), u)
-            queued = []
-
-            def look():
-                if not queued:
-                    listing = u.client.cmd("vq")
-                    if "\t1) " in listing:
-                        queued.append(listing)
+            look, queued = watching(u.client, "vq", "\t1) ")
             for d in downloaders:
                 wait_for_file(d.incoming("one.bin"), data, 150, look)
             check(queued, "no downloader ever waited in the queue")

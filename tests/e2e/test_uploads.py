@@ -143,6 +143,19 @@ def wait_for_file(path, data, timeout, also=lambda: None):
         time.sleep(0.2)
 
 
+def watching(client, command, text):
+    """A look for wait_for_file, and what it saw: the first answer to the command that held
+    the text, once one did."""
+    seen = []
+
+    def look():
+        if not seen:
+            listing = client.cmd(command)
+            if text in listing:
+                seen.append(listing)
+    return look, seen
+
+
 def shared_file(cwd, name, data):
     """A directory "shared" under cwd holding the file; its path."""
     shared = os.path.join(cwd, "shared")
@@ -167,13 +180,7 @@ def test_a_shared_file_is_found_and_downloaded_whole():
     data = os.urandom(SIZE_100M)
     with sharer_and_downloader("big.bin", data) as (a, b, file_hash):
         a.fetch(file_hash, "big.bin", len(data), b)
-        uploads = []
-
-        def look():
-            if not uploads:
-                listing = b.client.cmd("vu")
-                if "big.bin\t" in listing:
-                    uploads.append(listing)
+        look, uploads = watching(b.client, "vu", "big.bin\t")
         wait_for_file(a.incoming("big.bin"), data, 120, look)
         check(uploads, "B's vu never showed the upload")
         a.quit()
