@@ -14,15 +14,10 @@ import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scripted_peer as sp  # noqa: E402
-from console_session import base_directory, check, main  # noqa: E402
-from fake_index_server import GET_SOURCES, LOGIN, FakeIndexServer, found_sources, id_change  # noqa: E402
-from pref_file import with_free_door  # noqa: E402
-from server_session import Client  # noqa: E402
-from test_server_protocol import connect  # noqa: E402
-from test_file_sources import md4  # noqa: E402
+from console_session import check, main  # noqa: E402
+from test_file_sources import downloading_from, md4  # noqa: E402
 from test_uploads import wait_for_file  # noqa: E402
 from waiting import EVENT_TIMEOUT  # noqa: E402
-from wire import ip_value  # noqa: E402
 
 SIZE = 25000001
 PART = 9728000
@@ -137,29 +132,19 @@ def download(answer_early):
     """Downloads the file from the uploader; (uploader, client output)."""
     data = random.Random(33).randbytes(SIZE)
     up = Uploader(data, answer_early)
-    with base_directory() as cwd, FakeIndexServer() as server:
-        with_free_door(cwd)
-        server.reply(LOGIN, id_change(0x0100007F))
-        server.reply(GET_SOURCES, found_sources(up.file_hash,
-                                                [(ip_value(sp.LOOPBACK), up.port)]))
-        with Client(cwd) as client:
-            try:
-                connect(client, server)
-                client.saw("Connected to: 127.0.0.1\n")
-                client.cmd("dllink tnv4://|file|spoilt.bin|%d|%s|" % (SIZE, up.file_hash.hex()))
-                incoming = os.path.join(cwd, "incoming", "spoilt.bin")
-                try:
-                    wait_for_file(incoming, data, 2 * EVENT_TIMEOUT,
-                                  lambda: check(up.failure is None, up.failure))
-                except AssertionError as e:
-                    raise AssertionError(
-                        "%s; vd: %r; m 1 v: %r; connections %d, hash requests %d, answered %d, "
-                        "served %d" % (e, client.cmd("vd"), client.cmd("m 1 v"), up.connections,
-                                       up.hash_requests, up.hash_answers, up.served))
-                client.quit()
-                return up, client.transcript
-            finally:
-                up.stop()
+    with downloading_from(up, up.file_hash) as (cwd, _, _, client):
+        client.cmd("dllink tnv4://|file|spoilt.bin|%d|%s|" % (SIZE, up.file_hash.hex()))
+        incoming = os.path.join(cwd, "incoming", "spoilt.bin")
+        try:
+            wait_for_file(incoming, data, 2 * EVENT_TIMEOUT,
+                          lambda: check(up.failure is None, up.failure))
+        except AssertionError as e:
+            raise AssertionError(
+                "%s; vd: %r; m 1 v: %r; connections %d, hash requests %d, answered %d, "
+                "served %d" % (e, client.cmd("vd"), client.cmd("m 1 v"), up.connections,
+                               up.hash_requests, up.hash_answers, up.served))
+        client.quit()
+        return up, client.transcript
 
 
 def test_a_crumb_spoilt_once_costs_at_most_a_part():

@@ -4,6 +4,7 @@ the connection go, is called back with a slot, asks for the crumb hashes, fetche
 ranges, fetches again a crumb the peer spoiled, sees the peer go ("Gone") and come back,
 and ends with the file in incoming, byte for byte."""
 
+import contextlib
 import os
 import random
 import socket
@@ -197,6 +198,25 @@ class Uploader:
         return False
 
 
+@contextlib.contextmanager
+def downloading_from(up, *file_hashes):
+    """A client connected to an index server that names the uploader as the source of each
+    of the files; (base directory, door port, index server, client). The uploader stops at
+    the end, before the client does."""
+    here = ip_value(sp.LOOPBACK)
+    with base_directory() as cwd, FakeIndexServer() as server:
+        door = with_free_door(cwd)
+        server.reply(LOGIN, id_change(0x0100007F))
+        server.reply(GET_SOURCES, *(found_sources(h, [(here, up.port)]) for h in file_hashes))
+        with Client(cwd) as client:
+            try:
+                connect(client, server)
+                client.saw("Connected to: 127.0.0.1\n")
+                yield cwd, door, server, client
+            finally:
+                up.stop()
+
+
 def sources_listing(client):
     return client.cmd("m 1 v")
 
@@ -209,115 +229,95 @@ def test_a_file_from_a_scripted_uploader():
     file_hash = md4(b"".join(part_hashes))
     check(len(part_hashes) == 3 and len(crumb_hashes) == 52, "units")
     up = Uploader(data, file_hash, part_hashes, crumb_hashes)
-    with base_directory() as cwd, FakeIndexServer() as server:
-        door = with_free_door(cwd)
-        server.reply(LOGIN, id_change(0x0100007F))
-        server.reply(GET_SOURCES, found_sources(file_hash, [(ip_value(sp.LOOPBACK), up.port)]))
-        with Client(cwd) as client:
-            try:
-                connect(client, server)
-                client.saw("Connected to: 127.0.0.1\n")
-                client.cmd("dllink tnv4://|file|big.bin|%d|%s|" % (SIZE, file_hash.hex()))
-                check(server.expect(GET_SOURCES, timeout=30)[:16] == file_hash, "source request")
+    with downloading_from(up, file_hash) as (cwd, door, server, client):
+        client.cmd("dllink tnv4://|file|big.bin|%d|%s|" % (SIZE, file_hash.hex()))
+        check(server.expect(GET_SOURCES, timeout=30)[:16] == file_hash, "source request")
 
-                # Waiting in the peer's queue with its rank, the client lets the connection go;
-                # the source listing gives the waiting source an empty row.
-                check(up.queued.wait(30),
-                      "no upload request came; %r; connections %d; server saw %r; %r; %r"
-                      % (up.failure, up.connections, server.received, client.cmd("m 1 v"),
-                         client.cmd("vd")))
-                check(up.ranked.wait(30), "the client kept the connection after its queue rank")
-                queued = sources_listing(client)
-                check(queued == "Showing user, filename, and status for 1 sources\n\n",
-                      "queue place: %r" % queued)
-                # A slot comes free: the peer calls the client, which asks for the crumb hashes
-                # on the new connection; then the peer grants the slot.
-                up.come_back(door)
-                deadline = time.monotonic() + EVENT_TIMEOUT
-                while up.hash_requests == 0 and time.monotonic() < deadline:
-                    time.sleep(0.1)
-                check(up.hash_requests > 0, "the crumb hashes were never asked for")
-                up.grant.set()
+        # Waiting in the peer's queue with its rank, the client lets the connection go;
+        # the source listing gives the waiting source an empty row.
+        check(up.queued.wait(30),
+              "no upload request came; %r; connections %d; server saw %r; %r; %r"
+              % (up.failure, up.connections, server.received, client.cmd("m 1 v"),
+                 client.cmd("vd")))
+        check(up.ranked.wait(30), "the client kept the connection after its queue rank")
+        queued = sources_listing(client)
+        check(queued == "Showing user, filename, and status for 1 sources\n\n",
+              "queue place: %r" % queued)
+        # A slot comes free: the peer calls the client, which asks for the crumb hashes
+        # on the new connection; then the peer grants the slot.
+        up.come_back(door)
+        deadline = time.monotonic() + EVENT_TIMEOUT
+        while up.hash_requests == 0 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check(up.hash_requests > 0, "the crumb hashes were never asked for")
+        up.grant.set()
 
-                client.until("m 1 v", "status: Transferring", timeout=30)
-                up.looked.set()
-                check(up.gone.wait(90), "the transfer never got far; %r" % up.failure)
-                client.until("m 1 v", "status: Gone", timeout=30)
-                up.come_back(door)
-                incoming = os.path.join(cwd, "incoming", "big.bin")
-                deadline = time.monotonic() + 120
-                while not os.path.exists(incoming) and time.monotonic() < deadline:
-                    check(up.failure is None, up.failure)
-                    time.sleep(0.2)
-                check(os.path.exists(incoming),
-                      "the file never reached incoming; vd: %r; m 1 v: %r; server saw %r;"
-                      " connections %d; %r"
-                      % (client.cmd("vd"), client.cmd("m 1 v"), server.received, up.connections,
-                         up.failure))
-                with open(incoming, "rb") as f:
-                    check_bytes(data, f.read(), "the file shared and the file in incoming")
-                # The crumb with the spoilt byte failed its check and was fetched again, once.
-                again = [r for r in up.asked if r[0] <= up.spoilt < r[1]]
-                check(len(again) == 2, "the spoilt byte was asked for in %r" % again)
-                # The client's, the peer's call with the slot and its call when it is back.
-                check(up.connections == 3, "connections: %d" % up.connections)
-                # One upload request before the rank and one after "Gone": the call with the slot
-                # finds the client already asked.
-                check(up.upload_requests == 2, "upload requests: %d" % up.upload_requests)
-                client.quit()
-            finally:
-                up.stop()
+        client.until("m 1 v", "status: Transferring", timeout=30)
+        up.looked.set()
+        check(up.gone.wait(90), "the transfer never got far; %r" % up.failure)
+        client.until("m 1 v", "status: Gone", timeout=30)
+        up.come_back(door)
+        incoming = os.path.join(cwd, "incoming", "big.bin")
+        deadline = time.monotonic() + 120
+        while not os.path.exists(incoming) and time.monotonic() < deadline:
+            check(up.failure is None, up.failure)
+            time.sleep(0.2)
+        check(os.path.exists(incoming),
+              "the file never reached incoming; vd: %r; m 1 v: %r; server saw %r;"
+              " connections %d; %r"
+              % (client.cmd("vd"), client.cmd("m 1 v"), server.received, up.connections,
+                 up.failure))
+        with open(incoming, "rb") as f:
+            check_bytes(data, f.read(), "the file shared and the file in incoming")
+        # The crumb with the spoilt byte failed its check and was fetched again, once.
+        again = [r for r in up.asked if r[0] <= up.spoilt < r[1]]
+        check(len(again) == 2, "the spoilt byte was asked for in %r" % again)
+        # The client's, the peer's call with the slot and its call when it is back.
+        check(up.connections == 3, "connections: %d" % up.connections)
+        # One upload request before the rank and one after "Gone": the call with the slot
+        # finds the client already asked.
+        check(up.upload_requests == 2, "upload requests: %d" % up.upload_requests)
+        client.quit()
 
 
 def test_two_files_of_one_peer_make_one_upload_request():
     """Also: a bad status closes a connection; partner requests are accepted or denied."""
     a_hash, b_hash = bytes(range(0x10, 0x20)), bytes(range(0x20, 0x30))
     up = Uploader(b"", a_hash, [], [])
-    here = ip_value(sp.LOOPBACK)
-    with base_directory() as cwd, FakeIndexServer() as server:
-        door = with_free_door(cwd)
-        server.reply(LOGIN, id_change(0x0100007F))
-        server.reply(GET_SOURCES, found_sources(a_hash, [(here, up.port)]),
-                     found_sources(b_hash, [(here, up.port)]))
-        with Client(cwd) as client:
-            try:
-                connect(client, server)
-                client.saw("Connected to: 127.0.0.1\n")
-                client.cmd("dllink tnv4://|file|three.bin|20000000|%s|" % a_hash.hex())
-                client.cmd("dllink tnv4://|file|small.bin|1000000|%s|" % b_hash.hex())
-                check(up.queued.wait(30), "no upload request came; %r" % up.failure)
-                # Both sources wait in the peer's queue (their rows are left blank).
-                for n in (1, 2):
-                    client.until("m %d v" % n, "for 1 sources\n\n", timeout=30)
-                check(up.upload_requests == 1, "upload requests: %d" % up.upload_requests)
+    with downloading_from(up, a_hash, b_hash) as (cwd, door, server, client):
+        client.cmd("dllink tnv4://|file|three.bin|20000000|%s|" % a_hash.hex())
+        client.cmd("dllink tnv4://|file|small.bin|1000000|%s|" % b_hash.hex())
+        check(up.queued.wait(30), "no upload request came; %r" % up.failure)
+        # Both sources wait in the peer's queue (their rows are left blank).
+        for n in (1, 2):
+            client.until("m %d v" % n, "for 1 sources\n\n", timeout=30)
+        check(up.upload_requests == 1, "upload requests: %d" % up.upload_requests)
 
-                # A status of 7 bits for a file of 3 parts (and 42 crumbs) closes the connection.
-                liar = sp.ScriptedPeer.connect(door)
-                liar.user_hash = bytes(range(0x90, 0xA0))
-                liar.hello(name="liar")
-                liar.expect(sp.HELLO_ANSWER)
-                liar.send(OP_STATUS, a_hash + u16(7) + b"\x7f")
-                check(liar.closed(), "a 7-bit status for a 3-part file was taken")
-                liar.close()
+        # A status of 7 bits for a file of 3 parts (and 42 crumbs) closes the connection.
+        liar = sp.ScriptedPeer.connect(door)
+        liar.user_hash = bytes(range(0x90, 0xA0))
+        liar.hello(name="liar")
+        liar.expect(sp.HELLO_ANSWER)
+        liar.send(OP_STATUS, a_hash + u16(7) + b"\x7f")
+        check(liar.closed(), "a 7-bit status for a 3-part file was taken")
+        liar.close()
 
-                # A partner request for the highest download, with room: accepted; for a file
-                # the client does not download: denied.
-                partner = sp.ScriptedPeer.connect(door)
-                partner.user_hash = bytes(range(0xA0, 0xB0))
-                partner.hello(name="partner")
-                partner.expect(sp.HELLO_ANSWER)
-                partner.send(sp.PARTNER_REQUEST, bytes(range(0x40, 0x50)))
-                check(partner.expect(sp.PARTNER_DENIED) == bytes(range(0x40, 0x50)), "denied")
-                partner.send(sp.PARTNER_REQUEST, a_hash)
-                # The new trial partner is asked its name, the hash sets and its status on the way.
-                asks = (sp.ADDRESS_DIFFERS, OP_FILE_NAME_REQUEST, OP_CRUMB_HASH_REQUEST,
-                        OP_STATUS_REQUEST, OP_RANGES)
-                check(partner.expect(sp.PARTNER_ACCEPTED, skip=asks) == a_hash, "accepted")
-                check("0) partner" in client.cmd("vpart"), "vpart lacks the partner")
-                partner.close()
-                client.quit()
-            finally:
-                up.stop()
+        # A partner request for the highest download, with room: accepted; for a file
+        # the client does not download: denied.
+        partner = sp.ScriptedPeer.connect(door)
+        partner.user_hash = bytes(range(0xA0, 0xB0))
+        partner.hello(name="partner")
+        partner.expect(sp.HELLO_ANSWER)
+        partner.send(sp.PARTNER_REQUEST, bytes(range(0x40, 0x50)))
+        check(partner.expect(sp.PARTNER_DENIED) == bytes(range(0x40, 0x50)), "denied")
+        partner.send(sp.PARTNER_REQUEST, a_hash)
+        # The new trial partner is asked its name, the hash sets and its status on the way.
+        asks = (sp.ADDRESS_DIFFERS, OP_FILE_NAME_REQUEST, OP_CRUMB_HASH_REQUEST,
+                OP_STATUS_REQUEST, OP_RANGES)
+        check(partner.expect(sp.PARTNER_ACCEPTED, skip=asks) == a_hash, "accepted")
+        check("0) partner" in client.cmd("vpart"), "vpart lacks the partner")
+        partner.close()
+        client.quit()
 
 
 if __name__ == "__main__":
