@@ -11,6 +11,7 @@
 #include "meta/FileParts.h"
 #include "meta/SpecialTagInfo.h"
 #include "transfer/peer/Peer.h"
+#include "transfer/peer/PeerFrame.h"
 #include "transfer/share/TransferGateway.h"
 #include "transfer/source/PartnerManager.h"
 #include "transfer/upload/UploadPacket.h"
@@ -149,14 +150,9 @@ bool Upload::sendNext() {
     uint64_t left = ranges[0].end - position;
     uint32_t length = left < measured.blockSize ? (uint32_t)left : measured.blockSize;
     uint64_t blockEnd = position + length;
-    UploadPacket* packet = new UploadPacket(HEADER + (int32_t)length, this);
-    i4_ram_file_class& out = packet->file();
-    out.write_8(70);
-    out.write(fileHash, 16);
-    out.write_32((uint32_t)position);
-    out.write_32((uint32_t)blockEnd);
-    // Read straight into the frame: the bytes count as written, so none is zeroed after.
-    uint8_t* data = static_cast<uint8_t*>(out.reserve((int32_t)length));
+    UploadPacket* packet = new UploadPacket(PeerFrame::DATA_HEAD + (int32_t)length, this);
+    // Read straight into the frame.
+    uint8_t* data = PeerFrame::writeData(*packet, fileHash, (uint32_t)position, (uint32_t)blockEnd);
     if (!data || !fillBuffer(data, length)) {
         theUI->debug("Problem Uploading (%d,%d)\n", (int)position, (int)blockEnd);
         delete packet;
