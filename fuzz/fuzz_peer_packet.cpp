@@ -29,6 +29,7 @@
 #include "transfer/peer/PeerChat.h"
 #include "transfer/peer/PeerDownloads.h"
 #include "transfer/peer/PeerFriends.h"
+#include "transfer/peer/PeerHello.h"
 #include "transfer/peer/PeerPartners.h"
 #include "transfer/peer/PeerShares.h"
 #include "transfer/share/TransferOptions.h"
@@ -94,8 +95,8 @@ std::string goodHello() {
     body += std::string("\x03\x02\x00pr\x01\0\0\0", 9);
     body += std::string(6, '\0');  // no server
     std::string sent = body + std::string(4, '\0');
-    Peer::trailer(reinterpret_cast<uint8_t*>(&sent[0]), (uint32_t)sent.size(),
-                  Peer::trailerSeed(4662));
+    PeerHello::trailer(reinterpret_cast<uint8_t*>(&sent[0]), (uint32_t)sent.size(),
+                       PeerHello::trailerSeed(4662));
     return sent;
 }
 

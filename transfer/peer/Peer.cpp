@@ -23,6 +23,7 @@
 #include "transfer/peer/PeerDownloads.h"
 #include "transfer/peer/PeerFrame.h"
 #include "transfer/peer/PeerFriends.h"
+#include "transfer/peer/PeerHello.h"
 #include "transfer/peer/PeerPartners.h"
 #include "transfer/peer/PeerShares.h"
 #include "transfer/peer/PeerUploads.h"
@@ -162,74 +163,21 @@ void Peer::onConnectFailed() {
 
 // ---- hello
 
-bool Peer::trailer(uint8_t* p, uint32_t n, int32_t seed) {
-    if (!p || n < 5) return false;
-    int32_t s = seed;
-    uint8_t c = p[0];
-    uint8_t d = 0;
-    bool ok = true;
-    for (uint32_t i = 0; i + 1 < n; i++) {
-        // Truncating remainder in signed 32 bits: s stays within -254..254.
-        s = (s * 8147 + 6281) % 255;
-        uint8_t t = (uint8_t)((p[i] + 7529) % 255);
-        c = (uint8_t)(((uint8_t)(c + d) ^ t) - (uint8_t)s);
-        d = c;
-        if (i + 5 >= n) {
-            if (p[i + 1] != c) ok = false;
-            p[i + 1] = c;
-        }
-    }
-    return ok;
-}
-
-TCPPacket* Peer::makeHello(bool answer) {
-    int32_t length = theCoreOptions.getUserMetaSize() + (answer ? 11 : 12);
-    TCPPacket* p = PeerFrame::start(answer ? OP_HELLO_ANSWER : OP_HELLO, length);
-    i4_file& f = p->file();
-    if (!answer) f.write_8(PeerFrame::HASH_SIZE);
-    theCoreOptions.writeUserMeta(f);
-    f.write_32(ownServerIp());
-    f.write_16(ownServerPort());
-    f.write_32(0);
-    // The own record may have changed between its size and its copy.
-    p->fixLength();
-    uint8_t* payload = static_cast<uint8_t*>(f.memory_at(TCPPacket::HEADER_SIZE));
-    trailer(payload, (uint32_t)(p->getSize() - TCPPacket::HEADER_SIZE), trailerSeed(ownDoorPort()));
-    return p;
-}
-
 void Peer::sendHello() {
-    queue(makeHello(false));
+    queue(PeerHello::write(false, ownServerIp(), ownServerPort(), ownDoorPort()));
 }
 
 void Peer::sendHelloAnswer() {
-    queue(makeHello(true));
-}
-
-void Peer::readHelloTail(i4_field_reader& in) {
-    i4_file& f = in.file();
-    user.serverIp = in.u32();
-    user.serverPort = in.u16();
-    // A missing or wrong trailer never refuses the peer: it only marks it.
-    user.trailerValid = 0;
-    int64_t n = f.tell() + 4;
-    if (n > f.size()) return;
-    std::vector<uint8_t> bytes((size_t)n);
-    int64_t at = f.tell();
-    f.seek(0);
-    f.readAll(bytes.data(), (int32_t)n);
-    f.seek(at);
-    user.trailerValid = trailer(bytes.data(), (uint32_t)n, trailerSeed(user.port)) ? 1 : 0;
+    queue(PeerHello::write(true, ownServerIp(), ownServerPort(), ownDoorPort()));
 }
 
 bool Peer::gotHello(const uint8_t*, i4_field_reader& in) {
-    if (in.u8() != PeerFrame::HASH_SIZE) return false;
-    if (!user.fromNetwork(in.file())) return false;
+    if (!PeerHello::readHead(in, false, user)) return false;
     prLevel = user.getTagInt("pr");
     Peer* other = theClientPool.findConnection(&user);
     if (other && other != this) return false;
     setIp(user.ip);
-    readHelloTail(in);
+    PeerHello::readTail(in, user);
     sendHelloAnswer();
     checkAddress();
     theClientPool.addPeer(this);
@@ -237,8 +185,8 @@ bool Peer::gotHello(const uint8_t*, i4_field_reader& in) {
 }
 
 bool Peer::gotHelloAnswer(const uint8_t*, i4_field_reader& in) {
-    if (!user.fromNetwork(in.file())) return false;
-    readHelloTail(in);
+    if (!PeerHello::readHead(in, true, user)) return false;
+    PeerHello::readTail(in, user);
     prLevel = user.getTagInt("pr");
     setIp(user.ip);
     checkAddress();

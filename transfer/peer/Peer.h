@@ -12,23 +12,13 @@
 #include "net/TCPConnection.h"
 #include "transfer/peer/PeerProtocol.h"
 
-class BoolArray;
 class i4_field_reader;
 
 // One connection between two clients. The opening side says hello (1) once the connect
 // succeeds, the other answers (76); both carry the sender's user record and a 4-byte checksum
-// trailer. The peer keeps no transfer state: it reads each packet (PeerFrame has the bytes of
-// every other frame), hands it to the downloads, uploads, friends, chat or partners through
-// one handler per opcode, and offers one sender per outgoing opcode.
-//
-// Hello payload (76 is the same without the 16 at offset 1):
-//   offset  width  field
-//   0       1      opcode 1
-//   1       1      16, the length of the user hash
-//   2       R      the sender's user record, wire form (hash, id, door port, tags)
-//   2+R     4      the sender's server ip (0 when not connected)
-//   6+R     2      the sender's server port
-//   8+R     4      trailer over bytes 0..7+R, seeded with the sender's door port
+// trailer (PeerHello). The peer keeps no transfer state: it reads each later packet
+// (PeerFrame), hands it to the downloads, uploads, friends, chat or partners through one
+// handler per opcode, and offers one sender per outgoing opcode.
 class Peer : public TCPConnection, public PeerProtocol {
 public:
     // The largest payload a peer may announce: the biggest legitimate frames are data blocks
@@ -128,13 +118,6 @@ public:
         askedPort = port;
     }
 
-    // The hello trailer over p[0..n-1] (opcode byte through the 4 trailer bytes): writes the
-    // four trailer bytes and answers whether they were already what it wrote. A sender ignores
-    // the answer; a receiver takes it as the check. The seed is a door port read as signed 16
-    // bits.
-    static bool trailer(uint8_t* p, uint32_t n, int32_t seed);
-    static int32_t trailerSeed(uint16_t doorPort) { return (int16_t)doorPort; }
-
 private:
     // A handler gets the payload past the opcode, and past the hash for a frame about a file,
     // which it gets read (hash is null otherwise); false drops the connection.
@@ -154,9 +137,6 @@ private:
     // Steps of a hello and its answer; false refuses the connection.
     bool gotHello(const uint8_t* hash, i4_field_reader& in);
     bool gotHelloAnswer(const uint8_t* hash, i4_field_reader& in);
-    // Server ip, port and the trailer after the record.
-    void readHelloTail(i4_field_reader& in);
-    TCPPacket* makeHello(bool answer);
 
     bool gotOutOfDate(const uint8_t* hash, i4_field_reader& in);
     bool gotData(const uint8_t* hash, i4_field_reader& in);
