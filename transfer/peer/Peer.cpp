@@ -30,6 +30,7 @@
 #include "transfer/share/TransferOptions.h"
 #include "util/BoolArray.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -633,9 +634,7 @@ void Peer::sendSharedFiles(const char* directory) {
     if (!files) return;
     FileList copies;
     copies.copyFrom(files);
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = static_cast<FileMeta*>(LL::next(copies.getList(), &cursor)))
-        m->stripTransientTags();
+    for (FileMeta* m : LLView<FileMeta>(copies.getList())) m->stripTransientTags();
     if (copies.getList()->count() > 0) queue(PeerFrame::directoryFiles(directory, copies));
     copies.deleteAll();
 }
