@@ -15,6 +15,7 @@
 #include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "transfer/download/Download.h"
@@ -37,17 +38,11 @@ namespace {
 // Directory names tried for one loose record before giving up.
 const int MAX_DIRECTORY_TRIES = 1000;
 
-struct ListLock {
-    explicit ListLock(LLsafe& l) : l(l) { l.lock(); }
-    ~ListLock() { l.unlock(); }
-    LLsafe& l;
-};
-
 // The downloads of the list, each with a reference, for work done outside the
 // list's lock.
 std::vector<Download*> referenced(LLsafe& list) {
     std::vector<Download*> out;
-    ListLock hold(list);
+    i4_lock hold(&list);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&list, &cursor)) {
         d->addRef();
@@ -131,7 +126,7 @@ bool DLPool::run(int elapsedMs) {
     if (spaceCountdown <= 0) checkSpace();
     double total = 0;
     {
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         LLNode* cursor = nullptr;
         while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
             d->tick(elapsedMs);
@@ -143,7 +138,7 @@ bool DLPool::run(int elapsedMs) {
     quickSaveCountdown -= elapsedMs;
     if (quickSaveCountdown <= 0) {
         quickSaveCountdown = QUICK_SAVE_MS;
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         LLNode* cursor = nullptr;
         while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
             PartialFile* f = d->getPartialFile();
@@ -155,7 +150,7 @@ bool DLPool::run(int elapsedMs) {
         if (saveCountdown <= 0) {
             theUI->debug("Saving downloads.\n");
             saveCountdown = SAVE_MS;
-            ListLock hold(downloads);
+            i4_lock hold(&downloads);
             LLNode* cursor = nullptr;
             while (Download* d = (Download*)LL::next(&downloads, &cursor))
                 if (d->getPartialFile())
@@ -171,7 +166,7 @@ void DLPool::checkSpace() {
     int64_t free = temp < incoming ? temp : incoming;
     spaceCountdown = SPACE_MS;
     bool full = free < 0 || (uint64_t)free <= theTransferOptions.resHD;
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
         if (full)
@@ -182,7 +177,7 @@ void DLPool::checkSpace() {
 }
 
 Download* DLPool::findByHash(const uint8_t* hash) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
         if (UniqueID::equals(d->getFileId(), hash)) {
@@ -194,7 +189,7 @@ Download* DLPool::findByHash(const uint8_t* hash) {
 }
 
 Download* DLPool::downloadAt(int index) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     Download* d = index >= 0 ? (Download*)downloads.getAt(index) : nullptr;
     if (d) d->addRef();
     return d;
@@ -356,7 +351,7 @@ void DLPool::rerank() {
     if (highest) {
         // Only the state that was highest gives way; a paused, checking,
         // completing or waiting download keeps its state.
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         LLNode* cursor = nullptr;
         while (Download* d = (Download*)LL::next(&downloads, &cursor))
             if (d != highest) d->giveUpHighest();
@@ -368,7 +363,7 @@ void DLPool::rerank() {
 void DLPool::setPriority(Download* download, int priority) {
     if (!download) return;
     if (priority == Download::PRIORITY_HIGHEST) {
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         LLNode* cursor = nullptr;
         while (Download* d = (Download*)LL::next(&downloads, &cursor))
             if (d->getPriority() == Download::PRIORITY_HIGHEST)
@@ -379,7 +374,7 @@ void DLPool::setPriority(Download* download, int priority) {
 }
 
 bool DLPool::openSlot(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor))
         if (d->openSlot(connection)) return true;
@@ -387,7 +382,7 @@ bool DLPool::openSlot(Peer* connection) {
 }
 
 bool DLPool::queued(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor))
         if (d->queued(connection)) return true;
@@ -395,39 +390,39 @@ bool DLPool::queued(Peer* connection) {
 }
 
 void DLPool::placeInQueue(Peer* connection, int rank) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor))
         d->placeInQueue(connection, rank);
 }
 
 void DLPool::callbackFailed(uint32_t serverIp, uint32_t clientId) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor))
         d->callbackFailed(serverIp, clientId);
 }
 
 void DLPool::newPeer(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->newPeer(connection);
 }
 
 void DLPool::peerClosed(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->peerClosed(connection);
 }
 
 void DLPool::connectFailed(uint32_t ip, uint16_t port) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->connectFailed(ip, port);
 }
 
 void DLPool::sharePartialFiles() {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     while (Download* d = (Download*)LL::next(&downloads, &cursor))
         if (d->getPartialFile()) d->getPartialFile()->shareEntry();
@@ -442,7 +437,7 @@ void DLPool::removeAll() {
 
 void DLPool::dump() {
     theUI->printLine("\nDLPool:");
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     LLNode* cursor = nullptr;
     for (int i = 0; Download* d = (Download*)LL::next(&downloads, &cursor); i++)
         theUI->printLine("%d) %s %d", i, d->getFileName() ? d->getFileName() : "",

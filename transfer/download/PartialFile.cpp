@@ -17,6 +17,7 @@
 #include "i4min/file/i4_safe_file.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileHashState.h"
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
@@ -30,12 +31,6 @@
 #include "util/LL.h"
 
 namespace {
-
-struct Hold {
-    explicit Hold(i4_mutex& m) : m(m) { m.lock(); }
-    ~Hold() { m.unlock(); }
-    i4_mutex& m;
-};
 
 const uint32_t PART_KIB = (uint32_t)(FileParts::PART_SIZE / 1024);
 
@@ -200,7 +195,7 @@ bool PartialFile::openDataFile(const char* path, bool truncate) {
                          theXMLStringTable.localized("couldntOpen", "Couldn't be opened.").c_str());
         return false;
     }
-    Hold hold(lock);
+    i4_lock hold(&lock);
     delete dataFile;
     dataFile = f;
     for (FilePart* p : parts) p->file = f;
@@ -316,45 +311,45 @@ void PartialFile::unshare() {
 }
 
 bool PartialFile::isCrumbDone(int crumb) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return crumb >= 0 && crumb < crumbTotal && crumbsDone.get((uint32_t)crumb);
 }
 
 void PartialFile::doneBits(bool crumbs, BoolArray& out) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     out.assign(crumbs ? &crumbsDone : &partsDone);
 }
 
 bool PartialFile::isPartDone(int part) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return part >= 0 && part < partTotal && partsDone.get((uint32_t)part);
 }
 
 bool PartialFile::hasPartHashes() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return meta.hasPartHashes();
 }
 
 bool PartialFile::hasCrumbHashes() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return meta.hasCrumbHashes();
 }
 
 void PartialFile::setRecordText(const char* tagName, const char* text) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     meta.setTag(tagName, text, MetaTag::STRING);
 }
 
 void PartialFile::setUploadPriority(int priority) {
     int32_t p = priority;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     meta.setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
     if (sharedEntry) sharedEntry->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
 }
 
 int PartialFile::read(void* buf, uint32_t start, uint32_t end) {
     if (start >= end) return READ_REFUSED;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     int s = state.load();
     if (s == COMPLETE) return READ_COMPLETE;
     if (s == CORRUPT) return READ_CORRUPT;
@@ -388,7 +383,7 @@ PartialFile::WriteResult PartialFile::writeBlock(const uint8_t* data, uint32_t a
     WriteResult r;
     // A refused block changes nothing; the answer still says gaps remain.
     if (!data || start >= end || end > size || available < end - start) return r;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (state.load() != ACTIVE) return r;
     // Only what is still missing is written: a verified crumb is never
     // overwritten, and bytes received twice are counted once.
@@ -436,7 +431,7 @@ bool PartialFile::verify(const std::atomic<bool>* stop) {
 }
 
 bool PartialFile::verifyPart(int i, bool holdMap) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (state.load() != ACTIVE) return false;
     mapHeld = holdMap;
     if (i >= 0 && i < partTotal && verifyPartLocked(i)) registerShared();
@@ -457,7 +452,7 @@ void PartialFile::tellMap(int crumb, bool passed) {
 void PartialFile::applyMapNotes() {
     std::vector<int> notes;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         notes.swap(mapNotes);
     }
     for (int n : notes) {
@@ -685,12 +680,12 @@ void PartialFile::registerShared() {
 }
 
 void PartialFile::shareEntry() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (sharedEntry) theMessageQ.post(MSG_SHARE_FILE, std::make_unique<FileMeta>(*sharedEntry));
 }
 
 bool PartialFile::peerHasNeededCrumb(const BoolArray* peer) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (!peer || peer->size() != crumbsDone.size()) return false;
     for (uint32_t c = 0; c < peer->size(); c++)
         if (!crumbsDone.get(c) && peer->get(c)) return true;
@@ -698,7 +693,7 @@ bool PartialFile::peerHasNeededCrumb(const BoolArray* peer) {
 }
 
 bool PartialFile::hasCrumbPeerLacks(const BoolArray* peer) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (!peer || peer->size() != crumbsDone.size()) return false;
     for (uint32_t c = 0; c < peer->size(); c++)
         if (crumbsDone.get(c) && !peer->get(c)) return true;
@@ -724,7 +719,7 @@ void PartialFile::takePartHashes(FileMeta& scratch) {
 
 bool PartialFile::setPartHashes(i4_file& packet) {
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         FileMeta scratch;
         if (hashesKnown || !readHashSets(packet, true, scratch)) return false;
         takePartHashes(scratch);
@@ -742,7 +737,7 @@ PartialFile::SetKey PartialFile::keyOf(const uint8_t* origin) {
 
 bool PartialFile::setCrumbHashes(i4_file& packet, const uint8_t* origin) {
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         SetKey from = keyOf(origin);
         if (from != SetKey() &&
             std::find(refusedOrigins.begin(), refusedOrigins.end(), from) != refusedOrigins.end())
@@ -786,7 +781,7 @@ void PartialFile::closeLocked() {
 }
 
 void PartialFile::close() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     closeLocked();
 }
 
@@ -822,7 +817,7 @@ bool PartialFile::saveInfo(int priority, bool paused) {
     i4_string path = metPath();
     FileMeta copy;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         if (state.load() != ACTIVE) return false;
         // Cleared before the copy: a check passing after it is for the next save. A failed
         // save is not retried early; the periodic one tries again.
@@ -894,7 +889,7 @@ bool PartialFile::moveFinished(const char* from) {
     FileMeta known;
     {
         // The shared entry (made now if there was none) takes the finished file's place.
-        Hold hold(lock);
+        i4_lock hold(&lock);
         FileMeta* finished = new FileMeta(meta);
         finished->setPath(out.c_str());
         finished->setModTime(modTimeOf(out.c_str()));
@@ -938,7 +933,7 @@ bool PartialFile::complete() {
     theUI->printLine("%s: %s", theXMLStringTable.get(40), name.c_str());
     bool unchecked;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         unchecked = !hashesKnown;
     }
     // Without a part hash nothing tells the bad part: the data waits for the hash sets, and

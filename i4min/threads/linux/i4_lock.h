@@ -1,18 +1,20 @@
-// Any thread. Scoped guard: holds the given i4_mutex from construction to destruction.
+// Any thread. Scoped guard: holds a lock from construction to destruction. One guard serves
+// every lock with lock() and unlock(): an i4_mutex, an LLsafe's list, a download's lock.
 #ifndef I4_LOCK_H
 #define I4_LOCK_H
 
 #include "i4min/threads/linux/i4_mutex.h"
 
+template <class Lockable = i4_mutex>
 class i4_lock {
 public:
-    explicit i4_lock(i4_mutex* mutex);
-    ~i4_lock();
+    explicit i4_lock(Lockable* lockable) : held(lockable) { held->lock(); }
+    ~i4_lock() { held->unlock(); }
     i4_lock(const i4_lock&) = delete;
     i4_lock& operator=(const i4_lock&) = delete;
 
 private:
-    i4_mutex* mutex;
+    Lockable* held;
 };
 
 #endif
