@@ -310,7 +310,7 @@ bool CompPartialFile::complete() {
     close();
     if (partTotal == 0) return false;
     // Joining needs room for one more part beside the others, and the reserve.
-    uint64_t largest = size < FileParts::PART_SIZE ? size : FileParts::PART_SIZE;
+    uint64_t largest = FileParts(size).largestPartSize();
     int64_t free = i4_free_space(dir.c_str());
     if (free < 0 || (uint64_t)free < largest + theTransferOptions.resHD || !assemble()) {
         wantsSpace = true;

@@ -632,19 +632,17 @@ PartialFile::SetKey PartialFile::setDigest() {
 
 void PartialFile::setPartDone(int i) {
     partsDone.set((uint32_t)i, 1);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    for (uint64_t c = first; c < first + FileParts::CRUMBS_PER_PART && c < (uint64_t)crumbTotal;
-         c++)
+    FileParts::Range crumbs = FileParts(size).crumbsOfPart((uint64_t)i);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++)
         if (!crumbsDone.get((uint32_t)c)) crumbPassed((int)c);
 }
 
 void PartialFile::partFailed(int i) {
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    uint64_t last = std::min(first + FileParts::CRUMBS_PER_PART, (uint64_t)crumbTotal);
+    FileParts::Range crumbs = FileParts(size).crumbsOfPart((uint64_t)i);
     // Every crumb passed its own check and the part still failed: the crumb
     // hashes vouched for wrong bytes, so they are not trusted again.
     bool allPassed = crumbCheckable();
-    for (uint64_t c = first; c < last && allPassed; c++)
+    for (uint64_t c = crumbs.first; c < crumbs.end && allPassed; c++)
         if (!crumbsDone.get((uint32_t)c)) allPassed = false;
     if (allPassed) dropCrumbHashes();
     markPartMissing(i);
@@ -652,12 +650,11 @@ void PartialFile::partFailed(int i) {
 
 void PartialFile::markPartMissing(int i) {
     FileParts fp(size);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    uint64_t last = std::min(first + FileParts::CRUMBS_PER_PART, (uint64_t)crumbTotal);
+    FileParts::Range crumbs = fp.crumbsOfPart((uint64_t)i);
     partsDone.set((uint32_t)i, 0);
-    for (uint64_t c = first; c < last; c++) crumbsDone.set((uint32_t)c, 0);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++) crumbsDone.set((uint32_t)c, 0);
     markCorrupt((uint32_t)fp.partStart((uint64_t)i), (uint32_t)fp.partEnd((uint64_t)i));
-    for (uint64_t c = first; c < last; c++) tellMap((int)c, false);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++) tellMap((int)c, false);
     resetSweep(i);
 }
 
@@ -791,9 +788,8 @@ bool PartialFile::mayTrustPart(int i) {
     // A crumb that became whole but waits for an earlier one was never
     // checked: a restart must hash it, not trust it.
     FileParts fp(size);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    for (uint64_t c = first; c < first + FileParts::CRUMBS_PER_PART && c < (uint64_t)crumbTotal;
-         c++)
+    FileParts::Range crumbs = fp.crumbsOfPart((uint64_t)i);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++)
         if (!crumbsDone.get((uint32_t)c) &&
             !overlaps((uint32_t)fp.crumbStart(c), (uint32_t)fp.crumbEnd(c)))
             return false;
@@ -868,7 +864,7 @@ bool PartialFile::fileMatches(LL& digests) {
     }
     if (memcmp(whole, meta.getFileHash(), 16) == 0) return true;
     // For a multiple of a part the record rule leaves out the last, empty piece.
-    if (n < 2 || size % FileParts::PART_SIZE != 0) return false;
+    if (n < 2 || !FileParts::isPartBoundary(size)) return false;
     if (n - 1 == 1) {
         memcpy(whole, digests.get(0), 16);
     } else {
