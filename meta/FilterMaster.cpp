@@ -14,6 +14,7 @@
 #include "meta/SN_Compound.h"
 #include "meta/SN_FindStr.h"
 #include "meta/Search.h"
+#include "util/LLView.h"
 
 FilterMaster::FilterMaster()
     : path(""), count(0), cut(false), search(new Search()), searchMade(true) {
@@ -109,13 +110,13 @@ void FilterMaster::filter(FileList* list) {
     // lock inside it would set up a lock order that another pair of lists
     // could take the other way round.
     std::vector<Meta*> doomed;
-    list->lock();
-    LLNode* cursor = nullptr;
-    while (Meta* record = (Meta*)LL::next(list->getList(), &cursor)) {
-        if (matchesNoLock(record)) doomed.push_back(record);
+    {
+        i4_lock listHold(list);
+        for (Meta* record : LLView<Meta>(list->getList())) {
+            if (matchesNoLock(record)) doomed.push_back(record);
+        }
+        for (Meta* record : doomed) list->getList()->removeNoLock(record);
     }
-    for (Meta* record : doomed) list->getList()->removeNoLock(record);
-    list->unlock();
     for (Meta* record : doomed) delete record;
 }
 

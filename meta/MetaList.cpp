@@ -15,27 +15,31 @@
 #include "meta/Meta.h"
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
+#include "util/LLView.h"
 
 namespace {
 
-// Takes two list locks in one global order so that two threads locking the same
+// Two list locks taken in one global order so that two threads locking the same
 // pair never wait on each other.
-void lockPair(LLsafe* a, LLsafe* b) {
-    if (a == b) {
-        a->lock();
-    } else if (a < b) {
-        a->lock();
-        b->lock();
-    } else {
-        b->lock();
-        a->lock();
+struct ListPair {
+    LLsafe* a;
+    LLsafe* b;
+    void lock() {
+        if (a == b) {
+            a->lock();
+        } else if (a < b) {
+            a->lock();
+            b->lock();
+        } else {
+            b->lock();
+            a->lock();
+        }
     }
-}
-
-void unlockPair(LLsafe* a, LLsafe* b) {
-    a->unlock();
-    if (a != b) b->unlock();
-}
+    void unlock() {
+        a->unlock();
+        if (a != b) b->unlock();
+    }
+};
 
 }  // namespace
 
@@ -59,10 +63,8 @@ bool MetaList::toBytes(i4_file& f) {
 }
 
 int MetaList::size() {
-    list.lock();
-    int total = listSize(&list);
-    list.unlock();
-    return total;
+    i4_lock hold(&list);
+    return listSize(&list);
 }
 
 bool MetaList::fromDisk(i4_file& f) {
@@ -131,7 +133,8 @@ bool MetaList::save(const char* path, bool safe) {
 
 void MetaList::copyFrom(MetaList* other) {
     if (!other || other == this) return;
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     list.clearNoLock();
     LLNode* cursor = nullptr;
     while (Meta* m = (Meta*)LL::next(&other->list, &cursor)) {
@@ -139,27 +142,25 @@ void MetaList::copyFrom(MetaList* other) {
         copy->copyFrom(m);
         list.appendNoLock(copy);
     }
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::removeAll(MetaList* other) {
     if (!other) return;
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     if (other == this) {
         list.clearNoLock();
     } else {
         LLNode* cursor = nullptr;
         while (void* m = LL::next(&other->list, &cursor)) list.removeNoLock(m);
     }
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::deleteAll() {
-    list.lock();
+    i4_lock hold(&list);
     LLNode* cursor = nullptr;
     while (Meta* m = (Meta*)LL::next(&list, &cursor)) delete m;
     list.clearNoLock();
-    list.unlock();
 }
 
 void MetaList::clear() {
@@ -170,10 +171,10 @@ void MetaList::appendAll(MetaList* other) {
     if (!other || other == this) return;
     // The other list is walked, so it is held too: a thread appending to or removing
     // from it would otherwise free a node under the walk.
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     LLNode* cursor = nullptr;
     while (void* m = LL::next(&other->list, &cursor)) list.appendNoLock(m);
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::add(Meta* m) {
@@ -186,7 +187,7 @@ Meta* MetaList::getAt(int index) {
 
 void MetaList::dump(MetaOutput* out) {
     if (!out) out = theMetaOutput;
-    list.lock();
+    i4_lock hold(&list);
     LLNode* cursor = nullptr;
     for (int i = 0; Meta* m = (Meta*)LL::next(&list, &cursor); ++i) {
         i4_string line;
@@ -194,7 +195,6 @@ void MetaList::dump(MetaOutput* out) {
         out->printLine(line.c_str());
         m->dump(out);
     }
-    list.unlock();
 }
 
 namespace {
@@ -218,19 +218,17 @@ void printMetaList(MetaList* ml, MetaOutput* out) {
         return;
     }
     LLsafe* list = ml->getList();
-    list->lock();
-    Meta* first = (Meta*)list->getAt(0);
-    if (!first) {
-        list->unlock();
-        printNone(out);
-        return;
+    {
+        i4_lock hold(list);
+        if (Meta* first = (Meta*)list->getAt(0)) {
+            TagColumns columns;
+            printTagHeader(first, columns, out);
+            int row = 0;
+            for (Meta* m : LLView<Meta>(list)) printTagRow(m, columns, row++, out);
+            return;
+        }
     }
-    TagColumns columns;
-    printTagHeader(first, columns, out);
-    LLNode* cursor = nullptr;
-    for (int row = 0; Meta* m = (Meta*)LL::next(list, &cursor); ++row)
-        printTagRow(m, columns, row, out);
-    list->unlock();
+    printNone(out);
 }
 
 // Lines grow with what they hold: no column count or field width can overrun them.

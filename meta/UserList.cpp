@@ -1,5 +1,6 @@
 #include "meta/UserList.h"
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/UserMeta.h"
 #include "util/UniqueID.h"
 
@@ -10,7 +11,7 @@ Meta* UserList::newMeta() {
 }
 
 UserMeta* UserList::findByHash(const uint8_t hash[16]) {
-    lock();
+    i4_lock hold(this);
     LLNode* cursor = nullptr;
     UserMeta* found = nullptr;
     while (UserMeta* u = (UserMeta*)LL::next(&list, &cursor)) {
@@ -19,14 +20,13 @@ UserMeta* UserList::findByHash(const uint8_t hash[16]) {
             break;
         }
     }
-    unlock();
     return found;
 }
 
 void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
-    lock();
-    LLNode* cursor = nullptr;
     LL gone;
+    i4_lock hold(this);
+    LLNode* cursor = nullptr;
     while (UserMeta* u = (UserMeta*)LL::next(&list, &cursor)) {
         if (u->serverIp != serverIp || u->ip != lowId) continue;
         if (UniqueID::isZero(u->hash)) {
@@ -41,5 +41,4 @@ void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
         list.removeNoLock(u);
         delete u;
     }
-    unlock();
 }

@@ -4,6 +4,7 @@
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
 #include "core/ServerUI.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/Search.h"
 #include "meta/UserList.h"
@@ -17,6 +18,7 @@
 #include "server/ServerSettings.h"
 #include "server/TransferLink.h"
 #include "util/CountedRef.h"
+#include "util/LLView.h"
 
 ServerGateway theServerGateway;
 
@@ -130,16 +132,16 @@ void ServerGateway::publishShared() {
     FileList* shared = theTransferLink->sharedFiles();
     if (!shared) return;
     FileList fresh;
-    shared->lock();
-    LLNode* cursor = nullptr;
-    while (FileMeta* file = (FileMeta*)LL::next(shared->getList(), &cursor)) {
-        if (published.findByHash(file->getFileHash())) continue;
-        FileMeta* copy = new FileMeta(*file);
-        copy->stripTransientTags();
-        fresh.add(copy);
-        published.add(copy);
+    {
+        i4_lock hold(shared);
+        for (FileMeta* file : LLView<FileMeta>(shared->getList())) {
+            if (published.findByHash(file->getFileHash())) continue;
+            FileMeta* copy = new FileMeta(*file);
+            copy->stripTransientTags();
+            fresh.add(copy);
+            published.add(copy);
+        }
     }
-    shared->unlock();
     connection->publish(&fresh);
     fresh.clear();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "i4min/file/i4_field_writer.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "net/TCPPacket.h"
 #include "transfer/download/Download.h"
@@ -91,11 +92,9 @@ TCPPacket* TcpipUI::textPacket(uint8_t opcode, const char* text) {
 }
 
 FileMeta* TcpipUI::copyResult(const uint8_t hash[16]) {
-    results.lock();
+    i4_lock hold(&results);
     FileMeta* found = results.findByHashNoLock(hash);
-    FileMeta* copy = found ? new FileMeta(*found) : nullptr;
-    results.unlock();
-    return copy;
+    return found ? new FileMeta(*found) : nullptr;
 }
 
 void TcpipUI::setVerbose(bool on) {

@@ -435,9 +435,8 @@ int Download::getSpaceNeeded() {
 int Download::getStatus() {
     // Display code must not wait behind a long step.
     if (!lockSignal.wait(1)) return 0;
-    int status = state->getStatus();
-    unlock();
-    return status;
+    i4_lock hold(this, i4_adopt_lock);
+    return state->getStatus();
 }
 
 bool Download::isPaused() {

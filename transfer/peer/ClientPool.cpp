@@ -4,11 +4,13 @@
 #include "core/CoreOptions.h"
 #include "core/NetworkGateway.h"
 #include "core/UIGateway.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "net/Connector.h"
 #include "net/TCPPacket.h"
 #include "transfer/peer/Peer.h"
 #include "transfer/peer/PeerEventHandler.h"
 #include "transfer/share/TransferOptions.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 ClientPool theClientPool;
@@ -24,12 +26,11 @@ ClientPool::~ClientPool() {}
 
 int ClientPool::copyListeners(PeerEventHandler** out, int max) {
     int n = 0;
-    listeners.lock();
+    i4_lock hold(&listeners);
     LLNode* cursor = nullptr;
     while (void* item = LL::next(&listeners, &cursor)) {
         if (n < max) out[n++] = static_cast<PeerEventHandler*>(item);
     }
-    listeners.unlock();
     return n;
 }
 
@@ -52,7 +53,7 @@ bool ClientPool::isSelf(UserMeta* user) {
 Peer* ClientPool::find(UserMeta* user) {
     if (!user) return nullptr;
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     LLNode* cursor = nullptr;
     while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
         if (user->isSameUser(p->getUser())) {
@@ -60,13 +61,12 @@ Peer* ClientPool::find(UserMeta* user) {
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     LLNode* cursor = nullptr;
     while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
         if (UniqueID::equals(p->getUser()->hash, userHash)) {
@@ -74,13 +74,12 @@ Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 Peer* ClientPool::findBySerial(uint32_t serial) {
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     LLNode* cursor = nullptr;
     while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
         if (p->getSerial() == serial) {
@@ -88,16 +87,13 @@ Peer* ClientPool::findBySerial(uint32_t serial) {
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 bool ClientPool::contains(Peer* peer) {
     if (!peer) return false;
-    peers.lock();
-    bool listed = peers.LL::contains(peer);
-    peers.unlock();
-    return listed;
+    i4_lock hold(&peers);
+    return peers.LL::contains(peer);
 }
 
 bool ClientPool::makeRoom() {
@@ -105,7 +101,7 @@ bool ClientPool::makeRoom() {
     int n = theCore.connectionCount();
     if (n < maxCon) return true;
     int excess = n - maxCon;
-    peers.lock();
+    i4_lock hold(&peers);
     LLNode* cursor = nullptr;
     while (excess > 0) {
         Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor));
@@ -117,7 +113,6 @@ bool ClientPool::makeRoom() {
         p->closeWhenSent();
         excess--;
     }
-    peers.unlock();
     return excess <= 0;
 }
 
@@ -166,10 +161,12 @@ void ClientPool::connectRequested(Peer* asking, uint32_t ip, uint16_t port) {
 
 void ClientPool::addPeer(Peer* peer) {
     if (!peer) return;
-    peers.lock();
-    bool listed = peers.LL::contains(peer);
-    if (!listed) peers.appendNoLock(peer);
-    peers.unlock();
+    bool listed;
+    {
+        i4_lock hold(&peers);
+        listed = peers.LL::contains(peer);
+        if (!listed) peers.appendNoLock(peer);
+    }
     if (listed) {
         theUI->debug("Peer already on list\n");
         return;
@@ -191,11 +188,10 @@ void ClientPool::removePeer(Peer* peer) {
 
 void ClientPool::broadcast(TCPPacket* packet) {
     if (!packet) return;
-    peers.lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor)))
-        p->send(static_cast<TCPPacket*>(packet->clone()));
-    peers.unlock();
+    {
+        i4_lock hold(&peers);
+        for (Peer* p : LLView<Peer>(peers)) p->send(static_cast<TCPPacket*>(packet->clone()));
+    }
     delete packet;
 }
 
