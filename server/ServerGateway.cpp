@@ -90,7 +90,7 @@ void ServerGateway::save() {
 
 void ServerGateway::newSearch(Search* search) {
     if (!search) return;
-    std::lock_guard<std::mutex> hold(searchLock);
+    i4_lock hold(&searchLock);
     if (current) current->release();
     current = search;
     search->addRef();
@@ -99,7 +99,7 @@ void ServerGateway::newSearch(Search* search) {
 }
 
 bool ServerGateway::extendSearch() {
-    std::lock_guard<std::mutex> hold(searchLock);
+    i4_lock hold(&searchLock);
     if (!current) return false;
     theMessageQ.post(current->getKind() == 0 ? MSG_EXTEND_SEARCH : MSG_EXTEND_SEARCH_TYPED,
                      CountedRef<Search>(current));
