@@ -13,8 +13,7 @@ Meta* FileList::newMeta() {
 }
 
 FileMeta* FileList::findByHashNoLock(const uint8_t hash[16]) {
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+    for (FileMeta* m : LLView<FileMeta>(list))
         if (memcmp(m->getFileHash(), hash, 16) == 0) return m;
     return nullptr;
 }
@@ -49,8 +48,7 @@ FileMeta* FileList::findByHash(const uint8_t hash[16]) {
 }
 
 FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char* path) {
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+    for (FileMeta* m : LLView<FileMeta>(list))
         if (m->isSameFile(size, time, path)) return m;
     return nullptr;
 }

@@ -136,8 +136,7 @@ void MetaList::copyFrom(MetaList* other) {
     ListPair both{&list, &other->list};
     i4_lock hold(&both);
     list.clearNoLock();
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&other->list, &cursor)) {
+    for (Meta* m : LLView<Meta>(&other->list)) {
         Meta* copy = newMeta();
         copy->copyFrom(m);
         list.appendNoLock(copy);
@@ -151,15 +150,13 @@ void MetaList::removeAll(MetaList* other) {
     if (other == this) {
         list.clearNoLock();
     } else {
-        LLNode* cursor = nullptr;
-        while (void* m = LL::next(&other->list, &cursor)) list.removeNoLock(m);
+        for (void* m : LLView<void>(&other->list)) list.removeNoLock(m);
     }
 }
 
 void MetaList::deleteAll() {
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&list, &cursor)) delete m;
+    for (Meta* m : LLView<Meta>(list)) delete m;
     list.clearNoLock();
 }
 
@@ -173,8 +170,7 @@ void MetaList::appendAll(MetaList* other) {
     // from it would otherwise free a node under the walk.
     ListPair both{&list, &other->list};
     i4_lock hold(&both);
-    LLNode* cursor = nullptr;
-    while (void* m = LL::next(&other->list, &cursor)) list.appendNoLock(m);
+    for (void* m : LLView<void>(&other->list)) list.appendNoLock(m);
 }
 
 void MetaList::add(Meta* m) {
@@ -188,10 +184,10 @@ Meta* MetaList::getAt(int index) {
 void MetaList::dump(MetaOutput* out) {
     if (!out) out = theMetaOutput;
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
-    for (int i = 0; Meta* m = (Meta*)LL::next(&list, &cursor); ++i) {
+    int i = 0;
+    for (Meta* m : LLView<Meta>(list)) {
         i4_string line;
-        line.format("\nMeta (%d)", i);
+        line.format("\nMeta (%d)", i++);
         out->printLine(line.c_str());
         m->dump(out);
     }
@@ -236,8 +232,7 @@ void printTagHeader(Meta* record, TagColumns& columns, MetaOutput* out) {
     if (!out) out = theMetaOutput;
     columns.clear();
     i4_string line("");
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record->getTags())) {
         if ((int)columns.size() == MAX_COLUMNS) break;
         const char* shown = tag->getName();
         if (!shown) continue;
@@ -267,8 +262,7 @@ void printMetaInfo(Meta* record, MetaOutput* out) {
         return;
     }
     out->printLine(out->localise("metaInfo", "Meta Information:"));
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record->getTags())) {
         char value[MAX_FIELD];
         const char* text = tag->getValueText(value, sizeof value);
         i4_string line;

@@ -14,6 +14,7 @@
 #include "server/ServerGateway.h"
 #include "server/ServerSettings.h"
 #include "server/ServerTexts.h"
+#include "util/LLView.h"
 
 ServerPool::ServerPool(ServerGateway& g, SocketPool* sockets, Connector* c,
                        ExServerAnnex::Clock clock)
@@ -48,11 +49,10 @@ bool ServerPool::run(int elapsedMs) {
     int64_t ms = elapsedMs > 0 ? elapsedMs : 0;
     ExServerAnnex* a = udp.load();
     bool removeDead = theServerSettings.servRemove != 0;
+    LL dead;
     {
-        LL dead;
         i4_lock hold(&list);
-        LLNode* cursor = nullptr;
-        while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+        for (ExServer* s : LLView<ExServer>(list.getList()))
             if (!s->tick(ms, a, removeDead)) dead.append(s);
         while (ExServer* s = (ExServer*)dead.removeAt(0)) {
             list.getList()->removeNoLock(s);
@@ -74,10 +74,8 @@ bool ServerPool::run(int elapsedMs) {
 bool ServerPool::loadList(const char* path) {
     bool ok = list.load(path);
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
     // Pinged at the next pass.
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
-        s->age = ExServer::PING_EVERY_MS;
+    for (ExServer* s : LLView<ExServer>(list.getList())) s->age = ExServer::PING_EVERY_MS;
     return ok;
 }
 
@@ -173,8 +171,7 @@ void ServerPool::clearQueue() {
 void ServerPool::fillQueue(int n) {
     list.getList()->sort(&ServerMeta::comparePriority);
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
-    while (ServerMeta* s = (ServerMeta*)LL::next(list.getList(), &cursor)) {
+    for (ServerMeta* s : LLView<ServerMeta>(list.getList())) {
         if ((int)queue.size() >= n) break;
         ServerMeta* copy = new ServerMeta();
         copy->copy(s);
@@ -346,13 +343,11 @@ void ServerPool::askAllForSources(const uint8_t hash[16]) {
     if (!c) return;
     ExServerAnnex* a = udp.load();
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+    for (ExServer* s : LLView<ExServer>(list.getList()))
         if (s->askSources(hash, c, a)) break;
 }
 
 void ServerPool::forgetSources(const uint8_t hash[16]) {
     i4_lock hold(&list);
-    LLNode* cursor = nullptr;
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor)) s->forgetRequest(hash);
+    for (ExServer* s : LLView<ExServer>(list.getList())) s->forgetRequest(hash);
 }

@@ -16,6 +16,7 @@
 #include "transfer/peer/Peer.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -43,8 +44,7 @@ bool connectionName(UserMeta* user, i4_string* name) {
     LLsafe* peers = theClientPool.getConnections();
     bool found = false;
     i4_lock hold(peers);
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             *name = p->getName();
             found = true;

@@ -36,6 +36,7 @@
 #include "ui/AdminSettings.h"
 #include "ui/Servant.h"
 #include "ui/TcpipUI.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -269,8 +270,7 @@ void GUIController::sendInitialState() {
     LLsafe* downloads = ui->getDownloadList();
     if (!downloads) return;
     i4_lock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(downloads, &cursor)) {
+    for (Download* d : LLView<Download>(downloads)) {
         send(downloadPacket(d, ui->downloadHandles().handleFor(d)));
     }
     std::vector<UploadSlot*> slots;

@@ -111,8 +111,7 @@ void ServerCommands::viewServers(char*) {
     ExServerList& list = p->servers();
     {
         i4_lock hold(&list);
-        LLNode* cursor = nullptr;
-        if (ExServer* first = (ExServer*)LL::next(list.getList(), &cursor)) {
+        if (ExServer* first = static_cast<ExServer*>(list.getList()->getAt(0))) {
             TagColumns columns;
             printTagHeader(first, columns);
             int i = 0;

@@ -27,8 +27,7 @@ ClientPool::~ClientPool() {}
 int ClientPool::copyListeners(PeerEventHandler** out, int max) {
     int n = 0;
     i4_lock hold(&listeners);
-    LLNode* cursor = nullptr;
-    while (void* item = LL::next(&listeners, &cursor)) {
+    for (void* item : LLView<void>(listeners)) {
         if (n < max) out[n++] = static_cast<PeerEventHandler*>(item);
     }
     return n;
@@ -54,8 +53,7 @@ Peer* ClientPool::find(UserMeta* user) {
     if (!user) return nullptr;
     Peer* found = nullptr;
     i4_lock hold(&peers);
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             found = p;
             break;
@@ -67,8 +65,7 @@ Peer* ClientPool::find(UserMeta* user) {
 Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
     Peer* found = nullptr;
     i4_lock hold(&peers);
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (UniqueID::equals(p->getUser()->hash, userHash)) {
             found = p;
             break;
@@ -80,8 +77,7 @@ Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
 Peer* ClientPool::findBySerial(uint32_t serial) {
     Peer* found = nullptr;
     i4_lock hold(&peers);
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (p->getSerial() == serial) {
             found = p;
             break;

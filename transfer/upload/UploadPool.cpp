@@ -16,6 +16,7 @@
 #include "transfer/source/PartnerManager.h"
 #include "transfer/upload/Upload.h"
 #include "transfer/upload/UploadSlot.h"
+#include "util/LLView.h"
 
 UploadPool theUploadPool;
 
@@ -44,8 +45,7 @@ void UploadPool::install() {
 
 void UploadPool::slots(std::vector<UploadSlot*>& out) {
     out.clear();
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) out.push_back(s);
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) out.push_back(s);
 }
 
 bool UploadPool::onCoreThread() const {
@@ -143,9 +143,8 @@ void UploadPool::peerClosed(Peer* peer) {
         if (s->peerClosed(peer)) break;
     // A closing connection leaves no pointer behind, whoever held it.
     for (UploadSlot* s : list) s->forgetConnection(peer);
-    LLNode* cursor = nullptr;
     std::vector<RankNotice*> gone;
-    while (RankNotice* n = static_cast<RankNotice*>(LL::next(&rankNotices, &cursor)))
+    for (RankNotice* n : LLView<RankNotice>(rankNotices))
         if (n->connection == peer) gone.push_back(n);
     for (RankNotice* n : gone) {
         rankNotices.remove(n);
@@ -158,8 +157,7 @@ void UploadPool::deferRankNotice(Peer* connection, uint32_t rank) {
 }
 
 void UploadPool::cancelRankNotice(Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (RankNotice* n = static_cast<RankNotice*>(LL::next(&rankNotices, &cursor))) {
+    for (RankNotice* n : LLView<RankNotice>(rankNotices)) {
         if (n->connection == connection) {
             rankNotices.remove(n);
             delete n;
@@ -221,8 +219,7 @@ void UploadPool::pauseFile(const uint8_t* fileHash, bool paused) {
 }
 
 UploadSlot* UploadPool::findSlotOf(UserMeta* user) {
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor)))
+    for (UploadSlot* s : LLView<UploadSlot>(slotList))
         if (s->holdsUser(user)) return s;
     return nullptr;
 }
@@ -237,8 +234,7 @@ UploadSlot* UploadPool::partnerSlot(Peer* connection) {
         return held;
     }
     UploadSlot* answer = nullptr;
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) {
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
         if (s->priority() < UploadSlot::PARTNER_PRIORITY) {
             answer = s;
             break;
@@ -263,8 +259,7 @@ void UploadPool::removeWaitingPartner(UserMeta* user) {
 }
 
 void UploadPool::slotEntries(std::vector<UploadQueue::SlotEntry>& out) {
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) {
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
         UploadQueue::SlotEntry e;
         const uint8_t* h = s->fileHash();
         if (h)
@@ -373,8 +368,7 @@ void UploadPool::countSlots(int* count, int* idle, double* idleWeight) {
     *count = 0;
     *idle = 0;
     *idleWeight = 0;
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) {
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
         (*count)++;
         if (s->isIdle()) (*idle)++;
         *idleWeight += s->idleWeight();
