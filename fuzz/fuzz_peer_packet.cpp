@@ -22,6 +22,7 @@
 #include "i4min/string/i4_err.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
+#include "meta/FileParts.h"
 #include "transfer/friends/FriendList.h"
 #include "transfer/friends/MessagePool.h"
 #include "transfer/peer/ClientPool.h"
@@ -42,11 +43,11 @@ struct Willing : PeerDownloads, PeerShares, PeerFriends, PeerChat, PeerPartners 
     uint32_t size = 0;
     bool partialFile(const uint8_t*, uint32_t* s, uint32_t* crumbs) override {
         *s = size;
-        *crumbs = (uint32_t)((size + 486399ull) / 486400);
+        *crumbs = (uint32_t)FileParts(size).crumbCount();
         return true;
     }
     bool doneBits(const uint8_t*, bool crumbs, BoolArray* out) override {
-        out->resize(crumbs ? (size + 486399u) / 486400 : size / 9728000 + 1);
+        out->resize(crumbs ? (uint32_t)FileParts(size).crumbCount() : size / 9728000 + 1);
         return true;
     }
     void gotFileStatus(const uint8_t*, Peer*, BoolArray* bits) override {

@@ -339,7 +339,7 @@ bool Peer::gotFileStatus(const uint8_t* hash, i4_field_reader& in) {
     } else if (count == parts || count == partsCeil) {
         BoolArray spread(crumbs);
         for (uint32_t j = 0; j < crumbs; j++) {
-            uint32_t part = (uint32_t)(j / FileParts::CRUMBS_PER_PART);
+            uint32_t part = (uint32_t)FileParts::partOfCrumb(j);
             if (part < count) spread.set(j, bits.get(part));
         }
         bits = spread;

@@ -21,10 +21,6 @@ namespace {
 
 const int PARTNER_PRIORITY = 30000;
 
-uint64_t partOf(uint64_t offset) {
-    return offset / FileParts::PART_SIZE;
-}
-
 }  // namespace
 
 Upload::Upload(i4_file* f, Peer* c, const char* n, UploadSlot* s, bool logStart)
@@ -101,7 +97,8 @@ bool Upload::sentLately(const Range& r) const {
 }
 
 void Upload::setRanges(const uint32_t starts[3], const uint32_t ends[3]) {
-    if (sent > 0 && partOf(starts[0]) != partOf(ranges[0].start)) dropPriority();
+    if (sent > 0 && FileParts::partOf(starts[0]) != FileParts::partOf(ranges[0].start))
+        dropPriority();
     Range underWay = ranges[0];
     bool running = underWay.start <= position && position < underWay.end;
     uint64_t size = fileSize();
@@ -164,7 +161,9 @@ bool Upload::sendNext() {
     connection->resetIdle();
     if (position < ranges[0].end) return true;
     // Pair 0 is done: the next one starts.
-    if (ranges[1].end > 0 && partOf(ranges[1].start) != partOf(ranges[0].start)) dropPriority();
+    if (ranges[1].end > 0 &&
+        FileParts::partOf(ranges[1].start) != FileParts::partOf(ranges[0].start))
+        dropPriority();
     last = ranges[0];
     finished.push_back(last);
     if (finished.size() > HISTORY) finished.erase(finished.begin());
