@@ -141,7 +141,8 @@ void TransferGateway::start() {
     thePeerShares = &shares;
     thePeerFriends = &theFriendList;
     thePeerChat = &theMessagePool;
-    theUploadPool.install();
+    thePeerUploads = &theUploadPool.peerAnswer;
+    theUploadNotices = &theUploadPool.downloadAnswer;
     // Peer events reach the listeners in this order.
     theClientPool.addListener(&theDLPool);
     theClientPool.addListener(&theUploadPool);
