@@ -49,6 +49,11 @@ uint16_t ownServerPort() {
     return theNetworkGateway ? theNetworkGateway->getServerPort() : theCoreOptions.getServerPort();
 }
 
+// The other pools, as the client pool was handed them.
+TransferServices& services() {
+    return theClientPool.services();
+}
+
 void printLocalized(const char* key, const char* fallback) {
     i4_string text(fallback);
     theXMLStringTable.localize(key, text);
@@ -272,16 +277,16 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         uint32_t starts[3], ends[3];
         for (int i = 0; i < 3; i++) starts[i] = in.u32();
         for (int i = 0; i < 3; i++) ends[i] = in.u32();
-        thePeerUploads->handleRequest(this, hash, starts, ends);
+        services().uploads->handleRequest(this, hash, starts, ends);
         return true;
     }
     case OP_NO_SUCH_FILE:
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerDownloads->noFile(hash, this);
+        services().downloads->noFile(hash, this);
         return true;
     case OP_CANCEL:
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerUploads->peerCancelled(this);
+        services().uploads->peerCancelled(this);
         return true;
     case OP_HELLO_ANSWER:
         return gotHelloAnswer(f);
@@ -294,7 +299,7 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     }
     case OP_CHAT: {
         i4_string text = PeerFrame::readString(in, MAX_CHAT);
-        if (!thePeerChat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
+        if (!services().chat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
         return true;
     }
     case OP_FILE_STATUS_REQUEST:
@@ -311,40 +316,40 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         int64_t at = in.position();
         in.need((int64_t)in.u16() * PeerFrame::HASH_SIZE);
         f.seek(at);
-        thePeerDownloads->gotPartHashes(hash, f);
+        services().downloads->gotPartHashes(hash, f);
         return true;
     }
     case OP_NO_CHAT:
-        thePeerChat->notAcceptingCalls(&user);
+        services().chat->notAcceptingCalls(&user);
         return true;
     case OP_UPLOAD_REQUEST:
         in.bytes(hash, PeerFrame::HASH_SIZE);
         // Only a shared file earns a place in the queue.
-        if (thePeerShares->isShared(hash))
-            thePeerUploads->enqueue(this, hash);
+        if (services().shares->isShared(hash))
+            services().uploads->enqueue(this, hash);
         else
             sendNoSuchFile(hash);
         return true;
     case OP_SLOT_GRANTED:
         addRef("ICLT_SLOT_OPEN");
-        thePeerDownloads->openSlot(this);
+        services().downloads->openSlot(this);
         return true;
     case OP_CANCEL_TRANSFER:
-        thePeerUploads->peerCancelled(this);
+        services().uploads->peerCancelled(this);
         return true;
     case OP_OUT_OF_PARTS:
-        thePeerDownloads->queued(this);
+        services().downloads->queued(this);
         return true;
     case OP_FILE_NAME_REQUEST: {
         in.bytes(hash, PeerFrame::HASH_SIZE);
         FileMeta shared;
-        if (thePeerShares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
+        if (services().shares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
         return true;
     }
     case OP_FILE_NAME: {
         in.bytes(hash, PeerFrame::HASH_SIZE);
         i4_string name = PeerFrame::readString(in, MAX_FILE_NAME);
-        thePeerDownloads->gotFileName(hash, name.c_str(), this);
+        services().downloads->gotFileName(hash, name.c_str(), this);
         return true;
     }
     case OP_CONNECT_REQUEST: {
@@ -355,10 +360,10 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     }
     case OP_SOURCE_OFFER:
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerDownloads->addSourceFor(hash, &user, this);
+        services().downloads->addSourceFor(hash, &user, this);
         return true;
     case OP_QUEUE_RANK:
-        thePeerDownloads->placeInQueue(this, in.u32());
+        services().downloads->placeInQueue(this, in.u32());
         return true;
     case OP_DIRECTORY_LIST_REQUEST:
         answerShareView(nullptr);
@@ -375,7 +380,7 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     case OP_NO_FILE_VIEW:
         printLocalized("clientDoesntGiveOutFiles", "Client does not give out files");
         theTransferUI->fileListRefused(&user);
-        thePeerFriends->setGivesFiles(&user, false);
+        services().friends->setGivesFiles(&user, false);
         return true;
     case OP_PING:
         queue(PeerFrame::bare(OP_PING_ANSWER));
@@ -387,24 +392,24 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
         return true;
     case OP_PARTNER_REQUEST: {
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerDownloads->addSourceFor(hash, &user, this);
-        bool accepted = thePeerPartners->acceptPartner(this, hash);
+        services().downloads->addSourceFor(hash, &user, this);
+        bool accepted = services().partners->acceptPartner(this, hash);
         queue(PeerFrame::withHash(accepted ? OP_PARTNER_ACCEPTED : OP_PARTNER_DENIED, hash));
         return true;
     }
     case OP_PARTNER_DENIED:
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerDownloads->partnerDenied(hash, this);
+        services().downloads->partnerDenied(hash, this);
         return true;
     case OP_PARTNER_ACCEPTED:
         in.bytes(hash, PeerFrame::HASH_SIZE);
-        thePeerDownloads->partnerAccepted(hash, this);
+        services().downloads->partnerAccepted(hash, this);
         return true;
     case OP_CRUMB_HASHES: {
         in.bytes(hash, PeerFrame::HASH_SIZE);
         uint32_t size, crumbs;
-        if (thePeerDownloads->partialFile(hash, &size, &crumbs))
-            thePeerDownloads->gotCrumbHashes(hash, f, this);
+        if (services().downloads->partialFile(hash, &size, &crumbs))
+            services().downloads->gotCrumbHashes(hash, f, this);
         return true;
     }
     case OP_CRUMB_HASH_REQUEST:
@@ -414,7 +419,7 @@ bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
     case OP_CRUMB_AVAILABLE: {
         in.bytes(hash, PeerFrame::HASH_SIZE);
         uint32_t crumb = in.u32();
-        thePeerDownloads->gotCrumbAvailable(hash, this, crumb);
+        services().downloads->gotCrumbAvailable(hash, this, crumb);
         return true;
     }
     case OP_ADDRESS_DIFFERS:
@@ -434,7 +439,7 @@ bool Peer::gotData(i4_file& f) {
     // A range that ends before it starts carries no data, only trouble.
     if (end < start) return false;
     const uint8_t* data = PeerFrame::readBytes(in, end - start);
-    thePeerDownloads->gotData(hash, start, end, data, this);
+    services().downloads->gotData(hash, start, end, data, this);
     return true;
 }
 
@@ -445,7 +450,7 @@ bool Peer::gotFileStatus(i4_file& f) {
     BoolArray bits;
     PeerFrame::readBits(in, bits);
     uint32_t size = 0, crumbs = 0;
-    if (!thePeerDownloads->partialFile(hash, &size, &crumbs)) return true;
+    if (!services().downloads->partialFile(hash, &size, &crumbs)) return true;
 
     // Peers count the parts of an exact multiple of the part size either way.
     const FileParts file(size);
@@ -469,7 +474,7 @@ bool Peer::gotFileStatus(i4_file& f) {
                          (int)count, (int)parts, (int)crumbs);
         return false;
     }
-    thePeerDownloads->gotFileStatus(hash, this, &bits);
+    services().downloads->gotFileStatus(hash, this, &bits);
     return true;
 }
 
@@ -482,15 +487,15 @@ bool Peer::gotDirectoryList(i4_file& f) {
     for (uint32_t i = 0; i < n; i++) read.push_back(PeerFrame::readString(in, MAX_DIRECTORY));
     LL* names = new LL;
     for (i4_string& name : read) names->append(new i4_string(name));
-    thePeerFriends->setGivesFiles(&user, true);
-    thePeerFriends->gotDirectories(&user, names);
+    services().friends->setGivesFiles(&user, true);
+    services().friends->gotDirectories(&user, names);
     return true;
 }
 
 bool Peer::gotDirectoryFiles(i4_file& f) {
     i4_field_reader in(f);
     i4_string directory = PeerFrame::readString(in, MAX_DIRECTORY);
-    thePeerFriends->setGivesFiles(&user, true);
+    services().friends->setGivesFiles(&user, true);
     FileList* files = new FileList;
     bool read = false;
     try {
@@ -503,7 +508,7 @@ bool Peer::gotDirectoryFiles(i4_file& f) {
         delete files;
         return false;
     }
-    thePeerFriends->gotFiles(&user, directory.c_str() ? directory.c_str() : "", files);
+    services().friends->gotFiles(&user, directory.c_str() ? directory.c_str() : "", files);
     return true;
 }
 
@@ -514,7 +519,7 @@ void Peer::answerShareView(const char* directory) {
         allowed = true;
         break;
     case 1:
-        allowed = thePeerFriends->isFriend(&user);
+        allowed = services().friends->isFriend(&user);
         break;
     case 2:
         allowed = false;
@@ -569,14 +574,14 @@ bool Peer::requestFileStatus(const uint8_t hash[16], uint64_t partialFileSize) {
 
 void Peer::sendFileStatus(const uint8_t hash[16]) {
     FileMeta shared;
-    if (!thePeerShares->copyShared(hash, &shared)) {
+    if (!services().shares->copyShared(hash, &shared)) {
         sendNoSuchFile(hash);
         return;
     }
     BoolArray bits;
     const char* path = shared.getPath();
     bool complete = path && *path;
-    if (!complete && !thePeerDownloads->doneBits(hash, prLevel == 1, &bits)) {
+    if (!complete && !services().downloads->doneBits(hash, prLevel == 1, &bits)) {
         sendNoSuchFile(hash);
         return;
     }
@@ -652,12 +657,12 @@ void Peer::requestSharedFiles(const char* directory) {
 void Peer::sendSharedDirectories() {
     theUI->log("Sending Shared Directory List: %s", getName());
     LL names;
-    thePeerShares->getSharedDirectories(&names);
+    services().shares->getSharedDirectories(&names);
     names.append(new i4_string(kIncompleteFiles));
     std::vector<i4_string*> listed;
     int32_t length = 1 + 4;
     while (i4_string* name = static_cast<i4_string*>(names.removeAt(0))) {
-        FileList* files = thePeerShares->findSharedDirectory(name->c_str());
+        FileList* files = services().shares->findSharedDirectory(name->c_str());
         if (files && files->getList()->count() > 0) {
             listed.push_back(name);
             length += PeerFrame::stringSize(name->c_str());
@@ -676,7 +681,7 @@ void Peer::sendSharedDirectories() {
 
 void Peer::sendSharedFiles(const char* directory) {
     theUI->log("Sending Shared File List (%s): %s", directory, getName());
-    FileList* files = thePeerShares->findSharedDirectory(directory);
+    FileList* files = services().shares->findSharedDirectory(directory);
     if (!files) return;
     FileList copies;
     copies.copyFrom(files);
@@ -712,7 +717,7 @@ void Peer::sendPartnerRequest(const uint8_t hash[16]) {
 
 void Peer::sendCrumbHashes(const uint8_t hash[16]) {
     FileMeta shared;
-    if (!thePeerShares->copyShared(hash, &shared)) {
+    if (!services().shares->copyShared(hash, &shared)) {
         sendNoSuchFile(hash);
         return;
     }

@@ -133,16 +133,19 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
-    theDownloadWorkers = &theTransferWorkers;
-    thePeerDownloads = &theDLPool.peerAnswer;
-    thePeerSourceMaker.install();
-    thePartnerSlots = &thePartnerManager;
-    thePeerPartners = &thePartnerManager;
-    thePeerShares = &shares;
-    thePeerFriends = &theFriendList;
-    thePeerChat = &theMessagePool;
-    thePeerUploads = &theUploadPool.peerAnswer;
-    theUploadNotices = &theUploadPool.downloadAnswer;
+    services.workers = &theTransferWorkers;
+    services.downloads = &theDLPool.peerAnswer;
+    services.sourceMaker = &thePeerSourceMaker;
+    services.partnerSlots = &thePartnerManager;
+    services.partners = &thePartnerManager;
+    services.shares = &shares;
+    services.friends = &theFriendList;
+    services.chat = &theMessagePool;
+    services.uploads = &theUploadPool.peerAnswer;
+    services.uploadNotices = &theUploadPool.downloadAnswer;
+    theClientPool.useServices(&services);
+    theDLPool.useServices(&services);
+    thePartnerManager.useServices(&services);
     // Peer events reach the listeners in this order.
     theClientPool.addListener(&theDLPool);
     theClientPool.addListener(&theUploadPool);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "transfer/peer/PeerPartners.h"
+#include "transfer/share/TransferServices.h"
 #include "transfer/source/PartnerSlots.h"
 
 class Download;
@@ -36,6 +37,9 @@ public:
 
     FileSource* slot(int i) const { return partners[i]; }
     int getCount() const { return count; }
+    // Where a partner let go is told to the uploads: the stand-ins until the transfer side's
+    // start hands over its record.
+    void useServices(TransferServices* record) { serviceRecord = record; }
 
 private:
     bool ofHighest(FileSource* source) const;
@@ -45,6 +49,7 @@ private:
     Download* highest;
     FileSource* partners[SLOTS];
     int count;
+    TransferServices* serviceRecord;
 };
 
 extern PartnerManager thePartnerManager;

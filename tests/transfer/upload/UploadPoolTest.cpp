@@ -69,8 +69,8 @@ class UploadPoolTest : public TransferFixture {
 protected:
     void SetUp() override {
         TransferFixture::SetUp();
-        savedUploads = thePeerUploads;
-        thePeerUploads = &pool.peerAnswer;
+        savedUploads = theClientPool.services().uploads;
+        theClientPool.services().uploads = &pool.peerAnswer;
         theClientPool.addListener(&pool);
         // Learns its thread, so that notices from it are carried out at once.
         pool.run(0);
@@ -78,7 +78,7 @@ protected:
     void TearDown() override {
         harness.reset();
         theClientPool.removeListener(&pool);
-        thePeerUploads = savedUploads;
+        theClientPool.services().uploads = savedUploads;
         theTransferGateway.sharedList.deleteAll();
         TransferFixture::TearDown();
     }
