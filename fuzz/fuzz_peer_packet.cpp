@@ -146,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     theTransferOptions.frAllow = (mode >> 5) & 3;
     bool realFriends = mode & 0x80;
     if (realFriends) {
-        theClientPool.services().friends = &theFriendList;
-        theClientPool.services().chat = &theMessagePool;
+        theClientPool.services().friends = &theFriendList.peerAnswer;
+        theClientPool.services().chat = &theMessagePool.peerAnswer;
         theTransferOptions.pmAllow = (mode >> 5) & 3;
     }
 

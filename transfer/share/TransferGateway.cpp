@@ -136,11 +136,11 @@ void TransferGateway::start() {
     services.workers = &theTransferWorkers;
     services.downloads = &theDLPool.peerAnswer;
     services.sourceMaker = &thePeerSourceMaker;
-    services.partnerSlots = &thePartnerManager;
-    services.partners = &thePartnerManager;
+    services.partnerSlots = &thePartnerManager.downloadAnswer;
+    services.partners = &thePartnerManager.peerAnswer;
     services.shares = &shares;
-    services.friends = &theFriendList;
-    services.chat = &theMessagePool;
+    services.friends = &theFriendList.peerAnswer;
+    services.chat = &theMessagePool.peerAnswer;
     services.uploads = &theUploadPool.peerAnswer;
     services.uploadNotices = &theUploadPool.downloadAnswer;
     theClientPool.useServices(&services);

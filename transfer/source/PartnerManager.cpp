@@ -10,7 +10,8 @@
 
 PartnerManager thePartnerManager;
 
-PartnerManager::PartnerManager() : serviceRecord(&TransferServices::beforeStart()) {
+PartnerManager::PartnerManager()
+    : downloadAnswer(*this), peerAnswer(*this), serviceRecord(&TransferServices::beforeStart()) {
     clear();
 }
 

@@ -63,7 +63,7 @@ struct FriendListTest : ::testing::Test {
     FriendListTest() {
         initSpecialTags();
         savedPeerFriends = theClientPool.services().friends;
-        theClientPool.services().friends = &list;
+        theClientPool.services().friends = &list.peerAnswer;
         theClientPool.addListener(&list);
         savedUI = theTransferUI;
         theTransferUI = &events;

@@ -25,7 +25,7 @@ struct MessagePoolTest : ::testing::Test {
     MessagePoolTest() {
         initSpecialTags();
         savedChat = theClientPool.services().chat;
-        theClientPool.services().chat = &pool;
+        theClientPool.services().chat = &pool.peerAnswer;
         theClientPool.addListener(&pool);
         savedUI = theTransferUI;
         theTransferUI = &events;
