@@ -4,6 +4,7 @@
 
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_time.h"
+#include "util/LLView.h"
 
 TaskThread::TaskThread()
     : lastPassMs(i4_now_ms()), waitMs(IDLE_WAIT_MS), wakeAsked(false), waiter(nullptr) {}
@@ -96,8 +97,7 @@ bool TaskThread::runPass() {
 
     bool busy = false;
     int due = IDLE_WAIT_MS;
-    LLNode* cursor = 0;
-    while (void* item = LL::next(&tasks, &cursor)) {
+    for (void* item : LLView<void>(tasks)) {
         TimeSliceTask* task = static_cast<TimeSliceTask*>(item);
         // A task removed earlier in this pass may already be deleted.
         if (isLeaving(task)) continue;

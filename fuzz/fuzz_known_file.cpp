@@ -12,6 +12,7 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/UserList.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -41,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             files.load(fuzzFile("known.met", data + 1, size - 1).c_str());
         else
             files.fromDisk(in);
-        LLNode* cursor = nullptr;
-        while (FileMeta* m = (FileMeta*)LL::next(files.getList(), &cursor)) {
+        for (FileMeta* m : LLView<FileMeta>(files.getList())) {
             for (int i = -1; i <= m->partCount(); ++i) m->getPartHash(i);
             for (int i = -1; i <= m->crumbCount(); ++i) m->getCrumbHash(i);
             m->hashSetsSize();

@@ -17,6 +17,7 @@
 #include "meta/FileParts.h"
 #include "transfer/share/TransferGateway.h"
 #include "transfer/share/TransferOptions.h"
+#include "util/LLView.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = [] {
@@ -39,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gateway.loadKnownList();
     FileList& known = gateway.knownList;
     // The check leaves either nothing or a list whose first large file has its crumbs.
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(known.getList(), &cursor)) {
+    for (FileMeta* m : LLView<FileMeta>(known.getList())) {
         if (m->getFileSize() <= FileParts::CRUMB_SIZE) continue;
         if (!m->hasCrumbHashes()) __builtin_trap();
         break;

@@ -8,6 +8,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "server/ExServer.h"
 #include "server/ExServerList.h"
+#include "util/LLView.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     serverFuzzSetup();
@@ -23,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ExServerList back;
         if (!back.fromDisk(again) || back.getList()->count() != list.getList()->count())
             __builtin_trap();
-        LLNode* at = nullptr;
-        while (ExServer* s = (ExServer*)LL::next(back.getList(), &at)) {
+        for (ExServer* s : LLView<ExServer>(back.getList())) {
             if (s->pref != -2 && s->pref != 0 && s->pref != 2) __builtin_trap();
             s->setPing(s->history);
             if (list.addIfAbsent(s)) delete s;

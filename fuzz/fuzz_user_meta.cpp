@@ -10,6 +10,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "meta/UserList.h"
 #include "meta/UserMeta.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -37,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (data[0] & 1) {
         UserList users;
         users.fromNetwork(in);
-        LLNode* cursor = nullptr;
         UserMeta* first = nullptr;
-        while (UserMeta* u = (UserMeta*)LL::next(users.getList(), &cursor)) {
+        for (UserMeta* u : LLView<UserMeta>(users.getList())) {
             if (!first) first = u;
             u->isSameUser(first);
             users.findByHash(u->hash);

@@ -15,6 +15,7 @@
 #include "import/PictureImporter.h"
 #include "import/RMImporter.h"
 #include "meta/FileMeta.h"
+#include "util/LLView.h"
 
 ImportMaster theImportMaster;
 
@@ -25,8 +26,7 @@ ImportMaster::~ImportMaster() {
 }
 
 void ImportMaster::clear() {
-    LLNode* cursor = nullptr;
-    while (Importer* i = static_cast<Importer*>(LL::next(&importers, &cursor))) delete i;
+    for (Importer* i : LLView<Importer>(importers)) delete i;
     importers.clear();
 }
 
@@ -53,8 +53,7 @@ bool ImportMaster::import(FileMeta& record) const {
     i4_split_path(record.getName(), dir, base, ext);
     ext.to_lower();
     try {
-        LLNode* cursor = nullptr;
-        while (Importer* i = static_cast<Importer*>(LL::next(&importers, &cursor))) {
+        for (Importer* i : LLView<Importer>(importers)) {
             if (file->seek(0) != 0) break;
             if (i->import(record, *file, ext.c_str())) break;
         }

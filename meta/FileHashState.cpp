@@ -7,6 +7,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 FileHashState::FileHashState()
     : file(nullptr),
@@ -114,8 +115,7 @@ bool hashOfPartHashes(uint8_t hash[16], int count, LL* digests) {
         return true;
     }
     MD4 ctx;
-    LLNode* cursor = nullptr;
-    while (uint8_t* d = (uint8_t*)LL::next(digests, &cursor)) ctx.update(d, 16);
+    for (uint8_t* d : LLView<uint8_t>(digests)) ctx.update(d, 16);
     ctx.final(hash);
     return true;
 }

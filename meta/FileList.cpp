@@ -5,14 +5,14 @@
 
 #include "meta/FileMeta.h"
 #include "meta/Search.h"
+#include "util/LLView.h"
 
 Meta* FileList::newMeta() {
     return new FileMeta();
 }
 
 FileMeta* FileList::findByHashNoLock(const uint8_t hash[16]) {
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+    for (FileMeta* m : LLView<FileMeta>(list))
         if (memcmp(m->getFileHash(), hash, 16) == 0) return m;
     return nullptr;
 }
@@ -32,8 +32,7 @@ void FileList::select(Search* search, MetaList* target, int max) {
     // lock is never taken inside this list's.
     std::vector<Meta*> chosen;
     lock();
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&list, &cursor)) {
+    for (Meta* m : LLView<Meta>(list)) {
         if (max > 0 && (int)chosen.size() >= max) break;
         if (!search || search->matches(m)) chosen.push_back(m);
     }
@@ -49,8 +48,7 @@ FileMeta* FileList::findByHash(const uint8_t hash[16]) {
 }
 
 FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char* path) {
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+    for (FileMeta* m : LLView<FileMeta>(list))
         if (m->isSameFile(size, time, path)) return m;
     return nullptr;
 }
@@ -67,8 +65,7 @@ void FileList::findAllByHash(const uint8_t hash[16], MetaList* target) {
     // As in select: the target's lock is never taken inside this list's.
     std::vector<Meta*> chosen;
     lock();
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(&list, &cursor))
+    for (FileMeta* m : LLView<FileMeta>(list))
         if (memcmp(m->getFileHash(), hash, 16) == 0) chosen.push_back(m);
     unlock();
     for (Meta* m : chosen) target->add(m);

@@ -14,6 +14,7 @@
 #include "meta/SN_Compound.h"
 #include "meta/SN_FindStr.h"
 #include "meta/Search.h"
+#include "util/LLView.h"
 
 FilterMaster::FilterMaster()
     : path(""), count(0), cut(false), search(new Search()), searchMade(true) {
@@ -110,8 +111,7 @@ void FilterMaster::filter(FileList* list) {
     // could take the other way round.
     std::vector<Meta*> doomed;
     list->lock();
-    LLNode* cursor = nullptr;
-    while (Meta* record = (Meta*)LL::next(list->getList(), &cursor)) {
+    for (Meta* record : LLView<Meta>(list->getList())) {
         if (matchesNoLock(record)) doomed.push_back(record);
     }
     for (Meta* record : doomed) list->getList()->removeNoLock(record);

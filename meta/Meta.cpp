@@ -7,6 +7,7 @@
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
+#include "util/LLView.h"
 
 namespace {
 // The smallest tag: type, an empty name and a one-byte value.
@@ -81,15 +82,13 @@ bool Meta::copyFrom(Meta* other) {
     if (!other) return false;
     if (other == this) return true;
     clearTags();
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(&other->tags, &cursor)) tags.append(tag->clone());
+    for (MetaTag* tag : LLView<MetaTag>(&other->tags)) tags.append(tag->clone());
     return true;
 }
 
 MetaTag* Meta::findTag(const char* name) {
     if (!name) return nullptr;
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(&tags, &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(tags)) {
         const char* n = tag->getStoredName();
         if (n && i4_strcmp(n, name) == 0) return tag;
     }
@@ -133,13 +132,14 @@ void Meta::putTag(MetaTag* old, MetaTag* tag) {
         tags.append(tag);
         return;
     }
-    LLNode* cursor = nullptr;
-    for (int i = 0; MetaTag* t = (MetaTag*)LL::next(&tags, &cursor); ++i) {
+    int i = 0;
+    for (MetaTag* t : LLView<MetaTag>(tags)) {
         if (t == old) {
             tags.set(i, tag);
             delete old;
             return;
         }
+        i++;
     }
 }
 
@@ -239,8 +239,7 @@ void Meta::setFileSize(uint32_t size) {
 
 void Meta::dump(MetaOutput* out) {
     if (!out) out = theMetaOutput;
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(&tags, &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(tags)) {
         char value[255];
         const char* text = tag->getValueText(value, sizeof value);
         i4_string line;

@@ -15,6 +15,7 @@
 #include "meta/Meta.h"
 #include "meta/MetaOutput.h"
 #include "meta/MetaTag.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -133,8 +134,7 @@ void MetaList::copyFrom(MetaList* other) {
     if (!other || other == this) return;
     lockPair(&list, &other->list);
     list.clearNoLock();
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&other->list, &cursor)) {
+    for (Meta* m : LLView<Meta>(&other->list)) {
         Meta* copy = newMeta();
         copy->copyFrom(m);
         list.appendNoLock(copy);
@@ -148,16 +148,14 @@ void MetaList::removeAll(MetaList* other) {
     if (other == this) {
         list.clearNoLock();
     } else {
-        LLNode* cursor = nullptr;
-        while (void* m = LL::next(&other->list, &cursor)) list.removeNoLock(m);
+        for (void* m : LLView<void>(&other->list)) list.removeNoLock(m);
     }
     unlockPair(&list, &other->list);
 }
 
 void MetaList::deleteAll() {
     list.lock();
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(&list, &cursor)) delete m;
+    for (Meta* m : LLView<Meta>(list)) delete m;
     list.clearNoLock();
     list.unlock();
 }
@@ -171,8 +169,7 @@ void MetaList::appendAll(MetaList* other) {
     // The other list is walked, so it is held too: a thread appending to or removing
     // from it would otherwise free a node under the walk.
     lockPair(&list, &other->list);
-    LLNode* cursor = nullptr;
-    while (void* m = LL::next(&other->list, &cursor)) list.appendNoLock(m);
+    for (void* m : LLView<void>(&other->list)) list.appendNoLock(m);
     unlockPair(&list, &other->list);
 }
 
@@ -187,10 +184,10 @@ Meta* MetaList::getAt(int index) {
 void MetaList::dump(MetaOutput* out) {
     if (!out) out = theMetaOutput;
     list.lock();
-    LLNode* cursor = nullptr;
-    for (int i = 0; Meta* m = (Meta*)LL::next(&list, &cursor); ++i) {
+    int i = 0;
+    for (Meta* m : LLView<Meta>(list)) {
         i4_string line;
-        line.format("\nMeta (%d)", i);
+        line.format("\nMeta (%d)", i++);
         out->printLine(line.c_str());
         m->dump(out);
     }
@@ -227,9 +224,8 @@ void printMetaList(MetaList* ml, MetaOutput* out) {
     }
     TagColumns columns;
     printTagHeader(first, columns, out);
-    LLNode* cursor = nullptr;
-    for (int row = 0; Meta* m = (Meta*)LL::next(list, &cursor); ++row)
-        printTagRow(m, columns, row, out);
+    int row = 0;
+    for (Meta* m : LLView<Meta>(list)) printTagRow(m, columns, row++, out);
     list->unlock();
 }
 
@@ -238,8 +234,7 @@ void printTagHeader(Meta* record, TagColumns& columns, MetaOutput* out) {
     if (!out) out = theMetaOutput;
     columns.clear();
     i4_string line("");
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record->getTags())) {
         if ((int)columns.size() == MAX_COLUMNS) break;
         const char* shown = tag->getName();
         if (!shown) continue;
@@ -269,8 +264,7 @@ void printMetaInfo(Meta* record, MetaOutput* out) {
         return;
     }
     out->printLine(out->localise("metaInfo", "Meta Information:"));
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record->getTags())) {
         char value[MAX_FIELD];
         const char* text = tag->getValueText(value, sizeof value);
         i4_string line;

@@ -8,6 +8,7 @@
 #include "meta/MetaTag.h"
 #include "meta/SN_Compound.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 SN_FindStr::SN_FindStr() : SearchNode(FIND_STR), text("") {}
 
@@ -25,8 +26,7 @@ SearchNode* SN_FindStr::clone() const {
 
 bool SN_FindStr::anyTextTagContains(Meta* record, const char* pattern) {
     if (!record) return false;
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record->getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record->getTags())) {
         if (tag->getType() == MetaTag::STRING &&
             containsLower((const char*)tag->getValue(), pattern))
             return true;

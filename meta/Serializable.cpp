@@ -4,6 +4,7 @@
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
 #include "meta/MetaOutput.h"
+#include "util/LLView.h"
 #include "util/LLsafe.h"
 
 int64_t Serializable::bytesLeft(i4_file& f) {
@@ -19,8 +20,7 @@ bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message) {
     bool ok = true;
     try {
         if (f.write_32((uint32_t)list->countNoLock()) != 4) ok = false;
-        LLNode* cursor = nullptr;
-        while (Serializable* item = (Serializable*)LL::next(list, &cursor)) {
+        for (Serializable* item : LLView<Serializable>(list)) {
             if (!(item->*write)(f)) {
                 metaPrint(message);
                 ok = false;
@@ -35,8 +35,7 @@ bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message) {
 
 bool savePlain(LL* list, i4_file& f, Writer write) {
     if (f.write_32((uint32_t)list->countNoLock()) != 4) return false;
-    LLNode* cursor = nullptr;
-    while (Serializable* item = (Serializable*)LL::next(list, &cursor)) {
+    for (Serializable* item : LLView<Serializable>(list)) {
         if (!(item->*write)(f)) {
             metaPrint("ERROR: Serializable::saveList()3\n");
             return false;
@@ -65,7 +64,6 @@ bool Serializable::saveListNetwork(LL* list, i4_file& f) {
 
 int Serializable::listSize(LL* list) {
     int total = 4;
-    LLNode* cursor = nullptr;
-    while (Serializable* item = (Serializable*)LL::next(list, &cursor)) total += item->size();
+    for (Serializable* item : LLView<Serializable>(list)) total += item->size();
     return total;
 }

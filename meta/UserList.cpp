@@ -1,6 +1,7 @@
 #include "meta/UserList.h"
 
 #include "meta/UserMeta.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 UserList theUserList;
@@ -11,9 +12,8 @@ Meta* UserList::newMeta() {
 
 UserMeta* UserList::findByHash(const uint8_t hash[16]) {
     lock();
-    LLNode* cursor = nullptr;
     UserMeta* found = nullptr;
-    while (UserMeta* u = (UserMeta*)LL::next(&list, &cursor)) {
+    for (UserMeta* u : LLView<UserMeta>(list)) {
         if (UniqueID::equals(u->hash, hash)) {
             found = u;
             break;
@@ -25,9 +25,8 @@ UserMeta* UserList::findByHash(const uint8_t hash[16]) {
 
 void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
     lock();
-    LLNode* cursor = nullptr;
     LL gone;
-    while (UserMeta* u = (UserMeta*)LL::next(&list, &cursor)) {
+    for (UserMeta* u : LLView<UserMeta>(list)) {
         if (u->serverIp != serverIp || u->ip != lowId) continue;
         if (UniqueID::isZero(u->hash)) {
             gone.append(u);
@@ -36,8 +35,7 @@ void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
             u->serverIp = 0;
         }
     }
-    cursor = nullptr;
-    while (UserMeta* u = (UserMeta*)LL::next(&gone, &cursor)) {
+    for (UserMeta* u : LLView<UserMeta>(gone)) {
         list.removeNoLock(u);
         delete u;
     }

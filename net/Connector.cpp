@@ -5,6 +5,7 @@
 #include "i4min/threads/linux/i4_thread.h"
 #include "net/ConnectThread.h"
 #include "net/TCPConnection.h"
+#include "util/LLView.h"
 
 Connector::Connector(SocketPool* p) : pool(p), limitMs(I4_CONNECT_LIMIT_MS), threads(0) {}
 
@@ -14,8 +15,7 @@ Connector::~Connector() {
 }
 
 TCPConnection* Connector::findSame(uint32_t ip, int port) {
-    LLNode* at = nullptr;
-    while (TCPConnection* c = static_cast<TCPConnection*>(LL::next(&pending, &at))) {
+    for (TCPConnection* c : LLView<TCPConnection>(pending)) {
         if (c->getIp() == ip && c->getPort() == port) return c;
     }
     return nullptr;

@@ -17,6 +17,7 @@
 #include "server/ServerSettings.h"
 #include "server/TransferLink.h"
 #include "util/CountedRef.h"
+#include "util/LLView.h"
 
 ServerGateway theServerGateway;
 
@@ -131,8 +132,7 @@ void ServerGateway::publishShared() {
     if (!shared) return;
     FileList fresh;
     shared->lock();
-    LLNode* cursor = nullptr;
-    while (FileMeta* file = (FileMeta*)LL::next(shared->getList(), &cursor)) {
+    for (FileMeta* file : LLView<FileMeta>(shared->getList())) {
         if (published.findByHash(file->getFileHash())) continue;
         FileMeta* copy = new FileMeta(*file);
         copy->stripTransientTags();

@@ -1,14 +1,14 @@
 #include "server/ServerList.h"
 
 #include "server/ServerMeta.h"
+#include "util/LLView.h"
 
 Meta* ServerList::newMeta() {
     return new ServerMeta();
 }
 
 ServerMeta* ServerList::findByAddress(uint32_t ip, uint16_t port) {
-    LLNode* cursor = nullptr;
-    while (ServerMeta* s = (ServerMeta*)LL::next(&list, &cursor))
+    for (ServerMeta* s : LLView<ServerMeta>(list))
         if (s->hasAddress(ip, port)) return s;
     return nullptr;
 }
@@ -26,8 +26,7 @@ void ServerList::addOrUpdate(ServerMeta* server) {
     if (!server || server->ip == 0) return;
     lock();
     ServerMeta* listed = nullptr;
-    LLNode* cursor = nullptr;
-    while (ServerMeta* s = (ServerMeta*)LL::next(&list, &cursor)) {
+    for (ServerMeta* s : LLView<ServerMeta>(list)) {
         if (s->isSameAddress(server)) {
             listed = s;
             break;

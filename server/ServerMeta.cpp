@@ -8,6 +8,7 @@
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
 #include "net/IpPort.h"
+#include "util/LLView.h"
 
 const char* const ServerMeta::USERS = "users";
 const char* const ServerMeta::FILES = "files";
@@ -145,12 +146,10 @@ bool ServerMeta::isOwnTag(MetaTag* tag) {
 void ServerMeta::takeAnnouncedTags(ServerMeta* announced) {
     if (!announced || announced == this) return;
     LL kept;
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(&tags, &cursor))
+    for (MetaTag* tag : LLView<MetaTag>(tags))
         if (isOwnTag(tag)) kept.append(tag->clone());
     clearTags();
-    cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(announced->getTags(), &cursor))
+    for (MetaTag* tag : LLView<MetaTag>(announced->getTags()))
         if (!isOwnTag(tag)) tags.append(tag->clone());
     while (MetaTag* tag = (MetaTag*)kept.removeAt(0)) tags.append(tag);
 }

@@ -13,6 +13,7 @@
 #include "server/ServerGateway.h"
 #include "server/ServerSettings.h"
 #include "server/ServerTexts.h"
+#include "util/LLView.h"
 
 ServerPool::ServerPool(ServerGateway& g, SocketPool* sockets, Connector* c,
                        ExServerAnnex::Clock clock)
@@ -48,9 +49,8 @@ bool ServerPool::run(int elapsedMs) {
     ExServerAnnex* a = udp.load();
     bool removeDead = theServerSettings.servRemove != 0;
     list.lock();
-    LLNode* cursor = nullptr;
     LL dead;
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+    for (ExServer* s : LLView<ExServer>(list.getList()))
         if (!s->tick(ms, a, removeDead)) dead.append(s);
     while (ExServer* s = (ExServer*)dead.removeAt(0)) {
         list.getList()->removeNoLock(s);
@@ -72,10 +72,8 @@ bool ServerPool::run(int elapsedMs) {
 bool ServerPool::loadList(const char* path) {
     bool ok = list.load(path);
     list.lock();
-    LLNode* cursor = nullptr;
     // Pinged at the next pass.
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
-        s->age = ExServer::PING_EVERY_MS;
+    for (ExServer* s : LLView<ExServer>(list.getList())) s->age = ExServer::PING_EVERY_MS;
     list.unlock();
     return ok;
 }
@@ -174,8 +172,7 @@ void ServerPool::clearQueue() {
 void ServerPool::fillQueue(int n) {
     list.getList()->sort(&ServerMeta::comparePriority);
     list.lock();
-    LLNode* cursor = nullptr;
-    while (ServerMeta* s = (ServerMeta*)LL::next(list.getList(), &cursor)) {
+    for (ServerMeta* s : LLView<ServerMeta>(list.getList())) {
         if ((int)queue.size() >= n) break;
         ServerMeta* copy = new ServerMeta();
         copy->copy(s);
@@ -345,15 +342,13 @@ void ServerPool::askAllForSources(const uint8_t hash[16]) {
     if (!c) return;
     ExServerAnnex* a = udp.load();
     list.lock();
-    LLNode* cursor = nullptr;
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor))
+    for (ExServer* s : LLView<ExServer>(list.getList()))
         if (s->askSources(hash, c, a)) break;
     list.unlock();
 }
 
 void ServerPool::forgetSources(const uint8_t hash[16]) {
     list.lock();
-    LLNode* cursor = nullptr;
-    while (ExServer* s = (ExServer*)LL::next(list.getList(), &cursor)) s->forgetRequest(hash);
+    for (ExServer* s : LLView<ExServer>(list.getList())) s->forgetRequest(hash);
     list.unlock();
 }

@@ -15,6 +15,7 @@
 #include "transfer/download/PartialFile.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -42,9 +43,9 @@ void DownloadCommands::viewDownloads(char*) {
                   .c_str());
     {
         ListLock hold(theDLPool.getDownloads());
-        LLNode* cursor = nullptr;
-        for (int n = 1; Download* d = (Download*)LL::next(&theDLPool.getDownloads(), &cursor);
-             n++) {
+        int n = 0;
+        for (Download* d : LLView<Download>(theDLPool.getDownloads())) {
+            n++;
             PartialFile* file = d->getPartialFile();
             double speed = d->getSpeed();
             int status = speed != 0 ? TRANSFERRING : d->getStatus();

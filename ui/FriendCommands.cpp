@@ -15,6 +15,7 @@
 #include "transfer/peer/Peer.h"
 #include "ui/CommandArgs.h"
 #include "ui/Servant.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -42,8 +43,7 @@ bool connectionName(UserMeta* user, i4_string* name) {
     LLsafe* peers = theClientPool.getConnections();
     bool found = false;
     peers->lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             *name = p->getName();
             found = true;

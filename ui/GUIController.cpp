@@ -35,6 +35,7 @@
 #include "ui/AdminSettings.h"
 #include "ui/Servant.h"
 #include "ui/TcpipUI.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -282,8 +283,7 @@ void GUIController::sendInitialState() {
     LLsafe* downloads = ui->getDownloadList();
     ListLock hold(downloads);
     if (!downloads) return;
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(downloads, &cursor)) {
+    for (Download* d : LLView<Download>(downloads)) {
         send(downloadPacket(d, ui->downloadHandles().handleFor(d)));
     }
     std::vector<UploadSlot*> slots;

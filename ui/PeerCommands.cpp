@@ -9,6 +9,7 @@
 #include "transfer/peer/Peer.h"
 #include "transfer/source/PartnerManager.h"
 #include "ui/Servant.h"
+#include "util/LLView.h"
 
 void PeerCommands::view(char*) {
     theServant->getPager().begin();
@@ -25,9 +26,8 @@ void PeerCommands::view(char*) {
     }
     LLsafe* peers = theClientPool.getConnections();
     peers->lock();
-    LLNode* cursor = nullptr;
     int n = 1;
-    while (Peer* p = static_cast<Peer*>(LL::next(peers, &cursor)))
+    for (Peer* p : LLView<Peer>(peers))
         theUI->printLine("(%d) %s", n++, i4_masked_line(p->getName()).c_str());
     peers->unlock();
 }

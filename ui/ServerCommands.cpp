@@ -26,6 +26,7 @@
 #include "server/ServerTexts.h"
 #include "ui/CommandArgs.h"
 #include "ui/ServerListFetch.h"
+#include "util/LLView.h"
 
 FileList* ServerCommands::results = nullptr;
 
@@ -108,8 +109,7 @@ void ServerCommands::viewServers(char*) {
     if (!p) return;
     ExServerList& list = p->servers();
     list.lock();
-    LLNode* cursor = nullptr;
-    ExServer* first = (ExServer*)LL::next(list.getList(), &cursor);
+    ExServer* first = static_cast<ExServer*>(list.getList()->getAt(0));
     if (!first) {
         list.unlock();
         theUI->printLine("%s", serverText(TEXT_NONE));
@@ -117,9 +117,9 @@ void ServerCommands::viewServers(char*) {
     }
     TagColumns columns;
     printTagHeader(first, columns);
-    cursor = nullptr;
-    for (int i = 0; ExServer* s = (ExServer*)LL::next(list.getList(), &cursor); ++i) {
-        printTagRow(s, columns, i);
+    int i = 0;
+    for (ExServer* s : LLView<ExServer>(list.getList())) {
+        printTagRow(s, columns, i++);
         i4_string address;
         theUI->printLine("\t%s : %d", ipToText(s->ip, address), (int)s->port);
     }

@@ -13,6 +13,7 @@
 #include "transfer/upload/UploadPool.h"
 #include "transfer/upload/UploadSlot.h"
 #include "ui/Servant.h"
+#include "util/LLView.h"
 
 void UploadCommands::viewUploads(char*) {
     theServant->getPager().begin();
@@ -45,8 +46,7 @@ void UploadCommands::viewQueue(char*) {
     theUI->printLine("%s (%d): ", theXMLStringTable.localized("uploadQ", "Upload Queue").c_str(),
                      queue.waitingCount());
     int n = 1;
-    LLNode* cursor = nullptr;
-    while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queue.getFileQueues(), &cursor))) {
+    for (FileQueue* q : LLView<FileQueue>(&queue.getFileQueues())) {
         FileMeta* shared = theTransferGateway.sharedList.findByHash(q->getHash());
         if (shared)
             theUI->printLine("(%d) %s %d:", n, i4_masked_line(shared->getName()).c_str(),
@@ -54,8 +54,7 @@ void UploadCommands::viewQueue(char*) {
         else
             theUI->printLine("(%d) ???? %d:", n, q->getPriority());
         int at = 1;
-        LLNode* peer = nullptr;
-        while (UserMeta* u = static_cast<UserMeta*>(LL::next(q, &peer)))
+        for (UserMeta* u : LLView<UserMeta>(q))
             theUI->printLine("\t%d) %s", at++, i4_masked_line(u->getName()).c_str());
         n++;
     }

@@ -4,6 +4,7 @@
 
 #include "i4min/string/i4_err.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 // The bucket array shared by HashTable32 and HashTable128: each bucket is an
 // LL of inner lists, one per key present, in the order the keys first
@@ -54,8 +55,7 @@ public:
     Inner* getList(Key key) const {
         LL* bucket = bucketOf(key);
         if (!bucket) return nullptr;
-        LLNode* cursor = nullptr;
-        while (Inner* inner = static_cast<Inner*>(LL::next(bucket, &cursor)))
+        for (Inner* inner : LLView<Inner>(bucket))
             if (inner->hasKey(key)) return inner;
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/LLView.h"
 #include "util/XMLAttr.h"
 
 XMLNode::XMLNode(const char* name, XMLNode* parent)
@@ -26,15 +27,13 @@ XMLNode::~XMLNode() {
 }
 
 XMLNode* XMLNode::findChild(const char* name) {
-    LLNode* cursor = nullptr;
-    while (XMLNode* child = static_cast<XMLNode*>(LL::next(&childList, &cursor)))
+    for (XMLNode* child : LLView<XMLNode>(childList))
         if (i4_stricmp(child->nodeName.c_str(), name) == 0) return child;
     return nullptr;
 }
 
 XMLAttr* XMLNode::findAttr(const char* name) {
-    LLNode* cursor = nullptr;
-    while (XMLAttr* attr = static_cast<XMLAttr*>(LL::next(&attrList, &cursor)))
+    for (XMLAttr* attr : LLView<XMLAttr>(attrList))
         if (i4_stricmp(attr->name().c_str(), name) == 0) return attr;
     return nullptr;
 }
@@ -50,8 +49,7 @@ void XMLNode::clearAttrs() {
 XMLNode* XMLNode::copyShallow(XMLNode* parent) const {
     XMLNode* out = new XMLNode(nodeName.c_str(), parent);
     out->nodeValue.assign(nodeValue);
-    LLNode* cursor = nullptr;
-    while (XMLAttr* attr = static_cast<XMLAttr*>(LL::next(&attrList, &cursor)))
+    for (XMLAttr* attr : LLView<XMLAttr>(attrList))
         out->addAttr(attr->name().c_str(), attr->value().c_str());
     return out;
 }
@@ -64,8 +62,7 @@ XMLNode* XMLNode::copy() const {
     while (!todo.empty()) {
         auto [from, to] = todo.back();
         todo.pop_back();
-        LLNode* cursor = nullptr;
-        while (XMLNode* child = static_cast<XMLNode*>(LL::next(&from->childList, &cursor)))
+        for (XMLNode* child : LLView<XMLNode>(&from->childList))
             todo.push_back({child, child->copyShallow(to)});
     }
     return top;

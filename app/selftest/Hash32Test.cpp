@@ -6,6 +6,7 @@
 #include "core/UIGateway.h"
 #include "i4min/threads/linux/i4_random.h"
 #include "util/HashTable32.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ uint32_t randomKey() {
 std::vector<void*> valuesOf(const HashTable32& table, uint32_t key) {
     std::vector<void*> values;
     if (HT32_InnerList* list = table.getList(key)) {
-        LLNode* cursor = nullptr;
-        while (void* v = LL::next(list, &cursor)) values.push_back(v);
+        for (void* v : LLView<void>(list)) values.push_back(v);
     }
     return values;
 }

@@ -6,6 +6,7 @@
 #include "core/UIGateway.h"
 #include "i4min/string/i4_string.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 #include "util/ListIterator.h"
 
 namespace {
@@ -13,14 +14,11 @@ namespace {
 // The items of the list joined, and a report when that is not expected.
 bool reads(const LL& list, const char* expected) {
     std::string items;
-    LLNode* cursor = nullptr;
-    while (const char* item = static_cast<const char*>(LL::next(&list, &cursor))) items += item;
+    for (const char* item : LLView<const char>(list)) items += item;
     if (items == expected) return true;
     i4_string report;
     report.format("Failed at: %s (", expected);
-    cursor = nullptr;
-    while (const char* item = static_cast<const char*>(LL::next(&list, &cursor)))
-        report.append(item);
+    for (const char* item : LLView<const char>(list)) report.append(item);
     report.append(")\n");
     theUI->print("%s", report.c_str());
     return false;

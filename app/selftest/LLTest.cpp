@@ -6,6 +6,7 @@
 #include "i4min/string/i4_string.h"
 #include "i4min/threads/linux/i4_random.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 #include "util/ListIterator.h"
 
 namespace {
@@ -37,9 +38,8 @@ void removeWhileWalking(LL& list, int target, std::vector<bool>& removed) {
 
 // The list holds exactly the numbers not removed, in ascending order.
 bool holdsTheRest(const LL& list, const std::vector<bool>& removed) {
-    LLNode* cursor = nullptr;
     int expected = 0;
-    while (int* record = static_cast<int*>(LL::next(&list, &cursor))) {
+    for (int* record : LLView<int>(list)) {
         while (expected < RECORDS && removed[expected]) ++expected;
         if (*record != expected) return false;
         ++expected;
@@ -50,8 +50,7 @@ bool holdsTheRest(const LL& list, const std::vector<bool>& removed) {
 
 void printTexts(const LL& list) {
     i4_string line("");
-    LLNode* cursor = nullptr;
-    while (const char* text = static_cast<const char*>(LL::next(&list, &cursor))) {
+    for (const char* text : LLView<const char>(list)) {
         line.append(text);
         line.append(" ");
     }
@@ -91,9 +90,8 @@ bool sortingTexts() {
     list.sort(firstCharBefore);
     printTexts(list);
     if (list.count() != count) return false;
-    LLNode* cursor = nullptr;
     char last = 0;
-    while (const char* text = static_cast<const char*>(LL::next(&list, &cursor))) {
+    for (const char* text : LLView<const char>(list)) {
         if (text[0] < last) return false;
         last = text[0];
     }
@@ -112,9 +110,8 @@ bool sortingNumbers() {
         sorted.appendAll(&list);
         sorted.sort(valueBefore);
         if (sorted.count() != ROUND_SIZE) return false;
-        LLNode* cursor = nullptr;
         int last = 0;
-        while (int* n = static_cast<int*>(LL::next(&sorted, &cursor))) {
+        for (int* n : LLView<int>(sorted)) {
             if (*n < last) return false;
             last = *n;
         }

@@ -10,6 +10,7 @@
 #include "app/selftest/TestMeta.h"
 #include "app/selftest/UniqueIDTest.h"
 #include "core/UIGateway.h"
+#include "util/LLView.h"
 
 TestMaster::~TestMaster() {
     while (Test* test = static_cast<Test*>(tests.removeAt(0))) delete test;
@@ -31,8 +32,7 @@ void TestMaster::addAll() {
 }
 
 bool TestMaster::runAll() {
-    LLNode* cursor = nullptr;
-    while (Test* test = static_cast<Test*>(LL::next(&tests, &cursor))) {
+    for (Test* test : LLView<Test>(tests)) {
         if (!test->run()) {
             theUI->printLine("ERRORS ::::--- FIX NOW");
             return false;

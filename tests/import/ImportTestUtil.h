@@ -14,14 +14,14 @@
 #include "meta/FileMeta.h"
 #include "meta/MetaTag.h"
 #include "meta/MetaTestUtil.h"
+#include "util/LLView.h"
 
 typedef std::vector<std::pair<std::string, std::string>> TagList;
 
 // Each tag as its display name (special tags) or stored name, and its text form.
 inline TagList tagsOf(FileMeta& record) {
     TagList out;
-    LLNode* cursor = nullptr;
-    while (MetaTag* t = static_cast<MetaTag*>(LL::next(record.getTags(), &cursor))) {
+    for (MetaTag* t : LLView<MetaTag>(record.getTags())) {
         char buf[300];
         const char* v = t->getValueText(buf, sizeof buf);
         out.push_back({t->getName() ? t->getName() : "", v ? v : ""});

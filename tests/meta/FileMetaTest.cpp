@@ -9,6 +9,7 @@
 #include "meta/FileMeta.h"
 #include "meta/MD4.h"
 #include "meta/MetaTag.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -329,8 +330,7 @@ TEST_F(FileMetaTest, FindAllByHashTakesNoSecondLockInsideItsOwn) {
     });
     finder.join();
     remover.join();
-    LLNode* cursor = nullptr;
-    while (Meta* m = (Meta*)LL::next(y.getList(), &cursor)) EXPECT_EQ(m, a.get());
+    for (Meta* m : LLView<Meta>(y.getList())) EXPECT_EQ(m, a.get());
     EXPECT_EQ(x.getList()->count(), 1);
     y.clear();
     x.clear();

@@ -11,6 +11,7 @@
 #include "meta/FilterMaster.h"
 #include "meta/MetaTag.h"
 #include "meta/Search.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -122,9 +123,7 @@ TEST_F(FilterMasterTest, WordsMatchAnyTextTagIgnoringCase) {
     for (const auto& c : table) list.add(result(c.name, c.artist));
     filters.filter(&list);
     std::string kept;
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(list.getList(), &cursor))
-        kept += std::string(m->getName()) + ";";
+    for (FileMeta* m : LLView<FileMeta>(list.getList())) kept += std::string(m->getName()) + ";";
     EXPECT_EQ(kept, "clean.mp3;clean.mp3;wor ld;");
     list.deleteAll();
 }

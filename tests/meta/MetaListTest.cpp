@@ -9,6 +9,7 @@
 #include "meta/Meta.h"
 #include "meta/MetaList.h"
 #include "meta/MetaTag.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -153,10 +154,8 @@ TEST_F(MetaListTest, TagOrderAndLookups) {
     m.setTag("A", &a2, MetaTag::INT);
     m.addTag(MetaTag::makeTag(MetaTag::INT, "A", &a3));
     const char* order[] = {"A", "B", "A"};
-    LLNode* cursor = nullptr;
     int i = 0;
-    while (MetaTag* t = (MetaTag*)LL::next(m.getTags(), &cursor))
-        EXPECT_STREQ(t->getStoredName(), order[i++]);
+    for (MetaTag* t : LLView<MetaTag>(m.getTags())) EXPECT_STREQ(t->getStoredName(), order[i++]);
     EXPECT_EQ(i, 3);
     EXPECT_EQ(m.getTagInt("A"), 3);
     m.removeTag("A");
@@ -248,9 +247,8 @@ TEST_F(MetaListTest, AppendAllHoldsTheOtherListWhileWalkingIt) {
     for (int spin = 0; spin < 1000000 && !started; spin++) std::this_thread::yield();
     for (int i = 0; i < 100000; ++i) {
         x.appendAll(&y);
-        LLNode* cursor = nullptr;
         int n = 0;
-        while (Meta* m = (Meta*)LL::next(x.getList(), &cursor)) {
+        for (Meta* m : LLView<Meta>(x.getList())) {
             onlyKnown = onlyKnown && (m == coming || (n < 3 && m == kept[n]));
             ++n;
         }

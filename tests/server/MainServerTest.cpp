@@ -11,6 +11,7 @@
 #include "meta/Search.h"
 #include "server/ExServer.h"
 #include "support/FreshCopy.h"
+#include "util/LLView.h"
 
 using namespace servertest;
 
@@ -311,8 +312,7 @@ TEST_F(MainServerTest, PublishingSendsEachSharedFileOncePerConnection) {
         FileList got;
         EXPECT_TRUE(got.fromNetwork(in));
         EXPECT_EQ(in.tell(), in.size()) << "the frame holds the list and nothing more";
-        LLNode* at = nullptr;
-        while (FileMeta* f = (FileMeta*)LL::next(got.getList(), &at)) {
+        for (FileMeta* f : LLView<FileMeta>(got.getList())) {
             names.push_back(f->getName());
             EXPECT_EQ(f->findTag(SpecialTagInfo::get(SpecialTagInfo::UPLOAD_PRIORITY)->tagName),
                       nullptr);

@@ -30,6 +30,7 @@
 #include "server/ServerPool.h"
 #include "server/TransferLink.h"
 #include "support/Waiting.h"
+#include "util/LLView.h"
 
 namespace servertest {
 
@@ -154,8 +155,7 @@ struct RecordingServerUI : ServerUI {
     }
     void searchResults(FileList* list, bool more) override {
         events.push_back(more ? "results more" : "results");
-        LLNode* at = nullptr;
-        while (Meta* m = (Meta*)LL::next(list->getList(), &at)) results.push_back(m->getName());
+        for (Meta* m : LLView<Meta>(list->getList())) results.push_back(m->getName());
         ServerUI::searchResults(list, more);
     }
     void userList(UserList* users) override {

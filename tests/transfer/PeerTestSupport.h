@@ -39,6 +39,7 @@
 #include "transfer/share/TransferOptions.h"
 #include "util/BoolArray.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 namespace peertest {
 
@@ -246,9 +247,7 @@ struct Sides : PeerDownloads, PeerShares, PeerUploads, PeerFriends, PeerChat, Pe
     }
     void gotDirectories(UserMeta* user, LL* names) override {
         std::string line = "directories:";
-        LLNode* cursor = nullptr;
-        while (i4_string* n = (i4_string*)LL::next(names, &cursor))
-            line += std::string(n->c_str()) + ";";
+        for (i4_string* n : LLView<i4_string>(names)) line += std::string(n->c_str()) + ";";
         calls.push_back(line);
         PeerFriends::gotDirectories(user, names);
     }

@@ -7,6 +7,7 @@
 #include "util/HashTable128.h"
 #include "util/HashTable32.h"
 #include "util/HashTablePredicate.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -18,15 +19,13 @@ void* v(intptr_t n) {
 std::vector<intptr_t> values(const LL* list) {
     std::vector<intptr_t> out;
     if (!list) return out;
-    LLNode* cursor = nullptr;
-    while (void* item = LL::next(list, &cursor)) out.push_back(reinterpret_cast<intptr_t>(item));
+    for (void* item : LLView<void>(list)) out.push_back(reinterpret_cast<intptr_t>(item));
     return out;
 }
 
 std::vector<uint32_t> keysOfBucket(const LL* bucket) {
     std::vector<uint32_t> out;
-    LLNode* cursor = nullptr;
-    while (void* item = LL::next(bucket, &cursor))
+    for (void* item : LLView<void>(bucket))
         out.push_back(static_cast<HT32_InnerList*>(item)->getKey());
     return out;
 }

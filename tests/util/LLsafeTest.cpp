@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "util/LLView.h"
 #include "util/LLsafe.h"
 
 namespace {
@@ -41,8 +42,7 @@ TEST(LLsafe, HolderOfTheLockWalksAndRemovesWithoutLocking) {
         }
     });
     l.lock();
-    LLNode* cursor = nullptr;
-    while (void* p = LL::next(&l, &cursor)) {
+    for (void* p : LLView<void>(l)) {
         if (p == &b) break;
     }
     l.removeNoLock(&b);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "util/LLView.h"
 #include "util/LLsafe.h"
 #include "util/ListIterator.h"
 
@@ -14,8 +15,7 @@ void* item(char c) {
 
 std::string walk(const LL& l) {
     std::string s;
-    LLNode* cursor = nullptr;
-    while (void* p = LL::next(&l, &cursor)) s += *static_cast<char*>(p);
+    for (void* p : LLView<void>(l)) s += *static_cast<char*>(p);
     return s;
 }
 

@@ -18,6 +18,7 @@
 #include "transfer/download/TempFiles.h"
 #include "transfer/share/TransferOptions.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -80,8 +81,7 @@ void CompPartialFile::createParts() {
     std::map<int, int64_t> stored;
     LL* tags = meta.getTags();
     std::vector<MetaTag*> keep;
-    LLNode* cursor = nullptr;
-    while (MetaTag* t = (MetaTag*)LL::next(tags, &cursor)) {
+    for (MetaTag* t : LLView<MetaTag>(tags)) {
         int i = timeTagIndex(t->getStoredName());
         if (i < 0) {
             keep.push_back(t);

@@ -28,6 +28,7 @@
 #include "transfer/source/PartnerSlots.h"
 #include "transfer/source/SourceList.h"
 #include "transfer/upload/UploadNotices.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 DLPool theDLPool;
@@ -48,8 +49,7 @@ struct ListLock {
 std::vector<Download*> referenced(LLsafe& list) {
     std::vector<Download*> out;
     ListLock hold(list);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&list, &cursor)) {
+    for (Download* d : LLView<Download>(list)) {
         d->addRef();
         out.push_back(d);
     }
@@ -133,8 +133,7 @@ bool DLPool::run(int elapsedMs) {
     double total = 0;
     {
         ListLock hold(downloads);
-        LLNode* cursor = nullptr;
-        while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
+        for (Download* d : LLView<Download>(downloads)) {
             d->tick(elapsedMs);
             total += d->getSpeed();
         }
@@ -145,8 +144,7 @@ bool DLPool::run(int elapsedMs) {
     if (quickSaveCountdown <= 0) {
         quickSaveCountdown = QUICK_SAVE_MS;
         ListLock hold(downloads);
-        LLNode* cursor = nullptr;
-        while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
+        for (Download* d : LLView<Download>(downloads)) {
             PartialFile* f = d->getPartialFile();
             if (f && f->recordBehind()) f->saveInfo(d->getPriority(), d->isPaused());
         }
@@ -157,8 +155,7 @@ bool DLPool::run(int elapsedMs) {
             theUI->debug("Saving downloads.\n");
             saveCountdown = SAVE_MS;
             ListLock hold(downloads);
-            LLNode* cursor = nullptr;
-            while (Download* d = (Download*)LL::next(&downloads, &cursor))
+            for (Download* d : LLView<Download>(downloads))
                 if (d->getPartialFile())
                     d->getPartialFile()->saveInfo(d->getPriority(), d->isPaused());
         }
@@ -173,8 +170,7 @@ void DLPool::checkSpace() {
     spaceCountdown = SPACE_MS;
     bool full = free < 0 || (uint64_t)free <= theTransferOptions.resHD;
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
+    for (Download* d : LLView<Download>(downloads)) {
         if (full)
             d->diskFull();
         else
@@ -184,8 +180,7 @@ void DLPool::checkSpace() {
 
 Download* DLPool::findByHash(const uint8_t* hash) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor)) {
+    for (Download* d : LLView<Download>(downloads)) {
         if (UniqueID::equals(d->getFileId(), hash)) {
             d->addRef();
             return d;
@@ -358,8 +353,7 @@ void DLPool::rerank() {
         // Only the state that was highest gives way; a paused, checking,
         // completing or waiting download keeps its state.
         ListLock hold(downloads);
-        LLNode* cursor = nullptr;
-        while (Download* d = (Download*)LL::next(&downloads, &cursor))
+        for (Download* d : LLView<Download>(downloads))
             if (d != highest) d->giveUpHighest();
     }
     services().partnerSlots->setHighest(highest);
@@ -370,8 +364,7 @@ void DLPool::setPriority(Download* download, int priority) {
     if (!download) return;
     if (priority == Download::PRIORITY_HIGHEST) {
         ListLock hold(downloads);
-        LLNode* cursor = nullptr;
-        while (Download* d = (Download*)LL::next(&downloads, &cursor))
+        for (Download* d : LLView<Download>(downloads))
             if (d->getPriority() == Download::PRIORITY_HIGHEST)
                 d->setPriority(Download::PRIORITY_HIGH);
     }
@@ -381,56 +374,46 @@ void DLPool::setPriority(Download* download, int priority) {
 
 bool DLPool::openSlot(Peer* connection) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor))
+    for (Download* d : LLView<Download>(downloads))
         if (d->openSlot(connection)) return true;
     return false;
 }
 
 bool DLPool::queued(Peer* connection) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor))
+    for (Download* d : LLView<Download>(downloads))
         if (d->queued(connection)) return true;
     return false;
 }
 
 void DLPool::placeInQueue(Peer* connection, int rank) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor))
-        d->placeInQueue(connection, rank);
+    for (Download* d : LLView<Download>(downloads)) d->placeInQueue(connection, rank);
 }
 
 void DLPool::callbackFailed(uint32_t serverIp, uint32_t clientId) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor))
-        d->callbackFailed(serverIp, clientId);
+    for (Download* d : LLView<Download>(downloads)) d->callbackFailed(serverIp, clientId);
 }
 
 void DLPool::newPeer(Peer* connection) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->newPeer(connection);
+    for (Download* d : LLView<Download>(downloads)) d->newPeer(connection);
 }
 
 void DLPool::peerClosed(Peer* connection) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->peerClosed(connection);
+    for (Download* d : LLView<Download>(downloads)) d->peerClosed(connection);
 }
 
 void DLPool::connectFailed(uint32_t ip, uint16_t port) {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor)) d->connectFailed(ip, port);
+    for (Download* d : LLView<Download>(downloads)) d->connectFailed(ip, port);
 }
 
 void DLPool::sharePartialFiles() {
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    while (Download* d = (Download*)LL::next(&downloads, &cursor))
+    for (Download* d : LLView<Download>(downloads))
         if (d->getPartialFile()) d->getPartialFile()->shareEntry();
 }
 
@@ -444,9 +427,9 @@ void DLPool::removeAll() {
 void DLPool::dump() {
     theUI->printLine("\nDLPool:");
     ListLock hold(downloads);
-    LLNode* cursor = nullptr;
-    for (int i = 0; Download* d = (Download*)LL::next(&downloads, &cursor); i++)
-        theUI->printLine("%d) %s %d", i, d->getFileName() ? d->getFileName() : "",
+    int i = 0;
+    for (Download* d : LLView<Download>(downloads))
+        theUI->printLine("%d) %s %d", i++, d->getFileName() ? d->getFileName() : "",
                          d->getPriority());
 }
 

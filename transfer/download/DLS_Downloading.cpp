@@ -8,6 +8,7 @@
 #include "transfer/download/Download.h"
 #include "transfer/download/PartialFile.h"
 #include "transfer/source/FileSourceInterface.h"
+#include "util/LLView.h"
 
 DLS_Downloading::DLS_Downloading(Download* d)
     : DownloadState(d, STATUS),
@@ -48,8 +49,7 @@ void DLS_Downloading::findSources() {
     bool wanted = download->getProgress().hasGaps() || (file && file->waitsForHashes());
     if (!theDLPool.mayOpen() || !wanted) return;
     if (download->getFileSize() <= SMALL_FILE && download->getSpeed() >= SMALL_FILE_SPEED) return;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         if (s->tryConnect()) return;
     if (download->getSourceFinder())
         download->getSourceFinder()->findSources(download->getFileId());
@@ -62,9 +62,7 @@ void DLS_Downloading::pollHashes(int elapsedMs) {
     if (hashPollTimer <= HASH_POLL_MS) return;
     // A walk in which nobody takes the request is tried again sooner.
     hashPollTimer = HASH_POLL_MS - HASH_RETRY_MS;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s =
-               (FileSourceInterface*)LL::next(download->getSources(), &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources())) {
         if (s->requestHashes()) {
             hashPollTimer = 0;
             return;
@@ -97,32 +95,27 @@ void DLS_Downloading::diskFull() {
 void DLS_Downloading::gotData(uint32_t start, uint32_t end, const uint8_t* data, Peer* connection) {
     // Finished, or waiting for room on the disk: this state is gone.
     if (!download->storeBlock(data, start, end)) return;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         s->blockDone(connection);
 }
 
 bool DLS_Downloading::openSlot(Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         if (s->openSlot(connection)) return true;
     return false;
 }
 
 void DLS_Downloading::gotFileName(const char* name, Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         s->gotFileName(name, connection);
 }
 
 void DLS_Downloading::callbackFailed(uint32_t serverIp, uint32_t clientId) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         s->callbackFailed(serverIp, clientId);
 }
 
 void DLS_Downloading::connectFailed(uint32_t ip, uint16_t port) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         s->connectFailed(ip, port);
 }

@@ -5,6 +5,7 @@
 #include "transfer/download/Download.h"
 #include "transfer/source/FileSourceInterface.h"
 #include "transfer/source/PartnerSlots.h"
+#include "util/LLView.h"
 
 namespace {
 const double PERFECT_SCORE = 100.0;
@@ -29,9 +30,7 @@ void DLS_Highest::tick(int elapsedMs) {
         // The earlier source wins a tie; a perfect score ends the search.
         FileSourceInterface* best = nullptr;
         double bestScore = 0.0;
-        LLNode* cursor = nullptr;
-        while (FileSourceInterface* s =
-                   (FileSourceInterface*)LL::next(download->getSources(), &cursor)) {
+        for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources())) {
             double score = s->partnerScore();
             if (score > bestScore) {
                 best = s;
@@ -45,13 +44,11 @@ void DLS_Highest::tick(int elapsedMs) {
 }
 
 void DLS_Highest::partnerAccepted(Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         if (s->partnerAccepted(connection)) return;
 }
 
 void DLS_Highest::partnerDenied(Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(download->getSources(), &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(download->getSources()))
         if (s->partnerDenied(connection)) return;
 }

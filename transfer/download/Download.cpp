@@ -33,6 +33,7 @@
 #include "transfer/upload/UploadNotices.h"
 #include "util/BoolArray.h"
 #include "util/CountedRef.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -146,8 +147,7 @@ void Download::addNewSource(FileSourceInterface* source) {
 
 void Download::addSourceLink(const char* text) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (s->matchesLink(text)) {
             s->refound();
             return;
@@ -158,8 +158,7 @@ void Download::addSourceLink(const char* text) {
 
 void Download::addSource(UserMeta* user, Peer* connection) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (s->isSameUser(user)) {
             s->refound();
             return;
@@ -234,8 +233,7 @@ void Download::sourcesAgain() {
     for (std::unique_ptr<UserMeta>& user : finishedUsers) {
         // A cancelled source is gone at this tick; any other one is simply found again.
         FileSourceInterface* listed = nullptr;
-        LLNode* cursor = nullptr;
-        while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+        for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
             if (s->getStatus() != FileSourceState::BAD_SOURCE && s->isSameUser(user.get()))
                 listed = s;
         if (listed)
@@ -268,15 +266,13 @@ void Download::tick(int elapsedMs) {
 
 void Download::pause() {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) s->pause();
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->pause();
     state->pause();
 }
 
 void Download::cancel() {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) s->cancel();
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->cancel();
     state->cancel();
 }
 
@@ -295,9 +291,7 @@ void Download::diskFull() {
 
 void Download::noRoom() {
     state->diskFull();
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
-        s->diskFull();
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->diskFull();
 }
 
 void Download::spaceAvailable() {
@@ -308,9 +302,7 @@ void Download::spaceAvailable() {
 void Download::shutdown() {
     Locked hold(this);
     updateLastSeenComplete();
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
-        s->shutdown();
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->shutdown();
     if (!partialFile) return;
     partialFile->close();
     partialFile->saveInfo(getPriority(), state->isPaused());
@@ -375,60 +367,51 @@ void Download::partnerDenied(Peer* connection) {
 
 void Download::peerClosed(Peer* connection) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         s->connectionLost(connection);
 }
 
 void Download::newPeer(Peer* connection) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
-        s->newPeer(connection);
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->newPeer(connection);
 }
 
 void Download::placeInQueue(Peer* connection, int rank) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         s->placeInQueue(connection, rank);
 }
 
 void Download::gotFileStatus(Peer* connection, BoolArray* crumbs) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotFileStatus(connection, crumbs)) return;
 }
 
 void Download::gotCrumbAvailable(Peer* connection, uint32_t crumb) {
     Locked hold(this);
     if (crumb >= (uint32_t)crumbCount()) return;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotCrumbAvailable(connection, crumb)) return;
 }
 
 bool Download::queued(Peer* connection) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->queued(connection)) return true;
     return false;
 }
 
 void Download::noFile(Peer* connection) {
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->noFile(connection)) return;
 }
 
 void Download::gotPartnerRequest(Peer* connection, UserMeta* user) {
     addSource(user, connection);
     Locked hold(this);
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor))
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotPartnerRequest(connection)) return;
 }
 
@@ -464,8 +447,7 @@ void Download::gotPartHashes(i4_file& packet) {
 void Download::gotCrumbHashes(i4_file& packet, Peer* from) {
     Locked hold(this);
     if (!partialFile || !from) return;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (!s->askedForHashes(from)) continue;
         // The sender's user hash names it; a peer without one, its address.
         UserMeta* user = s->getUserMeta();
@@ -506,8 +488,7 @@ double Download::getAvailability() {
 
 void Download::finish() {
     finishedUsers.clear();
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (UserMeta* user = s->getUserMeta()) {
             finishedUsers.emplace_back(new UserMeta());
             finishedUsers.back()->copy(user);
@@ -586,8 +567,7 @@ void Download::showUserFileStatus() {
             .c_str(),
         count, theXMLStringTable.localized("sources", "sources").c_str());
     int n = 1;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(&sources, &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (s->getStatus() == 3) {
             theUI->printLine("");
             continue;

@@ -29,6 +29,7 @@
 #include "transfer/share/TransferOptions.h"
 #include "transfer/upload/UploadNotices.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -212,8 +213,7 @@ int PartialFile::readGaps(FileMeta* record, bool add) {
     // One walk over the tags: a record may hold tens of thousands of them.
     std::vector<int64_t> starts, ends;
     LL* tags = record->getTags();
-    LLNode* cursor = nullptr;
-    while (MetaTag* t = (MetaTag*)LL::next(tags, &cursor)) {
+    for (MetaTag* t : LLView<MetaTag>(tags)) {
         if (t->getType() != MetaTag::INT) continue;
         const char* n = t->getStoredName();
         for (int which = 0; which < 2; which++) {
@@ -233,8 +233,7 @@ int PartialFile::readGaps(FileMeta* record, bool add) {
     }
     // Take the pairs read (and only those) out of the record.
     std::vector<MetaTag*> keep;
-    cursor = nullptr;
-    while (MetaTag* t = (MetaTag*)LL::next(tags, &cursor)) {
+    for (MetaTag* t : LLView<MetaTag>(tags)) {
         const char* n = t->getStoredName();
         int ks = t->getType() == MetaTag::INT ? gapTagIndex(n, SpecialTagInfo::GAP_START) : -1;
         int ke = t->getType() == MetaTag::INT ? gapTagIndex(n, SpecialTagInfo::GAP_END) : -1;
@@ -868,8 +867,7 @@ bool PartialFile::fileMatches(LL& digests) {
         memcpy(whole, digests.get(0), 16);
     } else {
         MD4 ctx;
-        LLNode* cursor = nullptr;
-        while (uint8_t* d = (uint8_t*)LL::next(&digests, &cursor)) ctx.update(d, 16);
+        for (uint8_t* d : LLView<uint8_t>(digests)) ctx.update(d, 16);
         ctx.final(whole);
     }
     if (memcmp(whole, meta.getFileHash(), 16) == 0) return true;

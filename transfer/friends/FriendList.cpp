@@ -19,6 +19,7 @@
 #include "transfer/peer/ClientPool.h"
 #include "transfer/peer/Peer.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 FriendList theFriendList;
@@ -376,9 +377,7 @@ bool FriendList::load(const char* path) {
     bool added = false;
     {
         i4_lock hold(&lock);
-        LLNode* cursor = nullptr;
-        while (UserMeta* u = static_cast<UserMeta*>(LL::next(read.getList(), &cursor)))
-            added = appendNoLock(u) || added;
+        for (UserMeta* u : LLView<UserMeta>(read.getList())) added = appendNoLock(u) || added;
     }
     read.deleteAll();
     if (added) theTransferUI->friendsChanged();

@@ -9,6 +9,7 @@
 #include "transfer/peer/Peer.h"
 #include "transfer/peer/PeerEventHandler.h"
 #include "transfer/share/TransferOptions.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 ClientPool theClientPool;
@@ -25,8 +26,7 @@ ClientPool::~ClientPool() {}
 int ClientPool::copyListeners(PeerEventHandler** out, int max) {
     int n = 0;
     listeners.lock();
-    LLNode* cursor = nullptr;
-    while (void* item = LL::next(&listeners, &cursor)) {
+    for (void* item : LLView<void>(listeners)) {
         if (n < max) out[n++] = static_cast<PeerEventHandler*>(item);
     }
     listeners.unlock();
@@ -53,8 +53,7 @@ Peer* ClientPool::find(UserMeta* user) {
     if (!user) return nullptr;
     Peer* found = nullptr;
     peers.lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             found = p;
             break;
@@ -67,8 +66,7 @@ Peer* ClientPool::find(UserMeta* user) {
 Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
     Peer* found = nullptr;
     peers.lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (UniqueID::equals(p->getUser()->hash, userHash)) {
             found = p;
             break;
@@ -81,8 +79,7 @@ Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
 Peer* ClientPool::findBySerial(uint32_t serial) {
     Peer* found = nullptr;
     peers.lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor))) {
+    for (Peer* p : LLView<Peer>(peers)) {
         if (p->getSerial() == serial) {
             found = p;
             break;
@@ -192,9 +189,7 @@ void ClientPool::removePeer(Peer* peer) {
 void ClientPool::broadcast(TCPPacket* packet) {
     if (!packet) return;
     peers.lock();
-    LLNode* cursor = nullptr;
-    while (Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor)))
-        p->send(static_cast<TCPPacket*>(packet->clone()));
+    for (Peer* p : LLView<Peer>(peers)) p->send(static_cast<TCPPacket*>(packet->clone()));
     peers.unlock();
     delete packet;
 }

@@ -29,6 +29,7 @@
 #include "transfer/share/TransferOptions.h"
 #include "util/BoolArray.h"
 #include "util/LL.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -685,9 +686,7 @@ void Peer::sendSharedFiles(const char* directory) {
     if (!files) return;
     FileList copies;
     copies.copyFrom(files);
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = static_cast<FileMeta*>(LL::next(copies.getList(), &cursor)))
-        m->stripTransientTags();
+    for (FileMeta* m : LLView<FileMeta>(copies.getList())) m->stripTransientTags();
     if (copies.getList()->count() > 0) {
         TCPPacket* p = PeerFrame::start(OP_DIRECTORY_FILES,
                                         1 + PeerFrame::stringSize(directory) + copies.size());

@@ -22,6 +22,7 @@
 #include "transfer/download/PartialFile.h"
 #include "transfer/share/ShareList.h"
 #include "transfer/share/TransferOptions.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -307,8 +308,7 @@ FileMeta* HashThread::knownAt(const char* path, uint32_t size, uint32_t modified
     // minutes; the index is made once a pass.
     if (reindex.exchange(false)) {
         knownByPath.clear();
-        LLNode* cursor = nullptr;
-        while (FileMeta* m = (FileMeta*)LL::next(known.getList(), &cursor))
+        for (FileMeta* m : LLView<FileMeta>(known.getList()))
             if (*m->getPath()) knownByPath.emplace(m->getPath(), m);
     }
     auto at = knownByPath.find(path);

@@ -12,6 +12,7 @@
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "transfer/share/TransferOptions.h"
+#include "util/LLView.h"
 
 const char* const ShareList::INCOMPLETE = "!Incomplete Files";
 
@@ -48,8 +49,7 @@ bool ShareList::samePath(const char* a, const char* b) {
 }
 
 ShareDirectory* ShareList::findNoLock(const char* path) {
-    LLNode* cursor = nullptr;
-    while (ShareDirectory* d = (ShareDirectory*)LL::next(&directories, &cursor))
+    for (ShareDirectory* d : LLView<ShareDirectory>(directories))
         if (samePath(d->getPath().c_str(), path)) return d;
     return nullptr;
 }
@@ -132,9 +132,7 @@ bool ShareList::fileBytes(std::string& out) {
     bool ok = true;
     try {
         i4_lock hold(&lock);
-        LLNode* cursor = nullptr;
-        while (ShareDirectory* d = (ShareDirectory*)LL::next(&directories, &cursor))
-            d->getPath().write(content);
+        for (ShareDirectory* d : LLView<ShareDirectory>(directories)) d->getPath().write(content);
     } catch (const i4_err&) {
         ok = false;
     }
@@ -180,9 +178,7 @@ void ShareList::removeFile(const char* directory, FileMeta* record) {
 
 void ShareList::clearFiles() {
     i4_lock hold(&lock);
-    LLNode* cursor = nullptr;
-    while (ShareDirectory* d = (ShareDirectory*)LL::next(&directories, &cursor))
-        d->getFiles()->clear();
+    for (ShareDirectory* d : LLView<ShareDirectory>(directories)) d->getFiles()->clear();
     incomplete.getFiles()->clear();
 }
 
@@ -195,9 +191,7 @@ FileList* ShareList::findDirectoryFiles(const char* name) {
 
 void ShareList::directoryNames(std::vector<i4_string>& out) {
     i4_lock hold(&lock);
-    LLNode* cursor = nullptr;
-    while (ShareDirectory* d = (ShareDirectory*)LL::next(&directories, &cursor))
-        out.push_back(d->getPath());
+    for (ShareDirectory* d : LLView<ShareDirectory>(directories)) out.push_back(d->getPath());
 }
 
 bool ShareList::isShared(const char* path) {

@@ -42,6 +42,7 @@
 #include "transfer/web/HttpProtocol.h"
 #include "transfer/web/HttpSocketConnectThread.h"
 #include "transfer/web/ProtocolInterface.h"
+#include "util/LLView.h"
 
 TransferGateway theTransferGateway;
 // Built after the gateway, whose lists it works on, and destroyed before it.
@@ -206,8 +207,7 @@ void TransferGateway::loadKnownList() {
 void TransferGateway::checkKnownFormat() {
     knownList.lock();
     bool old = false;
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(knownList.getList(), &cursor)) {
+    for (FileMeta* m : LLView<FileMeta>(knownList.getList())) {
         if (m->getFileSize() <= FileParts::CRUMB_SIZE) continue;
         old = !m->hasCrumbHashes();
         break;
@@ -272,8 +272,7 @@ std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
     std::unordered_set<std::string> kept;
     std::vector<FileMeta*> stay, gone;
     sharedList.lock();
-    LLNode* cursor = nullptr;
-    while (FileMeta* m = (FileMeta*)LL::next(sharedList.getList(), &cursor)) {
+    for (FileMeta* m : LLView<FileMeta>(sharedList.getList())) {
         const char* path = m->getPath();
         // A partial file has no path: it stays as its download shares it.
         bool same =
@@ -366,9 +365,8 @@ bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
 void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
     int32_t p = priority;
     knownList.lock();
-    LLNode* cursor = nullptr;
     // Copies of one file in two places have a record each.
-    while (FileMeta* k = (FileMeta*)LL::next(knownList.getList(), &cursor))
+    for (FileMeta* k : LLView<FileMeta>(knownList.getList()))
         if (memcmp(k->getFileHash(), hash, 16) == 0)
             k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
     knownList.unlock();

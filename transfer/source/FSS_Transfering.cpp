@@ -17,6 +17,7 @@
 #include "transfer/source/FSS_WaitForChunks.h"
 #include "transfer/source/FileSource.h"
 #include "transfer/source/SourceList.h"
+#include "util/LLView.h"
 
 FSS_Transfering::FSS_Transfering(FileSource* s, int idleMs, int id)
     : PeerInterestedFSS(s, id), idle(idleMs) {
@@ -72,9 +73,7 @@ void FSS_Transfering::requestBlocks() {
 bool FSS_Transfering::stealBlock(int slot) {
     FileSource* s = source;
     std::vector<FileSourceInterface*> others;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* o =
-               (FileSourceInterface*)LL::next(s->getDownload()->getSources(), &cursor))
+    for (FileSourceInterface* o : LLView<FileSourceInterface>(s->getDownload()->getSources()))
         others.push_back(o);
     std::stable_sort(others.begin(), others.end(),
                      [](FileSourceInterface* a, FileSourceInterface* b) {

@@ -3,6 +3,7 @@
 #include "core/Core.h"
 #include "transfer/peer/Peer.h"
 #include "transfer/source/SourceListEntry.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 SourceList theSourceList;
@@ -26,8 +27,7 @@ void SourceList::askForUpload(Peer* connection, const uint8_t fileHash[16]) {
 }
 
 SourceListEntry* SourceList::first(const Match& match) {
-    LLNode* cursor = nullptr;
-    while (SourceListEntry* e = static_cast<SourceListEntry*>(LL::next(&entries, &cursor))) {
+    for (SourceListEntry* e : LLView<SourceListEntry>(entries)) {
         if (match(*e)) return e;
     }
     return nullptr;

@@ -5,6 +5,7 @@
 #include "meta/UserMeta.h"
 #include "transfer/share/HashThread.h"
 #include "transfer/share/TransferGateway.h"
+#include "util/LLView.h"
 
 FileQueue::FileQueue(const uint8_t h[16], int p) : priority(p), waiting(0) {
     memcpy(hash, h, 16);
@@ -32,8 +33,7 @@ UserMeta* FileQueue::pop() {
 
 UserMeta* FileQueue::find(UserMeta* user, int* position) {
     int at = 1;
-    LLNode* cursor = nullptr;
-    while (UserMeta* u = static_cast<UserMeta*>(LL::next(this, &cursor))) {
+    for (UserMeta* u : LLView<UserMeta>(this)) {
         if (u->isSameUser(user)) {
             if (position) *position = at;
             return u;

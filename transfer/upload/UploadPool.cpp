@@ -48,8 +48,7 @@ UploadPool::~UploadPool() {
 
 void UploadPool::slots(std::vector<UploadSlot*>& out) {
     out.clear();
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) out.push_back(s);
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) out.push_back(s);
 }
 
 bool UploadPool::onCoreThread() const {
@@ -151,9 +150,8 @@ void UploadPool::peerClosed(Peer* peer) {
         if (s->peerClosed(peer)) break;
     // A closing connection leaves no pointer behind, whoever held it.
     for (UploadSlot* s : list) s->forgetConnection(peer);
-    LLNode* cursor = nullptr;
     std::vector<RankNotice*> gone;
-    while (RankNotice* n = static_cast<RankNotice*>(LL::next(&rankNotices, &cursor)))
+    for (RankNotice* n : LLView<RankNotice>(rankNotices))
         if (n->connection == peer) gone.push_back(n);
     for (RankNotice* n : gone) {
         rankNotices.remove(n);
@@ -166,8 +164,7 @@ void UploadPool::QueueAnswer::deferRankNotice(Peer* connection, uint32_t rank) {
 }
 
 void UploadPool::cancelRankNotice(Peer* connection) {
-    LLNode* cursor = nullptr;
-    while (RankNotice* n = static_cast<RankNotice*>(LL::next(&rankNotices, &cursor))) {
+    for (RankNotice* n : LLView<RankNotice>(rankNotices)) {
         if (n->connection == connection) {
             rankNotices.remove(n);
             delete n;
@@ -229,8 +226,7 @@ void UploadPool::DownloadAnswer::pauseFile(const uint8_t* fileHash, bool paused)
 }
 
 UploadSlot* UploadPool::findSlotOf(UserMeta* user) {
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor)))
+    for (UploadSlot* s : LLView<UploadSlot>(slotList))
         if (s->holdsUser(user)) return s;
     return nullptr;
 }
@@ -245,8 +241,7 @@ UploadSlot* UploadPool::partnerSlot(Peer* connection) {
         return held;
     }
     UploadSlot* answer = nullptr;
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) {
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
         if (s->priority() < UploadSlot::PARTNER_PRIORITY) {
             answer = s;
             break;
@@ -267,8 +262,7 @@ void UploadPool::addWaitingPartner(Peer* connection) {
 }
 
 void UploadPool::slotEntries(std::vector<UploadQueue::SlotEntry>& out) {
-    LLNode* cursor = nullptr;
-    while (UploadSlot* s = static_cast<UploadSlot*>(LL::next(&slotList, &cursor))) {
+    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
         UploadQueue::SlotEntry e;
         const uint8_t* h = s->fileHash();
         if (h)

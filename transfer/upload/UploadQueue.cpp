@@ -21,6 +21,7 @@
 #include "transfer/peer/Peer.h"
 #include "transfer/share/TransferGateway.h"
 #include "transfer/upload/FileQueue.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -58,15 +59,13 @@ void UploadQueue::clear() {
 }
 
 UserMeta* UploadQueue::find(UserMeta* user, int* position) {
-    LLNode* cursor = nullptr;
-    while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queues, &cursor)))
+    for (FileQueue* q : LLView<FileQueue>(queues))
         if (UserMeta* u = q->find(user, position)) return u;
     if (owner && owner->holdsUser(user)) {
         if (position) *position = 0;
         return user;
     }
-    cursor = nullptr;
-    while (UserMeta* u = static_cast<UserMeta*>(LL::next(&partners, &cursor))) {
+    for (UserMeta* u : LLView<UserMeta>(partners)) {
         if (u->isSameUser(user)) {
             if (position) *position = 0;
             return u;
@@ -96,8 +95,7 @@ void UploadQueue::addAndNotify(Peer* connection, const uint8_t hash[16]) {
 }
 
 FileQueue* UploadQueue::findFileQueue(const uint8_t hash[16]) {
-    LLNode* cursor = nullptr;
-    while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queues, &cursor)))
+    for (FileQueue* q : LLView<FileQueue>(queues))
         if (memcmp(q->getHash(), hash, 16) == 0) return q;
     return nullptr;
 }
@@ -122,8 +120,7 @@ UserMeta* UploadQueue::next(int slotPriority) {
         if (slotPriority >= best) return nullptr;
         best = IDLE_PRIORITY + 1;
         FileQueue* chosen = nullptr;
-        LLNode* cursor = nullptr;
-        while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queues, &cursor))) {
+        for (FileQueue* q : LLView<FileQueue>(queues)) {
             if (q->getPriority() > best && q->isServable()) {
                 best = q->getPriority();
                 chosen = q;
@@ -153,15 +150,13 @@ void UploadQueue::addWaitingPartner(Peer* connection) {
 }
 
 bool UploadQueue::hasWaitingPartner(UserMeta* user) {
-    LLNode* cursor = nullptr;
-    while (UserMeta* u = static_cast<UserMeta*>(LL::next(&partners, &cursor)))
+    for (UserMeta* u : LLView<UserMeta>(partners))
         if (u->isSameUser(user)) return true;
     return false;
 }
 
 void UploadQueue::removeWaitingPartner(UserMeta* user) {
-    LLNode* cursor = nullptr;
-    while (UserMeta* u = static_cast<UserMeta*>(LL::next(&partners, &cursor))) {
+    for (UserMeta* u : LLView<UserMeta>(partners)) {
         if (u->isSameUser(user)) {
             partners.remove(u);
             delete u;
@@ -209,8 +204,7 @@ bool UploadQueue::save(const char* path, const std::vector<SlotEntry>& slots, in
         cap -= n;
         out.u32((uint32_t)n);
         for (int i = 0; i < n; i++) writeEntry(out, slots[(size_t)i].hash, slots[(size_t)i].user);
-        LLNode* cursor = nullptr;
-        while (FileQueue* q = static_cast<FileQueue*>(LL::next(&queues, &cursor))) {
+        for (FileQueue* q : LLView<FileQueue>(queues)) {
             n = q->getCount() < cap ? q->getCount() : cap;
             cap -= n;
             out.u32((uint32_t)n);

@@ -22,6 +22,7 @@
 #include "transfer/download/PartMetFile.h"
 #include "transfer/share/HashThread.h"
 #include "transfer/share/ShareList.h"
+#include "util/LLView.h"
 
 using namespace sourcetest;
 
@@ -163,9 +164,7 @@ TEST_F(CrumbHashes, UnaskedAndRepeatedSetsNeverDiscardAGoodCrumbTwice) {
         d->addSource(a->getUser(), a);
         d->addSource(b->getUser(), b);
         auto sourceOf = [&](TestPeer* c) {
-            LLNode* cursor = nullptr;
-            while (FileSourceInterface* s =
-                       (FileSourceInterface*)LL::next(d->getSources(), &cursor))
+            for (FileSourceInterface* s : LLView<FileSourceInterface>(d->getSources()))
                 if (s->isSameUser(c->getUser())) return s;
             return (FileSourceInterface*)nullptr;
         };

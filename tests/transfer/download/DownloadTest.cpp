@@ -13,6 +13,7 @@
 #include "transfer/source/FileSourceInterface.h"
 #include "transfer/source/PartnerSlots.h"
 #include "transfer/source/SourceMaker.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -218,8 +219,7 @@ TEST(Download, TheHighestAsksTheBestPartnerFirstAtAPerfectScore) {
     f.addSources(3);
     // Sources are shuffled when added: give the scores in list order.
     std::vector<FakeSource*> inOrder;
-    LLNode* cursor = nullptr;
-    while (FakeSource* s = (FakeSource*)LL::next(d->getSources(), &cursor)) inOrder.push_back(s);
+    for (FakeSource* s : LLView<FakeSource>(d->getSources())) inOrder.push_back(s);
     inOrder[0]->score = 50.0;
     inOrder[1]->score = 100.0;
     inOrder[2]->score = 100.0;

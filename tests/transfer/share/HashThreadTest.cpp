@@ -17,6 +17,7 @@
 #include "support/ImportCorpus.h"
 #include "transfer/share/HashThread.h"
 #include "transfer/share/ShareList.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -143,8 +144,7 @@ TEST_F(HashThreadTest, ANewFileIsDescribedByTheImporters) {
 // tags local to this client.
 std::vector<std::string> mediaTags(FileMeta& record) {
     std::vector<std::string> out;
-    LLNode* cursor = nullptr;
-    while (MetaTag* tag = (MetaTag*)LL::next(record.getTags(), &cursor)) {
+    for (MetaTag* tag : LLView<MetaTag>(record.getTags())) {
         int special = tag->getSpecialId();
         if (special == SpecialTagInfo::NAME || special == SpecialTagInfo::SIZE ||
             special == SpecialTagInfo::UPLOAD_PRIORITY ||
@@ -183,8 +183,7 @@ TEST_F(HashThreadTest, KnownMetKeepsTheMediaTagsOfASharedCorpus) {
     ASSERT_GT(byContent.size(), 10u);
     EXPECT_EQ(saved.getList()->count(), (int)listing.file_names.size());
     int media = 0;
-    LLNode* cursor = nullptr;
-    while (FileMeta* stored = (FileMeta*)LL::next(saved.getList(), &cursor)) {
+    for (FileMeta* stored : LLView<FileMeta>(saved.getList())) {
         SCOPED_TRACE(stored->getName());
         ASSERT_EQ(contentOf.count(stored->getName()), 1u);
         const std::set<std::vector<std::string>>& given = byContent[contentOf[stored->getName()]];

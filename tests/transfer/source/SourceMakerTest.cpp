@@ -14,6 +14,7 @@
 #include "transfer/source/PeerSourceMaker.h"
 #include "transfer/source/SourceMaker.h"
 #include "transfer/web/HttpProtocol.h"
+#include "util/LLView.h"
 #include "util/UniqueID.h"
 
 namespace {
@@ -52,8 +53,7 @@ TEST(SourceMaker, TextsBecomeTheSourcesTheyName) {
     uint8_t wantHash[16];
     ASSERT_TRUE(UniqueID::fromHex(wantHash, userHash.c_str()));
     int behindServer = 0, direct = 0, web = 0;
-    LLNode* cursor = nullptr;
-    while (FileSourceInterface* s = (FileSourceInterface*)LL::next(d->getSources(), &cursor)) {
+    for (FileSourceInterface* s : LLView<FileSourceInterface>(d->getSources())) {
         UserMeta* u = s->getUserMeta();
         if (!u) {
             EXPECT_STREQ("http://127.0.0.1:9/named.bin", s->getUserName());

@@ -33,6 +33,7 @@
 #include "transfer/upload/Upload.h"
 #include "transfer/upload/UploadPool.h"
 #include "transfer/upload/UploadSlot.h"
+#include "util/LLView.h"
 
 using namespace peertest;
 
@@ -580,9 +581,7 @@ TEST_F(UploadPoolTest, AFileThatChangesOnDiskIsNeverSentUnderItsOldHash) {
         // Shared anew under the hash of what the file holds now, when it is still there.
         auto sharedAgain = [&]() -> FileMeta* {
             messages.run();
-            LLNode* cursor = nullptr;
-            while (FileMeta* m =
-                       (FileMeta*)LL::next(theTransferGateway.sharedList.getList(), &cursor))
+            for (FileMeta* m : LLView<FileMeta>(theTransferGateway.sharedList.getList()))
                 if (name == m->getName()) return m;
             return nullptr;
         };

@@ -17,6 +17,7 @@
 #include "transfer/share/TransferGateway.h"
 #include "transfer/upload/FileQueue.h"
 #include "transfer/upload/UploadQueue.h"
+#include "util/LLView.h"
 
 namespace {
 
@@ -207,12 +208,9 @@ TEST_F(UploadQueueTest, AQueueSurvivesARestartWithinTwelveHours) {
         // The former slot holder first, in the queue of what it was being sent; the idle
         // slot as an empty record under the zero hash; then the queues in order.
         std::vector<std::string> order;
-        LLNode* cursor = nullptr;
-        while (FileQueue* q = static_cast<FileQueue*>(LL::next(&back.getFileQueues(), &cursor))) {
+        for (FileQueue* q : LLView<FileQueue>(&back.getFileQueues())) {
             std::string line = std::to_string(q->getHash()[0]) + ":";
-            LLNode* at = nullptr;
-            while (UserMeta* u = static_cast<UserMeta*>(LL::next(q, &at)))
-                line += std::string(u->getName()) + ",";
+            for (UserMeta* u : LLView<UserMeta>(q)) line += std::string(u->getName()) + ",";
             order.push_back(line);
         }
         EXPECT_EQ((std::vector<std::string>{"3:peer4,", "0:????,", "1:peer1,peer3,", "2:peer2,"}),
