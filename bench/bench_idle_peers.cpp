@@ -22,6 +22,7 @@
 #include "transfer/peer/ClientPool.h"
 #include "transfer/peer/Peer.h"
 #include "transfer/peer/PeerDoor.h"
+#include "transfer/peer/PeerHello.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ std::string helloFrame(int n, uint16_t port) {
     body += std::string("\x03\x02\x00pr", 5) + le(1, 4);
     body += le(0, 4) + le(0, 2);
     std::string payload = body + std::string(4, '\0');
-    Peer::trailer(reinterpret_cast<uint8_t*>(&payload[0]), (uint32_t)payload.size(),
-                  Peer::trailerSeed(port));
+    PeerHello::trailer(reinterpret_cast<uint8_t*>(&payload[0]), (uint32_t)payload.size(),
+                       PeerHello::trailerSeed(port));
     return std::string("\xE3", 1) + le((uint32_t)payload.size(), 4) + payload;
 }
 

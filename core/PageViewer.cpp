@@ -4,6 +4,7 @@
 
 #include "core/UIGateway.h"
 #include "i4min/main/i4_console_input.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 namespace {
 const char kNextPagePrompt[] = "press space bar for next page, 'q' to quit";
@@ -36,14 +37,14 @@ void PageViewer::setLines(int n) {
 
 void PageViewer::begin() {
     if (heldOff > 0) return;
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     lines.clear();
     overflowed = false;
     active = true;
 }
 
 bool PageViewer::add(const char* text) {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     if (!active) return false;
     if (!text) return true;
     if (lines.size() < MAX_LINES)
@@ -75,7 +76,7 @@ void PageViewer::show() {
     std::vector<std::string> taken;
     bool lost;
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         if (!active) return;
         // Off first, so that what follows reaches the terminal.
         active = false;

@@ -4,6 +4,7 @@
 #include "i4min/file/i4_file.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_safe_file.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 StateFileWriter::StateFileWriter() : stopping(false) {
     setOwnerJoins();
@@ -15,7 +16,7 @@ StateFileWriter::~StateFileWriter() {
 
 void StateFileWriter::write(const std::string& path, std::string bytes) {
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         if (stopping) return;
         queued[path] = std::move(bytes);
     }
@@ -24,7 +25,7 @@ void StateFileWriter::write(const std::string& path, std::string bytes) {
 }
 
 std::set<std::string> StateFileWriter::takeFailed() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     std::set<std::string> names;
     names.swap(failed);
     return names;
@@ -32,7 +33,7 @@ std::set<std::string> StateFileWriter::takeFailed() {
 
 void StateFileWriter::stopWriting() {
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         stopping = true;
         queued.clear();
     }
@@ -41,7 +42,7 @@ void StateFileWriter::stopWriting() {
 
 void StateFileWriter::wake() {
     // Taken so that a waiter between its check and its wait cannot miss this.
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     work.notify_all();
 }
 
@@ -62,7 +63,7 @@ void StateFileWriter::run() {
     std::string why = ok ? "" : out.error() ? out.error() : "write failed";
     bool say;
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         if (ok) {
             failing.erase(path);
             return;

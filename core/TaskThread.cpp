@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_random.h"
 #include "i4min/threads/linux/i4_time.h"
 #include "util/LLView.h"
@@ -26,7 +27,7 @@ void TaskThread::run() {
 }
 
 void TaskThread::setWaiter(TaskWait* w) {
-    std::lock_guard<std::mutex> hold(sleepLock);
+    i4_lock hold(&sleepLock);
     waiter = w;
 }
 
@@ -43,7 +44,7 @@ void TaskThread::sleep(int ms) {
 }
 
 void TaskThread::wake() {
-    std::lock_guard<std::mutex> hold(sleepLock);
+    i4_lock hold(&sleepLock);
     if (waiter) {
         waiter->wake();
         return;

@@ -1,5 +1,6 @@
 #include "core/Thread.h"
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_thread.h"
 
 namespace {
@@ -19,7 +20,7 @@ void Thread::wake() {}
 void Thread::start() {
     bool launch = false;
     {
-        std::lock_guard<std::mutex> guard(lock);
+        i4_lock guard(&lock);
         if (state == NOT_RUNNING)
             launch = true;
         else if (state != STOP_REQUESTED)
@@ -31,14 +32,14 @@ void Thread::start() {
     }
     if (launch && i4_add_thread(&Thread::body, kStackSize, this) != 0) {
         // Nothing will ever set NOT_RUNNING for us, and stop would wait forever.
-        std::lock_guard<std::mutex> guard(lock);
+        i4_lock guard(&lock);
         state = NOT_RUNNING;
     }
 }
 
 void Thread::requestStop() {
     {
-        std::lock_guard<std::mutex> guard(lock);
+        i4_lock guard(&lock);
         // Only a running loop can be asked to end: a mark on a thread that is not running
         // would make a later start skip the launch and a later stop wait for ever.
         if (state == RUNNING) state = STOP_REQUESTED;
@@ -48,7 +49,7 @@ void Thread::requestStop() {
 
 void Thread::stop() {
     {
-        std::lock_guard<std::mutex> guard(lock);
+        i4_lock guard(&lock);
         if (state == NOT_RUNNING || (state == STOP_REQUESTED && !ownerJoins)) return;
         stoppedByStop = true;
         state = STOP_REQUESTED;
@@ -70,7 +71,7 @@ void Thread::body(void* self) {
     bool finish = false;
     for (;;) {
         t->run();
-        std::lock_guard<std::mutex> guard(t->lock);
+        i4_lock guard(&t->lock);
         if (t->state != RUNNING) {
             finish = !t->stoppedByStop && !t->ownerJoins;
             t->state = NOT_RUNNING;

@@ -6,6 +6,7 @@
 
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 UIMetaOutput theUIMetaOutput;
 
@@ -32,7 +33,7 @@ const char* UIMetaOutput::localise(const char* key, const char* fallback) {
     // A free key: the caller keeps the pointer, so each answer lives on here.
     static std::mutex lock;
     static std::map<std::string, i4_string> answers;
-    std::lock_guard<std::mutex> guard(lock);
+    i4_lock guard(&lock);
     auto found = answers.find(key);
     if (found == answers.end()) {
         i4_string label = theXMLStringTable.lookup(key);

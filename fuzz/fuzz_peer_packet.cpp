@@ -22,6 +22,7 @@
 #include "i4min/string/i4_err.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
+#include "meta/FileParts.h"
 #include "transfer/friends/FriendList.h"
 #include "transfer/friends/MessagePool.h"
 #include "transfer/peer/ClientPool.h"
@@ -29,6 +30,7 @@
 #include "transfer/peer/PeerChat.h"
 #include "transfer/peer/PeerDownloads.h"
 #include "transfer/peer/PeerFriends.h"
+#include "transfer/peer/PeerHello.h"
 #include "transfer/peer/PeerPartners.h"
 #include "transfer/peer/PeerShares.h"
 #include "transfer/share/TransferOptions.h"
@@ -41,11 +43,11 @@ struct Willing : PeerDownloads, PeerShares, PeerFriends, PeerChat, PeerPartners 
     uint32_t size = 0;
     bool partialFile(const uint8_t*, uint32_t* s, uint32_t* crumbs) override {
         *s = size;
-        *crumbs = (uint32_t)((size + 486399ull) / 486400);
+        *crumbs = (uint32_t)FileParts(size).crumbCount();
         return true;
     }
     bool doneBits(const uint8_t*, bool crumbs, BoolArray* out) override {
-        out->resize(crumbs ? (size + 486399u) / 486400 : size / 9728000 + 1);
+        out->resize(crumbs ? (uint32_t)FileParts(size).crumbCount() : size / 9728000 + 1);
         return true;
     }
     void gotFileStatus(const uint8_t*, Peer*, BoolArray* bits) override {
@@ -94,8 +96,8 @@ std::string goodHello() {
     body += std::string("\x03\x02\x00pr\x01\0\0\0", 9);
     body += std::string(6, '\0');  // no server
     std::string sent = body + std::string(4, '\0');
-    Peer::trailer(reinterpret_cast<uint8_t*>(&sent[0]), (uint32_t)sent.size(),
-                  Peer::trailerSeed(4662));
+    PeerHello::trailer(reinterpret_cast<uint8_t*>(&sent[0]), (uint32_t)sent.size(),
+                       PeerHello::trailerSeed(4662));
     return sent;
 }
 

@@ -3,6 +3,7 @@
 #include <string.h>
 #include <vector>
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/Search.h"
 #include "util/LLView.h"
@@ -19,10 +20,9 @@ FileMeta* FileList::findByHashNoLock(const uint8_t hash[16]) {
 
 bool FileList::addUnique(FileMeta* m) {
     // Test and append under one lock so two threads cannot both add the same file.
-    lock();
+    i4_lock hold(this);
     bool listed = findByHashNoLock(m->getFileHash()) != nullptr;
     if (!listed) list.appendNoLock(m);
-    unlock();
     return listed;
 }
 
@@ -31,19 +31,19 @@ void FileList::select(Search* search, MetaList* target, int max) {
     // Gathered first and added after the lock is given back, so the target's
     // lock is never taken inside this list's.
     std::vector<Meta*> chosen;
-    lock();
-    for (Meta* m : LLView<Meta>(list)) {
-        if (max > 0 && (int)chosen.size() >= max) break;
-        if (!search || search->matches(m)) chosen.push_back(m);
+    {
+        i4_lock hold(this);
+        for (Meta* m : LLView<Meta>(list)) {
+            if (max > 0 && (int)chosen.size() >= max) break;
+            if (!search || search->matches(m)) chosen.push_back(m);
+        }
     }
-    unlock();
     for (Meta* m : chosen) target->add(m);
 }
 
 FileMeta* FileList::findByHash(const uint8_t hash[16]) {
-    lock();
+    i4_lock hold(this);
     FileMeta* m = findByHashNoLock(hash);
-    unlock();
     return m;
 }
 
@@ -54,9 +54,8 @@ FileMeta* FileList::findSameFileNoLock(uint32_t size, uint32_t time, const char*
 }
 
 FileMeta* FileList::findSameFile(uint32_t size, uint32_t time, const char* path) {
-    lock();
+    i4_lock hold(this);
     FileMeta* found = findSameFileNoLock(size, time, path);
-    unlock();
     return found;
 }
 
@@ -64,9 +63,10 @@ void FileList::findAllByHash(const uint8_t hash[16], MetaList* target) {
     if (!target || target == this) return;
     // As in select: the target's lock is never taken inside this list's.
     std::vector<Meta*> chosen;
-    lock();
-    for (FileMeta* m : LLView<FileMeta>(list))
-        if (memcmp(m->getFileHash(), hash, 16) == 0) chosen.push_back(m);
-    unlock();
+    {
+        i4_lock hold(this);
+        for (FileMeta* m : LLView<FileMeta>(list))
+            if (memcmp(m->getFileHash(), hash, 16) == 0) chosen.push_back(m);
+    }
     for (Meta* m : chosen) target->add(m);
 }

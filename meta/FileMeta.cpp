@@ -110,7 +110,7 @@ bool FileMeta::partHashesMatch(const uint8_t* hashes, int count) {
     if (memcmp(check, fileHash, 16) == 0) return true;
     // For a size that is a multiple of a part, the completion rule's file hash
     // also covers a last, empty piece.
-    if (getFileSize() % FileParts::PART_SIZE != 0) return false;
+    if (!FileParts::isPartBoundary(getFileSize())) return false;
     MD4 ctx;
     ctx.update(hashes, (size_t)count * 16);
     uint8_t empty[16];

@@ -110,12 +110,13 @@ void FilterMaster::filter(FileList* list) {
     // lock inside it would set up a lock order that another pair of lists
     // could take the other way round.
     std::vector<Meta*> doomed;
-    list->lock();
-    for (Meta* record : LLView<Meta>(list->getList())) {
-        if (matchesNoLock(record)) doomed.push_back(record);
+    {
+        i4_lock listHold(list);
+        for (Meta* record : LLView<Meta>(list->getList())) {
+            if (matchesNoLock(record)) doomed.push_back(record);
+        }
+        for (Meta* record : doomed) list->getList()->removeNoLock(record);
     }
-    for (Meta* record : doomed) list->getList()->removeNoLock(record);
-    list->unlock();
     for (Meta* record : doomed) delete record;
 }
 

@@ -19,24 +19,27 @@
 
 namespace {
 
-// Takes two list locks in one global order so that two threads locking the same
+// Two list locks taken in one global order so that two threads locking the same
 // pair never wait on each other.
-void lockPair(LLsafe* a, LLsafe* b) {
-    if (a == b) {
-        a->lock();
-    } else if (a < b) {
-        a->lock();
-        b->lock();
-    } else {
-        b->lock();
-        a->lock();
+struct ListPair {
+    LLsafe* a;
+    LLsafe* b;
+    void lock() {
+        if (a == b) {
+            a->lock();
+        } else if (a < b) {
+            a->lock();
+            b->lock();
+        } else {
+            b->lock();
+            a->lock();
+        }
     }
-}
-
-void unlockPair(LLsafe* a, LLsafe* b) {
-    a->unlock();
-    if (a != b) b->unlock();
-}
+    void unlock() {
+        a->unlock();
+        if (a != b) b->unlock();
+    }
+};
 
 }  // namespace
 
@@ -60,10 +63,8 @@ bool MetaList::toBytes(i4_file& f) {
 }
 
 int MetaList::size() {
-    list.lock();
-    int total = listSize(&list);
-    list.unlock();
-    return total;
+    i4_lock hold(&list);
+    return listSize(&list);
 }
 
 bool MetaList::fromDisk(i4_file& f) {
@@ -132,32 +133,31 @@ bool MetaList::save(const char* path, bool safe) {
 
 void MetaList::copyFrom(MetaList* other) {
     if (!other || other == this) return;
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     list.clearNoLock();
     for (Meta* m : LLView<Meta>(&other->list)) {
         Meta* copy = newMeta();
         copy->copyFrom(m);
         list.appendNoLock(copy);
     }
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::removeAll(MetaList* other) {
     if (!other) return;
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     if (other == this) {
         list.clearNoLock();
     } else {
         for (void* m : LLView<void>(&other->list)) list.removeNoLock(m);
     }
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::deleteAll() {
-    list.lock();
+    i4_lock hold(&list);
     for (Meta* m : LLView<Meta>(list)) delete m;
     list.clearNoLock();
-    list.unlock();
 }
 
 void MetaList::clear() {
@@ -168,9 +168,9 @@ void MetaList::appendAll(MetaList* other) {
     if (!other || other == this) return;
     // The other list is walked, so it is held too: a thread appending to or removing
     // from it would otherwise free a node under the walk.
-    lockPair(&list, &other->list);
+    ListPair both{&list, &other->list};
+    i4_lock hold(&both);
     for (void* m : LLView<void>(&other->list)) list.appendNoLock(m);
-    unlockPair(&list, &other->list);
 }
 
 void MetaList::add(Meta* m) {
@@ -183,7 +183,7 @@ Meta* MetaList::getAt(int index) {
 
 void MetaList::dump(MetaOutput* out) {
     if (!out) out = theMetaOutput;
-    list.lock();
+    i4_lock hold(&list);
     int i = 0;
     for (Meta* m : LLView<Meta>(list)) {
         i4_string line;
@@ -191,7 +191,6 @@ void MetaList::dump(MetaOutput* out) {
         out->printLine(line.c_str());
         m->dump(out);
     }
-    list.unlock();
 }
 
 namespace {
@@ -215,18 +214,17 @@ void printMetaList(MetaList* ml, MetaOutput* out) {
         return;
     }
     LLsafe* list = ml->getList();
-    list->lock();
-    Meta* first = (Meta*)list->getAt(0);
-    if (!first) {
-        list->unlock();
-        printNone(out);
-        return;
+    {
+        i4_lock hold(list);
+        if (Meta* first = (Meta*)list->getAt(0)) {
+            TagColumns columns;
+            printTagHeader(first, columns, out);
+            int row = 0;
+            for (Meta* m : LLView<Meta>(list)) printTagRow(m, columns, row++, out);
+            return;
+        }
     }
-    TagColumns columns;
-    printTagHeader(first, columns, out);
-    int row = 0;
-    for (Meta* m : LLView<Meta>(list)) printTagRow(m, columns, row++, out);
-    list->unlock();
+    printNone(out);
 }
 
 // Lines grow with what they hold: no column count or field width can overrun them.

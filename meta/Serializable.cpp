@@ -3,6 +3,7 @@
 #include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/MetaOutput.h"
 #include "util/LLView.h"
 #include "util/LLsafe.h"
@@ -16,7 +17,7 @@ namespace {
 typedef bool (Serializable::*Writer)(i4_file&);
 
 bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message) {
-    list->lock();
+    i4_lock hold(list);
     bool ok = true;
     try {
         if (f.write_32((uint32_t)list->countNoLock()) != 4) ok = false;
@@ -29,7 +30,6 @@ bool saveLocked(LLsafe* list, i4_file& f, Writer write, const char* message) {
     } catch (const i4_err&) {
         ok = false;
     }
-    list->unlock();
     return ok;
 }
 

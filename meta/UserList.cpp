@@ -1,5 +1,6 @@
 #include "meta/UserList.h"
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/UserMeta.h"
 #include "util/LLView.h"
 #include "util/UniqueID.h"
@@ -11,7 +12,7 @@ Meta* UserList::newMeta() {
 }
 
 UserMeta* UserList::findByHash(const uint8_t hash[16]) {
-    lock();
+    i4_lock hold(this);
     UserMeta* found = nullptr;
     for (UserMeta* u : LLView<UserMeta>(list)) {
         if (UniqueID::equals(u->hash, hash)) {
@@ -19,13 +20,12 @@ UserMeta* UserList::findByHash(const uint8_t hash[16]) {
             break;
         }
     }
-    unlock();
     return found;
 }
 
 void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
-    lock();
     LL gone;
+    i4_lock hold(this);
     for (UserMeta* u : LLView<UserMeta>(list)) {
         if (u->serverIp != serverIp || u->ip != lowId) continue;
         if (UniqueID::isZero(u->hash)) {
@@ -39,5 +39,4 @@ void UserList::forgetLowId(uint32_t serverIp, uint32_t lowId) {
         list.removeNoLock(u);
         delete u;
     }
-    unlock();
 }

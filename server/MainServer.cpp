@@ -19,6 +19,7 @@
 #include "server/ServerPool.h"
 #include "server/ServerTexts.h"
 #include "server/TransferLink.h"
+#include "transfer/peer/PeerFrame.h"
 
 namespace {
 const int SERVER_ENTRY_BYTES = 6;
@@ -259,11 +260,7 @@ void MainServer::gotIdChange(uint32_t id) {
     theMessageQ.post(MSG_PUBLISH);
     sendSmall(OP_ID_RECEIVED, nullptr, 0);
 
-    TCPPacket* notice = new TCPPacket(9, TCPPacket::MARKER);
-    notice->file().write_8(PEER_OP_ID_CHANGE);
-    notice->file().write_32(id);
-    notice->file().write_32(ip);
-    theTransferLink->broadcast(notice);
+    theTransferLink->broadcast(PeerFrame::idChange(id, ip));
 
     loggedIn = true;
     if (p) p->stopConnecting();

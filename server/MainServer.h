@@ -67,7 +67,6 @@ public:
         OP_SERVER_RECORD = 65,
         OP_FOUND_SOURCES = 66,
         OP_USERS = 67,
-        PEER_OP_ID_CHANGE = 77,
     };
     // Longest server message kept; the rest is skipped.
     enum { MAX_MESSAGE = 200 };

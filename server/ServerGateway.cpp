@@ -4,6 +4,7 @@
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
 #include "core/ServerUI.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/Search.h"
 #include "meta/UserList.h"
@@ -89,7 +90,7 @@ void ServerGateway::save() {
 
 void ServerGateway::newSearch(Search* search) {
     if (!search) return;
-    std::lock_guard<std::mutex> hold(searchLock);
+    i4_lock hold(&searchLock);
     if (current) current->release();
     current = search;
     search->addRef();
@@ -98,7 +99,7 @@ void ServerGateway::newSearch(Search* search) {
 }
 
 bool ServerGateway::extendSearch() {
-    std::lock_guard<std::mutex> hold(searchLock);
+    i4_lock hold(&searchLock);
     if (!current) return false;
     theMessageQ.post(current->getKind() == 0 ? MSG_EXTEND_SEARCH : MSG_EXTEND_SEARCH_TYPED,
                      CountedRef<Search>(current));
@@ -131,15 +132,16 @@ void ServerGateway::publishShared() {
     FileList* shared = theTransferLink->sharedFiles();
     if (!shared) return;
     FileList fresh;
-    shared->lock();
-    for (FileMeta* file : LLView<FileMeta>(shared->getList())) {
-        if (published.findByHash(file->getFileHash())) continue;
-        FileMeta* copy = new FileMeta(*file);
-        copy->stripTransientTags();
-        fresh.add(copy);
-        published.add(copy);
+    {
+        i4_lock hold(shared);
+        for (FileMeta* file : LLView<FileMeta>(shared->getList())) {
+            if (published.findByHash(file->getFileHash())) continue;
+            FileMeta* copy = new FileMeta(*file);
+            copy->stripTransientTags();
+            fresh.add(copy);
+            published.add(copy);
+        }
     }
-    shared->unlock();
     connection->publish(&fresh);
     fresh.clear();
 }

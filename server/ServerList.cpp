@@ -1,5 +1,6 @@
 #include "server/ServerList.h"
 
+#include "i4min/threads/linux/i4_lock.h"
 #include "server/ServerMeta.h"
 #include "util/LLView.h"
 
@@ -15,16 +16,15 @@ ServerMeta* ServerList::findByAddress(uint32_t ip, uint16_t port) {
 
 int ServerList::addIfAbsent(ServerMeta* server) {
     if (!server) return 1;
-    lock();
+    i4_lock hold(this);
     bool listed = findByAddress(server->ip, server->port) != nullptr;
     if (!listed) list.appendNoLock(server);
-    unlock();
     return listed ? 1 : 0;
 }
 
 void ServerList::addOrUpdate(ServerMeta* server) {
     if (!server || server->ip == 0) return;
-    lock();
+    i4_lock hold(this);
     ServerMeta* listed = nullptr;
     for (ServerMeta* s : LLView<ServerMeta>(list)) {
         if (s->isSameAddress(server)) {
@@ -37,5 +37,4 @@ void ServerList::addOrUpdate(ServerMeta* server) {
         list.appendNoLock(listed);
     }
     listed->copy(server);
-    unlock();
 }

@@ -5,6 +5,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_file_status.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "net/Connector.h"
 #include "net/IpPort.h"
 #include "net/SocketPool.h"
@@ -48,15 +49,16 @@ bool ServerPool::run(int elapsedMs) {
     int64_t ms = elapsedMs > 0 ? elapsedMs : 0;
     ExServerAnnex* a = udp.load();
     bool removeDead = theServerSettings.servRemove != 0;
-    list.lock();
     LL dead;
-    for (ExServer* s : LLView<ExServer>(list.getList()))
-        if (!s->tick(ms, a, removeDead)) dead.append(s);
-    while (ExServer* s = (ExServer*)dead.removeAt(0)) {
-        list.getList()->removeNoLock(s);
-        delete s;
+    {
+        i4_lock hold(&list);
+        for (ExServer* s : LLView<ExServer>(list.getList()))
+            if (!s->tick(ms, a, removeDead)) dead.append(s);
+        while (ExServer* s = (ExServer*)dead.removeAt(0)) {
+            list.getList()->removeNoLock(s);
+            delete s;
+        }
     }
-    list.unlock();
 
     if (autoCountdown > 0) autoCountdown -= ms;
     if (theServerSettings.autoConnect && !current.load() && autoCountdown <= 0) {
@@ -71,10 +73,9 @@ bool ServerPool::run(int elapsedMs) {
 
 bool ServerPool::loadList(const char* path) {
     bool ok = list.load(path);
-    list.lock();
+    i4_lock hold(&list);
     // Pinged at the next pass.
     for (ExServer* s : LLView<ExServer>(list.getList())) s->age = ExServer::PING_EVERY_MS;
-    list.unlock();
     return ok;
 }
 
@@ -98,33 +99,33 @@ void ServerPool::mergeList(const char* path) {
 
 int ServerPool::addServer(uint32_t ip, int port) {
     if (ip == 0 || port <= 0 || port > 0xFFFF) return 0;
-    list.lock();
+    i4_lock hold(&list);
     if (!list.findByAddress(ip, (uint16_t)port)) {
         ExServer* s = new ExServer(ip, (uint16_t)port);
         s->age = ExServer::PING_EVERY_MS;
         list.getList()->appendNoLock(s);
     }
-    list.unlock();
     return 1;
 }
 
 void ServerPool::removeServer(uint32_t ip, uint16_t port) {
-    list.lock();
-    ServerMeta* s = list.findByAddress(ip, port);
-    if (s) list.getList()->removeNoLock(s);
-    list.unlock();
+    ServerMeta* s;
+    {
+        i4_lock hold(&list);
+        s = list.findByAddress(ip, port);
+        if (s) list.getList()->removeNoLock(s);
+    }
     delete s;
 }
 
 void ServerPool::setPreference(uint32_t ip, uint16_t port, int32_t pref) {
-    list.lock();
+    i4_lock hold(&list);
     if (ServerMeta* s = list.findByAddress(ip, port)) s->setPreference(pref);
-    list.unlock();
 }
 
 void ServerPool::updateServer(ServerMeta* record) {
     if (!record) return;
-    list.lock();
+    i4_lock hold(&list);
     ServerMeta* listed = list.findByAddress(record->ip, record->port);
     if (listed) {
         listed->takeAnnouncedTags(record);
@@ -134,17 +135,15 @@ void ServerPool::updateServer(ServerMeta* record) {
         s->applyTags();
         list.getList()->appendNoLock(s);
     }
-    list.unlock();
 }
 
 void ServerPool::setStatus(uint32_t ip, uint16_t port, int32_t ping, uint32_t users,
                            uint32_t files) {
-    list.lock();
+    i4_lock hold(&list);
     if (ServerMeta* s = list.findByAddress(ip, port)) {
         s->setPing(ping);
         s->setUsersFiles(users, files);
     }
-    list.unlock();
 }
 
 void ServerPool::setConnection(MainServer* connection) {
@@ -171,14 +170,13 @@ void ServerPool::clearQueue() {
 
 void ServerPool::fillQueue(int n) {
     list.getList()->sort(&ServerMeta::comparePriority);
-    list.lock();
+    i4_lock hold(&list);
     for (ServerMeta* s : LLView<ServerMeta>(list.getList())) {
         if ((int)queue.size() >= n) break;
         ServerMeta* copy = new ServerMeta();
         copy->copy(s);
         queue.push_back(copy);
     }
-    list.unlock();
 }
 
 void ServerPool::connect(const IpPort* target) {
@@ -188,7 +186,7 @@ void ServerPool::connect(const IpPort* target) {
     }
     uint32_t ip = target->ip;
     uint32_t port = target->port;
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     MainServer* c = current.load();
     if (c && c->getIp() == ip && (uint32_t)c->getPort() == port) {
         theUI->printLine("%s", serverText(TEXT_ALREADY_CONNECTED_TO));
@@ -202,16 +200,17 @@ void ServerPool::connect(const IpPort* target) {
     clearQueue();
     // The listed record goes, when there is one: its password and name come along.
     ServerMeta* entry = new ServerMeta(ip, (uint16_t)port);
-    list.lock();
-    if (port <= 0xFFFF)
-        if (ServerMeta* listed = list.findByAddress(ip, (uint16_t)port)) entry->copy(listed);
-    list.unlock();
+    {
+        i4_lock listHold(&list);
+        if (port <= 0xFFFF)
+            if (ServerMeta* listed = list.findByAddress(ip, (uint16_t)port)) entry->copy(listed);
+    }
     queue.push_back(entry);
     if (!connecting) connectNext();
 }
 
 void ServerPool::connectAny() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     if (current.load()) {
         theUI->printLine("%s", serverText(TEXT_ALREADY_CONNECTED));
     } else if (connecting) {
@@ -248,7 +247,7 @@ void ServerPool::connectNext() {
 }
 
 void ServerPool::connectFailed(uint32_t ip, uint16_t) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     if (!connecting) return;
     i4_string text;
     theUI->printLine("%s: %s", serverText(TEXT_CANT_CONNECT_TO), ipToText(ip, text));
@@ -256,12 +255,12 @@ void ServerPool::connectFailed(uint32_t ip, uint16_t) {
 }
 
 void ServerPool::tryNext() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     connectNext();
 }
 
 void ServerPool::stopConnecting() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     connecting = false;
     clearQueue();
 }
@@ -272,12 +271,12 @@ void ServerPool::disconnect() {
 }
 
 bool ServerPool::isConnecting() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     return connecting;
 }
 
 int ServerPool::queuedServers() {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    i4_lock hold(&lock);
     return (int)queue.size();
 }
 
@@ -306,21 +305,23 @@ void ServerPool::extendSearch(Search* s, bool kind0) {
     MainServer* c = current.load();
     if (!s || !c) return;
     i4_string name;
-    list.lock();
-    ExServer* target = list.atNoLock(extendIndex);
-    if (target && target->hasAddress(c->getIp(), (uint16_t)c->getPort()))
-        target = list.atNoLock(++extendIndex);
-    if (target) {
-        if (ExServerAnnex* a = udp.load()) {
-            if (kind0)
-                a->sendSearch(s, target->ip, target->port);
-            else
-                a->sendSearchKind1(s, target->ip, target->port);
+    ExServer* target;
+    {
+        i4_lock hold(&list);
+        target = list.atNoLock(extendIndex);
+        if (target && target->hasAddress(c->getIp(), (uint16_t)c->getPort()))
+            target = list.atNoLock(++extendIndex);
+        if (target) {
+            if (ExServerAnnex* a = udp.load()) {
+                if (kind0)
+                    a->sendSearch(s, target->ip, target->port);
+                else
+                    a->sendSearchKind1(s, target->ip, target->port);
+            }
+            ++extendIndex;
+            target->displayName(name);
         }
-        ++extendIndex;
-        target->displayName(name);
     }
-    list.unlock();
     if (target)
         theServerUI->extendingTo(name.c_str());
     else
@@ -341,14 +342,12 @@ void ServerPool::askAllForSources(const uint8_t hash[16]) {
     MainServer* c = current.load();
     if (!c) return;
     ExServerAnnex* a = udp.load();
-    list.lock();
+    i4_lock hold(&list);
     for (ExServer* s : LLView<ExServer>(list.getList()))
         if (s->askSources(hash, c, a)) break;
-    list.unlock();
 }
 
 void ServerPool::forgetSources(const uint8_t hash[16]) {
-    list.lock();
+    i4_lock hold(&list);
     for (ExServer* s : LLView<ExServer>(list.getList())) s->forgetRequest(hash);
-    list.unlock();
 }

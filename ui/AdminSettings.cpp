@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/CoreOptions.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 AdminSettings theAdminSettings;
 
@@ -41,7 +42,7 @@ void AdminSettings::load(CoreOptions& settings) {
     doorPort = port;
     const char* storedName = settings.getStringPref(kNameKey);
     const char* storedPass = settings.getStringPref(kPassKey);
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     name = storedName ? storedName : "";
     pass = storedPass ? storedPass : "";
 }
@@ -63,13 +64,13 @@ void AdminSettings::save() {
 
 void AdminSettings::setCredentials(const char* newName, const char* newPass) {
     bool both = newName && *newName && newPass && *newPass;
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     name = both ? newName : "";
     pass = both ? newPass : "";
 }
 
 bool AdminSettings::accepts(const std::string& givenName, const std::string& givenPass) {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     if (name.is_empty() || pass.is_empty()) return false;
     bool nameOk = sameText(givenName, name.c_str());
     bool passOk = sameText(givenPass, pass.c_str());
@@ -77,12 +78,12 @@ bool AdminSettings::accepts(const std::string& givenName, const std::string& giv
 }
 
 i4_string AdminSettings::getName() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     return name;
 }
 
 i4_string AdminSettings::getPass() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     return pass;
 }
 

@@ -10,6 +10,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "transfer/download/DLPool.h"
 #include "transfer/download/Download.h"
 #include "transfer/download/PartialFile.h"
@@ -25,13 +26,6 @@ const int TRANSFERRING = 14;
 void pagerOn() {
     if (thePageViewer) thePageViewer->begin();
 }
-
-struct ListLock {
-    explicit ListLock(LLsafe& l) : l(l) { l.lock(); }
-    ~ListLock() { l.unlock(); }
-    LLsafe& l;
-};
-
 }  // namespace
 
 void DownloadCommands::viewDownloads(char*) {
@@ -42,7 +36,7 @@ void DownloadCommands::viewDownloads(char*) {
                              "File Name\tStatus\tSize\tTransfered\tSpeed\tAvailable\tPriority")
                   .c_str());
     {
-        ListLock hold(theDLPool.getDownloads());
+        i4_lock hold(&theDLPool.getDownloads());
         int n = 0;
         for (Download* d : LLView<Download>(theDLPool.getDownloads())) {
             n++;

@@ -7,6 +7,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/UserMeta.h"
 #include "net/IpPort.h"
@@ -42,7 +43,7 @@ bool friendExists(int number) {
 bool connectionName(UserMeta* user, i4_string* name) {
     LLsafe* peers = theClientPool.getConnections();
     bool found = false;
-    peers->lock();
+    i4_lock hold(peers);
     for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             *name = p->getName();
@@ -50,7 +51,6 @@ bool connectionName(UserMeta* user, i4_string* name) {
             break;
         }
     }
-    peers->unlock();
     return found;
 }
 
@@ -125,12 +125,13 @@ void FriendCommands::add(char* line) {
     UserMeta user;
     bool found = false;
     LLsafe* peers = theClientPool.getConnections();
-    peers->lock();
-    if (Peer* p = static_cast<Peer*>(peers->getAt(number - 1))) {
-        user.copy(p->getUser());
-        found = true;
+    {
+        i4_lock hold(peers);
+        if (Peer* p = static_cast<Peer*>(peers->getAt(number - 1))) {
+            user.copy(p->getUser());
+            found = true;
+        }
     }
-    peers->unlock();
     if (!found) return;
     theFriendList.addFriend(&user);
     i4_string added = theXMLStringTable.localized("addedFriend", "added friend.");

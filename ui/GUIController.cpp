@@ -16,6 +16,7 @@
 #include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_field_writer.h"
 #include "i4min/file/i4_file_system.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_time.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
@@ -264,25 +265,11 @@ void GUIController::subscribe(bool* flag, bool on) {
     }
 }
 
-namespace {
-
-struct ListLock {
-    explicit ListLock(LLsafe* l) : list(l) {
-        if (list) list->lock();
-    }
-    ~ListLock() {
-        if (list) list->unlock();
-    }
-    LLsafe* list;
-};
-
-}  // namespace
-
 void GUIController::sendInitialState() {
     sendOptions();
     LLsafe* downloads = ui->getDownloadList();
-    ListLock hold(downloads);
     if (!downloads) return;
+    i4_lock hold(downloads);
     for (Download* d : LLView<Download>(downloads)) {
         send(downloadPacket(d, ui->downloadHandles().handleFor(d)));
     }
@@ -312,7 +299,7 @@ void GUIController::sendStatus() {
 void GUIController::sendDownloadStatus() {
     LLsafe* downloads = ui->getDownloadList();
     if (!downloads) return;
-    ListLock hold(downloads);
+    i4_lock hold(downloads);
     int n = downloads->countNoLock();
     if (n > 0xFFFF) n = 0xFFFF;
     TCPPacket* p = startPacket(OUT_DOWNLOAD_STATUS, 2 + 15 * n);

@@ -1,10 +1,12 @@
 #include "ui/HandleTable.h"
 
+#include "i4min/threads/linux/i4_lock.h"
+
 HandleTable::HandleTable() : next(1) {}
 
 uint32_t HandleTable::handleFor(const void* object) {
     if (!object) return 0;
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     auto at = handles.find(object);
     if (at != handles.end()) return at->second;
     uint32_t h = next++;
@@ -15,11 +17,11 @@ uint32_t HandleTable::handleFor(const void* object) {
 }
 
 void HandleTable::forget(const void* object) {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     handles.erase(object);
 }
 
 int HandleTable::size() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     return (int)handles.size();
 }

@@ -4,6 +4,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "net/STSocketPool.h"
 #include "transfer/peer/ClientPool.h"
 #include "transfer/peer/Peer.h"
@@ -25,11 +26,10 @@ void PeerCommands::view(char*) {
         return;
     }
     LLsafe* peers = theClientPool.getConnections();
-    peers->lock();
+    i4_lock hold(peers);
     int n = 1;
     for (Peer* p : LLView<Peer>(peers))
         theUI->printLine("(%d) %s", n++, i4_masked_line(p->getName()).c_str());
-    peers->unlock();
 }
 
 void PeerCommands::partners(char*) {

@@ -5,6 +5,7 @@
 #include "core/MessageQ.h"
 #include "i4min/file/i4_field_reader.h"
 #include "i4min/file/i4_field_writer.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "net/IpPort.h"
 #include "net/TCPPacket.h"
 #include "server/ExServerList.h"
@@ -25,10 +26,9 @@ bool RemoteController::handlePacket(uint8_t opcode, i4_file* payload) {
         std::unique_ptr<IpPort> target;
         if (pool) {
             ExServerList& servers = pool->servers();
-            servers.lock();
+            i4_lock hold(&servers);
             if (ServerMeta* s = servers.findByAddress(ip, port))
                 target.reset(new IpPort(s->ip, s->port));
-            servers.unlock();
         }
         // An address that is not listed connects to any server.
         if (target)

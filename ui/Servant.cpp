@@ -9,6 +9,7 @@
 #include "core/XMLStringTable.h"
 #include "i4min/main/i4_console_input.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 Servant* theServant = 0;
 
@@ -59,7 +60,7 @@ void Servant::handleMessage(Message* message) {
         execute(line && line->c_str() ? line->c_str() : "");
     }
     const void* mine = line;
-    std::lock_guard<std::mutex> hold(ticketLock);
+    i4_lock hold(&ticketLock);
     if (awaited.compare_exchange_strong(mine, 0)) ticketDone.notify_all();
 }
 

@@ -8,6 +8,7 @@
 #include "core/CoreOptions.h"
 #include "core/MessageQ.h"
 #include "core/UIGateway.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/MetaList.h"
@@ -108,22 +109,21 @@ void ServerCommands::viewServers(char*) {
     ServerPool* p = pool();
     if (!p) return;
     ExServerList& list = p->servers();
-    list.lock();
-    ExServer* first = static_cast<ExServer*>(list.getList()->getAt(0));
-    if (!first) {
-        list.unlock();
-        theUI->printLine("%s", serverText(TEXT_NONE));
-        return;
+    {
+        i4_lock hold(&list);
+        if (ExServer* first = static_cast<ExServer*>(list.getList()->getAt(0))) {
+            TagColumns columns;
+            printTagHeader(first, columns);
+            int i = 0;
+            for (ExServer* s : LLView<ExServer>(list.getList())) {
+                printTagRow(s, columns, i++);
+                i4_string address;
+                theUI->printLine("\t%s : %d", ipToText(s->ip, address), (int)s->port);
+            }
+            return;
+        }
     }
-    TagColumns columns;
-    printTagHeader(first, columns);
-    int i = 0;
-    for (ExServer* s : LLView<ExServer>(list.getList())) {
-        printTagRow(s, columns, i++);
-        i4_string address;
-        theUI->printLine("\t%s : %d", ipToText(s->ip, address), (int)s->port);
-    }
-    list.unlock();
+    theUI->printLine("%s", serverText(TEXT_NONE));
 }
 
 void ServerCommands::extendSearch(char*) {
@@ -190,13 +190,12 @@ void ServerCommands::removeServer(char* line) {
     uint16_t port = 0;
     if (p && n > 0) {
         ExServerList& list = p->servers();
-        list.lock();
+        i4_lock hold(&list);
         if (ExServer* s = list.atNoLock(n - 1)) {
             found = true;
             ip = s->ip;
             port = s->port;
         }
-        list.unlock();
     }
     if (!found) {
         invalidServerNumber();
@@ -214,12 +213,11 @@ void ServerCommands::serverPassword(char* line) {
     bool set = false;
     if (p && n > 0 && password) {
         ExServerList& list = p->servers();
-        list.lock();
+        i4_lock hold(&list);
         if (ExServer* s = list.atNoLock(n - 1)) {
             s->setTag(ServerMeta::PASSWORD, password, MetaTag::STRING);
             set = true;
         }
-        list.unlock();
     }
     if (set)
         theUI->printLine("Password set.\n");
@@ -247,9 +245,10 @@ void ServerCommands::connect(char* line) {
     if (!p) return;
     std::unique_ptr<IpPort> target;
     ExServerList& list = p->servers();
-    list.lock();
-    if (ExServer* s = list.atNoLock(n - 1)) target.reset(new IpPort(s->ip, s->port));
-    list.unlock();
+    {
+        i4_lock hold(&list);
+        if (ExServer* s = list.atNoLock(n - 1)) target.reset(new IpPort(s->ip, s->port));
+    }
     if (target) theMessageQ.post(MSG_SERVER_CONNECT, std::move(target));
 }
 

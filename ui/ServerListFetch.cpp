@@ -6,6 +6,7 @@
 #include "core/MessageQ.h"
 #include "core/ProtocolHolder.h"
 #include "core/UIGateway.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ bool ServerListFetch::begin(const char* url, const char* path) {
     if (!url || !path) return false;
     // Held while the thread starts: a fetch that fails at once deletes itself only after
     // this has looked at it.
-    std::lock_guard<std::mutex> hold(fetchLock());
+    i4_lock hold(&fetchLock());
     if (current) return false;
     ServerListFetch* fetch = new ServerListFetch(url, path);
     current = fetch;
@@ -39,7 +40,7 @@ bool ServerListFetch::begin(const char* url, const char* path) {
 }
 
 void ServerListFetch::cancelAll() {
-    std::lock_guard<std::mutex> hold(fetchLock());
+    i4_lock hold(&fetchLock());
     if (current) current->connection.cancel();
 }
 
@@ -60,7 +61,7 @@ void ServerListFetch::run() {
 
 void ServerListFetch::onFinish() {
     {
-        std::lock_guard<std::mutex> hold(fetchLock());
+        i4_lock hold(&fetchLock());
         current = nullptr;
     }
     delete this;

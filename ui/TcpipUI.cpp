@@ -5,6 +5,7 @@
 #include <string>
 
 #include "i4min/file/i4_field_writer.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "net/TCPPacket.h"
 #include "transfer/download/Download.h"
@@ -22,7 +23,7 @@ TcpipUI::~TcpipUI() {
 }
 
 bool TcpipUI::attachController(GUIController* c) {
-    std::lock_guard<std::mutex> hold(controllerLock);
+    i4_lock hold(&controllerLock);
     if (controller || !c) return false;
     controller = c;
     attached = true;
@@ -30,14 +31,14 @@ bool TcpipUI::attachController(GUIController* c) {
 }
 
 void TcpipUI::detachController(GUIController* c) {
-    std::lock_guard<std::mutex> hold(controllerLock);
+    i4_lock hold(&controllerLock);
     if (controller != c || !c) return;
     controller = nullptr;
     attached = false;
 }
 
 void TcpipUI::loginWaitStarted(GUIController* waiter) {
-    std::lock_guard<std::mutex> hold(waitLock);
+    i4_lock hold(&waitLock);
     if (waiting.size() >= MAX_WAITING_LOGINS) {
         // Only a flag: it goes at its next pass, unread.
         waiting.front()->closeNow();
@@ -47,7 +48,7 @@ void TcpipUI::loginWaitStarted(GUIController* waiter) {
 }
 
 void TcpipUI::loginWaitEnded(GUIController* waiter) {
-    std::lock_guard<std::mutex> hold(waitLock);
+    i4_lock hold(&waitLock);
     for (auto at = waiting.begin(); at != waiting.end(); ++at) {
         if (*at == waiter) {
             waiting.erase(at);
@@ -57,13 +58,13 @@ void TcpipUI::loginWaitEnded(GUIController* waiter) {
 }
 
 int TcpipUI::waitingForLogin() {
-    std::lock_guard<std::mutex> hold(waitLock);
+    i4_lock hold(&waitLock);
     return (int)waiting.size();
 }
 
 bool TcpipUI::sendToController(TCPPacket* packet) {
     {
-        std::lock_guard<std::mutex> hold(controllerLock);
+        i4_lock hold(&controllerLock);
         if (controller) {
             // Sending only queues the packet: the controller's reader may be slow or gone
             // quiet, and the client's printing must not pile up in memory for it.
@@ -91,11 +92,9 @@ TCPPacket* TcpipUI::textPacket(uint8_t opcode, const char* text) {
 }
 
 FileMeta* TcpipUI::copyResult(const uint8_t hash[16]) {
-    results.lock();
+    i4_lock hold(&results);
     FileMeta* found = results.findByHashNoLock(hash);
-    FileMeta* copy = found ? new FileMeta(*found) : nullptr;
-    results.unlock();
-    return copy;
+    return found ? new FileMeta(*found) : nullptr;
 }
 
 void TcpipUI::setVerbose(bool on) {

@@ -22,6 +22,7 @@
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_unix_file_class.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ void take_turn_at(const std::string& name) {
 
 void end_turn_at(const std::string& name) {
     WritingNames& w = writing();
-    std::lock_guard<std::mutex> hold(w.lock);
+    i4_lock hold(&w.lock);
     w.names.erase(name);
     w.freed.notify_all();
 }

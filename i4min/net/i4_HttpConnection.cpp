@@ -15,6 +15,7 @@
 #include "i4min/net/i4_socket.h"
 #include "i4min/net/i4_split_url.h"
 #include "i4min/net/i4_tcpip_protocol.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 // The connection's socket while a fetch uses it, so that a cancel can reach it.
 class i4_HttpFetchSocket {
@@ -22,14 +23,14 @@ public:
     i4_HttpFetchSocket(i4_HttpConnection* c, i4_socket* s) : c(c), s(s) {}
     ~i4_HttpFetchSocket() {
         {
-            std::lock_guard<std::mutex> hold(c->lock);
+            i4_lock hold(&c->lock);
             c->active = nullptr;
         }
         delete s;
     }
     // False when the fetch was cancelled before the socket could be reached.
     bool enlist() {
-        std::lock_guard<std::mutex> hold(c->lock);
+        i4_lock hold(&c->lock);
         if (c->stopped) return false;
         c->active = s;
         return true;
@@ -42,13 +43,13 @@ private:
 };
 
 void i4_HttpConnection::cancel() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     stopped = true;
     if (active) active->cancel();
 }
 
 bool i4_HttpConnection::cancelled() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     return stopped;
 }
 

@@ -10,6 +10,7 @@
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
 #include "i4min/memory/i4_memory.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileHashState.h"
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
@@ -21,12 +22,6 @@
 #include "util/LLView.h"
 
 namespace {
-
-struct Hold {
-    explicit Hold(i4_mutex& m) : m(m) { m.lock(); }
-    ~Hold() { m.unlock(); }
-    i4_mutex& m;
-};
 
 // Directory names tried for one download before giving up.
 const int MAX_DIRECTORY_TRIES = 1000;
@@ -228,7 +223,7 @@ bool CompPartialFile::create(FileMeta* record) {
 void CompPartialFile::deleteFiles() {
     state = CORRUPT;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         for (FilePart* p : parts) p->remove();
     }
     deleteRecord();
@@ -250,7 +245,7 @@ int CompPartialFile::splitBack(int from, int to) {
     // record says: they are downloaded again.
     if (lowest > from) {
         i4_truncate(parts[0]->name.c_str(), (int64_t)parts[0]->end - parts[0]->start);
-        Hold hold(lock);
+        i4_lock hold(&lock);
         for (int i = from; i < lowest; i++) markPartMissing(i);
     }
     return lowest;
@@ -259,7 +254,7 @@ int CompPartialFile::splitBack(int from, int to) {
 bool CompPartialFile::assemble() {
     FilePart* first = parts[0];
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         first->close();
     }
     // What an earlier join left in the first part's file may be the only copy
@@ -270,7 +265,7 @@ bool CompPartialFile::assemble() {
     for (int i = 1; i < partTotal; i++) {
         FilePart* p = parts[(size_t)i];
         {
-            Hold hold(lock);
+            i4_lock hold(&lock);
             p->close();
         }
         if (!i4_truncate(p->name.c_str(), (int64_t)p->end - p->start) ||
@@ -289,7 +284,7 @@ bool CompPartialFile::assemble() {
 
 void CompPartialFile::reopenBadParts(LL& digests) {
     splitBack(1, partTotal);
-    Hold hold(lock);
+    i4_lock hold(&lock);
     for (int i = 0; i < partTotal; i++) {
         FilePart* p = parts[(size_t)i];
         if (overlaps(p->start, p->end)) continue;  // already missing
@@ -315,7 +310,7 @@ bool CompPartialFile::complete() {
     close();
     if (partTotal == 0) return false;
     // Joining needs room for one more part beside the others, and the reserve.
-    uint64_t largest = size < FileParts::PART_SIZE ? size : FileParts::PART_SIZE;
+    uint64_t largest = FileParts(size).largestPartSize();
     int64_t free = i4_free_space(dir.c_str());
     if (free < 0 || (uint64_t)free < largest + theTransferOptions.resHD || !assemble()) {
         wantsSpace = true;

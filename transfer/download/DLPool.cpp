@@ -15,6 +15,7 @@
 #include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/SpecialTagInfo.h"
 #include "transfer/download/Download.h"
@@ -38,17 +39,11 @@ namespace {
 // Directory names tried for one loose record before giving up.
 const int MAX_DIRECTORY_TRIES = 1000;
 
-struct ListLock {
-    explicit ListLock(LLsafe& l) : l(l) { l.lock(); }
-    ~ListLock() { l.unlock(); }
-    LLsafe& l;
-};
-
 // The downloads of the list, each with a reference, for work done outside the
 // list's lock.
 std::vector<Download*> referenced(LLsafe& list) {
     std::vector<Download*> out;
-    ListLock hold(list);
+    i4_lock hold(&list);
     for (Download* d : LLView<Download>(list)) {
         d->addRef();
         out.push_back(d);
@@ -132,7 +127,7 @@ bool DLPool::run(int elapsedMs) {
     if (spaceCountdown <= 0) checkSpace();
     double total = 0;
     {
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         for (Download* d : LLView<Download>(downloads)) {
             d->tick(elapsedMs);
             total += d->getSpeed();
@@ -143,7 +138,7 @@ bool DLPool::run(int elapsedMs) {
     quickSaveCountdown -= elapsedMs;
     if (quickSaveCountdown <= 0) {
         quickSaveCountdown = QUICK_SAVE_MS;
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         for (Download* d : LLView<Download>(downloads)) {
             PartialFile* f = d->getPartialFile();
             if (f && f->recordBehind()) f->saveInfo(d->getPriority(), d->isPaused());
@@ -154,7 +149,7 @@ bool DLPool::run(int elapsedMs) {
         if (saveCountdown <= 0) {
             theUI->debug("Saving downloads.\n");
             saveCountdown = SAVE_MS;
-            ListLock hold(downloads);
+            i4_lock hold(&downloads);
             for (Download* d : LLView<Download>(downloads))
                 if (d->getPartialFile())
                     d->getPartialFile()->saveInfo(d->getPriority(), d->isPaused());
@@ -169,7 +164,7 @@ void DLPool::checkSpace() {
     int64_t free = temp < incoming ? temp : incoming;
     spaceCountdown = SPACE_MS;
     bool full = free < 0 || (uint64_t)free <= theTransferOptions.resHD;
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) {
         if (full)
             d->diskFull();
@@ -179,7 +174,7 @@ void DLPool::checkSpace() {
 }
 
 Download* DLPool::findByHash(const uint8_t* hash) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) {
         if (UniqueID::equals(d->getFileId(), hash)) {
             d->addRef();
@@ -190,7 +185,7 @@ Download* DLPool::findByHash(const uint8_t* hash) {
 }
 
 Download* DLPool::downloadAt(int index) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     Download* d = index >= 0 ? (Download*)downloads.getAt(index) : nullptr;
     if (d) d->addRef();
     return d;
@@ -352,7 +347,7 @@ void DLPool::rerank() {
     if (highest) {
         // Only the state that was highest gives way; a paused, checking,
         // completing or waiting download keeps its state.
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         for (Download* d : LLView<Download>(downloads))
             if (d != highest) d->giveUpHighest();
     }
@@ -363,7 +358,7 @@ void DLPool::rerank() {
 void DLPool::setPriority(Download* download, int priority) {
     if (!download) return;
     if (priority == Download::PRIORITY_HIGHEST) {
-        ListLock hold(downloads);
+        i4_lock hold(&downloads);
         for (Download* d : LLView<Download>(downloads))
             if (d->getPriority() == Download::PRIORITY_HIGHEST)
                 d->setPriority(Download::PRIORITY_HIGH);
@@ -373,46 +368,46 @@ void DLPool::setPriority(Download* download, int priority) {
 }
 
 bool DLPool::openSlot(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads))
         if (d->openSlot(connection)) return true;
     return false;
 }
 
 bool DLPool::queued(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads))
         if (d->queued(connection)) return true;
     return false;
 }
 
 void DLPool::placeInQueue(Peer* connection, int rank) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) d->placeInQueue(connection, rank);
 }
 
 void DLPool::callbackFailed(uint32_t serverIp, uint32_t clientId) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) d->callbackFailed(serverIp, clientId);
 }
 
 void DLPool::newPeer(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) d->newPeer(connection);
 }
 
 void DLPool::peerClosed(Peer* connection) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) d->peerClosed(connection);
 }
 
 void DLPool::connectFailed(uint32_t ip, uint16_t port) {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads)) d->connectFailed(ip, port);
 }
 
 void DLPool::sharePartialFiles() {
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     for (Download* d : LLView<Download>(downloads))
         if (d->getPartialFile()) d->getPartialFile()->shareEntry();
 }
@@ -426,7 +421,7 @@ void DLPool::removeAll() {
 
 void DLPool::dump() {
     theUI->printLine("\nDLPool:");
-    ListLock hold(downloads);
+    i4_lock hold(&downloads);
     int i = 0;
     for (Download* d : LLView<Download>(downloads))
         theUI->printLine("%d) %s %d", i++, d->getFileName() ? d->getFileName() : "",

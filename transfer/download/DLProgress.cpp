@@ -59,7 +59,8 @@ void DLProgress::init(PartialFile* file) {
     for (const Gap& g : file->snapshot()) {
         uint32_t end = g.end < size ? g.end : size;
         if (g.start >= end) continue;
-        for (uint64_t c = FileParts::crumbOf(g.start); c <= FileParts::crumbOf(end - 1); c++) {
+        FileParts::Range touched = FileParts::crumbsOfRange(g.start, end);
+        for (uint64_t c = touched.first; c < touched.end; c++) {
             uint32_t cs = crumbStart((int)c), ce = crumbEnd((int)c);
             crumbs[c].gaps.push_back(Gap{g.start > cs ? g.start : cs, end < ce ? end : ce});
         }
@@ -257,9 +258,8 @@ bool DLProgress::randomChunkRange(uint32_t& start, uint32_t& end) {
     uint64_t first = (uint64_t)i4_random((int)parts);
     for (uint64_t k = 0; k < parts; k++) {
         uint64_t part = (first + k) % parts;
-        uint64_t c = FileParts::firstCrumbOfPart(part);
-        uint64_t last = c + FileParts::CRUMBS_PER_PART;
-        if (last > (uint64_t)count) last = (uint64_t)count;
+        FileParts::Range inPart = FileParts(size).crumbsOfPart(part);
+        uint64_t c = inPart.first, last = inPart.end;
         bool started = false;
         uint32_t runStart = 0, runEnd = 0;
         for (; c < last; c++) {

@@ -13,6 +13,7 @@
 #include "core/UIGateway.h"
 #include "core/XMLStringTable.h"
 #include "i4min/file/i4_path.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
 #include "meta/SpecialTagInfo.h"
@@ -35,17 +36,6 @@
 #include "util/CountedRef.h"
 #include "util/LLView.h"
 #include "util/UniqueID.h"
-
-namespace {
-
-// Holds the download's lock for a scope.
-struct Locked {
-    explicit Locked(Download* d) : d(d) { d->lock(); }
-    ~Locked() { d->unlock(); }
-    Download* d;
-};
-
-}  // namespace
 
 Download::Download()
     : state(nullptr),
@@ -94,7 +84,7 @@ void Download::clearSources() {
 }
 
 bool Download::startNew(FileMeta* record) {
-    Locked hold(this);
+    i4_lock hold(this);
     UniqueID::copy(fileId, record->getFileHash());
     i4_string name(record->getName());
     i4_fix_dot_name(name);
@@ -113,7 +103,7 @@ bool Download::startNew(FileMeta* record) {
 }
 
 void Download::load(FileMeta* record, int number) {
-    Locked hold(this);
+    i4_lock hold(this);
     UniqueID::copy(fileId, record->getFileHash());
     partialFile = number ? new CompPartialFile() : new PartialFile();
     partialFile->addRef();
@@ -146,7 +136,7 @@ void Download::addNewSource(FileSourceInterface* source) {
 }
 
 void Download::addSourceLink(const char* text) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (s->matchesLink(text)) {
             s->refound();
@@ -157,7 +147,7 @@ void Download::addSourceLink(const char* text) {
 }
 
 void Download::addSource(UserMeta* user, Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (s->isSameUser(user)) {
             s->refound();
@@ -245,7 +235,7 @@ void Download::sourcesAgain() {
 }
 
 void Download::tick(int elapsedMs) {
-    Locked hold(this);
+    i4_lock hold(this);
     // The sources are asked again at once, not after the back-off of a silent peer: the data
     // the completion found wrong, or the hash sets that tell which, are theirs to give.
     if (goesOn) sourcesAgain();
@@ -265,27 +255,27 @@ void Download::tick(int elapsedMs) {
 }
 
 void Download::pause() {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->pause();
     state->pause();
 }
 
 void Download::cancel() {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->cancel();
     state->cancel();
 }
 
 void Download::resume() {
     {
-        Locked hold(this);
+        i4_lock hold(this);
         state->resume();
     }
     theDLPool.rerank();
 }
 
 void Download::diskFull() {
-    Locked hold(this);
+    i4_lock hold(this);
     noRoom();
 }
 
@@ -295,12 +285,12 @@ void Download::noRoom() {
 }
 
 void Download::spaceAvailable() {
-    Locked hold(this);
+    i4_lock hold(this);
     state->spaceAvailable();
 }
 
 void Download::shutdown() {
-    Locked hold(this);
+    i4_lock hold(this);
     updateLastSeenComplete();
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->shutdown();
     if (!partialFile) return;
@@ -310,7 +300,7 @@ void Download::shutdown() {
 
 void Download::hashDone() {
     {
-        Locked hold(this);
+        i4_lock hold(this);
         state->hashDone();
         if (partialFile) UniqueID::copy(fileId, partialFile->getFileHash());
     }
@@ -318,37 +308,37 @@ void Download::hashDone() {
 }
 
 void Download::gotData(uint32_t start, uint32_t end, const uint8_t* data, Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->gotData(start, end, data, connection);
 }
 
 void Download::gotFileName(const char* name, Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->gotFileName(name, connection);
 }
 
 void Download::callbackFailed(uint32_t serverIp, uint32_t clientId) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->callbackFailed(serverIp, clientId);
 }
 
 void Download::connectFailed(uint32_t ip, uint16_t port) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->connectFailed(ip, port);
 }
 
 bool Download::openSlot(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     return state->openSlot(connection);
 }
 
 bool Download::setHighest() {
-    Locked hold(this);
+    i4_lock hold(this);
     return state->setHighest();
 }
 
 void Download::giveUpHighest() {
-    Locked hold(this);
+    i4_lock hold(this);
     if (state->isHighest())
         setState(new DLS_Downloading(this));
     else if (getPriority() == PRIORITY_HIGHEST)
@@ -356,96 +346,95 @@ void Download::giveUpHighest() {
 }
 
 void Download::partnerAccepted(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->partnerAccepted(connection);
 }
 
 void Download::partnerDenied(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     state->partnerDenied(connection);
 }
 
 void Download::peerClosed(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         s->connectionLost(connection);
 }
 
 void Download::newPeer(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) s->newPeer(connection);
 }
 
 void Download::placeInQueue(Peer* connection, int rank) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         s->placeInQueue(connection, rank);
 }
 
 void Download::gotFileStatus(Peer* connection, BoolArray* crumbs) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotFileStatus(connection, crumbs)) return;
 }
 
 void Download::gotCrumbAvailable(Peer* connection, uint32_t crumb) {
-    Locked hold(this);
+    i4_lock hold(this);
     if (crumb >= (uint32_t)crumbCount()) return;
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotCrumbAvailable(connection, crumb)) return;
 }
 
 bool Download::queued(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->queued(connection)) return true;
     return false;
 }
 
 void Download::noFile(Peer* connection) {
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->noFile(connection)) return;
 }
 
 void Download::gotPartnerRequest(Peer* connection, UserMeta* user) {
     addSource(user, connection);
-    Locked hold(this);
+    i4_lock hold(this);
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources))
         if (s->gotPartnerRequest(connection)) return;
 }
 
 int Download::getReserveSize() {
-    Locked hold(this);
+    i4_lock hold(this);
     return state->getReserveSize();
 }
 
 int Download::getSpaceNeeded() {
-    Locked hold(this);
+    i4_lock hold(this);
     return state->getSpaceNeeded();
 }
 
 int Download::getStatus() {
     // Display code must not wait behind a long step.
     if (!lockSignal.wait(1)) return 0;
-    int status = state->getStatus();
-    unlock();
-    return status;
+    i4_lock hold(this, i4_adopt_lock);
+    return state->getStatus();
 }
 
 bool Download::isPaused() {
     // A worker may replace the state meanwhile.
-    Locked hold(this);
+    i4_lock hold(this);
     return state->isPaused();
 }
 
 void Download::gotPartHashes(i4_file& packet) {
-    Locked hold(this);
+    i4_lock hold(this);
     if (partialFile) partialFile->setPartHashes(packet);
 }
 
 void Download::gotCrumbHashes(i4_file& packet, Peer* from) {
-    Locked hold(this);
+    i4_lock hold(this);
     if (!partialFile || !from) return;
     for (FileSourceInterface* s : LLView<FileSourceInterface>(sources)) {
         if (!s->askedForHashes(from)) continue;
@@ -471,7 +460,7 @@ void Download::verify(const std::atomic<bool>* stop) {
     for (int i = 0; i < parts && !(stop && stop->load()); i++) {
         // Hashed without the lock, which the core task thread takes for every tick.
         bool active = partialFile->verifyPart(i, true);
-        Locked hold(this);
+        i4_lock hold(this);
         partialFile->applyMapNotes();
         if (!active) break;
     }
@@ -511,7 +500,7 @@ void Download::runCompletion() {
     bool complete = file->complete();
     bool over = complete || file->getState() != PartialFile::ACTIVE;
     {
-        Locked hold(this);
+        i4_lock hold(this);
         if (complete) {
             finishedUsers.clear();
             setState(new DLS_Done(this, DLS_Done::COMPLETE));
@@ -546,7 +535,7 @@ void Download::updateLastSeenComplete() {
 }
 
 void Download::showUserFileStatus() {
-    Locked hold(this);
+    i4_lock hold(this);
     const char* name = getFileName() ? getFileName() : "";
     int count = sources.count();
     if (count == 0) {

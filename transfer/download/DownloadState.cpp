@@ -12,8 +12,7 @@ DownloadState::DownloadState(Download* d, int s) : status(s), download(d) {}
 DownloadState::~DownloadState() {}
 
 int DownloadState::getReserveSize() {
-    uint32_t size = download->getFileSize();
-    return (int)(size < FileParts::PART_SIZE ? size : FileParts::PART_SIZE);
+    return (int)FileParts(download->getFileSize()).largestPartSize();
 }
 
 int DownloadState::getSpaceNeeded() {

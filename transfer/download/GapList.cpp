@@ -3,17 +3,8 @@
 #include "core/UIGateway.h"
 #include "i4min/file/i4_file.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/Serializable.h"
-
-namespace {
-
-struct Hold {
-    explicit Hold(i4_mutex& m) : m(m) { m.lock(); }
-    ~Hold() { m.unlock(); }
-    i4_mutex& m;
-};
-
-}  // namespace
 
 GapList::GapList() {}
 
@@ -24,17 +15,17 @@ void GapList::append(Gap gap) {
 }
 
 void GapList::lockedAppend(Gap gap) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     append(gap);
 }
 
 bool GapList::isEmpty() {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     return gaps.empty();
 }
 
 int GapList::gapCount() {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     return (int)gaps.size();
 }
 
@@ -45,12 +36,12 @@ bool GapList::overlapsNoLock(uint32_t start, uint32_t end) const {
 }
 
 bool GapList::overlaps(uint32_t start, uint32_t end) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     return overlapsNoLock(start, end);
 }
 
 int GapList::gapsIn(uint32_t start, uint32_t end, std::vector<Gap>& out) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     int n = 0;
     for (const Gap& g : gaps) {
         if (!meets(g.start, g.end, start, end)) continue;
@@ -61,7 +52,7 @@ int GapList::gapsIn(uint32_t start, uint32_t end, std::vector<Gap>& out) {
 }
 
 uint64_t GapList::bytesIn(uint32_t start, uint32_t end) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     uint64_t sum = 0;
     for (const Gap& g : gaps) {
         if (!meets(g.start, g.end, start, end)) continue;
@@ -73,7 +64,7 @@ uint64_t GapList::bytesIn(uint32_t start, uint32_t end) {
 }
 
 bool GapList::firstGapIn(uint32_t start, uint32_t end, Gap& out) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     for (const Gap& g : gaps) {
         if ((g.start <= start && start < g.end) || (g.start < end && end <= g.end)) {
             out = Gap{g.start > start ? g.start : start, g.end < end ? g.end : end};
@@ -84,29 +75,29 @@ bool GapList::firstGapIn(uint32_t start, uint32_t end, Gap& out) {
 }
 
 std::vector<Gap> GapList::snapshot() {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     return gaps;
 }
 
 void GapList::copyTo(GapList& other) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     for (const Gap& g : gaps) other.lockedAppend(g);
 }
 
 void GapList::assign(GapList& other) {
     std::vector<Gap> copy = other.snapshot();
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     gaps = copy;
 }
 
 void GapList::clear() {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     gaps.clear();
 }
 
 void GapList::addGap(uint32_t a, uint32_t b) {
     if (a >= b) return;
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     size_t merged = gaps.size();  // none yet
     for (size_t i = 0; i < gaps.size(); i++) {
         Gap& g = gaps[i];
@@ -175,12 +166,12 @@ void GapList::fillNoLock(uint32_t a, uint32_t b) {
 }
 
 void GapList::fill(uint32_t start, uint32_t end) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     fillNoLock(start, end);
 }
 
 void GapList::invert(uint32_t size) {
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     std::vector<Gap> missing;
     missing.swap(gaps);
     append(Gap{0, size});
@@ -216,7 +207,7 @@ bool GapList::fromDisk(i4_file& f) {
         clear();
         return false;
     }
-    Hold hold(gapLock);
+    i4_lock hold(&gapLock);
     gaps.clear();
     for (const Gap& g : read) append(g);
     return true;

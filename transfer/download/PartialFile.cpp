@@ -17,6 +17,7 @@
 #include "i4min/file/i4_safe_file.h"
 #include "i4min/memory/i4_memory.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileHashState.h"
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
@@ -32,12 +33,6 @@
 #include "util/LLView.h"
 
 namespace {
-
-struct Hold {
-    explicit Hold(i4_mutex& m) : m(m) { m.lock(); }
-    ~Hold() { m.unlock(); }
-    i4_mutex& m;
-};
 
 const uint32_t PART_KIB = (uint32_t)(FileParts::PART_SIZE / 1024);
 
@@ -202,7 +197,7 @@ bool PartialFile::openDataFile(const char* path, bool truncate) {
                          theXMLStringTable.localized("couldntOpen", "Couldn't be opened.").c_str());
         return false;
     }
-    Hold hold(lock);
+    i4_lock hold(&lock);
     delete dataFile;
     dataFile = f;
     for (FilePart* p : parts) p->file = f;
@@ -316,45 +311,45 @@ void PartialFile::unshare() {
 }
 
 bool PartialFile::isCrumbDone(int crumb) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return crumb >= 0 && crumb < crumbTotal && crumbsDone.get((uint32_t)crumb);
 }
 
 void PartialFile::doneBits(bool crumbs, BoolArray& out) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     out.assign(crumbs ? &crumbsDone : &partsDone);
 }
 
 bool PartialFile::isPartDone(int part) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return part >= 0 && part < partTotal && partsDone.get((uint32_t)part);
 }
 
 bool PartialFile::hasPartHashes() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return meta.hasPartHashes();
 }
 
 bool PartialFile::hasCrumbHashes() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     return meta.hasCrumbHashes();
 }
 
 void PartialFile::setRecordText(const char* tagName, const char* text) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     meta.setTag(tagName, text, MetaTag::STRING);
 }
 
 void PartialFile::setUploadPriority(int priority) {
     int32_t p = priority;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     meta.setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
     if (sharedEntry) sharedEntry->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
 }
 
 int PartialFile::read(void* buf, uint32_t start, uint32_t end) {
     if (start >= end) return READ_REFUSED;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     int s = state.load();
     if (s == COMPLETE) return READ_COMPLETE;
     if (s == CORRUPT) return READ_CORRUPT;
@@ -388,7 +383,7 @@ PartialFile::WriteResult PartialFile::writeBlock(const uint8_t* data, uint32_t a
     WriteResult r;
     // A refused block changes nothing; the answer still says gaps remain.
     if (!data || start >= end || end > size || available < end - start) return r;
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (state.load() != ACTIVE) return r;
     // Only what is still missing is written: a verified crumb is never
     // overwritten, and bytes received twice are counted once.
@@ -436,7 +431,7 @@ bool PartialFile::verify(const std::atomic<bool>* stop) {
 }
 
 bool PartialFile::verifyPart(int i, bool holdMap) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (state.load() != ACTIVE) return false;
     mapHeld = holdMap;
     if (i >= 0 && i < partTotal && verifyPartLocked(i)) registerShared();
@@ -457,7 +452,7 @@ void PartialFile::tellMap(int crumb, bool passed) {
 void PartialFile::applyMapNotes() {
     std::vector<int> notes;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         notes.swap(mapNotes);
     }
     for (int n : notes) {
@@ -637,19 +632,17 @@ PartialFile::SetKey PartialFile::setDigest() {
 
 void PartialFile::setPartDone(int i) {
     partsDone.set((uint32_t)i, 1);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    for (uint64_t c = first; c < first + FileParts::CRUMBS_PER_PART && c < (uint64_t)crumbTotal;
-         c++)
+    FileParts::Range crumbs = FileParts(size).crumbsOfPart((uint64_t)i);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++)
         if (!crumbsDone.get((uint32_t)c)) crumbPassed((int)c);
 }
 
 void PartialFile::partFailed(int i) {
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    uint64_t last = std::min(first + FileParts::CRUMBS_PER_PART, (uint64_t)crumbTotal);
+    FileParts::Range crumbs = FileParts(size).crumbsOfPart((uint64_t)i);
     // Every crumb passed its own check and the part still failed: the crumb
     // hashes vouched for wrong bytes, so they are not trusted again.
     bool allPassed = crumbCheckable();
-    for (uint64_t c = first; c < last && allPassed; c++)
+    for (uint64_t c = crumbs.first; c < crumbs.end && allPassed; c++)
         if (!crumbsDone.get((uint32_t)c)) allPassed = false;
     if (allPassed) dropCrumbHashes();
     markPartMissing(i);
@@ -657,12 +650,11 @@ void PartialFile::partFailed(int i) {
 
 void PartialFile::markPartMissing(int i) {
     FileParts fp(size);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    uint64_t last = std::min(first + FileParts::CRUMBS_PER_PART, (uint64_t)crumbTotal);
+    FileParts::Range crumbs = fp.crumbsOfPart((uint64_t)i);
     partsDone.set((uint32_t)i, 0);
-    for (uint64_t c = first; c < last; c++) crumbsDone.set((uint32_t)c, 0);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++) crumbsDone.set((uint32_t)c, 0);
     markCorrupt((uint32_t)fp.partStart((uint64_t)i), (uint32_t)fp.partEnd((uint64_t)i));
-    for (uint64_t c = first; c < last; c++) tellMap((int)c, false);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++) tellMap((int)c, false);
     resetSweep(i);
 }
 
@@ -685,12 +677,12 @@ void PartialFile::registerShared() {
 }
 
 void PartialFile::shareEntry() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (sharedEntry) theMessageQ.post(MSG_SHARE_FILE, std::make_unique<FileMeta>(*sharedEntry));
 }
 
 bool PartialFile::peerHasNeededCrumb(const BoolArray* peer) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (!peer || peer->size() != crumbsDone.size()) return false;
     for (uint32_t c = 0; c < peer->size(); c++)
         if (!crumbsDone.get(c) && peer->get(c)) return true;
@@ -698,7 +690,7 @@ bool PartialFile::peerHasNeededCrumb(const BoolArray* peer) {
 }
 
 bool PartialFile::hasCrumbPeerLacks(const BoolArray* peer) {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     if (!peer || peer->size() != crumbsDone.size()) return false;
     for (uint32_t c = 0; c < peer->size(); c++)
         if (crumbsDone.get(c) && !peer->get(c)) return true;
@@ -724,7 +716,7 @@ void PartialFile::takePartHashes(FileMeta& scratch) {
 
 bool PartialFile::setPartHashes(i4_file& packet) {
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         FileMeta scratch;
         if (hashesKnown || !readHashSets(packet, true, scratch)) return false;
         takePartHashes(scratch);
@@ -742,7 +734,7 @@ PartialFile::SetKey PartialFile::keyOf(const uint8_t* origin) {
 
 bool PartialFile::setCrumbHashes(i4_file& packet, const uint8_t* origin) {
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         SetKey from = keyOf(origin);
         if (from != SetKey() &&
             std::find(refusedOrigins.begin(), refusedOrigins.end(), from) != refusedOrigins.end())
@@ -786,7 +778,7 @@ void PartialFile::closeLocked() {
 }
 
 void PartialFile::close() {
-    Hold hold(lock);
+    i4_lock hold(&lock);
     closeLocked();
 }
 
@@ -796,9 +788,8 @@ bool PartialFile::mayTrustPart(int i) {
     // A crumb that became whole but waits for an earlier one was never
     // checked: a restart must hash it, not trust it.
     FileParts fp(size);
-    uint64_t first = FileParts::firstCrumbOfPart((uint64_t)i);
-    for (uint64_t c = first; c < first + FileParts::CRUMBS_PER_PART && c < (uint64_t)crumbTotal;
-         c++)
+    FileParts::Range crumbs = fp.crumbsOfPart((uint64_t)i);
+    for (uint64_t c = crumbs.first; c < crumbs.end; c++)
         if (!crumbsDone.get((uint32_t)c) &&
             !overlaps((uint32_t)fp.crumbStart(c), (uint32_t)fp.crumbEnd(c)))
             return false;
@@ -822,7 +813,7 @@ bool PartialFile::saveInfo(int priority, bool paused) {
     i4_string path = metPath();
     FileMeta copy;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         if (state.load() != ACTIVE) return false;
         // Cleared before the copy: a check passing after it is for the next save. A failed
         // save is not retried early; the periodic one tries again.
@@ -872,7 +863,7 @@ bool PartialFile::fileMatches(LL& digests) {
     }
     if (memcmp(whole, meta.getFileHash(), 16) == 0) return true;
     // For a multiple of a part the record rule leaves out the last, empty piece.
-    if (n < 2 || size % FileParts::PART_SIZE != 0) return false;
+    if (n < 2 || !FileParts::isPartBoundary(size)) return false;
     if (n - 1 == 1) {
         memcpy(whole, digests.get(0), 16);
     } else {
@@ -893,7 +884,7 @@ bool PartialFile::moveFinished(const char* from) {
     FileMeta known;
     {
         // The shared entry (made now if there was none) takes the finished file's place.
-        Hold hold(lock);
+        i4_lock hold(&lock);
         FileMeta* finished = new FileMeta(meta);
         finished->setPath(out.c_str());
         finished->setModTime(modTimeOf(out.c_str()));
@@ -937,7 +928,7 @@ bool PartialFile::complete() {
     theUI->printLine("%s: %s", theXMLStringTable.get(40), name.c_str());
     bool unchecked;
     {
-        Hold hold(lock);
+        i4_lock hold(&lock);
         unchecked = !hashesKnown;
     }
     // Without a part hash nothing tells the bad part: the data waits for the hash sets, and

@@ -5,6 +5,7 @@
 #include "i4min/file/i4_file_status.h"
 #include "i4min/file/i4_file_system.h"
 #include "i4min/file/i4_path.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "transfer/share/TransferOptions.h"
 
 TempFiles theTempFiles;
@@ -26,27 +27,27 @@ bool exists(const char* path) {
 TempFiles::TempFiles() : counter(0) {}
 
 void TempFiles::reset() {
-    lock.lock();
+    i4_lock hold(&lock);
     counter = 0;
-    lock.unlock();
 }
 
 uint32_t TempFiles::newName(i4_string& out, const char* suffix) {
     if (!suffix) suffix = ".part";
     i4_string dir = theTransferOptions.getTemp();
-    lock.lock();
     uint32_t found = 0;
-    for (uint32_t tries = 0; tries < MAX_NAME_TRIES && !found; tries++) {
-        if (++counter == 0) counter = 1;
-        i4_string data, record, backup;
-        data.format("%s/%u%s", dir.c_str(), counter, suffix);
-        record.format("%s/%u.part.met", dir.c_str(), counter);
-        backup.format("%s/%u.part.met.bak", dir.c_str(), counter);
-        // A name whose record or backup is left over would mix two downloads.
-        if (!exists(data.c_str()) && !exists(record.c_str()) && !exists(backup.c_str()))
-            found = counter;
+    {
+        i4_lock hold(&lock);
+        for (uint32_t tries = 0; tries < MAX_NAME_TRIES && !found; tries++) {
+            if (++counter == 0) counter = 1;
+            i4_string data, record, backup;
+            data.format("%s/%u%s", dir.c_str(), counter, suffix);
+            record.format("%s/%u.part.met", dir.c_str(), counter);
+            backup.format("%s/%u.part.met.bak", dir.c_str(), counter);
+            // A name whose record or backup is left over would mix two downloads.
+            if (!exists(data.c_str()) && !exists(record.c_str()) && !exists(backup.c_str()))
+                found = counter;
+        }
     }
-    lock.unlock();
     if (found) out.format("%u%s", found, suffix);
     return found;
 }

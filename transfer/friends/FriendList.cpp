@@ -11,6 +11,7 @@
 #include "i4min/file/i4_ram_file_class.h"
 #include "i4min/file/i4_safe_file.h"
 #include "i4min/memory/i4_memory.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "meta/FileList.h"
 #include "meta/FileMeta.h"
 #include "meta/MetaList.h"

@@ -4,6 +4,7 @@
 #include "core/CoreOptions.h"
 #include "core/NetworkGateway.h"
 #include "core/UIGateway.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "net/Connector.h"
 #include "net/TCPPacket.h"
 #include "transfer/peer/Peer.h"
@@ -25,11 +26,10 @@ ClientPool::~ClientPool() {}
 
 int ClientPool::copyListeners(PeerEventHandler** out, int max) {
     int n = 0;
-    listeners.lock();
+    i4_lock hold(&listeners);
     for (void* item : LLView<void>(listeners)) {
         if (n < max) out[n++] = static_cast<PeerEventHandler*>(item);
     }
-    listeners.unlock();
     return n;
 }
 
@@ -52,49 +52,44 @@ bool ClientPool::isSelf(UserMeta* user) {
 Peer* ClientPool::find(UserMeta* user) {
     if (!user) return nullptr;
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     for (Peer* p : LLView<Peer>(peers)) {
         if (user->isSameUser(p->getUser())) {
             found = p;
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 Peer* ClientPool::findByHash(const uint8_t userHash[16]) {
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     for (Peer* p : LLView<Peer>(peers)) {
         if (UniqueID::equals(p->getUser()->hash, userHash)) {
             found = p;
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 Peer* ClientPool::findBySerial(uint32_t serial) {
     Peer* found = nullptr;
-    peers.lock();
+    i4_lock hold(&peers);
     for (Peer* p : LLView<Peer>(peers)) {
         if (p->getSerial() == serial) {
             found = p;
             break;
         }
     }
-    peers.unlock();
     return found;
 }
 
 bool ClientPool::contains(Peer* peer) {
     if (!peer) return false;
-    peers.lock();
-    bool listed = peers.LL::contains(peer);
-    peers.unlock();
-    return listed;
+    i4_lock hold(&peers);
+    return peers.LL::contains(peer);
 }
 
 bool ClientPool::makeRoom() {
@@ -102,7 +97,7 @@ bool ClientPool::makeRoom() {
     int n = theCore.connectionCount();
     if (n < maxCon) return true;
     int excess = n - maxCon;
-    peers.lock();
+    i4_lock hold(&peers);
     LLNode* cursor = nullptr;
     while (excess > 0) {
         Peer* p = static_cast<Peer*>(LL::next(&peers, &cursor));
@@ -114,7 +109,6 @@ bool ClientPool::makeRoom() {
         p->closeWhenSent();
         excess--;
     }
-    peers.unlock();
     return excess <= 0;
 }
 
@@ -163,10 +157,12 @@ void ClientPool::connectRequested(Peer* asking, uint32_t ip, uint16_t port) {
 
 void ClientPool::addPeer(Peer* peer) {
     if (!peer) return;
-    peers.lock();
-    bool listed = peers.LL::contains(peer);
-    if (!listed) peers.appendNoLock(peer);
-    peers.unlock();
+    bool listed;
+    {
+        i4_lock hold(&peers);
+        listed = peers.LL::contains(peer);
+        if (!listed) peers.appendNoLock(peer);
+    }
     if (listed) {
         theUI->debug("Peer already on list\n");
         return;
@@ -188,9 +184,10 @@ void ClientPool::removePeer(Peer* peer) {
 
 void ClientPool::broadcast(TCPPacket* packet) {
     if (!packet) return;
-    peers.lock();
-    for (Peer* p : LLView<Peer>(peers)) p->send(static_cast<TCPPacket*>(packet->clone()));
-    peers.unlock();
+    {
+        i4_lock hold(&peers);
+        for (Peer* p : LLView<Peer>(peers)) p->send(static_cast<TCPPacket*>(packet->clone()));
+    }
     delete packet;
 }
 

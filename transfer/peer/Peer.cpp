@@ -23,6 +23,7 @@
 #include "transfer/peer/PeerDownloads.h"
 #include "transfer/peer/PeerFrame.h"
 #include "transfer/peer/PeerFriends.h"
+#include "transfer/peer/PeerHello.h"
 #include "transfer/peer/PeerPartners.h"
 #include "transfer/peer/PeerShares.h"
 #include "transfer/peer/PeerUploads.h"
@@ -53,6 +54,14 @@ uint16_t ownServerPort() {
 // The other pools, as the client pool was handed them.
 TransferServices& services() {
     return theClientPool.services();
+}
+
+// The entry of a route table for an opcode, null when it has none.
+template <typename Route, size_t N>
+const Route* routeFor(const Route (&table)[N], uint8_t opcode) {
+    for (const Route& route : table)
+        if (route.opcode == opcode) return &route;
+    return nullptr;
 }
 
 void printLocalized(const char* key, const char* fallback) {
@@ -160,90 +169,30 @@ void Peer::onConnectFailed() {
 
 // ---- hello
 
-bool Peer::trailer(uint8_t* p, uint32_t n, int32_t seed) {
-    if (!p || n < 5) return false;
-    int32_t s = seed;
-    uint8_t c = p[0];
-    uint8_t d = 0;
-    bool ok = true;
-    for (uint32_t i = 0; i + 1 < n; i++) {
-        // Truncating remainder in signed 32 bits: s stays within -254..254.
-        s = (s * 8147 + 6281) % 255;
-        uint8_t t = (uint8_t)((p[i] + 7529) % 255);
-        c = (uint8_t)(((uint8_t)(c + d) ^ t) - (uint8_t)s);
-        d = c;
-        if (i + 5 >= n) {
-            if (p[i + 1] != c) ok = false;
-            p[i + 1] = c;
-        }
-    }
-    return ok;
-}
-
-TCPPacket* Peer::makeHello(bool answer) {
-    int32_t length = theCoreOptions.getUserMetaSize() + (answer ? 11 : 12);
-    TCPPacket* p = PeerFrame::start(answer ? OP_HELLO_ANSWER : OP_HELLO, length);
-    i4_file& f = p->file();
-    if (!answer) f.write_8(PeerFrame::HASH_SIZE);
-    theCoreOptions.writeUserMeta(f);
-    f.write_32(ownServerIp());
-    f.write_16(ownServerPort());
-    f.write_32(0);
-    // The own record may have changed between its size and its copy.
-    p->fixLength();
-    uint8_t* payload = static_cast<uint8_t*>(f.memory_at(TCPPacket::HEADER_SIZE));
-    trailer(payload, (uint32_t)(p->getSize() - TCPPacket::HEADER_SIZE), trailerSeed(ownDoorPort()));
-    return p;
-}
-
 void Peer::sendHello() {
-    queue(makeHello(false));
+    queue(PeerHello::write(false, ownServerIp(), ownServerPort(), ownDoorPort()));
 }
 
 void Peer::sendHelloAnswer() {
-    queue(makeHello(true));
+    queue(PeerHello::write(true, ownServerIp(), ownServerPort(), ownDoorPort()));
 }
 
-void Peer::readHelloTail(i4_file& f) {
-    i4_field_reader in(f);
-    user.serverIp = in.u32();
-    user.serverPort = in.u16();
-    // A missing or wrong trailer never refuses the peer: it only marks it.
-    user.trailerValid = 0;
-    int64_t n = f.tell() + 4;
-    if (n > f.size()) return;
-    std::vector<uint8_t> bytes((size_t)n);
-    int64_t at = f.tell();
-    f.seek(0);
-    f.readAll(bytes.data(), (int32_t)n);
-    f.seek(at);
-    user.trailerValid = trailer(bytes.data(), (uint32_t)n, trailerSeed(user.port)) ? 1 : 0;
-}
-
-bool Peer::handleFirstPacket(uint8_t opcode, i4_file* payload) {
-    idleMs = 1;
-    if (opcode == OP_HELLO) return gotHello(*payload);
-    if (opcode == OP_HELLO_ANSWER) return gotHelloAnswer(*payload);
-    return false;
-}
-
-bool Peer::gotHello(i4_file& f) {
-    if (i4_field_reader(f).u8() != PeerFrame::HASH_SIZE) return false;
-    if (!user.fromNetwork(f)) return false;
+bool Peer::gotHello(const uint8_t*, i4_field_reader& in) {
+    if (!PeerHello::readHead(in, false, user)) return false;
     prLevel = user.getTagInt("pr");
     Peer* other = theClientPool.findConnection(&user);
     if (other && other != this) return false;
     setIp(user.ip);
-    readHelloTail(f);
+    PeerHello::readTail(in, user);
     sendHelloAnswer();
     checkAddress();
     theClientPool.addPeer(this);
     return true;
 }
 
-bool Peer::gotHelloAnswer(i4_file& f) {
-    if (!user.fromNetwork(f)) return false;
-    readHelloTail(f);
+bool Peer::gotHelloAnswer(const uint8_t*, i4_field_reader& in) {
+    if (!PeerHello::readHead(in, true, user)) return false;
+    PeerHello::readTail(in, user);
     prLevel = user.getTagInt("pr");
     setIp(user.ip);
     checkAddress();
@@ -261,195 +210,126 @@ void Peer::checkAddress() {
 
 // ---- incoming packets
 
-bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
+const Peer::Route Peer::FIRST_ROUTES[] = {
+    {OP_HELLO, false, &Peer::gotHello},
+    {OP_HELLO_ANSWER, false, &Peer::gotHelloAnswer},
+};
+
+// A hello after the first packet is not here: the base reports it as unknown.
+const Peer::Route Peer::ROUTES[] = {
+    {OP_OUT_OF_DATE, false, &Peer::gotOutOfDate},
+    {OP_DATA, true, &Peer::gotData},
+    {OP_REQUEST_RANGES, true, &Peer::gotRangeRequest},
+    {OP_NO_SUCH_FILE, true, &Peer::gotNoSuchFile},
+    {OP_CANCEL, true, &Peer::gotCancel},
+    {OP_HELLO_ANSWER, false, &Peer::gotHelloAnswer},
+    {OP_ID_CHANGE, false, &Peer::gotIdChange},
+    {OP_CHAT, false, &Peer::gotChat},
+    {OP_FILE_STATUS_REQUEST, true, &Peer::gotFileStatusRequest},
+    {OP_FILE_STATUS, true, &Peer::gotFileStatus},
+    // Its hash is not even read: a short one passes.
+    {OP_PART_HASH_REQUEST, false, &Peer::ignore},
+    {OP_PART_HASHES, true, &Peer::gotPartHashes},
+    {OP_NO_CHAT, false, &Peer::gotNoChat},
+    {OP_UPLOAD_REQUEST, true, &Peer::gotUploadRequest},
+    {OP_SLOT_GRANTED, false, &Peer::gotSlotGranted},
+    {OP_CANCEL_TRANSFER, false, &Peer::gotCancel},
+    {OP_OUT_OF_PARTS, false, &Peer::gotOutOfParts},
+    {OP_FILE_NAME_REQUEST, true, &Peer::gotFileNameRequest},
+    {OP_FILE_NAME, true, &Peer::gotFileName},
+    {OP_CONNECT_REQUEST, false, &Peer::gotConnectRequest},
+    {OP_SOURCE_OFFER, true, &Peer::gotSourceOffer},
+    {OP_QUEUE_RANK, false, &Peer::gotQueueRank},
+    {OP_DIRECTORY_LIST_REQUEST, false, &Peer::gotDirectoryListRequest},
+    {OP_DIRECTORY_FILES_REQUEST, false, &Peer::gotDirectoryFilesRequest},
+    {OP_DIRECTORY_LIST, false, &Peer::gotDirectoryList},
+    {OP_DIRECTORY_FILES, false, &Peer::gotDirectoryFiles},
+    {OP_NO_FILE_VIEW, false, &Peer::gotNoFileView},
+    {OP_PING, false, &Peer::gotPing},
+    {OP_PING_ANSWER, false, &Peer::ignore},
+    {OP_NOTICE, false, &Peer::gotNotice},
+    {OP_PARTNER_REQUEST, true, &Peer::gotPartnerRequest},
+    {OP_PARTNER_DENIED, true, &Peer::gotPartnerDenied},
+    {OP_PARTNER_ACCEPTED, true, &Peer::gotPartnerAccepted},
+    {OP_CRUMB_HASHES, true, &Peer::gotCrumbHashes},
+    {OP_CRUMB_HASH_REQUEST, true, &Peer::gotCrumbHashRequest},
+    {OP_CRUMB_AVAILABLE, true, &Peer::gotCrumbAvailable},
+    {OP_ADDRESS_DIFFERS, false, &Peer::gotAddressDiffers},
+};
+
+bool Peer::handleFirstPacket(uint8_t opcode, i4_file* payload) {
     idleMs = 1;
-    i4_file& f = *payload;
-    i4_field_reader in(f);
-    uint8_t hash[PeerFrame::HASH_SIZE];
-    switch (opcode) {
-    case OP_OUT_OF_DATE:
-        printLocalized("clientOld",
-                       "Either your client or one you are connected to is out of date.");
-        return true;
-    case OP_DATA:
-        return gotData(f);
-    case OP_REQUEST_RANGES: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        uint32_t starts[3], ends[3];
-        for (int i = 0; i < 3; i++) starts[i] = in.u32();
-        for (int i = 0; i < 3; i++) ends[i] = in.u32();
-        services().uploads->handleRequest(this, hash, starts, ends);
-        return true;
-    }
-    case OP_NO_SUCH_FILE:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().downloads->noFile(hash, this);
-        return true;
-    case OP_CANCEL:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().uploads->peerCancelled(this);
-        return true;
-    case OP_HELLO_ANSWER:
-        return gotHelloAnswer(f);
-    case OP_ID_CHANGE: {
-        uint32_t id = in.u32();
-        uint32_t serverIp = in.u32();
-        setIp(id);
-        user.serverIp = serverIp;
-        return true;
-    }
-    case OP_CHAT: {
-        i4_string text = PeerFrame::readString(in, MAX_CHAT);
-        if (!services().chat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
-        return true;
-    }
-    case OP_FILE_STATUS_REQUEST:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        sendFileStatus(hash);
-        return true;
-    case OP_FILE_STATUS:
-        return gotFileStatus(f);
-    case OP_PART_HASH_REQUEST:
-        // This client never sends part hashes.
-        return true;
-    case OP_PART_HASHES: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        int64_t at = in.position();
-        in.need((int64_t)in.u16() * PeerFrame::HASH_SIZE);
-        f.seek(at);
-        services().downloads->gotPartHashes(hash, f);
-        return true;
-    }
-    case OP_NO_CHAT:
-        services().chat->notAcceptingCalls(&user);
-        return true;
-    case OP_UPLOAD_REQUEST:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        // Only a shared file earns a place in the queue.
-        if (services().shares->isShared(hash))
-            services().uploads->enqueue(this, hash);
-        else
-            sendNoSuchFile(hash);
-        return true;
-    case OP_SLOT_GRANTED:
-        addRef("ICLT_SLOT_OPEN");
-        services().downloads->openSlot(this);
-        return true;
-    case OP_CANCEL_TRANSFER:
-        services().uploads->peerCancelled(this);
-        return true;
-    case OP_OUT_OF_PARTS:
-        services().downloads->queued(this);
-        return true;
-    case OP_FILE_NAME_REQUEST: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        FileMeta shared;
-        if (services().shares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
-        return true;
-    }
-    case OP_FILE_NAME: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        i4_string name = PeerFrame::readString(in, MAX_FILE_NAME);
-        services().downloads->gotFileName(hash, name.c_str(), this);
-        return true;
-    }
-    case OP_CONNECT_REQUEST: {
-        uint32_t target = in.u32();
-        uint16_t targetPort = in.u16();
-        theClientPool.connectRequested(this, target, targetPort);
-        return true;
-    }
-    case OP_SOURCE_OFFER:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().downloads->addSourceFor(hash, &user, this);
-        return true;
-    case OP_QUEUE_RANK:
-        services().downloads->placeInQueue(this, in.u32());
-        return true;
-    case OP_DIRECTORY_LIST_REQUEST:
-        answerShareView(nullptr);
-        return true;
-    case OP_DIRECTORY_FILES_REQUEST: {
-        i4_string directory = PeerFrame::readString(in, MAX_DIRECTORY);
-        answerShareView(directory.c_str() ? directory.c_str() : "");
-        return true;
-    }
-    case OP_DIRECTORY_LIST:
-        return gotDirectoryList(f);
-    case OP_DIRECTORY_FILES:
-        return gotDirectoryFiles(f);
-    case OP_NO_FILE_VIEW:
-        printLocalized("clientDoesntGiveOutFiles", "Client does not give out files");
-        theTransferUI->fileListRefused(&user);
-        services().friends->setGivesFiles(&user, false);
-        return true;
-    case OP_PING:
-        queue(PeerFrame::bare(OP_PING_ANSWER));
-        return true;
-    case OP_PING_ANSWER:
-        return true;
-    case OP_NOTICE:
-        if (theNetworkGateway) theNetworkGateway->peerNotice(0);
-        return true;
-    case OP_PARTNER_REQUEST: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().downloads->addSourceFor(hash, &user, this);
-        bool accepted = services().partners->acceptPartner(this, hash);
-        queue(PeerFrame::withHash(accepted ? OP_PARTNER_ACCEPTED : OP_PARTNER_DENIED, hash));
-        return true;
-    }
-    case OP_PARTNER_DENIED:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().downloads->partnerDenied(hash, this);
-        return true;
-    case OP_PARTNER_ACCEPTED:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        services().downloads->partnerAccepted(hash, this);
-        return true;
-    case OP_CRUMB_HASHES: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        uint32_t size, crumbs;
-        if (services().downloads->partialFile(hash, &size, &crumbs))
-            services().downloads->gotCrumbHashes(hash, f, this);
-        return true;
-    }
-    case OP_CRUMB_HASH_REQUEST:
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        sendCrumbHashes(hash);
-        return true;
-    case OP_CRUMB_AVAILABLE: {
-        in.bytes(hash, PeerFrame::HASH_SIZE);
-        uint32_t crumb = in.u32();
-        services().downloads->gotCrumbAvailable(hash, this, crumb);
-        return true;
-    }
-    case OP_ADDRESS_DIFFERS:
-        if (theNetworkGateway) theNetworkGateway->addressDiffers();
-        return true;
-    default:
-        return TCPConnection::handlePacket(opcode, payload);
-    }
+    const Route* route = routeFor(FIRST_ROUTES, opcode);
+    return route && run(*route, *payload);
 }
 
-bool Peer::gotData(i4_file& f) {
-    i4_field_reader in(f);
+bool Peer::handlePacket(uint8_t opcode, i4_file* payload) {
+    idleMs = 1;
+    const Route* route = routeFor(ROUTES, opcode);
+    if (!route) return TCPConnection::handlePacket(opcode, payload);
+    return run(*route, *payload);
+}
+
+bool Peer::run(const Route& route, i4_file& payload) {
+    i4_field_reader in(payload);
     uint8_t hash[PeerFrame::HASH_SIZE];
-    in.bytes(hash, PeerFrame::HASH_SIZE);
-    uint32_t start = in.u32();
-    uint32_t end = in.u32();
-    // A range that ends before it starts carries no data, only trouble.
-    if (end < start) return false;
-    const uint8_t* data = PeerFrame::readBytes(in, end - start);
-    services().downloads->gotData(hash, start, end, data, this);
+    if (route.aboutFile) PeerFrame::readHash(in, hash);
+    return (this->*route.handle)(route.aboutFile ? hash : nullptr, in);
+}
+
+bool Peer::ignore(const uint8_t*, i4_field_reader&) {
     return true;
 }
 
-bool Peer::gotFileStatus(i4_file& f) {
-    i4_field_reader in(f);
-    uint8_t hash[PeerFrame::HASH_SIZE];
-    in.bytes(hash, PeerFrame::HASH_SIZE);
+bool Peer::gotOutOfDate(const uint8_t*, i4_field_reader&) {
+    printLocalized("clientOld", "Either your client or one you are connected to is out of date.");
+    return true;
+}
+
+bool Peer::gotData(const uint8_t* hash, i4_field_reader& in) {
+    PeerFrame::Data data;
+    if (!PeerFrame::readData(in, data)) return false;
+    services().downloads->gotData(hash, data.start, data.end, data.bytes, this);
+    return true;
+}
+
+bool Peer::gotRangeRequest(const uint8_t* hash, i4_field_reader& in) {
+    PeerFrame::Ranges r = PeerFrame::readRanges(in);
+    services().uploads->handleRequest(this, hash, r.starts, r.ends);
+    return true;
+}
+
+bool Peer::gotNoSuchFile(const uint8_t* hash, i4_field_reader&) {
+    services().downloads->noFile(hash, this);
+    return true;
+}
+
+bool Peer::gotCancel(const uint8_t*, i4_field_reader&) {
+    services().uploads->peerCancelled(this);
+    return true;
+}
+
+bool Peer::gotIdChange(const uint8_t*, i4_field_reader& in) {
+    PeerFrame::IdChange change = PeerFrame::readIdChange(in);
+    setIp(change.id);
+    user.serverIp = change.serverIp;
+    return true;
+}
+
+bool Peer::gotChat(const uint8_t*, i4_field_reader& in) {
+    i4_string text = PeerFrame::readChat(in);
+    if (!services().chat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
+    return true;
+}
+
+bool Peer::gotFileStatusRequest(const uint8_t* hash, i4_field_reader&) {
+    sendFileStatus(hash);
+    return true;
+}
+
+bool Peer::gotFileStatus(const uint8_t* hash, i4_field_reader& in) {
     BoolArray bits;
-    PeerFrame::readBits(in, bits);
+    PeerFrame::readFileStatus(in, bits);
     uint32_t size = 0, crumbs = 0;
     if (!services().downloads->partialFile(hash, &size, &crumbs)) return true;
 
@@ -464,7 +344,7 @@ bool Peer::gotFileStatus(i4_file& f) {
     } else if (count == parts || count == partsCeil) {
         BoolArray spread(crumbs);
         for (uint32_t j = 0; j < crumbs; j++) {
-            uint32_t part = (uint32_t)(j / FileParts::CRUMBS_PER_PART);
+            uint32_t part = (uint32_t)FileParts::partOfCrumb(j);
             if (part < count) spread.set(j, bits.get(part));
         }
         bits = spread;
@@ -479,13 +359,78 @@ bool Peer::gotFileStatus(i4_file& f) {
     return true;
 }
 
-bool Peer::gotDirectoryList(i4_file& f) {
-    i4_field_reader in(f);
-    // Every name takes at least its 2-byte length.
-    uint32_t n = in.count32(MAX_DIRECTORIES, 2);
-    std::vector<i4_string> read;
-    read.reserve(n);
-    for (uint32_t i = 0; i < n; i++) read.push_back(PeerFrame::readString(in, MAX_DIRECTORY));
+bool Peer::gotPartHashes(const uint8_t* hash, i4_field_reader& in) {
+    PeerFrame::checkPartHashes(in);
+    services().downloads->gotPartHashes(hash, in.file());
+    return true;
+}
+
+bool Peer::gotNoChat(const uint8_t*, i4_field_reader&) {
+    services().chat->notAcceptingCalls(&user);
+    return true;
+}
+
+bool Peer::gotUploadRequest(const uint8_t* hash, i4_field_reader&) {
+    // Only a shared file earns a place in the queue.
+    if (services().shares->isShared(hash))
+        services().uploads->enqueue(this, hash);
+    else
+        sendNoSuchFile(hash);
+    return true;
+}
+
+bool Peer::gotSlotGranted(const uint8_t*, i4_field_reader&) {
+    addRef("ICLT_SLOT_OPEN");
+    services().downloads->openSlot(this);
+    return true;
+}
+
+bool Peer::gotOutOfParts(const uint8_t*, i4_field_reader&) {
+    services().downloads->queued(this);
+    return true;
+}
+
+bool Peer::gotFileNameRequest(const uint8_t* hash, i4_field_reader&) {
+    FileMeta shared;
+    if (services().shares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
+    return true;
+}
+
+bool Peer::gotFileName(const uint8_t* hash, i4_field_reader& in) {
+    i4_string name = PeerFrame::readFileName(in);
+    services().downloads->gotFileName(hash, name.c_str(), this);
+    return true;
+}
+
+bool Peer::gotConnectRequest(const uint8_t*, i4_field_reader& in) {
+    PeerFrame::Address target = PeerFrame::readConnectRequest(in);
+    theClientPool.connectRequested(this, target.ip, target.port);
+    return true;
+}
+
+bool Peer::gotSourceOffer(const uint8_t* hash, i4_field_reader&) {
+    services().downloads->addSourceFor(hash, &user, this);
+    return true;
+}
+
+bool Peer::gotQueueRank(const uint8_t*, i4_field_reader& in) {
+    services().downloads->placeInQueue(this, PeerFrame::readQueueRank(in));
+    return true;
+}
+
+bool Peer::gotDirectoryListRequest(const uint8_t*, i4_field_reader&) {
+    answerShareView(nullptr);
+    return true;
+}
+
+bool Peer::gotDirectoryFilesRequest(const uint8_t*, i4_field_reader& in) {
+    i4_string directory = PeerFrame::readDirectory(in);
+    answerShareView(directory.c_str() ? directory.c_str() : "");
+    return true;
+}
+
+bool Peer::gotDirectoryList(const uint8_t*, i4_field_reader& in) {
+    std::vector<i4_string> read = PeerFrame::readDirectoryList(in);
     LL* names = new LL;
     for (i4_string& name : read) names->append(new i4_string(name));
     services().friends->setGivesFiles(&user, true);
@@ -493,23 +438,72 @@ bool Peer::gotDirectoryList(i4_file& f) {
     return true;
 }
 
-bool Peer::gotDirectoryFiles(i4_file& f) {
-    i4_field_reader in(f);
-    i4_string directory = PeerFrame::readString(in, MAX_DIRECTORY);
+bool Peer::gotDirectoryFiles(const uint8_t*, i4_field_reader& in) {
+    i4_string directory = PeerFrame::readDirectory(in);
     services().friends->setGivesFiles(&user, true);
     FileList* files = new FileList;
-    bool read = false;
-    try {
-        read = files->fromNetwork(f);
-    } catch (...) {
-        read = false;
-    }
-    if (!read) {
+    if (!PeerFrame::readFileList(in, *files)) {
         files->deleteAll();
         delete files;
         return false;
     }
     services().friends->gotFiles(&user, directory.c_str() ? directory.c_str() : "", files);
+    return true;
+}
+
+bool Peer::gotNoFileView(const uint8_t*, i4_field_reader&) {
+    printLocalized("clientDoesntGiveOutFiles", "Client does not give out files");
+    theTransferUI->fileListRefused(&user);
+    services().friends->setGivesFiles(&user, false);
+    return true;
+}
+
+bool Peer::gotPing(const uint8_t*, i4_field_reader&) {
+    queue(PeerFrame::bare(OP_PING_ANSWER));
+    return true;
+}
+
+bool Peer::gotNotice(const uint8_t*, i4_field_reader&) {
+    if (theNetworkGateway) theNetworkGateway->peerNotice(0);
+    return true;
+}
+
+bool Peer::gotPartnerRequest(const uint8_t* hash, i4_field_reader&) {
+    services().downloads->addSourceFor(hash, &user, this);
+    bool accepted = services().partners->acceptPartner(this, hash);
+    queue(PeerFrame::withHash(accepted ? OP_PARTNER_ACCEPTED : OP_PARTNER_DENIED, hash));
+    return true;
+}
+
+bool Peer::gotPartnerDenied(const uint8_t* hash, i4_field_reader&) {
+    services().downloads->partnerDenied(hash, this);
+    return true;
+}
+
+bool Peer::gotPartnerAccepted(const uint8_t* hash, i4_field_reader&) {
+    services().downloads->partnerAccepted(hash, this);
+    return true;
+}
+
+bool Peer::gotCrumbHashes(const uint8_t* hash, i4_field_reader& in) {
+    uint32_t size, crumbs;
+    if (services().downloads->partialFile(hash, &size, &crumbs))
+        services().downloads->gotCrumbHashes(hash, in.file(), this);
+    return true;
+}
+
+bool Peer::gotCrumbHashRequest(const uint8_t* hash, i4_field_reader&) {
+    sendCrumbHashes(hash);
+    return true;
+}
+
+bool Peer::gotCrumbAvailable(const uint8_t* hash, i4_field_reader& in) {
+    services().downloads->gotCrumbAvailable(hash, this, PeerFrame::readCrumbAvailable(in));
+    return true;
+}
+
+bool Peer::gotAddressDiffers(const uint8_t*, i4_field_reader&) {
+    if (theNetworkGateway) theNetworkGateway->addressDiffers();
     return true;
 }
 
@@ -539,12 +533,7 @@ void Peer::answerShareView(const char* directory) {
 // ---- senders
 
 void Peer::requestRanges(const uint8_t hash[16], const uint32_t starts[3], const uint32_t ends[3]) {
-    TCPPacket* p = PeerFrame::start(OP_REQUEST_RANGES, 1 + PeerFrame::HASH_SIZE + 24);
-    i4_file& f = p->file();
-    f.write(hash, PeerFrame::HASH_SIZE);
-    for (int i = 0; i < 3; i++) f.write_32(starts[i]);
-    for (int i = 0; i < 3; i++) f.write_32(ends[i]);
-    queue(p);
+    queue(PeerFrame::ranges(hash, starts, ends));
 }
 
 void Peer::sendNoSuchFile(const uint8_t hash[16]) {
@@ -552,16 +541,11 @@ void Peer::sendNoSuchFile(const uint8_t hash[16]) {
 }
 
 void Peer::sendIdChange() {
-    TCPPacket* p = PeerFrame::start(OP_ID_CHANGE, 9);
-    p->file().write_32(theCoreOptions.getClientId());
-    p->file().write_32(theCoreOptions.getServerIp());
-    queue(p);
+    queue(PeerFrame::idChange(theCoreOptions.getClientId(), theCoreOptions.getServerIp()));
 }
 
 void Peer::sendChat(const char* text) {
-    TCPPacket* p = PeerFrame::start(OP_CHAT, 1 + PeerFrame::stringSize(text));
-    PeerFrame::writeString(p->file(), text);
-    queue(p);
+    queue(PeerFrame::chat(text));
     idleMs = 1;
 }
 
@@ -586,13 +570,8 @@ void Peer::sendFileStatus(const uint8_t hash[16]) {
         sendNoSuchFile(hash);
         return;
     }
-    // The array always counts count/8 + 3 bytes: a complete file's status (count 0) ends with
-    // one padding byte, left 0.
-    TCPPacket* p =
-        PeerFrame::start(OP_FILE_STATUS, (int32_t)(1 + PeerFrame::HASH_SIZE + bits.diskSize()));
-    p->file().write(hash, PeerFrame::HASH_SIZE);
-    bits.write(p->file());
-    queue(p);
+    // A complete file's status has no bits.
+    queue(PeerFrame::fileStatus(hash, bits));
 }
 
 void Peer::requestHashes(const uint8_t hash[16]) {
@@ -620,18 +599,11 @@ void Peer::requestFileName(const uint8_t hash[16]) {
 }
 
 void Peer::sendFileName(const uint8_t hash[16], const char* name) {
-    TCPPacket* p =
-        PeerFrame::start(OP_FILE_NAME, 1 + PeerFrame::HASH_SIZE + PeerFrame::stringSize(name));
-    p->file().write(hash, PeerFrame::HASH_SIZE);
-    PeerFrame::writeString(p->file(), name);
-    queue(p);
+    queue(PeerFrame::fileName(hash, name));
 }
 
 void Peer::sendConnectRequest(uint32_t targetIp, uint16_t targetPort) {
-    TCPPacket* p = PeerFrame::start(OP_CONNECT_REQUEST, 7);
-    p->file().write_32(targetIp);
-    p->file().write_16(targetPort);
-    queue(p);
+    queue(PeerFrame::connectRequest(targetIp, targetPort));
 }
 
 void Peer::sendSourceOffer(const uint8_t hash[16]) {
@@ -639,20 +611,12 @@ void Peer::sendSourceOffer(const uint8_t hash[16]) {
 }
 
 void Peer::sendQueueRank(uint32_t rank) {
-    TCPPacket* p = PeerFrame::start(OP_QUEUE_RANK, 5);
-    p->file().write_32(rank);
-    queue(p);
+    queue(PeerFrame::queueRank(rank));
 }
 
 void Peer::requestSharedFiles(const char* directory) {
-    if (!directory) {
-        queue(PeerFrame::bare(OP_DIRECTORY_LIST_REQUEST));
-        return;
-    }
-    TCPPacket* p =
-        PeerFrame::start(OP_DIRECTORY_FILES_REQUEST, 1 + PeerFrame::stringSize(directory));
-    PeerFrame::writeString(p->file(), directory);
-    queue(p);
+    queue(directory ? PeerFrame::directoryFilesRequest(directory)
+                    : PeerFrame::bare(OP_DIRECTORY_LIST_REQUEST));
 }
 
 void Peer::sendSharedDirectories() {
@@ -660,24 +624,13 @@ void Peer::sendSharedDirectories() {
     LL names;
     services().shares->getSharedDirectories(&names);
     names.append(new i4_string(kIncompleteFiles));
-    std::vector<i4_string*> listed;
-    int32_t length = 1 + 4;
+    std::vector<i4_string> listed;
     while (i4_string* name = static_cast<i4_string*>(names.removeAt(0))) {
         FileList* files = services().shares->findSharedDirectory(name->c_str());
-        if (files && files->getList()->count() > 0) {
-            listed.push_back(name);
-            length += PeerFrame::stringSize(name->c_str());
-        } else {
-            delete name;
-        }
-    }
-    TCPPacket* p = PeerFrame::start(OP_DIRECTORY_LIST, length);
-    p->file().write_32((uint32_t)listed.size());
-    for (i4_string* name : listed) {
-        PeerFrame::writeString(p->file(), name->c_str());
+        if (files && files->getList()->count() > 0) listed.push_back(*name);
         delete name;
     }
-    queue(p);
+    queue(PeerFrame::directoryList(listed));
 }
 
 void Peer::sendSharedFiles(const char* directory) {
@@ -687,13 +640,7 @@ void Peer::sendSharedFiles(const char* directory) {
     FileList copies;
     copies.copyFrom(files);
     for (FileMeta* m : LLView<FileMeta>(copies.getList())) m->stripTransientTags();
-    if (copies.getList()->count() > 0) {
-        TCPPacket* p = PeerFrame::start(OP_DIRECTORY_FILES,
-                                        1 + PeerFrame::stringSize(directory) + copies.size());
-        PeerFrame::writeString(p->file(), directory);
-        copies.toNetwork(p->file());
-        queue(p);
-    }
+    if (copies.getList()->count() > 0) queue(PeerFrame::directoryFiles(directory, copies));
     copies.deleteAll();
 }
 
@@ -720,16 +667,9 @@ void Peer::sendCrumbHashes(const uint8_t hash[16]) {
         sendNoSuchFile(hash);
         return;
     }
-    TCPPacket* p =
-        PeerFrame::start(OP_CRUMB_HASHES, 1 + PeerFrame::HASH_SIZE + shared.hashSetsSize());
-    p->file().write(hash, PeerFrame::HASH_SIZE);
-    shared.writeHashSets(p->file());
-    queue(p);
+    queue(PeerFrame::crumbHashes(hash, shared));
 }
 
 void Peer::sendCrumbAvailable(const uint8_t hash[16], uint32_t crumb) {
-    TCPPacket* p = PeerFrame::start(OP_CRUMB_AVAILABLE, 1 + PeerFrame::HASH_SIZE + 4);
-    p->file().write(hash, PeerFrame::HASH_SIZE);
-    p->file().write_32(crumb);
-    queue(p);
+    queue(PeerFrame::crumbAvailable(hash, crumb));
 }

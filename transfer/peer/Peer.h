@@ -10,75 +10,22 @@
 
 #include "meta/UserMeta.h"
 #include "net/TCPConnection.h"
+#include "transfer/peer/PeerProtocol.h"
 
-class BoolArray;
+class i4_field_reader;
 
 // One connection between two clients. The opening side says hello (1) once the connect
 // succeeds, the other answers (76); both carry the sender's user record and a 4-byte checksum
-// trailer. The peer keeps no transfer state: it checks each packet against its bytes and
-// hands it to the downloads, uploads, friends, chat or partners, and offers one sender per
-// outgoing opcode.
-//
-// Hello payload (76 is the same without the 16 at offset 1):
-//   offset  width  field
-//   0       1      opcode 1
-//   1       1      16, the length of the user hash
-//   2       R      the sender's user record, wire form (hash, id, door port, tags)
-//   2+R     4      the sender's server ip (0 when not connected)
-//   6+R     2      the sender's server port
-//   8+R     4      trailer over bytes 0..7+R, seeded with the sender's door port
-class Peer : public TCPConnection {
+// trailer (PeerHello). The peer keeps no transfer state: it reads each later packet
+// (PeerFrame), hands it to the downloads, uploads, friends, chat or partners through one
+// handler per opcode, and offers one sender per outgoing opcode.
+class Peer : public TCPConnection, public PeerProtocol {
 public:
-    enum Opcode {
-        OP_HELLO = 1,
-        OP_OUT_OF_DATE = 5,
-        OP_DATA = 70,
-        OP_REQUEST_RANGES = 71,
-        OP_NO_SUCH_FILE = 72,
-        OP_CANCEL = 73,
-        OP_HELLO_ANSWER = 76,
-        OP_ID_CHANGE = 77,
-        OP_CHAT = 78,
-        OP_FILE_STATUS_REQUEST = 79,
-        OP_FILE_STATUS = 80,
-        OP_PART_HASH_REQUEST = 81,
-        OP_PART_HASHES = 82,
-        OP_NO_CHAT = 83,
-        OP_UPLOAD_REQUEST = 84,
-        OP_SLOT_GRANTED = 85,
-        OP_CANCEL_TRANSFER = 86,
-        OP_OUT_OF_PARTS = 87,
-        OP_FILE_NAME_REQUEST = 88,
-        OP_FILE_NAME = 89,
-        OP_CONNECT_REQUEST = 90,
-        OP_SOURCE_OFFER = 91,
-        OP_QUEUE_RANK = 92,
-        OP_DIRECTORY_LIST_REQUEST = 93,
-        OP_DIRECTORY_FILES_REQUEST = 94,
-        OP_DIRECTORY_LIST = 95,
-        OP_DIRECTORY_FILES = 96,
-        OP_NO_FILE_VIEW = 97,
-        OP_PING = 98,
-        OP_PING_ANSWER = 99,
-        OP_NOTICE = 100,
-        OP_PARTNER_REQUEST = 101,
-        OP_PARTNER_DENIED = 102,
-        OP_PARTNER_ACCEPTED = 103,
-        OP_CRUMB_HASHES = 104,
-        OP_CRUMB_HASH_REQUEST = 105,
-        OP_CRUMB_AVAILABLE = 106,
-        OP_ADDRESS_DIFFERS = 107,
-    };
-
     // The largest payload a peer may announce: the biggest legitimate frames are data blocks
     // (at most a crumb) and a friend's file list of a large directory.
     static constexpr uint32_t MAX_PAYLOAD = 2u << 20;
     static constexpr int64_t IDLE_AT_START_MS = 60000;
     static constexpr int64_t IDLE_LIMIT_MS = 120000;
-    // Texts a peer sends are cut to these.
-    enum { MAX_CHAT = 200, MAX_DIRECTORY = 200, MAX_FILE_NAME = 300 };
-    // More directory names than this in one list is not a share but an attack.
-    static constexpr uint32_t MAX_DIRECTORIES = 10000;
 
     // Outgoing, to ip:port (first octet in the lowest byte); the user record's id and port
     // are the target's until its hello answer tells more.
@@ -171,26 +118,62 @@ public:
         askedPort = port;
     }
 
-    // The hello trailer over p[0..n-1] (opcode byte through the 4 trailer bytes): writes the
-    // four trailer bytes and answers whether they were already what it wrote. A sender ignores
-    // the answer; a receiver takes it as the check. The seed is a door port read as signed 16
-    // bits.
-    static bool trailer(uint8_t* p, uint32_t n, int32_t seed);
-    static int32_t trailerSeed(uint16_t doorPort) { return (int16_t)doorPort; }
-
 private:
+    // A handler gets the payload past the opcode, and past the hash for a frame about a file,
+    // which it gets read (hash is null otherwise); false drops the connection.
+    using Handler = bool (Peer::*)(const uint8_t* hash, i4_field_reader& in);
+    struct Route {
+        uint8_t opcode;
+        bool aboutFile;
+        Handler handle;
+    };
+    // The first packet, then every later one; an opcode in neither is refused first and
+    // left to the base later.
+    static const Route FIRST_ROUTES[];
+    static const Route ROUTES[];
+    bool run(const Route& route, i4_file& payload);
+
     void init();
     // Steps of a hello and its answer; false refuses the connection.
-    bool gotHello(i4_file& f);
-    bool gotHelloAnswer(i4_file& f);
-    // Server ip, port and the trailer after the record.
-    void readHelloTail(i4_file& f);
-    TCPPacket* makeHello(bool answer);
+    bool gotHello(const uint8_t* hash, i4_field_reader& in);
+    bool gotHelloAnswer(const uint8_t* hash, i4_field_reader& in);
 
-    bool gotData(i4_file& f);
-    bool gotFileStatus(i4_file& f);
-    bool gotDirectoryList(i4_file& f);
-    bool gotDirectoryFiles(i4_file& f);
+    bool gotOutOfDate(const uint8_t* hash, i4_field_reader& in);
+    bool gotData(const uint8_t* hash, i4_field_reader& in);
+    bool gotRangeRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotNoSuchFile(const uint8_t* hash, i4_field_reader& in);
+    bool gotCancel(const uint8_t* hash, i4_field_reader& in);
+    bool gotIdChange(const uint8_t* hash, i4_field_reader& in);
+    bool gotChat(const uint8_t* hash, i4_field_reader& in);
+    bool gotFileStatusRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotFileStatus(const uint8_t* hash, i4_field_reader& in);
+    bool gotPartHashes(const uint8_t* hash, i4_field_reader& in);
+    bool gotNoChat(const uint8_t* hash, i4_field_reader& in);
+    bool gotUploadRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotSlotGranted(const uint8_t* hash, i4_field_reader& in);
+    bool gotOutOfParts(const uint8_t* hash, i4_field_reader& in);
+    bool gotFileNameRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotFileName(const uint8_t* hash, i4_field_reader& in);
+    bool gotConnectRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotSourceOffer(const uint8_t* hash, i4_field_reader& in);
+    bool gotQueueRank(const uint8_t* hash, i4_field_reader& in);
+    bool gotDirectoryListRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotDirectoryFilesRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotDirectoryList(const uint8_t* hash, i4_field_reader& in);
+    bool gotDirectoryFiles(const uint8_t* hash, i4_field_reader& in);
+    bool gotNoFileView(const uint8_t* hash, i4_field_reader& in);
+    bool gotPing(const uint8_t* hash, i4_field_reader& in);
+    bool gotNotice(const uint8_t* hash, i4_field_reader& in);
+    bool gotPartnerRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotPartnerDenied(const uint8_t* hash, i4_field_reader& in);
+    bool gotPartnerAccepted(const uint8_t* hash, i4_field_reader& in);
+    bool gotCrumbHashes(const uint8_t* hash, i4_field_reader& in);
+    bool gotCrumbHashRequest(const uint8_t* hash, i4_field_reader& in);
+    bool gotCrumbAvailable(const uint8_t* hash, i4_field_reader& in);
+    bool gotAddressDiffers(const uint8_t* hash, i4_field_reader& in);
+    // Frames that ask for nothing: 81 (this client never sends part hashes) and 99.
+    bool ignore(const uint8_t* hash, i4_field_reader& in);
+
     void answerShareView(const char* directory);
     void sendFileName(const uint8_t hash[16], const char* name);
     void queue(TCPPacket* packet) { send(packet); }

@@ -264,20 +264,18 @@ FileMeta* HashThread::shareFile(const char* path, const char* name, bool wasShar
 
     // An unchanged file is never read again; a file of the same name elsewhere is another
     // file, with bytes of its own.
-    known.lock();
-    FileMeta* same = knownAt(path, size, modified);
-    if (same && wasShared) {
+    FileMeta* copy = nullptr;
+    {
+        i4_lock hold(&known);
+        FileMeta* same = knownAt(path, size, modified);
         // Its shared record stands: a rescan of a large share sends nothing.
-        known.unlock();
-        return nullptr;
+        if (same && wasShared) return nullptr;
+        if (same) copy = new FileMeta(*same);
     }
-    if (same) {
-        FileMeta* copy = new FileMeta(*same);
-        known.unlock();
+    if (copy) {
         copy->setPath(path);
         return copy;
     }
-    known.unlock();
 
     theTransferUI->hashingStatus(name);
     diskRead = true;
@@ -287,9 +285,11 @@ FileMeta* HashThread::shareFile(const char* path, const char* name, bool wasShar
         return nullptr;
     }
     record->setModTime(modified);
-    known.lock();
-    bool wasKnown = knowAgain(known, *record, name);
-    known.unlock();
+    bool wasKnown;
+    {
+        i4_lock hold(&known);
+        wasKnown = knowAgain(known, *record, name);
+    }
     if (wasKnown) return record;
     // The media tags travel with the record to peers and servers.
     if (!theImportMaster.import(*record)) {

@@ -18,6 +18,7 @@
 #include "i4min/memory/i4_memory.h"
 #include "i4min/net/i4_proxy_settings.h"
 #include "i4min/string/i4_err.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "import/ImportMaster.h"
 #include "meta/FileMeta.h"
 #include "meta/FileParts.h"
@@ -205,14 +206,15 @@ void TransferGateway::loadKnownList() {
 }
 
 void TransferGateway::checkKnownFormat() {
-    knownList.lock();
     bool old = false;
-    for (FileMeta* m : LLView<FileMeta>(knownList.getList())) {
-        if (m->getFileSize() <= FileParts::CRUMB_SIZE) continue;
-        old = !m->hasCrumbHashes();
-        break;
+    {
+        i4_lock hold(&knownList);
+        for (FileMeta* m : LLView<FileMeta>(knownList.getList())) {
+            if (m->getFileSize() <= FileParts::CRUMB_SIZE) continue;
+            old = !m->hasCrumbHashes();
+            break;
+        }
     }
-    knownList.unlock();
     if (!old) return;
     i4_string text("Old known.met");
     theXMLStringTable.localize("oldKnownMet", text);
@@ -271,16 +273,17 @@ std::unordered_set<std::string> TransferGateway::dropChangedFiles() {
     shareList.clearFiles();
     std::unordered_set<std::string> kept;
     std::vector<FileMeta*> stay, gone;
-    sharedList.lock();
-    for (FileMeta* m : LLView<FileMeta>(sharedList.getList())) {
-        const char* path = m->getPath();
-        // A partial file has no path: it stays as its download shares it.
-        bool same =
-            !*path || (shareList.findDirectoryFiles(directoryOf(m).c_str()) && stillOnDisk(m));
-        (same ? stay : gone).push_back(m);
-        if (same && *path) kept.insert(path);
+    {
+        i4_lock hold(&sharedList);
+        for (FileMeta* m : LLView<FileMeta>(sharedList.getList())) {
+            const char* path = m->getPath();
+            // A partial file has no path: it stays as its download shares it.
+            bool same =
+                !*path || (shareList.findDirectoryFiles(directoryOf(m).c_str()) && stillOnDisk(m));
+            (same ? stay : gone).push_back(m);
+            if (same && *path) kept.insert(path);
+        }
     }
-    sharedList.unlock();
     for (FileMeta* m : gone) withdraw(m);
     for (FileMeta* m : stay) shareList.addFile(directoryOf(m).c_str(), m);
     return kept;
@@ -364,12 +367,13 @@ bool TransferGateway::servesUnchanged(const uint8_t hash[16]) {
 
 void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
     int32_t p = priority;
-    knownList.lock();
-    // Copies of one file in two places have a record each.
-    for (FileMeta* k : LLView<FileMeta>(knownList.getList()))
-        if (memcmp(k->getFileHash(), hash, 16) == 0)
-            k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
-    knownList.unlock();
+    {
+        i4_lock hold(&knownList);
+        // Copies of one file in two places have a record each.
+        for (FileMeta* k : LLView<FileMeta>(knownList.getList()))
+            if (memcmp(k->getFileHash(), hash, 16) == 0)
+                k->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
+    }
     if (FileMeta* s = sharedList.findByHash(hash))
         s->setSpecialTag(SpecialTagInfo::UPLOAD_PRIORITY, &p);
     // The running download's record becomes the finished file's.
@@ -382,13 +386,14 @@ void TransferGateway::setUploadPriority(const uint8_t hash[16], int priority) {
 
 void TransferGateway::fileCompleted(FileMeta& finished) {
     if (!loaded) return;
-    knownList.lock();
-    if (!HashThread::knowAgain(knownList, finished, finished.getName())) {
-        FileMeta* k = new FileMeta(finished);
-        k->addTransientTags();
-        knownList.getList()->appendNoLock(k);
+    {
+        i4_lock hold(&knownList);
+        if (!HashThread::knowAgain(knownList, finished, finished.getName())) {
+            FileMeta* k = new FileMeta(finished);
+            k->addTransientTags();
+            knownList.getList()->appendNoLock(k);
+        }
     }
-    knownList.unlock();
     knownList.save(theTransferOptions.getKnownPath().c_str(), true);
 }
 
@@ -407,9 +412,10 @@ void countSent(FileMeta* m, uint64_t bytes) {
 }  // namespace
 
 void TransferGateway::addSent(const uint8_t hash[16], uint64_t bytes) {
-    knownList.lock();
-    if (FileMeta* k = knownList.findByHashNoLock(hash)) countSent(k, bytes);
-    knownList.unlock();
+    {
+        i4_lock hold(&knownList);
+        if (FileMeta* k = knownList.findByHashNoLock(hash)) countSent(k, bytes);
+    }
     if (FileMeta* s = sharedList.findByHash(hash)) {
         countSent(s, bytes);
         theTransferUI->sharedFileChanged(s);

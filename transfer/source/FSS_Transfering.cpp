@@ -89,8 +89,8 @@ bool FSS_Transfering::stealBlock(int slot) {
         other->getRequests(starts, ends);
         for (int i = 2; i >= 0; i--) {
             if (!ends[i]) continue;
-            uint32_t first = (uint32_t)(starts[i] / FileParts::CRUMB_SIZE);
-            uint32_t last = (uint32_t)((ends[i] - 1) / FileParts::CRUMB_SIZE);
+            uint32_t first = (uint32_t)FileParts::crumbOf(starts[i]);
+            uint32_t last = (uint32_t)FileParts::crumbOf(ends[i] - 1);
             if (last >= crumbs.size() || !crumbs.get(first) || !crumbs.get(last)) continue;
             other->releaseRequest(i);
             uint32_t start = 0, end = 0;
@@ -115,7 +115,7 @@ bool FSS_Transfering::dropReturnedRanges() {
     for (int i = 0; i < 3; i++) {
         uint32_t start = s->requestStart(i), end = s->requestEnd(i);
         if (!end) continue;
-        int crumb = (int)(start / FileParts::CRUMB_SIZE);
+        int crumb = (int)FileParts::crumbOf(start);
         if (crumb >= progress.crumbCount()) continue;
         for (const Gap& g : progress.crumbGaps(crumb)) {
             if (g.start < end && start < g.end) {

@@ -11,6 +11,7 @@
 #include "meta/FileParts.h"
 #include "meta/SpecialTagInfo.h"
 #include "transfer/peer/Peer.h"
+#include "transfer/peer/PeerFrame.h"
 #include "transfer/share/TransferGateway.h"
 #include "transfer/source/PartnerManager.h"
 #include "transfer/upload/UploadPacket.h"
@@ -19,10 +20,6 @@
 namespace {
 
 const int PARTNER_PRIORITY = 30000;
-
-uint64_t partOf(uint64_t offset) {
-    return offset / FileParts::PART_SIZE;
-}
 
 }  // namespace
 
@@ -100,7 +97,8 @@ bool Upload::sentLately(const Range& r) const {
 }
 
 void Upload::setRanges(const uint32_t starts[3], const uint32_t ends[3]) {
-    if (sent > 0 && partOf(starts[0]) != partOf(ranges[0].start)) dropPriority();
+    if (sent > 0 && FileParts::partOf(starts[0]) != FileParts::partOf(ranges[0].start))
+        dropPriority();
     Range underWay = ranges[0];
     bool running = underWay.start <= position && position < underWay.end;
     uint64_t size = fileSize();
@@ -149,14 +147,9 @@ bool Upload::sendNext() {
     uint64_t left = ranges[0].end - position;
     uint32_t length = left < measured.blockSize ? (uint32_t)left : measured.blockSize;
     uint64_t blockEnd = position + length;
-    UploadPacket* packet = new UploadPacket(HEADER + (int32_t)length, this);
-    i4_ram_file_class& out = packet->file();
-    out.write_8(70);
-    out.write(fileHash, 16);
-    out.write_32((uint32_t)position);
-    out.write_32((uint32_t)blockEnd);
-    // Read straight into the frame: the bytes count as written, so none is zeroed after.
-    uint8_t* data = static_cast<uint8_t*>(out.reserve((int32_t)length));
+    UploadPacket* packet = new UploadPacket(PeerFrame::DATA_HEAD + (int32_t)length, this);
+    // Read straight into the frame.
+    uint8_t* data = PeerFrame::writeData(*packet, fileHash, (uint32_t)position, (uint32_t)blockEnd);
     if (!data || !fillBuffer(data, length)) {
         theUI->debug("Problem Uploading (%d,%d)\n", (int)position, (int)blockEnd);
         delete packet;
@@ -168,7 +161,9 @@ bool Upload::sendNext() {
     connection->resetIdle();
     if (position < ranges[0].end) return true;
     // Pair 0 is done: the next one starts.
-    if (ranges[1].end > 0 && partOf(ranges[1].start) != partOf(ranges[0].start)) dropPriority();
+    if (ranges[1].end > 0 &&
+        FileParts::partOf(ranges[1].start) != FileParts::partOf(ranges[0].start))
+        dropPriority();
     last = ranges[0];
     finished.push_back(last);
     if (finished.size() > HISTORY) finished.erase(finished.begin());

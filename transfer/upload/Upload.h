@@ -1,13 +1,5 @@
 // The core task thread: made, driven and ended by its slot, its packets' onSent in the
 // socket pool's pass. The lock guards only the connection pointer, for the UI readers.
-//
-// Data packet (opcode 70), the payload of one frame:
-//   offset  width        field
-//   0       1            opcode 70
-//   1       16           file hash
-//   17      4            u32 start offset
-//   21      4            u32 end offset, exclusive
-//   25      end - start  the file's bytes
 #pragma once
 
 #include <stdint.h>
@@ -22,11 +14,11 @@ class UploadSlot;
 class UserMeta;
 class i4_file;
 
-// One file sent to one peer: the up to three ranges it last asked for, cut into blocks
-// whose size follows the measured rate, two packets in flight.
+// One file sent to one peer: the up to three ranges it last asked for, cut into data frames
+// (70, PeerFrame) whose size follows the measured rate, two packets in flight.
 class Upload : public RefCounter {
 public:
-    enum { HEADER = 25, MIN_BLOCK = 512, RING = 8, SAMPLE_MS = 2000, HISTORY = 8, HOLD_MS = 3000 };
+    enum { MIN_BLOCK = 512, RING = 8, SAMPLE_MS = 2000, HISTORY = 8, HOLD_MS = 3000 };
     // A block never exceeds this, whatever the rate: the receiver caps its frames.
     static constexpr uint32_t MAX_BLOCK = 1u << 20;
     static constexpr int UNSET_PRIORITY = -30001;

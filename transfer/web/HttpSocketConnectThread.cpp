@@ -8,6 +8,7 @@
 #include "i4min/net/i4_tcpip_address.h"
 #include "i4min/net/i4_tcpip_protocol.h"
 #include "i4min/net/i4_tcpip_sock.h"
+#include "i4min/threads/linux/i4_lock.h"
 
 namespace {
 
@@ -27,13 +28,13 @@ std::unordered_set<HttpSocketConnectThread*>& live() {
 HttpSocketConnectThread::HttpSocketConnectThread(const char* h, int p)
     : host(h ? h : ""), port(p), attempts(0), connecting(nullptr), ready(nullptr), failed(false) {
     setOwnerJoins();
-    std::lock_guard<std::mutex> hold(liveLock());
+    i4_lock hold(&liveLock());
     live().insert(this);
 }
 
 HttpSocketConnectThread::~HttpSocketConnectThread() {
     {
-        std::lock_guard<std::mutex> hold(liveLock());
+        i4_lock hold(&liveLock());
         live().erase(this);
     }
     cancel();
@@ -41,7 +42,7 @@ HttpSocketConnectThread::~HttpSocketConnectThread() {
 }
 
 void HttpSocketConnectThread::stopAll() {
-    std::lock_guard<std::mutex> hold(liveLock());
+    i4_lock hold(&liveLock());
     for (HttpSocketConnectThread* t : live()) t->requestStop();
 }
 
@@ -50,7 +51,7 @@ bool HttpSocketConnectThread::stopping() {
 }
 
 void HttpSocketConnectThread::wake() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     if (connecting) connecting->cancel();
     woken.notify_all();
 }
@@ -64,7 +65,7 @@ void HttpSocketConnectThread::run() {
     if (stopping()) return;
     if (attempts >= ATTEMPTS) {
         {
-            std::lock_guard<std::mutex> hold(lock);
+            i4_lock hold(&lock);
             failed = true;
         }
         requestStop();
@@ -86,7 +87,7 @@ void HttpSocketConnectThread::attempt() {
     to.sin_port = htons((uint16_t)port);
     auto* socket = new i4_tcpip_sock(I4_SOCK_STREAM);
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         if (stopping() || socket->creation_failed()) {
             delete socket;
             return;
@@ -95,7 +96,7 @@ void HttpSocketConnectThread::attempt() {
     }
     int connected = socket->connect_within(to, CONNECT_LIMIT_MS);
     {
-        std::lock_guard<std::mutex> hold(lock);
+        i4_lock hold(&lock);
         connecting = nullptr;
         if (!connected || stopping()) {
             delete socket;
@@ -108,14 +109,14 @@ void HttpSocketConnectThread::attempt() {
 }
 
 i4_socket* HttpSocketConnectThread::takeSocket() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     i4_socket* s = ready;
     ready = nullptr;
     return s;
 }
 
 bool HttpSocketConnectThread::hasFailed() {
-    std::lock_guard<std::mutex> hold(lock);
+    i4_lock hold(&lock);
     return failed;
 }
 

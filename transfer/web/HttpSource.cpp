@@ -421,8 +421,9 @@ void HttpSource::closeSocket() {
 
 void HttpSource::releaseCrumbs() {
     if (end == 0 || position >= end) return;
-    for (uint64_t c = start / FileParts::CRUMB_SIZE; c <= (end - 1) / FileParts::CRUMB_SIZE; ++c)
-        download->refreshCrumbGaps((int)c);
+    // start <= position < end here, so the range is never empty.
+    FileParts::Range crumbs = FileParts::crumbsOfRange(start, end);
+    for (uint64_t c = crumbs.first; c < crumbs.end; ++c) download->refreshCrumbGaps((int)c);
 }
 
 void HttpSource::setWeights(int delta) {

@@ -12,6 +12,7 @@
 
 #include "i4min/string/i4_err.h"
 #include "i4min/string/i4_string.h"
+#include "i4min/threads/linux/i4_lock.h"
 #include "i4min/threads/linux/i4_semaphore.h"
 
 namespace {
@@ -31,7 +32,7 @@ LiveCount& liveCount() {
 
 void threadEnded() {
     LiveCount& c = liveCount();
-    std::lock_guard<std::mutex> hold(c.lock);
+    i4_lock hold(&c.lock);
     if (--liveThreads == 0) c.none.notify_all();
 }
 

@@ -3,6 +3,7 @@
 #include "../PeerTestSupport.h"
 #include "meta/SpecialTagInfo.h"
 #include "support/Waiting.h"
+#include "transfer/peer/PeerHello.h"
 #include "util/UniqueID.h"
 
 using namespace peertest;
@@ -44,24 +45,25 @@ TEST(PeerTrailer, WritesTheVectorsAndAcceptsThem) {
         EXPECT_EQ(expected, referenceTrailer(body, v.port)) << v.body;
 
         std::string sent = body + std::string(4, '\0');
-        Peer::trailer((uint8_t*)&sent[0], (uint32_t)sent.size(), Peer::trailerSeed(v.port));
+        PeerHello::trailer((uint8_t*)&sent[0], (uint32_t)sent.size(),
+                           PeerHello::trailerSeed(v.port));
         EXPECT_EQ(expected, sent.substr(body.size())) << "port " << v.port;
 
         std::string received = body + expected;
-        EXPECT_TRUE(Peer::trailer((uint8_t*)&received[0], (uint32_t)received.size(),
-                                  Peer::trailerSeed(v.port)))
+        EXPECT_TRUE(PeerHello::trailer((uint8_t*)&received[0], (uint32_t)received.size(),
+                                       PeerHello::trailerSeed(v.port)))
             << "port " << v.port;
     }
 }
 
 TEST(PeerTrailer, PortsAboveThe16BitSignLimitSeedNegative) {
-    EXPECT_EQ(-25536, Peer::trailerSeed(40000));
-    EXPECT_EQ(-1, Peer::trailerSeed(65535));
-    EXPECT_EQ(32767, Peer::trailerSeed(32767));
+    EXPECT_EQ(-25536, PeerHello::trailerSeed(40000));
+    EXPECT_EQ(-1, PeerHello::trailerSeed(65535));
+    EXPECT_EQ(32767, PeerHello::trailerSeed(32767));
     // The sign matters: the same bytes under the unsigned reading give another trailer.
     std::string body = fromHex(kVectors[4].body) + std::string(4, '\0');
     std::string unsignedSeed = body;
-    Peer::trailer((uint8_t*)&unsignedSeed[0], (uint32_t)body.size(), 40000);
+    PeerHello::trailer((uint8_t*)&unsignedSeed[0], (uint32_t)body.size(), 40000);
     EXPECT_NE(fromHex(kVectors[4].trailer), unsignedSeed.substr(body.size() - 4));
 }
 
@@ -72,7 +74,7 @@ TEST(PeerTrailer, MatchesTheFormulaOnRandomPayloads) {
         for (char& b : body) b = (char)rand();
         uint16_t port = (uint16_t)rand();
         std::string sent = body + std::string(4, '\0');
-        Peer::trailer((uint8_t*)&sent[0], (uint32_t)sent.size(), Peer::trailerSeed(port));
+        PeerHello::trailer((uint8_t*)&sent[0], (uint32_t)sent.size(), PeerHello::trailerSeed(port));
         ASSERT_EQ(referenceTrailer(body, port), sent.substr(body.size())) << "round " << round;
     }
 }
@@ -82,7 +84,7 @@ TEST(PeerTrailer, AnyWrongTrailerByteFailsTheCheck) {
     for (size_t i = good.size() - 4; i < good.size(); i++) {
         std::string bad = good;
         bad[i] ^= 0x01;
-        EXPECT_FALSE(Peer::trailer((uint8_t*)&bad[0], (uint32_t)bad.size(), 4662)) << i;
+        EXPECT_FALSE(PeerHello::trailer((uint8_t*)&bad[0], (uint32_t)bad.size(), 4662)) << i;
     }
 }
 
