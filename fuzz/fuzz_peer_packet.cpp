@@ -130,17 +130,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (size < 1) return 0;
     uint8_t mode = data[0];
-    PeerDownloads* savedDownloads = thePeerDownloads;
-    PeerShares* savedShares = thePeerShares;
-    PeerFriends* savedFriends = thePeerFriends;
-    PeerChat* savedChat = thePeerChat;
-    PeerPartners* savedPartners = thePeerPartners;
+    PeerDownloads* savedDownloads = theClientPool.services().downloads;
+    PeerShares* savedShares = theClientPool.services().shares;
+    PeerFriends* savedFriends = theClientPool.services().friends;
+    PeerChat* savedChat = theClientPool.services().chat;
+    PeerPartners* savedPartners = theClientPool.services().partners;
     if (mode & 2) {
-        thePeerDownloads = &willing;
-        thePeerShares = &willing;
-        thePeerFriends = &willing;
-        thePeerChat = &willing;
-        thePeerPartners = &willing;
+        theClientPool.services().downloads = &willing;
+        theClientPool.services().shares = &willing;
+        theClientPool.services().friends = &willing;
+        theClientPool.services().chat = &willing;
+        theClientPool.services().partners = &willing;
         // Sizes around the part and crumb edges, from the mode's upper bits.
         static const uint32_t sizes[] = {0, 1, 100, 486400, 486401, 9728000, 9728001, 20000000};
         willing.size = sizes[(mode >> 2) & 7];
@@ -148,8 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     theTransferOptions.frAllow = (mode >> 5) & 3;
     bool realFriends = mode & 0x80;
     if (realFriends) {
-        thePeerFriends = &theFriendList;
-        thePeerChat = &theMessagePool;
+        theClientPool.services().friends = &theFriendList.peerAnswer;
+        theClientPool.services().chat = &theMessagePool.peerAnswer;
         theTransferOptions.pmAllow = (mode >> 5) & 3;
     }
 
@@ -177,11 +177,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     theMessagePool.clear();
     theTransferOptions.frAllow = 0;
     theTransferOptions.pmAllow = 0;
-    thePeerDownloads = savedDownloads;
-    thePeerShares = savedShares;
-    thePeerFriends = savedFriends;
-    thePeerChat = savedChat;
-    thePeerPartners = savedPartners;
+    theClientPool.services().downloads = savedDownloads;
+    theClientPool.services().shares = savedShares;
+    theClientPool.services().friends = savedFriends;
+    theClientPool.services().chat = savedChat;
+    theClientPool.services().partners = savedPartners;
     if (theClientPool.count() != 0) __builtin_trap();
     return 0;
 }

@@ -85,15 +85,16 @@ inline FileMeta* recordOf(const std::vector<uint8_t>& content, const char* name,
 }
 #include "core/MessageHandler.h"
 #include "core/MessageQ.h"
+#include "transfer/download/DLPool.h"
 #include "transfer/download/Download.h"
 #include "transfer/download/DownloadWorkers.h"
 #include "transfer/download/PartialFile.h"
 
 // Keeps the work a download hands over, as a worker would, until the test runs it.
 struct HeldWork : DownloadWorkers {
-    HeldWork() : saved(theDownloadWorkers) { theDownloadWorkers = this; }
+    HeldWork() : saved(theDLPool.services().workers) { theDLPool.services().workers = this; }
     ~HeldWork() override {
-        theDownloadWorkers = saved;
+        theDLPool.services().workers = saved;
         for (Download* d : checks) d->release();
         for (Download* d : completions) d->release();
     }

@@ -272,26 +272,26 @@ struct Sides : PeerDownloads, PeerShares, PeerUploads, PeerFriends, PeerChat, Pe
 // Points every side at the recorder for one test.
 struct SidesScope {
     explicit SidesScope(Sides& s)
-        : d(thePeerDownloads),
-          sh(thePeerShares),
-          u(thePeerUploads),
-          f(thePeerFriends),
-          c(thePeerChat),
-          p(thePeerPartners) {
-        thePeerDownloads = &s;
-        thePeerShares = &s;
-        thePeerUploads = &s;
-        thePeerFriends = &s;
-        thePeerChat = &s;
-        thePeerPartners = &s;
+        : d(theClientPool.services().downloads),
+          sh(theClientPool.services().shares),
+          u(theClientPool.services().uploads),
+          f(theClientPool.services().friends),
+          c(theClientPool.services().chat),
+          p(theClientPool.services().partners) {
+        theClientPool.services().downloads = &s;
+        theClientPool.services().shares = &s;
+        theClientPool.services().uploads = &s;
+        theClientPool.services().friends = &s;
+        theClientPool.services().chat = &s;
+        theClientPool.services().partners = &s;
     }
     ~SidesScope() {
-        thePeerDownloads = d;
-        thePeerShares = sh;
-        thePeerUploads = u;
-        thePeerFriends = f;
-        thePeerChat = c;
-        thePeerPartners = p;
+        theClientPool.services().downloads = d;
+        theClientPool.services().shares = sh;
+        theClientPool.services().uploads = u;
+        theClientPool.services().friends = f;
+        theClientPool.services().chat = c;
+        theClientPool.services().partners = p;
     }
     PeerDownloads* d;
     PeerShares* sh;

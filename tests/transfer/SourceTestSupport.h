@@ -14,6 +14,7 @@
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
 #include "net/TCPPacket.h"
+#include "transfer/download/DLPool.h"
 #include "transfer/download/Download.h"
 #include "transfer/source/FileSource.h"
 #include "transfer/source/FileSourceState.h"
@@ -72,9 +73,9 @@ struct TestPeer : Peer {
 
 // A download of a made-up file of `crumbs` crumbs, with the peer sources of the client.
 struct SourceFixture : ::testing::Test {
-    explicit SourceFixture(int crumbs = 5) : savedMaker(theSourceMaker) {
+    explicit SourceFixture(int crumbs = 5) : savedMaker(theDLPool.services().sourceMaker) {
         thePartnerManager.clear();
-        thePeerSourceMaker.install();
+        theDLPool.services().sourceMaker = &thePeerSourceMaker;
         download = new Download;
         download->addRef();
         FileMeta record;
@@ -88,7 +89,7 @@ struct SourceFixture : ::testing::Test {
     ~SourceFixture() override {
         download->release();
         thePartnerManager.clear();
-        theSourceMaker = savedMaker;
+        theDLPool.services().sourceMaker = savedMaker;
         theSourceList.clear();
         dirs.posted.drain();
     }

@@ -97,7 +97,8 @@ DLPool::DLPool()
       msSinceSlot(SLOT_SPACING_MS),
       gate(true),
       transferring(0),
-      freeSpace([](const char* path) { return i4_free_space(path); }) {}
+      freeSpace([](const char* path) { return i4_free_space(path); }),
+      serviceRecord(&TransferServices::beforeStart()) {}
 
 DLPool::~DLPool() {}
 
@@ -218,7 +219,7 @@ void DLPool::endDownload(Download* d) {
     if (!d || !downloads.remove(d)) return;
     theUI->log("End Download: %s", d->getFileName() ? d->getFileName() : "");
     if (DownloadSources* finder = d->getSourceFinder()) finder->forgetRequests(d->getFileId());
-    theUploadNotices->pauseFile(d->getFileId(), false);
+    services().uploadNotices->pauseFile(d->getFileId(), false);
     theTransferUI->downloadRemoved(d);
     d->release();
     theMessageQ.post(MSG_CHECK_DISK_SPACE);
@@ -350,7 +351,7 @@ void DLPool::rerank() {
         for (Download* d : LLView<Download>(downloads))
             if (d != highest) d->giveUpHighest();
     }
-    thePartnerSlots->setHighest(highest);
+    services().partnerSlots->setHighest(highest);
     releaseAll(ranked);
 }
 

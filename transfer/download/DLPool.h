@@ -16,6 +16,7 @@
 #include "core/TimeSliceTask.h"
 #include "transfer/peer/PeerDownloads.h"
 #include "transfer/peer/PeerEventHandler.h"
+#include "transfer/share/TransferServices.h"
 #include "util/LLsafe.h"
 
 class Download;
@@ -82,9 +83,13 @@ public:
 
     // Where free space is asked; the file system by default (tests).
     void setFreeSpace(FreeSpace source) { freeSpace = source; }
+    // What the downloads ask of and tell the other pools: the stand-ins until the transfer
+    // side's start hands over its record.
+    TransferServices& services() { return *serviceRecord; }
+    void useServices(TransferServices* record) { serviceRecord = record; }
 
     // The answer to the peer protocol's questions about downloads; the
-    // transfer side's start points thePeerDownloads at it.
+    // transfer side's start puts it in the services.
     class PeerAnswer : public PeerDownloads {
     public:
         explicit PeerAnswer(DLPool& pool) : pool(pool) {}
@@ -124,6 +129,7 @@ private:
     std::atomic<bool> gate;
     std::atomic<int> transferring;
     FreeSpace freeSpace;
+    TransferServices* serviceRecord;
 };
 
 extern DLPool theDLPool;

@@ -1,6 +1,7 @@
 #include "transfer/download/DLS_Highest.h"
 
 #include "core/MessageQ.h"
+#include "transfer/download/DLPool.h"
 #include "transfer/download/Download.h"
 #include "transfer/source/FileSourceInterface.h"
 #include "transfer/source/PartnerSlots.h"
@@ -25,7 +26,7 @@ bool DLS_Highest::setHighest() {
 }
 
 void DLS_Highest::tick(int elapsedMs) {
-    if (thePartnerSlots->hasRoom()) {
+    if (theDLPool.services().partnerSlots->hasRoom()) {
         // The earlier source wins a tie; a perfect score ends the search.
         FileSourceInterface* best = nullptr;
         double bestScore = 0.0;

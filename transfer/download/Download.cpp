@@ -123,7 +123,7 @@ void Download::load(FileMeta* record, int number) {
             setState(new DLS_PausedHashing(this));
         else
             setState(new DLS_Hashing(this));
-        theDownloadWorkers->queueVerify(this);
+        theDLPool.services().workers->queueVerify(this);
     }
     theTransferUI->downloadChanged(this);
 }
@@ -143,7 +143,7 @@ void Download::addSourceLink(const char* text) {
             return;
         }
     }
-    addNewSource(theSourceMaker->makeFromText(text, this));
+    addNewSource(theDLPool.services().sourceMaker->makeFromText(text, this));
 }
 
 void Download::addSource(UserMeta* user, Peer* connection) {
@@ -154,7 +154,7 @@ void Download::addSource(UserMeta* user, Peer* connection) {
             return;
         }
     }
-    addNewSource(theSourceMaker->makeSource(user, this, connection));
+    addNewSource(theDLPool.services().sourceMaker->makeSource(user, this, connection));
 }
 
 const char* Download::getFileName() {
@@ -229,7 +229,7 @@ void Download::sourcesAgain() {
         if (listed)
             listed->refound();
         else
-            addNewSource(theSourceMaker->makeSource(user.get(), this, nullptr));
+            addNewSource(theDLPool.services().sourceMaker->makeSource(user.get(), this, nullptr));
     }
     finishedUsers.clear();
 }
@@ -490,8 +490,8 @@ void Download::finish() {
     setState(new DLS_Done(this, DLS_Done::COMPLETING));
     if (!partialFile) return;
     partialFile->setState(PartialFile::COMPLETING);
-    theUploadNotices->pauseFile(fileId, true);
-    theDownloadWorkers->startCompletion(this);
+    theDLPool.services().uploadNotices->pauseFile(fileId, true);
+    theDLPool.services().workers->startCompletion(this);
 }
 
 void Download::runCompletion() {
@@ -510,7 +510,7 @@ void Download::runCompletion() {
         } else {
             // Going on: uploads of what is there resume, and a download that
             // stopped for want of room waits for the space check.
-            theUploadNotices->pauseFile(fileId, false);
+            theDLPool.services().uploadNotices->pauseFile(fileId, false);
             goesOn = true;
             if (file->needsSpace())
                 setState(new DLS_DiskFull(this));

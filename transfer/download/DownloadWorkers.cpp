@@ -1,11 +1,5 @@
 #include "transfer/download/DownloadWorkers.h"
 
-namespace {
-DownloadWorkers nobodyWorks;
-}
-
-DownloadWorkers* theDownloadWorkers = &nobodyWorks;
-
 DownloadWorkers::~DownloadWorkers() {}
 
 void DownloadWorkers::queueVerify(Download*) {}

@@ -19,6 +19,3 @@ public:
     // releases it.
     virtual void startCompletion(Download* download);
 };
-
-// Never null: the do-nothing workers until start-up sets real ones.
-extern DownloadWorkers* theDownloadWorkers;

@@ -22,6 +22,7 @@
 #include "meta/FileParts.h"
 #include "meta/MetaTag.h"
 #include "meta/SpecialTagInfo.h"
+#include "transfer/download/DLPool.h"
 #include "transfer/download/DLProgress.h"
 #include "transfer/download/FilePart.h"
 #include "transfer/download/TempFiles.h"
@@ -586,7 +587,7 @@ void PartialFile::crumbPassed(int crumb) {
     crumbsDone.set((uint32_t)crumb, 1);
     verifiedSinceSave = true;
     failedBefore[(size_t)crumb] = 0;
-    theUploadNotices->announceCrumb(meta.getFileHash(), crumb);
+    theDLPool.services().uploadNotices->announceCrumb(meta.getFileHash(), crumb);
     tellMap(crumb, true);
 }
 

@@ -45,7 +45,7 @@ void printLocalized(const char* key, const char* text) {
 
 }  // namespace
 
-FriendList::FriendList() : nextSerial(1) {}
+FriendList::FriendList() : peerAnswer(*this), nextSerial(1) {}
 
 FriendList::~FriendList() {}
 

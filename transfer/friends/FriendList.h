@@ -33,7 +33,7 @@ class UserMeta;
 // a time, held as the friend's serial and a copy of the directory name, so a friend removed
 // meanwhile leaves nothing behind. As a listener of the connection pool the list follows
 // each friend's connection and sends a waiting browse once the friend connects.
-class FriendList : public PeerEventHandler, public PeerFriends {
+class FriendList : public PeerEventHandler {
 public:
     // friend.met and the user's additions stop here.
     static constexpr int MAX_FRIENDS = 10000;
@@ -65,10 +65,10 @@ public:
         return true;
     }
 
-    bool isFriend(UserMeta* user) override;
+    bool isFriend(UserMeta* user);
     // Whether a friend has this user hash; an all-zero hash names nobody.
     bool isFriendHash(const uint8_t hash[16]);
-    void setGivesFiles(UserMeta* user, bool gives) override;
+    void setGivesFiles(UserMeta* user, bool gives);
 
     // Makes a browse of friend number the waiting one (the directory list for null) and
     // sends it at once when the friend is connected, or connects to it.
@@ -86,8 +86,8 @@ public:
 
     // Opcode 95 and 96 from a friend replace what is cached; from anybody else they are
     // dropped. The lists are the list's to free.
-    void gotDirectories(UserMeta* user, LL* names) override;
-    void gotFiles(UserMeta* user, const char* directory, FileList* files) override;
+    void gotDirectories(UserMeta* user, LL* names);
+    void gotFiles(UserMeta* user, const char* directory, FileList* files);
 
     void newPeer(Peer* peer) override;
     void peerClosed(Peer* peer) override;
@@ -101,6 +101,24 @@ public:
     bool save(const char* path);
     // The bytes save writes; false when a record cannot be put into bytes.
     bool fileBytes(std::string& out);
+
+    // The answer to the peer protocol; the transfer side's start puts it in the services.
+    class PeerAnswer : public PeerFriends {
+    public:
+        explicit PeerAnswer(FriendList& list) : list(list) {}
+        bool isFriend(UserMeta* user) override { return list.isFriend(user); }
+        void setGivesFiles(UserMeta* user, bool gives) override { list.setGivesFiles(user, gives); }
+        void gotDirectories(UserMeta* user, LL* names) override {
+            list.gotDirectories(user, names);
+        }
+        void gotFiles(UserMeta* user, const char* directory, FileList* files) override {
+            list.gotFiles(user, directory, files);
+        }
+
+    private:
+        FriendList& list;
+    };
+    PeerAnswer peerAnswer;
 
 private:
     FriendList(const FriendList&) = delete;

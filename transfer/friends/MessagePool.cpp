@@ -13,7 +13,7 @@
 
 MessagePool theMessagePool;
 
-MessagePool::MessagePool() {}
+MessagePool::MessagePool() : peerAnswer(*this) {}
 
 MessagePool::~MessagePool() {}
 

@@ -21,7 +21,7 @@ class UserMeta;
 // session's connection. A session whose partner is gone (connection closed, connect failed,
 // calls refused) is reported and freed, so strangers cannot pile sessions up; only who it
 // was with is kept, in a record of bounded length.
-class MessagePool : public PeerEventHandler, public PeerChat {
+class MessagePool : public PeerEventHandler {
 public:
     MessagePool();
     ~MessagePool() override;
@@ -35,9 +35,9 @@ public:
 
     // Opcode 78: false refuses (the peer protocol answers 83). The text is cut to a chat
     // message's length before anybody sees it.
-    bool gotMessage(UserMeta* from, const char* text) override;
+    bool gotMessage(UserMeta* from, const char* text);
     // Opcode 83: every session of that peer fails with "Is not accepting calls.".
-    void notAcceptingCalls(UserMeta* from) override;
+    void notAcceptingCalls(UserMeta* from);
 
     void newPeer(Peer* peer) override;
     void peerClosed(Peer* peer) override;
@@ -52,6 +52,20 @@ public:
 
     // Former partners remembered; the oldest is forgotten first.
     enum { MAX_FORMER = 256 };
+
+    // The answer to the peer protocol; the transfer side's start puts it in the services.
+    class PeerAnswer : public PeerChat {
+    public:
+        explicit PeerAnswer(MessagePool& pool) : pool(pool) {}
+        bool gotMessage(UserMeta* from, const char* text) override {
+            return pool.gotMessage(from, text);
+        }
+        void notAcceptingCalls(UserMeta* from) override { pool.notAcceptingCalls(from); }
+
+    private:
+        MessagePool& pool;
+    };
+    PeerAnswer peerAnswer;
 
 private:
     MessagePool(const MessagePool&) = delete;

@@ -20,7 +20,7 @@ namespace {
 const int kMaxListeners = 16;
 }  // namespace
 
-ClientPool::ClientPool() {}
+ClientPool::ClientPool() : serviceRecord(&TransferServices::beforeStart()) {}
 
 ClientPool::~ClientPool() {}
 

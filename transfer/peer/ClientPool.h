@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "transfer/share/TransferServices.h"
 #include "util/LLsafe.h"
 
 class Peer;
@@ -73,6 +74,10 @@ public:
     void shutdown() {}
     // The core's connector by default; tests see the peers that would be connected.
     void setStarter(Starter starter) { start = starter; }
+    // What the peers ask of and hand the other pools: the stand-ins until the transfer side's
+    // start hands over its record.
+    TransferServices& services() { return *serviceRecord; }
+    void useServices(TransferServices* record) { serviceRecord = record; }
 
 private:
     ClientPool(const ClientPool&) = delete;
@@ -82,6 +87,7 @@ private:
     int copyListeners(PeerEventHandler** out, int max);
 
     Starter start;
+    TransferServices* serviceRecord;
     LLsafe listeners;
     LLsafe peers;
 };

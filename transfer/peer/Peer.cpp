@@ -51,6 +51,11 @@ uint16_t ownServerPort() {
     return theNetworkGateway ? theNetworkGateway->getServerPort() : theCoreOptions.getServerPort();
 }
 
+// The other pools, as the client pool was handed them.
+TransferServices& services() {
+    return theClientPool.services();
+}
+
 // The entry of a route table for an opcode, null when it has none.
 template <typename Route, size_t N>
 const Route* routeFor(const Route (&table)[N], uint8_t opcode) {
@@ -284,23 +289,23 @@ bool Peer::gotOutOfDate(const uint8_t*, i4_field_reader&) {
 bool Peer::gotData(const uint8_t* hash, i4_field_reader& in) {
     PeerFrame::Data data;
     if (!PeerFrame::readData(in, data)) return false;
-    thePeerDownloads->gotData(hash, data.start, data.end, data.bytes, this);
+    services().downloads->gotData(hash, data.start, data.end, data.bytes, this);
     return true;
 }
 
 bool Peer::gotRangeRequest(const uint8_t* hash, i4_field_reader& in) {
     PeerFrame::Ranges r = PeerFrame::readRanges(in);
-    thePeerUploads->handleRequest(this, hash, r.starts, r.ends);
+    services().uploads->handleRequest(this, hash, r.starts, r.ends);
     return true;
 }
 
 bool Peer::gotNoSuchFile(const uint8_t* hash, i4_field_reader&) {
-    thePeerDownloads->noFile(hash, this);
+    services().downloads->noFile(hash, this);
     return true;
 }
 
 bool Peer::gotCancel(const uint8_t*, i4_field_reader&) {
-    thePeerUploads->peerCancelled(this);
+    services().uploads->peerCancelled(this);
     return true;
 }
 
@@ -313,7 +318,7 @@ bool Peer::gotIdChange(const uint8_t*, i4_field_reader& in) {
 
 bool Peer::gotChat(const uint8_t*, i4_field_reader& in) {
     i4_string text = PeerFrame::readChat(in);
-    if (!thePeerChat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
+    if (!services().chat->gotMessage(&user, text.c_str())) queue(PeerFrame::bare(OP_NO_CHAT));
     return true;
 }
 
@@ -326,7 +331,7 @@ bool Peer::gotFileStatus(const uint8_t* hash, i4_field_reader& in) {
     BoolArray bits;
     PeerFrame::readFileStatus(in, bits);
     uint32_t size = 0, crumbs = 0;
-    if (!thePeerDownloads->partialFile(hash, &size, &crumbs)) return true;
+    if (!services().downloads->partialFile(hash, &size, &crumbs)) return true;
 
     // Peers count the parts of an exact multiple of the part size either way.
     const FileParts file(size);
@@ -350,25 +355,25 @@ bool Peer::gotFileStatus(const uint8_t* hash, i4_field_reader& in) {
                          (int)count, (int)parts, (int)crumbs);
         return false;
     }
-    thePeerDownloads->gotFileStatus(hash, this, &bits);
+    services().downloads->gotFileStatus(hash, this, &bits);
     return true;
 }
 
 bool Peer::gotPartHashes(const uint8_t* hash, i4_field_reader& in) {
     PeerFrame::checkPartHashes(in);
-    thePeerDownloads->gotPartHashes(hash, in.file());
+    services().downloads->gotPartHashes(hash, in.file());
     return true;
 }
 
 bool Peer::gotNoChat(const uint8_t*, i4_field_reader&) {
-    thePeerChat->notAcceptingCalls(&user);
+    services().chat->notAcceptingCalls(&user);
     return true;
 }
 
 bool Peer::gotUploadRequest(const uint8_t* hash, i4_field_reader&) {
     // Only a shared file earns a place in the queue.
-    if (thePeerShares->isShared(hash))
-        thePeerUploads->enqueue(this, hash);
+    if (services().shares->isShared(hash))
+        services().uploads->enqueue(this, hash);
     else
         sendNoSuchFile(hash);
     return true;
@@ -376,24 +381,24 @@ bool Peer::gotUploadRequest(const uint8_t* hash, i4_field_reader&) {
 
 bool Peer::gotSlotGranted(const uint8_t*, i4_field_reader&) {
     addRef("ICLT_SLOT_OPEN");
-    thePeerDownloads->openSlot(this);
+    services().downloads->openSlot(this);
     return true;
 }
 
 bool Peer::gotOutOfParts(const uint8_t*, i4_field_reader&) {
-    thePeerDownloads->queued(this);
+    services().downloads->queued(this);
     return true;
 }
 
 bool Peer::gotFileNameRequest(const uint8_t* hash, i4_field_reader&) {
     FileMeta shared;
-    if (thePeerShares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
+    if (services().shares->copyShared(hash, &shared)) sendFileName(hash, shared.getName());
     return true;
 }
 
 bool Peer::gotFileName(const uint8_t* hash, i4_field_reader& in) {
     i4_string name = PeerFrame::readFileName(in);
-    thePeerDownloads->gotFileName(hash, name.c_str(), this);
+    services().downloads->gotFileName(hash, name.c_str(), this);
     return true;
 }
 
@@ -404,12 +409,12 @@ bool Peer::gotConnectRequest(const uint8_t*, i4_field_reader& in) {
 }
 
 bool Peer::gotSourceOffer(const uint8_t* hash, i4_field_reader&) {
-    thePeerDownloads->addSourceFor(hash, &user, this);
+    services().downloads->addSourceFor(hash, &user, this);
     return true;
 }
 
 bool Peer::gotQueueRank(const uint8_t*, i4_field_reader& in) {
-    thePeerDownloads->placeInQueue(this, PeerFrame::readQueueRank(in));
+    services().downloads->placeInQueue(this, PeerFrame::readQueueRank(in));
     return true;
 }
 
@@ -428,28 +433,28 @@ bool Peer::gotDirectoryList(const uint8_t*, i4_field_reader& in) {
     std::vector<i4_string> read = PeerFrame::readDirectoryList(in);
     LL* names = new LL;
     for (i4_string& name : read) names->append(new i4_string(name));
-    thePeerFriends->setGivesFiles(&user, true);
-    thePeerFriends->gotDirectories(&user, names);
+    services().friends->setGivesFiles(&user, true);
+    services().friends->gotDirectories(&user, names);
     return true;
 }
 
 bool Peer::gotDirectoryFiles(const uint8_t*, i4_field_reader& in) {
     i4_string directory = PeerFrame::readDirectory(in);
-    thePeerFriends->setGivesFiles(&user, true);
+    services().friends->setGivesFiles(&user, true);
     FileList* files = new FileList;
     if (!PeerFrame::readFileList(in, *files)) {
         files->deleteAll();
         delete files;
         return false;
     }
-    thePeerFriends->gotFiles(&user, directory.c_str() ? directory.c_str() : "", files);
+    services().friends->gotFiles(&user, directory.c_str() ? directory.c_str() : "", files);
     return true;
 }
 
 bool Peer::gotNoFileView(const uint8_t*, i4_field_reader&) {
     printLocalized("clientDoesntGiveOutFiles", "Client does not give out files");
     theTransferUI->fileListRefused(&user);
-    thePeerFriends->setGivesFiles(&user, false);
+    services().friends->setGivesFiles(&user, false);
     return true;
 }
 
@@ -464,26 +469,26 @@ bool Peer::gotNotice(const uint8_t*, i4_field_reader&) {
 }
 
 bool Peer::gotPartnerRequest(const uint8_t* hash, i4_field_reader&) {
-    thePeerDownloads->addSourceFor(hash, &user, this);
-    bool accepted = thePeerPartners->acceptPartner(this, hash);
+    services().downloads->addSourceFor(hash, &user, this);
+    bool accepted = services().partners->acceptPartner(this, hash);
     queue(PeerFrame::withHash(accepted ? OP_PARTNER_ACCEPTED : OP_PARTNER_DENIED, hash));
     return true;
 }
 
 bool Peer::gotPartnerDenied(const uint8_t* hash, i4_field_reader&) {
-    thePeerDownloads->partnerDenied(hash, this);
+    services().downloads->partnerDenied(hash, this);
     return true;
 }
 
 bool Peer::gotPartnerAccepted(const uint8_t* hash, i4_field_reader&) {
-    thePeerDownloads->partnerAccepted(hash, this);
+    services().downloads->partnerAccepted(hash, this);
     return true;
 }
 
 bool Peer::gotCrumbHashes(const uint8_t* hash, i4_field_reader& in) {
     uint32_t size, crumbs;
-    if (thePeerDownloads->partialFile(hash, &size, &crumbs))
-        thePeerDownloads->gotCrumbHashes(hash, in.file(), this);
+    if (services().downloads->partialFile(hash, &size, &crumbs))
+        services().downloads->gotCrumbHashes(hash, in.file(), this);
     return true;
 }
 
@@ -493,7 +498,7 @@ bool Peer::gotCrumbHashRequest(const uint8_t* hash, i4_field_reader&) {
 }
 
 bool Peer::gotCrumbAvailable(const uint8_t* hash, i4_field_reader& in) {
-    thePeerDownloads->gotCrumbAvailable(hash, this, PeerFrame::readCrumbAvailable(in));
+    services().downloads->gotCrumbAvailable(hash, this, PeerFrame::readCrumbAvailable(in));
     return true;
 }
 
@@ -509,7 +514,7 @@ void Peer::answerShareView(const char* directory) {
         allowed = true;
         break;
     case 1:
-        allowed = thePeerFriends->isFriend(&user);
+        allowed = services().friends->isFriend(&user);
         break;
     case 2:
         allowed = false;
@@ -554,14 +559,14 @@ bool Peer::requestFileStatus(const uint8_t hash[16], uint64_t partialFileSize) {
 
 void Peer::sendFileStatus(const uint8_t hash[16]) {
     FileMeta shared;
-    if (!thePeerShares->copyShared(hash, &shared)) {
+    if (!services().shares->copyShared(hash, &shared)) {
         sendNoSuchFile(hash);
         return;
     }
     BoolArray bits;
     const char* path = shared.getPath();
     bool complete = path && *path;
-    if (!complete && !thePeerDownloads->doneBits(hash, prLevel == 1, &bits)) {
+    if (!complete && !services().downloads->doneBits(hash, prLevel == 1, &bits)) {
         sendNoSuchFile(hash);
         return;
     }
@@ -617,11 +622,11 @@ void Peer::requestSharedFiles(const char* directory) {
 void Peer::sendSharedDirectories() {
     theUI->log("Sending Shared Directory List: %s", getName());
     LL names;
-    thePeerShares->getSharedDirectories(&names);
+    services().shares->getSharedDirectories(&names);
     names.append(new i4_string(kIncompleteFiles));
     std::vector<i4_string> listed;
     while (i4_string* name = static_cast<i4_string*>(names.removeAt(0))) {
-        FileList* files = thePeerShares->findSharedDirectory(name->c_str());
+        FileList* files = services().shares->findSharedDirectory(name->c_str());
         if (files && files->getList()->count() > 0) listed.push_back(*name);
         delete name;
     }
@@ -630,7 +635,7 @@ void Peer::sendSharedDirectories() {
 
 void Peer::sendSharedFiles(const char* directory) {
     theUI->log("Sending Shared File List (%s): %s", directory, getName());
-    FileList* files = thePeerShares->findSharedDirectory(directory);
+    FileList* files = services().shares->findSharedDirectory(directory);
     if (!files) return;
     FileList copies;
     copies.copyFrom(files);
@@ -658,7 +663,7 @@ void Peer::sendPartnerRequest(const uint8_t hash[16]) {
 
 void Peer::sendCrumbHashes(const uint8_t hash[16]) {
     FileMeta shared;
-    if (!thePeerShares->copyShared(hash, &shared)) {
+    if (!services().shares->copyShared(hash, &shared)) {
         sendNoSuchFile(hash);
         return;
     }

@@ -1,11 +1,5 @@
 #include "transfer/peer/PeerChat.h"
 
-namespace {
-PeerChat noChat;
-}  // namespace
-
-PeerChat* thePeerChat = &noChat;
-
 bool PeerChat::gotMessage(UserMeta*, const char*) {
     return false;
 }

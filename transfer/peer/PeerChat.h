@@ -3,8 +3,8 @@
 
 class UserMeta;
 
-// What the peer protocol hands the chat pool. The chat pool answers it once it is built (it
-// points thePeerChat at itself); until then no chat is taken.
+// What the peer protocol hands the chat pool. The chat pool answers it once it is built (the
+// start puts it in the services); until then no chat is taken.
 class PeerChat {
 public:
     virtual ~PeerChat() {}
@@ -13,5 +13,3 @@ public:
     // Opcode 83.
     virtual void notAcceptingCalls(UserMeta* from);
 };
-
-extern PeerChat* thePeerChat;

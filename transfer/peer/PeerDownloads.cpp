@@ -4,12 +4,6 @@
 #include "transfer/peer/Peer.h"
 #include "transfer/source/SourceList.h"
 
-namespace {
-PeerDownloads noDownloads;
-}  // namespace
-
-PeerDownloads* thePeerDownloads = &noDownloads;
-
 bool PeerDownloads::partialFile(const uint8_t*, uint32_t*, uint32_t*) {
     return false;
 }

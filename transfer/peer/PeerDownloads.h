@@ -10,8 +10,8 @@ class i4_file;
 
 // What the peer protocol asks of the downloads: each call finds the download by its file
 // hash and does nothing when there is none. The download pool answers it once it is built
-// (it points thePeerDownloads at itself); until then these bodies answer as a client that
-// downloads nothing.
+// (the transfer side's start puts it in the services); until then these bodies answer as a client
+// that downloads nothing.
 class PeerDownloads {
 public:
     virtual ~PeerDownloads() {}
@@ -49,5 +49,3 @@ public:
     // downloads.
     virtual void placeInQueue(Peer* from, uint32_t rank);
 };
-
-extern PeerDownloads* thePeerDownloads;

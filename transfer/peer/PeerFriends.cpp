@@ -4,12 +4,6 @@
 #include "meta/FileList.h"
 #include "util/LL.h"
 
-namespace {
-PeerFriends noFriends;
-}  // namespace
-
-PeerFriends* thePeerFriends = &noFriends;
-
 bool PeerFriends::isFriend(UserMeta*) {
     return false;
 }

@@ -6,7 +6,7 @@ class LL;
 class UserMeta;
 
 // What the peer protocol asks of and hands the friend list. The friend list answers it once
-// it is built (it points thePeerFriends at itself); until then nobody is a friend and what
+// it is built (the start puts it in the services); until then nobody is a friend and what
 // peers send about their shares is discarded.
 class PeerFriends {
 public:
@@ -18,5 +18,3 @@ public:
     // Opcode 96: the list and its records are owned by the receiver from here on.
     virtual void gotFiles(UserMeta* user, const char* directory, FileList* files);
 };
-
-extern PeerFriends* thePeerFriends;

@@ -6,12 +6,10 @@
 class Peer;
 
 // What the peer protocol asks of the partner manager. The partner manager answers it once it
-// is built (it points thePeerPartners at itself); until then every partner request is denied.
+// is built (the start puts it in the services); until then every partner request is denied.
 class PeerPartners {
 public:
     virtual ~PeerPartners() {}
     // Opcode 101: true answers 103, false 102.
     virtual bool acceptPartner(Peer* from, const uint8_t hash[16]);
 };
-
-extern PeerPartners* thePeerPartners;

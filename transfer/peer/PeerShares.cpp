@@ -1,11 +1,5 @@
 #include "transfer/peer/PeerShares.h"
 
-namespace {
-PeerShares nothingShared;
-}  // namespace
-
-PeerShares* thePeerShares = &nothingShared;
-
 bool PeerShares::isShared(const uint8_t*) {
     return false;
 }

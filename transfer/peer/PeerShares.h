@@ -8,8 +8,8 @@ class FileMeta;
 class LL;
 
 // What the peer protocol asks of the shared files and directories. The transfer gateway answers it
-// once it is built (it points thePeerShares at its own answer); until then these bodies answer as a
-// client that shares nothing.
+// once it is built (the transfer side's start puts its answer in the services); until then these
+// bodies answer as a client that shares nothing.
 class PeerShares {
 public:
     virtual ~PeerShares() {}
@@ -25,5 +25,3 @@ public:
     // the handler runs on the core task thread; its own lock guards its nodes.
     virtual FileList* findSharedDirectory(const char* name);
 };
-
-extern PeerShares* thePeerShares;

@@ -1,11 +1,5 @@
 #include "transfer/peer/PeerUploads.h"
 
-namespace {
-PeerUploads noUploads;
-}  // namespace
-
-PeerUploads* thePeerUploads = &noUploads;
-
 void PeerUploads::handleRequest(Peer*, const uint8_t*, const uint32_t*, const uint32_t*) {}
 
 void PeerUploads::peerCancelled(Peer*) {}

@@ -7,7 +7,7 @@ class Peer;
 class UserMeta;
 
 // What the peer protocol hands the upload pool. The upload pool answers it once it is built
-// (it points thePeerUploads at itself); until then nothing is uploaded and these bodies do
+// (the start puts its answer in the services); until then nothing is uploaded and these bodies do
 // nothing.
 class PeerUploads {
 public:
@@ -22,5 +22,3 @@ public:
     // The partner manager let the user go: it no longer waits for a partner slot.
     virtual void removeWaitingPartner(UserMeta* user);
 };
-
-extern PeerUploads* thePeerUploads;

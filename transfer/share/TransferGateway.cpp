@@ -135,15 +135,19 @@ void TransferGateway::setUI(TransferUI* ui) {
 
 void TransferGateway::start() {
     theTransferHandler.registerHandlers(theMessageQ);
-    theDownloadWorkers = &theTransferWorkers;
-    thePeerDownloads = &theDLPool.peerAnswer;
-    thePeerSourceMaker.install();
-    thePartnerSlots = &thePartnerManager;
-    thePeerPartners = &thePartnerManager;
-    thePeerShares = &shares;
-    thePeerFriends = &theFriendList;
-    thePeerChat = &theMessagePool;
-    theUploadPool.install();
+    services.workers = &theTransferWorkers;
+    services.downloads = &theDLPool.peerAnswer;
+    services.sourceMaker = &thePeerSourceMaker;
+    services.partnerSlots = &thePartnerManager.downloadAnswer;
+    services.partners = &thePartnerManager.peerAnswer;
+    services.shares = &shares;
+    services.friends = &theFriendList.peerAnswer;
+    services.chat = &theMessagePool.peerAnswer;
+    services.uploads = &theUploadPool.peerAnswer;
+    services.uploadNotices = &theUploadPool.downloadAnswer;
+    theClientPool.useServices(&services);
+    theDLPool.useServices(&services);
+    thePartnerManager.useServices(&services);
     // Peer events reach the listeners in this order.
     theClientPool.addListener(&theDLPool);
     theClientPool.addListener(&theUploadPool);

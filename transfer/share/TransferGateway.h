@@ -15,6 +15,7 @@
 #include "meta/FileList.h"
 #include "transfer/peer/PeerShares.h"
 #include "transfer/share/ShareList.h"
+#include "transfer/share/TransferServices.h"
 
 class FileMeta;
 class ProtocolInterface;
@@ -99,7 +100,7 @@ public:
     // hashes is dropped whole, so every file is hashed again.
     void loadKnownList();
 
-    // What start points thePeerShares at (tests point it there without a start).
+    // What start puts in the services (tests put it there without a start).
     PeerShares* peerShares() { return &shares; }
 
     // Null restores the PeerDoor.
@@ -139,6 +140,8 @@ private:
     void closeDoor();
 
     SharesAnswer shares;
+    // Filled by start with what it built, then handed to the pools that use it.
+    TransferServices services;
     // Read by the completing threads.
     std::atomic<bool> loaded;
     TCPDoor* door;

@@ -10,7 +10,8 @@
 
 PartnerManager thePartnerManager;
 
-PartnerManager::PartnerManager() {
+PartnerManager::PartnerManager()
+    : downloadAnswer(*this), peerAnswer(*this), serviceRecord(&TransferServices::beforeStart()) {
     clear();
 }
 
@@ -77,7 +78,7 @@ void PartnerManager::addPartner(FileSource* source) {
         FileSource* evicted = partners[free];
         vacate(free);
         evicted->partnerEnded();
-        thePeerUploads->removeWaitingPartner(evicted->getUserMeta());
+        serviceRecord->uploads->removeWaitingPartner(evicted->getUserMeta());
     }
     partners[free] = source;
     if (ofHighest(source)) count++;
@@ -88,7 +89,7 @@ void PartnerManager::removePartner(FileSource* source) {
     for (int i = 0; i < SLOTS; i++) {
         if (!source || partners[i] != source) continue;
         vacate(i);
-        thePeerUploads->removeWaitingPartner(source->getUserMeta());
+        serviceRecord->uploads->removeWaitingPartner(source->getUserMeta());
         return;
     }
 }
@@ -111,7 +112,7 @@ void PartnerManager::dropLowest() {
     FileSource* dropped = partners[at];
     vacate(at);
     dropped->partnerEnded();
-    thePeerUploads->removeWaitingPartner(dropped->getUserMeta());
+    serviceRecord->uploads->removeWaitingPartner(dropped->getUserMeta());
 }
 
 bool PartnerManager::isPartner(Peer* connection) {

@@ -8,21 +8,22 @@
 #include <cstdint>
 
 #include "transfer/peer/PeerPartners.h"
+#include "transfer/share/TransferServices.h"
 #include "transfer/source/PartnerSlots.h"
 
 class Download;
 class FileSource;
 class Peer;
 
-class PartnerManager : public PartnerSlots, public PeerPartners {
+class PartnerManager {
 public:
     enum { SLOTS = 4, EVICTED_COOL_DOWN_MS = 600000 };
     PartnerManager();
 
     void clear();
-    void setHighest(Download* download) override;
+    void setHighest(Download* download);
     Download* getHighest() const { return highest; }
-    bool hasRoom() override;
+    bool hasRoom();
     bool wantsPartner(FileSource* source);
     void addPartner(FileSource* source);
     void removePartner(FileSource* source);
@@ -30,12 +31,40 @@ public:
     double getRank(FileSource* source);
     bool isPartner(Peer* connection);
     void removeByConnection(Peer* connection);
-    bool acceptPartner(Peer* connection, const uint8_t hash[16]) override;
+    bool acceptPartner(Peer* connection, const uint8_t hash[16]);
     // The console's listing ("vpart").
     void dump();
 
     FileSource* slot(int i) const { return partners[i]; }
     int getCount() const { return count; }
+    // Where a partner let go is told to the uploads: the stand-ins until the transfer side's
+    // start hands over its record.
+    void useServices(TransferServices* record) { serviceRecord = record; }
+
+    // The answers to the downloads and to the peer protocol; the transfer side's start puts
+    // them in the services.
+    class DownloadAnswer : public PartnerSlots {
+    public:
+        explicit DownloadAnswer(PartnerManager& manager) : manager(manager) {}
+        bool hasRoom() override { return manager.hasRoom(); }
+        void setHighest(Download* download) override { manager.setHighest(download); }
+
+    private:
+        PartnerManager& manager;
+    };
+    DownloadAnswer downloadAnswer;
+
+    class PeerAnswer : public PeerPartners {
+    public:
+        explicit PeerAnswer(PartnerManager& manager) : manager(manager) {}
+        bool acceptPartner(Peer* from, const uint8_t hash[16]) override {
+            return manager.acceptPartner(from, hash);
+        }
+
+    private:
+        PartnerManager& manager;
+    };
+    PeerAnswer peerAnswer;
 
 private:
     bool ofHighest(FileSource* source) const;
@@ -45,6 +74,7 @@ private:
     Download* highest;
     FileSource* partners[SLOTS];
     int count;
+    TransferServices* serviceRecord;
 };
 
 extern PartnerManager thePartnerManager;

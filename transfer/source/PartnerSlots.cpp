@@ -1,11 +1,5 @@
 #include "transfer/source/PartnerSlots.h"
 
-namespace {
-PartnerSlots noPartners;
-}
-
-PartnerSlots* thePartnerSlots = &noPartners;
-
 PartnerSlots::~PartnerSlots() {}
 
 bool PartnerSlots::hasRoom() {

@@ -14,6 +14,3 @@ public:
     // The one download that may take partners now; null for none.
     virtual void setHighest(Download* download);
 };
-
-// Never null.
-extern PartnerSlots* thePartnerSlots;

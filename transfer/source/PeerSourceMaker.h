@@ -8,8 +8,6 @@
 
 class PeerSourceMaker : public SourceMaker {
 public:
-    // Takes theSourceMaker's place.
-    void install() { theSourceMaker = this; }
     FileSourceInterface* makeSource(UserMeta* user, Download* download, Peer* connection) override;
 };
 

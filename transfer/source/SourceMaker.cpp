@@ -6,12 +6,6 @@
 #include "transfer/source/OtherFileSource.h"
 #include "transfer/web/BcpText.h"
 
-namespace {
-SourceMaker noSources;
-}
-
-SourceMaker* theSourceMaker = &noSources;
-
 SourceMaker::~SourceMaker() {}
 
 FileSourceInterface* SourceMaker::makeSource(UserMeta*, Download*, Peer*) {

@@ -20,6 +20,3 @@ public:
     // what the first protocol handler makes of it (an HTTP address); null for none.
     virtual FileSourceInterface* makeFromText(const char* text, Download* download);
 };
-
-// Never null: the maker of no sources until the peer side sets its own.
-extern SourceMaker* theSourceMaker;

@@ -1,11 +1,5 @@
 #include "transfer/upload/UploadNotices.h"
 
-namespace {
-UploadNotices nobodyUploads;
-}
-
-UploadNotices* theUploadNotices = &nobodyUploads;
-
 UploadNotices::~UploadNotices() {}
 
 void UploadNotices::announceCrumb(const uint8_t*, int) {}

@@ -16,6 +16,3 @@ public:
     // Uploads of the file stop while it completes and go on after.
     virtual void pauseFile(const uint8_t* fileHash, bool paused);
 };
-
-// Never null: the do-nothing notices until the upload pool sets itself.
-extern UploadNotices* theUploadNotices;

@@ -20,8 +20,16 @@
 
 UploadPool theUploadPool;
 
-UploadPool::UploadPool() : coreKnown(false), saveTimer(0), tuner(*this), loaded(false) {
-    queue.setOwner(this);
+UploadPool::UploadPool()
+    : peerAnswer(*this),
+      downloadAnswer(*this),
+      coreKnown(false),
+      saveTimer(0),
+      queueAnswer(*this),
+      tunerAnswer(*this),
+      tuner(tunerAnswer),
+      loaded(false) {
+    queue.setOwner(&queueAnswer);
     for (int i = 0; i < START_SLOTS; i++) {
         UploadSlot* s = new UploadSlot(*this);
         s->addRef();
@@ -36,11 +44,6 @@ UploadPool::~UploadPool() {
         s->dropQuietly();
         s->release();
     }
-}
-
-void UploadPool::install() {
-    thePeerUploads = this;
-    theUploadNotices = this;
 }
 
 void UploadPool::slots(std::vector<UploadSlot*>& out) {
@@ -85,20 +88,20 @@ bool UploadPool::run(int ms) {
     return false;
 }
 
-void UploadPool::handleRequest(Peer* from, const uint8_t hash[16], const uint32_t starts[3],
-                               const uint32_t ends[3]) {
+void UploadPool::PeerAnswer::handleRequest(Peer* from, const uint8_t hash[16],
+                                           const uint32_t starts[3], const uint32_t ends[3]) {
     std::vector<UploadSlot*> list;
-    slots(list);
+    pool.slots(list);
     for (UploadSlot* s : list)
         if (s->handleRequest(hash, starts, ends, from)) return;
     if (thePartnerManager.isPartner(from)) {
-        UploadSlot* s = partnerSlot(from);
+        UploadSlot* s = pool.partnerSlot(from);
         s->tick(0);
         s->handleRequest(hash, starts, ends, from);
         return;
     }
     enqueue(from, hash);
-    slots(list);
+    pool.slots(list);
     for (UploadSlot* s : list) {
         s->tick(0);
         if (s->handleRequest(hash, starts, ends, from)) return;
@@ -106,13 +109,17 @@ void UploadPool::handleRequest(Peer* from, const uint8_t hash[16], const uint32_
     from->sendOutOfParts();
 }
 
-void UploadPool::enqueue(Peer* from, const uint8_t hash[16]) {
+void UploadPool::PeerAnswer::enqueue(Peer* from, const uint8_t hash[16]) {
     theDLPool.addSourceFor(hash, from->getUser(), from);
-    queue.addAndNotify(from, hash);
+    pool.queue.addAndNotify(from, hash);
 }
 
-void UploadPool::peerCancelled(Peer* from) {
-    peerClosed(from);
+void UploadPool::PeerAnswer::peerCancelled(Peer* from) {
+    pool.peerClosed(from);
+}
+
+void UploadPool::PeerAnswer::removeWaitingPartner(UserMeta* user) {
+    pool.queue.removeWaitingPartner(user);
 }
 
 void UploadPool::newPeer(Peer* peer) {
@@ -152,8 +159,8 @@ void UploadPool::peerClosed(Peer* peer) {
     }
 }
 
-void UploadPool::deferRankNotice(Peer* connection, uint32_t rank) {
-    rankNotices.append(new RankNotice{connection, rank});
+void UploadPool::QueueAnswer::deferRankNotice(Peer* connection, uint32_t rank) {
+    pool.rankNotices.append(new RankNotice{connection, rank});
 }
 
 void UploadPool::cancelRankNotice(Peer* connection) {
@@ -210,12 +217,12 @@ void UploadPool::submit(const uint8_t* fileHash, int crumb, bool paused) {
     notices.push_back(n);
 }
 
-void UploadPool::announceCrumb(const uint8_t* fileHash, int crumb) {
-    submit(fileHash, crumb < 0 ? 0 : crumb, false);
+void UploadPool::DownloadAnswer::announceCrumb(const uint8_t* fileHash, int crumb) {
+    pool.submit(fileHash, crumb < 0 ? 0 : crumb, false);
 }
 
-void UploadPool::pauseFile(const uint8_t* fileHash, bool paused) {
-    submit(fileHash, -1, paused);
+void UploadPool::DownloadAnswer::pauseFile(const uint8_t* fileHash, bool paused) {
+    pool.submit(fileHash, -1, paused);
 }
 
 UploadSlot* UploadPool::findSlotOf(UserMeta* user) {
@@ -224,8 +231,8 @@ UploadSlot* UploadPool::findSlotOf(UserMeta* user) {
     return nullptr;
 }
 
-bool UploadPool::holdsUser(UserMeta* user) {
-    return findSlotOf(user) != nullptr;
+bool UploadPool::QueueAnswer::holdsUser(UserMeta* user) {
+    return pool.findSlotOf(user) != nullptr;
 }
 
 UploadSlot* UploadPool::partnerSlot(Peer* connection) {
@@ -252,10 +259,6 @@ UploadSlot* UploadPool::partnerSlot(Peer* connection) {
 
 void UploadPool::addWaitingPartner(Peer* connection) {
     queue.addWaitingPartner(connection);
-}
-
-void UploadPool::removeWaitingPartner(UserMeta* user) {
-    queue.removeWaitingPartner(user);
 }
 
 void UploadPool::slotEntries(std::vector<UploadQueue::SlotEntry>& out) {
@@ -347,68 +350,68 @@ void UploadPool::sortSlots() {
     slotList.sort(*this);
 }
 
-double UploadPool::sendRate() {
+double UploadPool::TunerAnswer::sendRate() {
     return theCore.socketPool ? theCore.socketPool->totalSendRate() : 0.0;
 }
 
-double UploadPool::uploadRate() {
+double UploadPool::TunerAnswer::uploadRate() {
     return theCoreOptions.upRate;
 }
 
-double UploadPool::uploadLimit() {
+double UploadPool::TunerAnswer::uploadLimit() {
     double limit = theCoreOptions.getMaxUpload();
     return limit >= CoreOptions::MAX_LIMIT ? 0.0 : limit;
 }
 
-double UploadPool::peakRate() {
+double UploadPool::TunerAnswer::peakRate() {
     return theCoreOptions.maxUpSpeed;
 }
 
-void UploadPool::countSlots(int* count, int* idle, double* idleWeight) {
+void UploadPool::TunerAnswer::countSlots(int* count, int* idle, double* idleWeight) {
     *count = 0;
     *idle = 0;
     *idleWeight = 0;
-    for (UploadSlot* s : LLView<UploadSlot>(slotList)) {
+    for (UploadSlot* s : LLView<UploadSlot>(pool.slotList)) {
         (*count)++;
         if (s->isIdle()) (*idle)++;
         *idleWeight += s->idleWeight();
     }
 }
 
-UploadSlot* UploadPool::addSlot() {
-    UploadSlot* s = new UploadSlot(*this);
+UploadSlot* UploadPool::TunerAnswer::addSlot() {
+    UploadSlot* s = new UploadSlot(pool);
     s->addRef();
-    slotList.append(s);
+    pool.slotList.append(s);
     theTransferUI->uploadSlotChanged(s);
-    sortSlots();
+    pool.sortSlots();
     return s;
 }
 
-UploadSlot* UploadPool::firstAfterShuffle() {
-    slotList.shuffle();
-    sortSlots();
-    return static_cast<UploadSlot*>(slotList.first());
+UploadSlot* UploadPool::TunerAnswer::firstAfterShuffle() {
+    pool.slotList.shuffle();
+    pool.sortSlots();
+    return static_cast<UploadSlot*>(pool.slotList.first());
 }
 
-int UploadPool::priorityOf(UploadSlot* slot) {
+int UploadPool::TunerAnswer::priorityOf(UploadSlot* slot) {
     return slot->priority();
 }
 
-const char* UploadPool::nameOf(UploadSlot* slot) {
+const char* UploadPool::TunerAnswer::nameOf(UploadSlot* slot) {
     const char* n = slot->peerName();
     return n ? n : "";
 }
 
-void UploadPool::pause(UploadSlot* slot) {
+void UploadPool::TunerAnswer::pause(UploadSlot* slot) {
     slot->pause();
 }
 
-void UploadPool::resume(UploadSlot* slot) {
+void UploadPool::TunerAnswer::resume(UploadSlot* slot) {
     slot->resume();
 }
 
-void UploadPool::remove(UploadSlot* slot) {
-    if (!slotList.remove(slot)) return;
+void UploadPool::TunerAnswer::remove(UploadSlot* slot) {
+    if (!pool.slotList.remove(slot)) return;
     theTransferUI->uploadSlotRemoved(slot);
     slot->release();
 }

@@ -1,5 +1,5 @@
 // The core task thread, except: saveQueue on the main thread at stop, once that thread has
-// ended; announceCrumb and pauseFile from any thread (off the core task thread they are
+// ended; downloadAnswer from any thread (off the core task thread its notices are
 // kept under noticeLock and carried out by the next pass). The slots' own locks guard what
 // the UI readers see of them.
 #pragma once
@@ -25,40 +25,22 @@ class UserMeta;
 // The upload side: the slots, the upload queue, the slot tuner and the deferred queue-rank
 // notices. Peers ask to be queued (84) or ask for ranges (71); idle slots take the next peer
 // from the queue by priority, grant it the slot (85) and serve its request.
-class UploadPool : public TimeSliceTask,
-                   public PeerEventHandler,
-                   public LLSortFuntor,
-                   public PeerUploads,
-                   public UploadNotices,
-                   public UploadQueue::Owner,
-                   public SlotTuner::Host {
+class UploadPool : public TimeSliceTask, public PeerEventHandler, public LLSortFuntor {
 public:
     enum { SAVE_MS = 600000, START_SLOTS = 2 };
 
     UploadPool();
     ~UploadPool() override;
 
-    // Points the peer protocol's and the downloads' notices at this pool.
-    void install();
-
     bool run(int elapsedMs) override;
-    void handleRequest(Peer* from, const uint8_t hash[16], const uint32_t starts[3],
-                       const uint32_t ends[3]) override;
-    void enqueue(Peer* from, const uint8_t hash[16]) override;
-    void peerCancelled(Peer* from) override;
     void newPeer(Peer* peer) override;
     void connectFailed(uint32_t ip, uint16_t port) override;
     void callbackFailed(uint32_t serverIp, uint32_t clientId);
     void peerClosed(Peer* peer) override;
-    void deferRankNotice(Peer* connection, uint32_t rank) override;
     void cancelRankNotice(Peer* connection);
-    void announceCrumb(const uint8_t* fileHash, int crumb) override;
-    void pauseFile(const uint8_t* fileHash, bool paused) override;
     UploadSlot* findSlotOf(UserMeta* user);
     UploadSlot* partnerSlot(Peer* connection);
     void addWaitingPartner(Peer* connection);
-    void removeWaitingPartner(UserMeta* user) override;
-    bool holdsUser(UserMeta* user) override;
     // Writes uploadq.dat, then lets every slot go: their peers go back to the queue's heads.
     void saveQueue(const char* path);
     // Message 0: uploadq.dat into the queue.
@@ -80,23 +62,70 @@ public:
     SlotTuner& getTuner() { return tuner; }
     int rankNoticeCount() { return rankNotices.count(); }
 
-    // SlotTuner::Host.
-    double sendRate() override;
-    double uploadRate() override;
-    double uploadLimit() override;
-    double peakRate() override;
-    void countSlots(int* count, int* idle, double* idleWeight) override;
-    UploadSlot* addSlot() override;
-    UploadSlot* firstAfterShuffle() override;
-    int priorityOf(UploadSlot* slot) override;
-    const char* nameOf(UploadSlot* slot) override;
-    void pause(UploadSlot* slot) override;
-    void resume(UploadSlot* slot) override;
-    void remove(UploadSlot* slot) override;
+    // The answer to the peer protocol's requests; the transfer side's start puts it in the
+    // services.
+    class PeerAnswer : public PeerUploads {
+    public:
+        explicit PeerAnswer(UploadPool& pool) : pool(pool) {}
+        void handleRequest(Peer* from, const uint8_t hash[16], const uint32_t starts[3],
+                           const uint32_t ends[3]) override;
+        void enqueue(Peer* from, const uint8_t hash[16]) override;
+        void peerCancelled(Peer* from) override;
+        void removeWaitingPartner(UserMeta* user) override;
+
+    private:
+        UploadPool& pool;
+    };
+    PeerAnswer peerAnswer;
+
+    // What the downloads tell the uploads, from any thread; the transfer side's start puts it
+    // in the services.
+    class DownloadAnswer : public UploadNotices {
+    public:
+        explicit DownloadAnswer(UploadPool& pool) : pool(pool) {}
+        void announceCrumb(const uint8_t* fileHash, int crumb) override;
+        void pauseFile(const uint8_t* fileHash, bool paused) override;
+
+    private:
+        UploadPool& pool;
+    };
+    DownloadAnswer downloadAnswer;
 
 private:
     UploadPool(const UploadPool&) = delete;
     UploadPool& operator=(const UploadPool&) = delete;
+
+    // What the queue asks of the slots.
+    class QueueAnswer : public UploadQueue::Owner {
+    public:
+        explicit QueueAnswer(UploadPool& pool) : pool(pool) {}
+        bool holdsUser(UserMeta* user) override;
+        void deferRankNotice(Peer* connection, uint32_t rank) override;
+
+    private:
+        UploadPool& pool;
+    };
+
+    // The slots and rates as the tuner sees them.
+    class TunerAnswer : public SlotTuner::Host {
+    public:
+        explicit TunerAnswer(UploadPool& pool) : pool(pool) {}
+        double sendRate() override;
+        double uploadRate() override;
+        double uploadLimit() override;
+        double peakRate() override;
+        void countSlots(int* count, int* idle, double* idleWeight) override;
+        UploadSlot* addSlot() override;
+        UploadSlot* firstAfterShuffle() override;
+        int priorityOf(UploadSlot* slot) override;
+        const char* nameOf(UploadSlot* slot) override;
+        void pause(UploadSlot* slot) override;
+        void resume(UploadSlot* slot) override;
+        void remove(UploadSlot* slot) override;
+
+    private:
+        UploadPool& pool;
+    };
 
     struct RankNotice {
         Peer* connection;  // not referenced: peerClosed drops the notice
@@ -131,6 +160,8 @@ private:
     bool coreKnown;
     LL rankNotices;
     int saveTimer;
+    QueueAnswer queueAnswer;
+    TunerAnswer tunerAnswer;
     SlotTuner tuner;
     LL slotList;
     UploadQueue queue;

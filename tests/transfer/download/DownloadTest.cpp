@@ -94,19 +94,19 @@ class Fixture {
 public:
     Fixture() : gateway(asked), maker(asked) {
         savedGateway = theNetworkGateway;
-        savedMaker = theSourceMaker;
-        savedSlots = thePartnerSlots;
+        savedMaker = theDLPool.services().sourceMaker;
+        savedSlots = theDLPool.services().partnerSlots;
         theNetworkGateway = &gateway;
-        theSourceMaker = &maker;
-        thePartnerSlots = &room;
+        theDLPool.services().sourceMaker = &maker;
+        theDLPool.services().partnerSlots = &room;
         theDLPool.run(500);
     }
     ~Fixture() {
         if (d) d->release();
         log.drain();
         theNetworkGateway = savedGateway;
-        theSourceMaker = savedMaker;
-        thePartnerSlots = savedSlots;
+        theDLPool.services().sourceMaker = savedMaker;
+        theDLPool.services().partnerSlots = savedSlots;
     }
     Download* start(uint32_t size) {
         FileMeta record;

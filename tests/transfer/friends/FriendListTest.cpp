@@ -62,8 +62,8 @@ struct Seen {
 struct FriendListTest : ::testing::Test {
     FriendListTest() {
         initSpecialTags();
-        savedPeerFriends = thePeerFriends;
-        thePeerFriends = &list;
+        savedPeerFriends = theClientPool.services().friends;
+        theClientPool.services().friends = &list.peerAnswer;
         theClientPool.addListener(&list);
         savedUI = theTransferUI;
         theTransferUI = &events;
@@ -72,7 +72,7 @@ struct FriendListTest : ::testing::Test {
     }
     ~FriendListTest() override {
         theClientPool.removeListener(&list);
-        thePeerFriends = savedPeerFriends;
+        theClientPool.services().friends = savedPeerFriends;
         theTransferUI = savedUI;
     }
     Seen friendAt(int number) {

@@ -24,8 +24,8 @@ std::string str(const std::string& s) {
 struct MessagePoolTest : ::testing::Test {
     MessagePoolTest() {
         initSpecialTags();
-        savedChat = thePeerChat;
-        thePeerChat = &pool;
+        savedChat = theClientPool.services().chat;
+        theClientPool.services().chat = &pool.peerAnswer;
         theClientPool.addListener(&pool);
         savedUI = theTransferUI;
         theTransferUI = &events;
@@ -38,7 +38,7 @@ struct MessagePoolTest : ::testing::Test {
         theClientPool.removeListener(&pool);
         pool.clear();
         theFriendList.clear();
-        thePeerChat = savedChat;
+        theClientPool.services().chat = savedChat;
         theTransferUI = savedUI;
         theTransferOptions.pmAllow = savedPmAllow;
     }

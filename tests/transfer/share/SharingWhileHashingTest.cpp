@@ -37,7 +37,7 @@ protected:
         theImportMaster.registerImporters();
         theTransferHandler.registerHandlers(theMessageQ);
         gateway.shareList.setDirectories({i4_string((dir / "S").c_str())});
-        thePeerShares = gateway.peerShares();
+        theClientPool.services().shares = gateway.peerShares();
         c = &h.connect();
         h.hello(*c, "asker", 0x31);
         ASSERT_NE(nullptr, h.listed(0x31));

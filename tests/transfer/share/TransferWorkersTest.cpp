@@ -35,13 +35,13 @@ protected:
         TransferFixture::SetUp();
         dirs.reset(new TransferDirs(dir.path));
         mkdir((dir / "S").c_str(), 0777);
-        saved = theDownloadWorkers;
-        theDownloadWorkers = &workers;
+        saved = theDLPool.services().workers;
+        theDLPool.services().workers = &workers;
     }
     void TearDown() override {
         workers.stop();
         for (Download* d : downloads) d->release();
-        theDownloadWorkers = saved;
+        theDLPool.services().workers = saved;
         known.deleteAll();
         dirs.reset();
         TransferFixture::TearDown();

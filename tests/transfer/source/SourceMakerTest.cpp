@@ -7,6 +7,7 @@
 #include "meta/UserMeta.h"
 #include "net/IpPort.h"
 #include "support/CapturedUI.h"
+#include "transfer/download/DLPool.h"
 #include "transfer/download/Download.h"
 #include "transfer/share/TransferGateway.h"
 #include "transfer/source/FileSourceInterface.h"
@@ -23,8 +24,8 @@ namespace {
 TEST(SourceMaker, TextsBecomeTheSourcesTheyName) {
     CapturedUI ui;
     TransferDirs dirs;
-    SourceMaker* savedMaker = theSourceMaker;
-    thePeerSourceMaker.install();
+    SourceMaker* savedMaker = theDLPool.services().sourceMaker;
+    theDLPool.services().sourceMaker = &thePeerSourceMaker;
     std::vector<std::unique_ptr<ProtocolInterface>> savedProtocols;
     savedProtocols.swap(theTransferGateway.protocols);
     theTransferGateway.protocols.emplace_back(new HttpProtocol);
@@ -76,7 +77,7 @@ TEST(SourceMaker, TextsBecomeTheSourcesTheyName) {
     d->shutdown();
     d->release();
     theTransferGateway.protocols.swap(savedProtocols);
-    theSourceMaker = savedMaker;
+    theDLPool.services().sourceMaker = savedMaker;
 }
 
 }  // namespace

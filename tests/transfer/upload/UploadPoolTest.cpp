@@ -70,8 +70,8 @@ class UploadPoolTest : public TransferFixture {
 protected:
     void SetUp() override {
         TransferFixture::SetUp();
-        savedUploads = thePeerUploads;
-        thePeerUploads = &pool;
+        savedUploads = theClientPool.services().uploads;
+        theClientPool.services().uploads = &pool.peerAnswer;
         theClientPool.addListener(&pool);
         // Learns its thread, so that notices from it are carried out at once.
         pool.run(0);
@@ -79,7 +79,7 @@ protected:
     void TearDown() override {
         harness.reset();
         theClientPool.removeListener(&pool);
-        thePeerUploads = savedUploads;
+        theClientPool.services().uploads = savedUploads;
         theTransferGateway.sharedList.deleteAll();
         TransferFixture::TearDown();
     }
@@ -504,11 +504,11 @@ TEST_F(UploadPoolTest, APartialFileIsServedUntilItCompletesThenFromWhereCompleti
     ASSERT_LT(served.size(), size) << "the upload must still run when the download completes";
 
     // The download completes while the upload runs, paused meanwhile as the pool does it.
-    pool.pauseFile(record->getFileHash(), true);
+    pool.downloadAnswer.pauseFile(record->getFileHash(), true);
     partial->setState(PartialFile::COMPLETING);
     ASSERT_TRUE(partial->complete());
     messages.run();
-    pool.pauseFile(record->getFileHash(), false);
+    pool.downloadAnswer.pauseFile(record->getFileHash(), false);
 
     got = until(alice, size);
     for (const Data& x : data(got)) served += x.bytes;
