@@ -111,9 +111,10 @@ class ProxyServer:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def door_peers(port):
-    """The addresses that TCP connections to that loopback port came from, open ones and
-    those closed within the last minute (the side that closed keeps them for that long)."""
+def door_connections(port):
+    """The TCP connections with that loopback port at one end, open ones and those closed
+    within the last minute (the side that closed keeps them for that long), as pairs of
+    (address, port) at the port's end and at the other."""
     found = set()
     with open("/proc/net/tcp") as f:
         for line in f.read().splitlines()[1:]:
@@ -122,19 +123,31 @@ def door_peers(port):
                 continue
             for here, there in ((local, remote), (remote, local)):
                 if int(here.split(":")[1], 16) == port:
-                    found.add(socket.inet_ntoa(bytes.fromhex(there.split(":")[0])[::-1]))
+                    found.add((here, there))
     return found
 
 
+def address_of(end):
+    return socket.inet_ntoa(bytes.fromhex(end.split(":")[0])[::-1])
+
+
 class DoorWatch:
-    """Where the connections to a peer's door come from, looked at while a download runs."""
+    """Where the connections to a peer's door come from, looked at while a download runs.
+    Those already there when the watch begins are left out: before the door took its port,
+    the port may have been the local end of another program's connection, which lingers
+    for a minute after its close."""
 
     def __init__(self, peer):
         self.door = peer.door
-        self.peers = set()
+        self.before = door_connections(self.door)
+        self.seen = set()
 
     def __call__(self):
-        self.peers |= door_peers(self.door)
+        self.seen |= door_connections(self.door) - self.before
+
+    @property
+    def peers(self):
+        return {address_of(there) for _, there in self.seen}
 
 
 def unavailable(proxy):
@@ -153,7 +166,8 @@ def check_through(proxy, server, watch):
           "the index server saw connections from %r" % server.peers)
     check(proxy.reached(server.port), "the proxy's log names no connection to the server:\n%s"
           % proxy.text()[-2000:])
-    check(watch.peers == {PROXY_OUT}, "the peer saw connections from %r" % watch.peers)
+    check(watch.peers == {PROXY_OUT}, "the peer saw connections from %r: %r"
+          % (watch.peers, sorted(watch.seen)))
     check(proxy.reached(watch.door), "the proxy's log names no connection to the peer:\n%s"
           % proxy.text()[-2000:])
 

@@ -50,13 +50,14 @@ TCPPacket* dataFrame() {
 }
 
 std::vector<Case> cases() {
+    // The list does not own its records: the record outlives it, both for the whole run.
+    static FileMeta song;
     static FileList songs;
     if (songs.getList()->count() == 0) {
-        FileMeta* song = new FileMeta;
-        song->setFileHash(raw(hashOf(0x60)));
-        song->setName("song.ogg");
-        song->setFileSize(12345);
-        songs.add(song);
+        song.setFileHash(raw(hashOf(0x60)));
+        song.setName("song.ogg");
+        song.setFileSize(12345);
+        songs.add(&song);
     }
     static FileMeta plain;
     plain.setFileSize(5000000);
