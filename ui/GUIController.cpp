@@ -180,10 +180,14 @@ bool GUIController::handlePacket(uint8_t opcode, i4_file* payload) {
         }
         return true;
     case IN_PRIORITY: {
-        Download* d = downloadNamed(in);
+        // Every field is read before the download is held: a short frame throws.
+        uint8_t hash[HASH_SIZE];
+        in.bytes(hash, HASH_SIZE);
         uint8_t priority = in.u8();
-        if (d && priority <= Download::PRIORITY_HIGHEST) theDLPool.setPriority(d, priority);
-        if (d) d->release();
+        if (Download* d = theDLPool.findByHash(hash)) {
+            if (priority <= Download::PRIORITY_HIGHEST) theDLPool.setPriority(d, priority);
+            d->release();
+        }
         return true;
     }
     case IN_PART_MAP:

@@ -223,6 +223,19 @@ TEST_F(ControllerDownloadsTest, CommandsActOnTheNamedDownloadOnly) {
     }
 }
 
+// A frame that ends after the hash is refused; the download it named is not held by it, or
+// the download could never be freed.
+TEST_F(ControllerDownloadsTest, AFrameCutShortAfterItsHashHoldsNoReference) {
+    Download* d = start("one.bin", 3 * kCrumb, 1);
+    ASSERT_TRUE(d);
+    const int before = d->refCount();
+    ControllerEnd& end = open();
+    ASSERT_TRUE(login(end));
+    end.send(GUIController::IN_PRIORITY, hashOf(d));
+    ASSERT_TRUE(awaitClose(end));
+    EXPECT_EQ(before, d->refCount());
+}
+
 TEST_F(ControllerDownloadsTest, APartMapNamesTheDownloadsHandleAndCoversTheFile) {
     const uint32_t size = 3 * kCrumb + 10;
     Download* d = start("one.bin", size, 1);
