@@ -122,12 +122,11 @@ TEST_F(ConnectorTest, RefusedPortFailsAtOnceAndPostsItsAddress) {
     int closed = nettest::free_port();
 
     Outcome& o = outcome();
-    connector->setConnectLimit(30000);
-    int64_t start = nettest::now_ms();
+    // Past the wait's own deadline: an attempt that waited for its limit instead of taking
+    // the refusal fails the wait.
+    connector->setConnectLimit(EVENT_WAIT_MS * 2);
     ASSERT_EQ(1, connector->connect(new PeerLike(o, closed, &queue)));
-    ASSERT_TRUE(waitUntil([&] { return o.deleted.load(); }));
-    // Refused, not timed out: far below the limit, with room for a loaded machine.
-    EXPECT_LT(o.endedAt - start, 15000);
+    ASSERT_TRUE(waitUntil([&] { return o.deleted.load(); })) << "the refusal was not taken";
     EXPECT_EQ(1, o.failed);
     EXPECT_EQ(0, pool.connectionCount());
 
