@@ -55,6 +55,10 @@ def test_one_download_from_three_sharers_at_once():
                 sharers.append(Sharer(cwd, name, data))
                 running.enter_context(sharers[-1].client)
             a = running.enter_context(Peer(a_dir, server))
+            # A download limit far above the three sharers' rates: without one, the
+            # client opens no more sources once its rate reaches the fastest it has seen,
+            # and two sharers alone can hold it there to the end.
+            a.client.cmd("dumax 100000 0")
             a.fetch(file_hash, FILE, SIZE, *sharers)
             seen = set()
             wait_for_file(a.incoming(FILE), data, 150, lambda: seen.update(sources_listed(a)))
