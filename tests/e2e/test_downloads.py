@@ -114,9 +114,9 @@ def test_links_list_pause_resume_cancel_and_restart():
         check(files_under(temp) == ["second.bin/1.part.met"], "temp holds %r" % files_under(temp))
 
 
-def record(version, name, size, hash_bytes, gaps, priority=1):
+def record(version, name, size, hash_bytes, gaps, priority=1, paused=False):
     written = [tag_string(b"\x01", name), tag_int(b"\x02", size), tag_int(b"\x08", 0),
-               tag_int(b"\x18", priority), tag_int(b"\x14", 0)]
+               tag_int(b"\x18", priority), tag_int(b"\x14", 1 if paused else 0)]
     for k, (start, end) in enumerate(gaps):
         written.append(tag_int(b"\x09" + str(k).encode(), start))
         written.append(tag_int(b"\x0a" + str(k).encode(), end))
@@ -197,9 +197,12 @@ def test_directories_space_layouts_and_priorities():
         other = os.path.join(cwd, "other")
         third = os.path.join(cwd, "third")
         incoming = os.path.join(cwd, "new in")
-        # At low priority the prepared download ranks below the new ones.
+        # At low priority the prepared download ranks below the new ones. It is paused: its
+        # load and check run beside the typed lines, and a running download alone in the
+        # list when its check ends would take the highest state before the links come.
         write(os.path.join(other, "5.part.met"),
-              record(0xE0, b"prepared.bin", 1000, bytes([5] * 16), [(100, 1000)], priority=0))
+              record(0xE0, b"prepared.bin", 1000, bytes([5] * 16), [(100, 1000)], priority=0,
+                     paused=True))
         write(os.path.join(other, "5.part"), b"p" * 1000)
         typed = "\n".join([
             "temp",
